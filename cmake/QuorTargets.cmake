@@ -1,0 +1,21 @@
+# Helpers shared by every target of the project.
+
+# Our own code builds with every warning as an error.
+function(quor_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+endfunction()
+
+# A GoogleTest suite: built into build/tests and registered with CTest.
+# Usage: quor_test(NAME sources... LIBS libs...)
+function(quor_test name)
+  cmake_parse_arguments(T "" "" "LIBS" ${ARGN})
+  add_executable(${name} ${T_UNPARSED_ARGUMENTS})
+  quor_warnings(${name})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${QUOR_TEST_DIR})
+  target_compile_definitions(${name} PRIVATE
+    QUOR_BUILD_DIR="${CMAKE_BINARY_DIR}"
+    QUOR_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+  gtest_discover_tests(${name} WORKING_DIRECTORY ${CMAKE_BINARY_DIR} DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "QUOR_OPTIONS_FILE=${CMAKE_BINARY_DIR}/tests/options-${name}.txt")
+endfunction()

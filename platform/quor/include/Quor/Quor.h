@@ -1,0 +1,90 @@
+// Public interface of libQuor, the scene-description library.
+//
+// The scene calls follow the RenderMan Interface: tokens are zero-terminated
+// texts, a variable parameter list is token/value pairs closed by a null
+// pointer (QR_NULL), and a name ending in "V" takes a count and two arrays
+// instead. Every scene call is written as one RIB request to the scene that
+// QrBegin opened. The Quor_ and Qx functions manage the library itself.
+#ifndef QUOR_QUOR_H
+#define QUOR_QUOR_H
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef const char* QtToken;
+typedef void* QtPointer;
+typedef int QtInt;
+typedef float QtFloat;
+typedef float QtMatrix[4][4];
+typedef float QtBasis[4][4];
+typedef void (*QtArchiveCallback)(QtToken type, const char* format, ...);
+
+#define QR_NULL ((QtToken)0)
+
+// ---- library set-up and options -------------------------------------------
+
+// Records the path of the library file. The home directory is the parent of
+// the folder that holds that file ("/opt/r/bin/Quor.dll" gives "/opt/r").
+int Quor_initPath(const char* libraryPath);
+// True when the home directory recorded by Quor_initPath exists.
+bool Quor_initQuorRenderMan(void);
+// The home directory; never null (empty before Quor_initPath).
+const char* Quor_homeDir(void);
+// Integer options, kept across processes in a small text file
+// ($QUOR_OPTIONS_FILE, else $XDG_CONFIG_HOME/quor/options, else
+// ~/.config/quor/options).
+int Quor_getOptionInt(const char* name, int defaultValue);
+int Quor_setOptionInt(const char* name, int value);  // 0 when stored
+// Renderer information: for "renderer" and "versionstring" writes a text
+// pointer into the first 8 bytes of result and returns 0; non-zero otherwise.
+int QxRendererInfo(const char* name, void* result, int resultLength, int* type, int* count);
+
+// ---- scenes ------------------------------------------------------------------
+
+// Opens a scene written to the RIB file `name` ("-" for standard output).
+// Returns 0 on success.
+int QrBegin(const char* name);
+void QrEnd(void);
+void QrFrameBegin(QtInt frame);
+void QrFrameEnd(void);
+void QrWorldBegin(void);
+void QrWorldEnd(void);
+void QrFormat(QtInt xres, QtInt yres, QtFloat pixelAspect);
+void QrDisplay(const char* name, QtToken type, QtToken mode, ...);
+void QrProjection(QtToken name, ...);
+void QrClipping(QtFloat nearPlane, QtFloat farPlane);
+void QrOption(QtToken name, ...);
+void QrAttributeBegin(void);
+void QrAttributeEnd(void);
+void QrTransformBegin(void);
+void QrTransformEnd(void);
+void QrAttribute(QtToken name, ...);
+void QrIdentity(void);
+void QrTransform(QtMatrix m);
+void QrConcatTransform(QtMatrix m);
+void QrTranslate(QtFloat dx, QtFloat dy, QtFloat dz);
+void QrRotate(QtFloat angle, QtFloat dx, QtFloat dy, QtFloat dz);
+void QrScale(QtFloat sx, QtFloat sy, QtFloat sz);
+void QrReverseOrientation(void);
+void QrSides(QtInt sides);
+void QrColor(const QtFloat* rgb);
+void QrLightSource(QtToken name, ...);
+void QrSurface(QtToken name, ...);
+void QrBasis(QtBasis ubasis, QtInt ustep, QtBasis vbasis, QtInt vstep);
+void QrPatchMeshV(QtToken type, QtInt nu, QtToken uwrap, QtInt nv, QtToken vwrap,
+                  QtInt n, QtToken tokens[], QtPointer values[]);
+void QrArchiveBegin(QtToken name, ...);
+void QrArchiveEnd(void);
+void QrReadArchive(QtToken name, QtArchiveCallback callback, ...);
+void QrComment(const char* text);
+
+// The standard Catmull-Rom basis matrix. QrBasis writes it by name when it is
+// given this address.
+extern QtBasis QrCatmullRomBasis;
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,1 @@
+/* The module's objects all come from quorcard_core. */
