@@ -1,0 +1,108 @@
+// The host runtime: nodes, the node graph and plug-in loading. Plug-ins do
+// not use this header; hosts (quorhost, the tests) do.
+#ifndef DDImage_Host_h
+#define DDImage_Host_h
+
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "DDImage/Knobs.h"
+#include "DDImage/Op.h"
+
+// A node of the host's graph: its name, its operator and its knobs.
+class Node {
+ public:
+  explicit Node(std::string name);
+  ~Node();
+  Node(const Node&) = delete;
+  Node& operator=(const Node&) = delete;
+
+  const std::string& name() const { return name_; }
+  DD::Image::Op* op() const { return op_.get(); }
+  const char* className() const;
+
+  // Knobs, in panel order.
+  const std::vector<std::unique_ptr<DD::Image::Knob>>& knobs() const { return knobs_; }
+  DD::Image::Knob* knob(const std::string& name) const;
+  int knobIndex(const DD::Image::Knob* k) const;
+
+  bool selected() const { return selected_; }
+  void setSelected(bool s) { selected_ = s; }
+  bool disabled() const { return disabled_; }
+  void setDisabled(bool d) { disabled_ = d; }
+
+  // Copies every knob value into the members bound by the node's knobs().
+  void storeKnobs();
+  // A user's change of a knob whose value is already set: store the values
+  // into the members, then tell the node through knob_changed.
+  int changed(DD::Image::Knob* k);
+  // Sets a knob from text as a user would, then reports the change.
+  // False (and nothing changed) when the text is not a valid value.
+  bool userSetText(DD::Image::Knob* k, const char* text);
+  bool userSetValues(DD::Image::Knob* k, const std::vector<double>& values);
+  // Opens the panel: the node hears about the pseudo-knob "showPanel".
+  void openPanel();
+  bool panelOpen() const { return panelOpen_; }
+
+  // Operator set-up, done by DD::Image::Graph.
+  void setOp(DD::Image::Op* op);
+  void makeKnobs();
+  int replaceKnobs(DD::Image::Knob* after, int n, void (*f)(void*, DD::Image::Knob_Callback), void* data);
+  void addKnob(size_t position, DD::Image::Knob* k);
+
+ private:
+  void reindex();
+
+  std::string name_;
+  std::unique_ptr<DD::Image::Op> op_;
+  std::vector<std::unique_ptr<DD::Image::Knob>> knobs_;
+  std::unordered_map<std::string, DD::Image::Knob*> byName_;
+  // The knobs that the first knobs() pass made, in declaration order.
+  std::vector<DD::Image::Knob*> passKnobs_;
+  std::unique_ptr<DD::Image::Knob> showPanel_;
+  bool selected_ = false;
+  bool disabled_ = false;
+  bool panelOpen_ = false;
+};
+
+namespace DD {
+namespace Image {
+
+// The host's node graph: creation, connections, validation.
+class Graph {
+ public:
+  Graph();
+  ~Graph();
+
+  // Makes a node of a registered class with its knobs (state 1). The node is
+  // ready once finish() has attached it. An empty name picks Class + number.
+  Node* create(const std::string& className, const std::string& name, std::string* error);
+  // Stores the knob values into the members, attaches the node and marks it
+  // set up (state 3).
+  void finish(Node* n);
+  Node* find(const std::string& name) const;
+  const std::vector<std::unique_ptr<Node>>& nodes() const { return nodes_; }
+  bool connect(Node* n, int input, Node* from, std::string* error);
+  void invalidateAll();
+  void validateAll(bool for_real = true);
+
+ private:
+  std::vector<std::unique_ptr<Node>> nodes_;
+};
+
+// Loads one plug-in file; descriptions constructed during the load get
+// `plugin` set to the file's full path. False with the loader's message.
+bool loadPlugin(const std::string& path, std::string* error);
+// Loads every .so file of a folder in name order; failures are reported in
+// `errors` and skipped. Answers the number loaded.
+int loadPlugins(const std::string& folder, std::vector<std::string>* errors);
+
+// The host's stock nodes, "Axis" and "Read", are registered by libDDImage.
+
+}  // namespace Image
+}  // namespace DD
+
+#endif

@@ -1,0 +1,21 @@
+// The stock "Axis" node: a transform that other 3-D nodes hang under.
+#include "DDImage/AxisOp.h"
+
+namespace DD {
+namespace Image {
+namespace {
+
+class Axis : public AxisOp {
+ public:
+  explicit Axis(Node* node) : AxisOp(node) {}
+  const char* Class() const override { return description.name; }
+  const char* node_help() const override { return "Places its children in 3-D with its transform."; }
+  static const Description description;
+};
+
+Op* buildAxis(Node* node) { return new Axis(node); }
+const Op::Description Axis::description("Axis", buildAxis);
+
+}  // namespace
+}  // namespace Image
+}  // namespace DD

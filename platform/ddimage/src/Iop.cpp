@@ -1,0 +1,47 @@
+#include "DDImage/Iop.h"
+
+#include "DDImage/gl.h"
+
+namespace DD {
+namespace Image {
+
+Iop::~Iop() {}
+
+void Iop::setImage(int width, int height, std::vector<unsigned char> rgbaBottomUp) {
+  format_ = Format(width, height);
+  pixels_ = std::move(rgbaBottomUp);
+  textureDirty_ = true;
+}
+
+void Iop::clearImage() {
+  format_ = Format();
+  pixels_.clear();
+  textureDirty_ = true;
+}
+
+bool Iop::set_texturemap(ViewerContext*, bool gl) {
+  if (!gl || pixels_.empty()) return false;
+  if (!texture_) glGenTextures(1, &texture_);
+  glBindTexture(GL_TEXTURE_2D, texture_);
+  if (textureDirty_) {
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, format_.width(), format_.height(), 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                 pixels_.data());
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    textureDirty_ = false;
+  }
+  glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+  glEnable(GL_TEXTURE_2D);
+  return true;
+}
+
+void Iop::unset_texturemap(ViewerContext*) {
+  glDisable(GL_TEXTURE_2D);
+  glBindTexture(GL_TEXTURE_2D, 0);
+}
+
+}  // namespace Image
+}  // namespace DD

@@ -1,0 +1,52 @@
+#include "DDImage/Knob.h"
+
+#include "DDImage/Knobs.h"
+
+namespace DD {
+namespace Image {
+
+const char INVISIBLE[] = "INVISIBLE";
+
+Knob::Knob(Knob_Closure*, const char* name, const char* label)
+    : name_(name ? name : ""),
+      label_(label && label != ::DD::Image::INVISIBLE ? label : ""),
+      labelInvisible_(label == ::DD::Image::INVISIBLE) {}
+
+Knob::~Knob() {}
+
+int Knob::kind() const { return CUSTOM_KNOB; }
+
+void Knob::visible(bool v) {
+  visible_ = v;
+  if (v) clear_flag(HIDDEN);
+}
+
+bool Knob::isVisible() const { return visible_ && !flag(HIDDEN) && !flag(INVISIBLE) && !labelInvisible_; }
+
+void Knob::begin_handle(HandleContext context, ViewerContext* ctx, Handle* callback, int index, float x,
+                        float y, float z, ViewerContext::Cursor) {
+  if (!ctx) return;
+  ctx->knobHandles().push_back({this, context.type, callback, index, x, y, z});
+  ctx->setInHandle(true);
+}
+
+void Knob::end_handle(ViewerContext* ctx) {
+  if (ctx) ctx->setInHandle(false);
+}
+
+void SetFlags(Knob_Callback f, Knob::FlagMask flags) {
+  if (f.makeKnobs() && f.getLastMadeKnob()) f.getLastMadeKnob()->set_flag(flags);
+}
+
+void ClearFlags(Knob_Callback f, Knob::FlagMask flags) {
+  if (f.makeKnobs() && f.getLastMadeKnob()) f.getLastMadeKnob()->clear_flag(flags);
+}
+
+void Tooltip(Knob_Callback f, const char* text) {
+  if (f.makeKnobs() && f.getLastMadeKnob()) f.getLastMadeKnob()->tooltip(text ? text : "");
+}
+
+void Tooltip(Knob_Callback f, const std::string& text) { Tooltip(f, text.c_str()); }
+
+}  // namespace Image
+}  // namespace DD

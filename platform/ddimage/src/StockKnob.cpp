@@ -1,0 +1,294 @@
+#include "StockKnob.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <string>
+
+namespace DD {
+namespace Image {
+
+namespace {
+
+int channelCount(int kind) {
+  switch (kind) {
+    case INT_KNOB:
+    case ENUMERATION_KNOB:
+    case BOOL_KNOB:
+    case DOUBLE_KNOB:
+    case FLOAT_KNOB:
+      return 1;
+    case XY_KNOB:
+      return 2;
+    case XYZ_KNOB:
+    case COLOR_KNOB:
+      return 3;
+    default:
+      return 0;
+  }
+}
+
+const char* className(int kind) {
+  switch (kind) {
+    case STRING_KNOB: return "String_Knob";
+    case FILE_KNOB: return "File_Knob";
+    case INT_KNOB: return "Int_Knob";
+    case ENUMERATION_KNOB: return "Enumeration_Knob";
+    case BOOL_KNOB: return "Bool_Knob";
+    case DOUBLE_KNOB: return "Double_Knob";
+    case FLOAT_KNOB: return "Float_Knob";
+    case XY_KNOB: return "XY_Knob";
+    case XYZ_KNOB: return "XYZ_Knob";
+    case COLOR_KNOB: return "Color_Knob";
+    case TAB_KNOB: return "Tab_Knob";
+    case PYSCRIPT_KNOB: return "PyScript_Knob";
+    case SPACER_KNOB: return "Spacer_Knob";
+    case TEXT_KNOB: return "Text_Knob";
+    case SCRIPT_KNOB: return "Script_Knob";
+    default: return "Knob";
+  }
+}
+
+std::string trim(const std::string& s) {
+  const size_t b = s.find_first_not_of(" \t\r\n");
+  if (b == std::string::npos) return std::string();
+  const size_t e = s.find_last_not_of(" \t\r\n");
+  return s.substr(b, e - b + 1);
+}
+
+}  // namespace
+
+bool parseNumber(const std::string& text, double* out) {
+  const std::string t = trim(text);
+  if (t.empty()) return false;
+  char* end = nullptr;
+  errno = 0;
+  const double v = std::strtod(t.c_str(), &end);
+  if (end != t.c_str() + t.size() || errno == ERANGE || !std::isfinite(v)) return false;
+  *out = v;
+  return true;
+}
+
+std::string formatNumber(double v) {
+  char buffer[64];
+  auto result = std::to_chars(buffer, buffer + sizeof buffer, v);
+  return std::string(buffer, result.ptr);
+}
+
+StockKnob::StockKnob(Knob_Closure* f, int kind, const char* name, const char* label, const void* extra)
+    : Knob(f, name, label), kind_(kind), values_(channelCount(kind), 0.0) {
+  switch (kind) {
+    case ENUMERATION_KNOB:
+      for (ENUM_LABELS e = static_cast<ENUM_LABELS>(extra); e && *e; ++e) items_.emplace_back(*e);
+      break;
+    case TEXT_KNOB:
+    case PYSCRIPT_KNOB:
+      if (extra) extraText_ = static_cast<const char*>(extra);
+      break;
+    case TAB_KNOB:
+    case SPACER_KNOB:
+      layout_ = reinterpret_cast<long>(extra);
+      break;
+    default:
+      break;
+  }
+  if (kind == STRING_KNOB || kind == FILE_KNOB || kind == TEXT_KNOB || kind == SPACER_KNOB) {
+    // Layout and text knobs begin no new line unless asked to.
+  }
+  set_flag(STARTLINE);
+}
+
+const char* StockKnob::Class() const { return className(kind_); }
+
+const char* StockKnob::get_text(const OutputContext*) const { return isText() ? text_.c_str() : nullptr; }
+
+double StockKnob::clamp(double v) const {
+  if (kind_ == ENUMERATION_KNOB && !items_.empty()) {
+    v = std::floor(v);
+    if (v < 0) v = 0;
+    if (v > static_cast<double>(items_.size() - 1)) v = static_cast<double>(items_.size() - 1);
+  }
+  if (kind_ == BOOL_KNOB) v = v != 0 ? 1 : 0;
+  if (kind_ == INT_KNOB) v = std::nearbyint(v);
+  if (hasRange_ && flag(FORCE_RANGE)) {
+    if (v < rangeMin_) v = rangeMin_;
+    if (v > rangeMax_) v = rangeMax_;
+  }
+  if (kind_ == INT_KNOB) {
+    // Keep the value inside what an int member can hold.
+    const double lo = std::numeric_limits<int>::min(), hi = std::numeric_limits<int>::max();
+    if (v < lo) v = lo;
+    if (v > hi) v = hi;
+  }
+  return v;
+}
+
+bool StockKnob::set_value(double v, int channel) {
+  if (values_.empty() || !std::isfinite(v)) return false;
+  if (channel < 0) {
+    for (double& d : values_) d = clamp(v);
+    return true;
+  }
+  if (channel >= static_cast<int>(values_.size())) return false;
+  values_[channel] = clamp(v);
+  return true;
+}
+
+double StockKnob::get_value(int channel) const {
+  if (channel < 0 || channel >= static_cast<int>(values_.size())) return 0;
+  return values_[channel];
+}
+
+bool StockKnob::set_text(const char* text) {
+  if (!text) return false;
+  if (isText()) {
+    text_ = text;
+    return true;
+  }
+  if (values_.empty()) return false;
+  const std::string t = trim(text);
+  if (kind_ == ENUMERATION_KNOB) {
+    for (size_t i = 0; i < items_.size(); ++i)
+      if (items_[i] == t) {
+        values_[0] = static_cast<double>(i);
+        return true;
+      }
+    double v;
+    if (!parseNumber(t, &v) || v != std::floor(v) || v < 0 || v >= static_cast<double>(items_.size()))
+      return false;
+    values_[0] = v;
+    return true;
+  }
+  if (kind_ == BOOL_KNOB) {
+    if (t == "true" || t == "1") return set_value(1);
+    if (t == "false" || t == "0") return set_value(0);
+    return false;
+  }
+  // Numbers: one value for every channel, or one value per channel.
+  std::vector<double> parsed;
+  size_t start = 0;
+  while (true) {
+    const size_t comma = t.find(',', start);
+    double v;
+    if (!parseNumber(t.substr(start, comma == std::string::npos ? std::string::npos : comma - start), &v))
+      return false;
+    parsed.push_back(v);
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  if (kind_ == INT_KNOB && parsed[0] != std::floor(parsed[0])) return false;
+  if (parsed.size() == 1) return set_value(parsed[0], -1);
+  if (parsed.size() != values_.size()) return false;
+  for (size_t i = 0; i < parsed.size(); ++i) values_[i] = clamp(parsed[i]);
+  return true;
+}
+
+std::string StockKnob::valueText() const {
+  if (isText()) return text_;
+  if (kind_ == ENUMERATION_KNOB) {
+    const size_t i = static_cast<size_t>(values_[0]);
+    return i < items_.size() ? items_[i] : formatNumber(values_[0]);
+  }
+  std::string out;
+  for (size_t i = 0; i < values_.size(); ++i) {
+    if (i) out += ',';
+    if (kind_ == FLOAT_KNOB || kind_ == XY_KNOB || kind_ == XYZ_KNOB || kind_ == COLOR_KNOB)
+      out += formatNumber(static_cast<float>(values_[i]));
+    else
+      out += formatNumber(values_[i]);
+  }
+  return out;
+}
+
+bool StockKnob::hasValue() const { return isText() || !values_.empty(); }
+
+bool StockKnob::notDefault() const {
+  if (isText()) return text_ != defaultText_;
+  return values_ != defaults_;
+}
+
+void StockKnob::captureDefault() {
+  defaults_ = values_;
+  defaultText_ = text_;
+}
+
+void StockKnob::readFrom(StoreType s, const void* p) {
+  if (!p) return;
+  switch (s) {
+    case FloatPtr:
+      for (size_t i = 0; i < values_.size(); ++i) values_[i] = static_cast<const float*>(p)[i];
+      break;
+    case DoublePtr:
+      for (size_t i = 0; i < values_.size(); ++i) values_[i] = static_cast<const double*>(p)[i];
+      break;
+    case IntPtr:
+      if (!values_.empty()) values_[0] = *static_cast<const int*>(p);
+      break;
+    case UnsignedIntPtr:
+      if (!values_.empty()) values_[0] = *static_cast<const unsigned*>(p);
+      break;
+    case BoolPtr:
+      if (!values_.empty()) values_[0] = *static_cast<const bool*>(p) ? 1 : 0;
+      break;
+    case StlStringPtr:
+      text_ = *static_cast<const std::string*>(p);
+      break;
+    case StringPtr: {
+      const char* const* t = static_cast<const char* const*>(p);
+      text_ = *t ? *t : "";
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+void StockKnob::storeTo(StoreType s, void* p) const {
+  if (!p) return;
+  switch (s) {
+    case FloatPtr:
+      for (size_t i = 0; i < values_.size(); ++i) static_cast<float*>(p)[i] = static_cast<float>(values_[i]);
+      break;
+    case DoublePtr:
+      for (size_t i = 0; i < values_.size(); ++i) static_cast<double*>(p)[i] = values_[i];
+      break;
+    case IntPtr:
+      if (!values_.empty()) *static_cast<int*>(p) = static_cast<int>(values_[0]);
+      break;
+    case UnsignedIntPtr:
+      if (!values_.empty()) *static_cast<unsigned*>(p) = static_cast<unsigned>(values_[0]);
+      break;
+    case BoolPtr:
+      if (!values_.empty()) *static_cast<bool*>(p) = values_[0] != 0;
+      break;
+    case StlStringPtr:
+      *static_cast<std::string*>(p) = text_;
+      break;
+    default:
+      break;
+  }
+}
+
+void SetRange(Knob_Callback f, double minimum, double maximum) {
+  if (!f.makeKnobs()) return;
+  if (StockKnob* k = dynamic_cast<StockKnob*>(f.getLastMadeKnob())) k->setRange(minimum, maximum);
+}
+
+}  // namespace Image
+}  // namespace DD
+
+namespace DD {
+namespace Image {
+
+// A visible 3-D position knob offers a handle in the viewer.
+bool StockKnob::build_handle(ViewerContext*) {
+  return kind_ == XYZ_KNOB && isVisible() && !flag(NO_HANDLES);
+}
+
+void StockKnob::draw_handle(ViewerContext*) {}
+
+}  // namespace Image
+}  // namespace DD
