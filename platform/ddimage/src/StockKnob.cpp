@@ -106,10 +106,12 @@ const char* StockKnob::Class() const { return className(kind_); }
 const char* StockKnob::get_text(const OutputContext*) const { return isText() ? text_.c_str() : nullptr; }
 
 double StockKnob::clamp(double v) const {
-  if (kind_ == ENUMERATION_KNOB && !items_.empty()) {
+  // An enumeration holds the index of an item. Scripts may store an index
+  // beyond the listed items (a node can give such values a meaning), so
+  // only negative and fractional indices are corrected.
+  if (kind_ == ENUMERATION_KNOB) {
     v = std::floor(v);
     if (v < 0) v = 0;
-    if (v > static_cast<double>(items_.size() - 1)) v = static_cast<double>(items_.size() - 1);
   }
   if (kind_ == BOOL_KNOB) v = v != 0 ? 1 : 0;
   if (kind_ == INT_KNOB) v = std::nearbyint(v);
@@ -117,7 +119,7 @@ double StockKnob::clamp(double v) const {
     if (v < rangeMin_) v = rangeMin_;
     if (v > rangeMax_) v = rangeMax_;
   }
-  if (kind_ == INT_KNOB) {
+  if (kind_ == INT_KNOB || kind_ == ENUMERATION_KNOB) {
     // Keep the value inside what an int member can hold.
     const double lo = std::numeric_limits<int>::min(), hi = std::numeric_limits<int>::max();
     if (v < lo) v = lo;
@@ -157,8 +159,7 @@ bool StockKnob::set_text(const char* text) {
         return true;
       }
     double v;
-    if (!parseNumber(t, &v) || v != std::floor(v) || v < 0 || v >= static_cast<double>(items_.size()))
-      return false;
+    if (!parseNumber(t, &v) || v != std::floor(v) || v < 0 || v > std::numeric_limits<int>::max()) return false;
     values_[0] = v;
     return true;
   }
