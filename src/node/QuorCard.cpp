@@ -1,0 +1,158 @@
+// The card node: registration, identity, inputs, validation, change hash and
+// the handle entry points.
+#include "node/QuorCard.h"
+
+#include <dlfcn.h>
+
+#include <cfloat>
+#include <new>
+#include <string>
+
+#include <boost/algorithm/string/replace.hpp>
+
+#include "DDImage/Iop.h"
+#include "Quor/Quor.h"
+#include "render/LoadLibQuor.h"
+
+using namespace DD::Image;
+
+namespace quorcard {
+
+namespace {
+
+const char kHandleSizeOption[] = "Brunvik.handle_size";
+
+// The plug-in file as the host recorded it when it loaded the plug-in. A host
+// that records nothing (the code linked into a program) gets the file that
+// holds this code.
+std::string pluginPath() {
+  if (QuorCard::description.plugin) return QuorCard::description.plugin;
+  Dl_info info;
+  if (dladdr(reinterpret_cast<void*>(&createQuorCard), &info) && info.dli_fname) return info.dli_fname;
+  return std::string();
+}
+
+std::string composeHelpText() {
+  std::string text = "QuorCard " QUORCARD_VERSION "\n\nA card primitive.\n\nBuilt: " __DATE__ " " __TIME__;
+  const char* renderer = nullptr;
+  const char* version = nullptr;
+  int type = 0, count = 0;
+  const int r1 = QxRendererInfo("renderer", &renderer, sizeof renderer, &type, &count);
+  const int r2 = QxRendererInfo("versionstring", &version, sizeof version, &type, &count);
+  if (r1 == 0 && r2 == 0 && renderer && version) text += std::string("\nEngine: ") + renderer + " " + version;
+  return text;
+}
+
+}  // namespace
+
+const Op::Description QuorCard::description("QuorCard", createQuorCard);
+
+Op* createQuorCard(Node* node) {
+  QuorCard* card = new (std::nothrow) QuorCard(node);
+  return card;
+}
+
+QuorCard::QuorCard(Node* node)
+    : QuorCardBase(node),
+      forceUpdate(0),
+      orientation(0),
+      aspectMode(0),
+      flipUvs(false),
+      flopUvs(false),
+      swapUvs(false),
+      shade(0),
+      interpolation(0),
+      xPoints(4),
+      yPoints(4),
+      ratio(1.0f),
+      xRatio(1.0f),
+      yRatio(1.0f),
+      selectedHandle(0),
+      dynamicKnobCount(0),
+      breakTangent(false),
+      mirrorTangent(false),
+      handleSize(5) {
+  libquor::initRenderer(boost::algorithm::replace_all_copy(pluginPath(), "\\", "/"));
+  handleSize = Quor_getOptionInt(kHandleSizeOption, 5);
+  if (handleSize < 2) handleSize = 2;
+  local_ = Matrix4::_identity;
+  matrix_ = Matrix4::_identity;
+}
+
+QuorCard::~QuorCard() {}
+
+Box3f QuorCard::bound() const {
+  return Box3f{{FLT_MAX, FLT_MAX, FLT_MAX}, {-FLT_MAX, -FLT_MAX, -FLT_MAX}};
+}
+
+const char* QuorCard::Class() const { return description.name; }
+const char* QuorCard::displayName() const { return "QuorCard"; }
+const char* QuorCard::node_shape() const { return "()"; }
+
+const char* QuorCard::node_help() const {
+  static const std::string helpText = composeHelpText();
+  return helpText.c_str();
+}
+
+const char* QuorCard::input_label(int n, char*) const {
+  if (n < 0) return nullptr;
+  return n == 0 ? "axis" : "img";
+}
+
+bool QuorCard::test_input(int n, Op* op) const {
+  if (n < 0) return false;
+  if (n == 0) return dynamic_cast<AxisOp*>(op) != nullptr;
+  return dynamic_cast<Iop*>(op) != nullptr;
+}
+
+Op* QuorCard::default_input(int) const { return nullptr; }
+
+void QuorCard::_validate(bool for_real) {
+  for (int i = 0; i < inputs(); ++i)
+    if (Op* in = input(i)) in->validate(for_real);
+  AxisOp::_validate(for_real);
+  if (for_real && aspectMode != 0) setRatio(inputAspect());
+}
+
+float QuorCard::inputAspect() const {
+  if (aspectMode == 0) return 1.0f;
+  const Iop* iop = dynamic_cast<const Iop*>(input(1));
+  if (!iop) return 1.0f;
+  return static_cast<float>(iop->format().width()) / static_cast<float>(iop->format().height());
+}
+
+void QuorCard::append(Hash& hash) {
+  if (node_disabled()) return;
+  hash.append(orientation);
+  hash.append(flipUvs);
+  hash.append(flopUvs);
+  hash.append(swapUvs);
+  hash.append(interpolation);
+  hash.append(xPoints);
+  hash.append(yPoints);
+  hash.append(forceUpdate);
+  hash.append(cpText);
+  hash.append(aspectMode);
+  hash.append(ratio);
+  hash.append(xRatio);
+  hash.append(yRatio);
+}
+
+// The handle condition is a 3-D viewer (transform mode), the draw condition
+// a viewer that shows the node's output.
+Op::HandlesMode QuorCard::doAnyHandles(ViewerContext* ctx) {
+  if (ctx->transform_mode() == 0) return eHandlesUncooked;
+  if (ctx->connected() != 0) return eHandlesUncooked;
+  return anyKnobHandles(ctx);
+}
+
+void QuorCard::build_handles(ViewerContext* ctx) {
+  if (ctx->transform_mode() == 0) return;
+  validate(false);
+  build_knob_handles(ctx);
+  if (ctx->connected() != 0) add_draw_handle(ctx);
+}
+
+void QuorCard::detach() {}
+
+}  // namespace quorcard
