@@ -1,0 +1,86 @@
+#include "Scene.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "RibText.h"
+
+namespace quor {
+namespace {
+
+const char* blockName(Block block) {
+  switch (block) {
+    case Block::Frame: return "FrameBegin";
+    case Block::World: return "WorldBegin";
+    case Block::Attribute: return "AttributeBegin";
+    case Block::Transform: return "TransformBegin";
+    case Block::Archive: return "ArchiveBegin";
+  }
+  return "?";
+}
+
+}  // namespace
+
+Scene::Scene(const char* name) {
+  if (std::strcmp(name, "-") == 0) {
+    file_ = stdout;
+    return;
+  }
+  file_ = std::fopen(name, "w");
+  if (!file_) {
+    throw RequestError("cannot open \"" + std::string(name) + "\": " + std::strerror(errno));
+  }
+  ownsFile_ = true;
+}
+
+Scene::~Scene() { close(); }
+
+void Scene::write(const std::string& request) {
+  std::string line(2 * stack_.size(), ' ');
+  line += request;
+  line += '\n';
+  std::fwrite(line.data(), 1, line.size(), file_);
+}
+
+void Scene::begin(Block block, const std::string& request) {
+  write(request);
+  stack_.push_back({block, steps_});
+}
+
+void Scene::end(Block block, const std::string& request) {
+  if (stack_.empty() || stack_.back().block != block) {
+    std::string message = std::string("no open ") + blockName(block) + " to close";
+    if (!stack_.empty()) message += std::string(" (the innermost block is ") + blockName(stack_.back().block) + ")";
+    throw RequestError(message);
+  }
+  if (block != Block::Transform) steps_ = stack_.back().saved;
+  stack_.pop_back();
+  write(request);
+}
+
+bool Scene::close() {
+  if (!file_) return true;
+  bool ok = std::fflush(file_) == 0 && !std::ferror(file_);
+  if (ownsFile_ && std::fclose(file_) != 0) ok = false;
+  file_ = nullptr;
+  return ok;
+}
+
+Scene& Library::openScene() {
+  if (!scene) throw RequestError("no scene is open (QrBegin was not called)");
+  return *scene;
+}
+
+Library& library() {
+  // Never destroyed, so that calls made while other libraries are being
+  // unloaded still find it; an open file is flushed by the runtime at exit.
+  static Library* const instance = new Library;
+  return *instance;
+}
+
+void report(const char* what, const std::string& message) {
+  const std::string line = std::string("libQuor: ") + what + ": " + message + "\n";
+  std::fputs(line.c_str(), stderr);
+}
+
+}  // namespace quor
