@@ -1,0 +1,215 @@
+#include "grid/PointsText.h"
+
+#include <cctype>
+#include <cstddef>
+#include <iostream>
+#include <sstream>
+
+#include <boost/archive/archive_exception.hpp>
+#include <boost/archive/xml_iarchive.hpp>
+#include <boost/archive/xml_oarchive.hpp>
+
+namespace quorcard {
+
+namespace {
+
+const char kRootEndTag[] = "</boost_serialization>\n";
+
+bool isSpace(char c)
+{
+    return std::isspace(static_cast<unsigned char>(c)) != 0;
+}
+
+bool isNameChar(char c)
+{
+    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_' ||
+           c == ':' || c == '-' || c == '.';
+}
+
+[[noreturn]] void refuse(const char* why)
+{
+    throw boost::archive::archive_exception(
+        boost::archive::archive_exception::input_stream_error, why);
+}
+
+// Checks the body of a document (everything after the root start tag) against
+// the exact layout the archive will read, before the archive reads it. Two
+// faults of the archive make this necessary:
+// - it sizes every sequence from its "count" before reading one entry, so a
+//   damaged or hostile count (billions) allocates gigabytes or throws
+//   std::bad_alloc; here every count must equal the number of entries that
+//   follow it;
+// - it compares an end tag's name with the expected name by indexing the
+//   expected name at the length of the name read, which reads past the
+//   expected name when the document's name is longer; here every element
+//   name must be the expected one and every end tag must match its start tag.
+// Values are left to the archive. Whatever follows the top element is ignored.
+class BodyCheck {
+public:
+    BodyCheck(const std::string& text, std::size_t at, unsigned int version)
+        : text_(text), at_(at), version_(version)
+    {
+    }
+
+    void run() { element(Kind::Points, nullptr); }
+
+private:
+    enum class Kind { Points, Point, Values, Slots, Slot, Leaf };
+
+    void element(Kind kind, const char* expected)
+    {
+        const std::string name = startTag();
+        if (expected != nullptr && name != expected)
+            refuse("unexpected element");
+        if (kind == Kind::Leaf) {
+            at_ = text_.find('<', at_);
+            if (at_ == std::string::npos)
+                refuse("unterminated element");
+        } else if (kind == Kind::Point) {
+            element(Kind::Values, "pos");
+            element(Kind::Values, "uv");
+            element(Kind::Values, "normal");
+            element(Kind::Slots, "controlPoints");
+        } else {
+            const std::size_t count = countElement();
+            // Sequences carry an item version from archive version 4 on;
+            // fixed-size arrays never do.
+            if (kind != Kind::Values && version_ > 3)
+                element(Kind::Leaf, "item_version");
+            const Kind item = kind == Kind::Points  ? Kind::Point
+                              : kind == Kind::Slots ? Kind::Slot
+                                                    : Kind::Leaf;
+            for (std::size_t i = 0; i < count; ++i)
+                element(item, "item");
+        }
+        endTag(name);
+    }
+
+    std::size_t countElement()
+    {
+        if (startTag() != "count")
+            refuse("unexpected element");
+        const std::size_t end = text_.find('<', at_);
+        if (end == std::string::npos)
+            refuse("unterminated element");
+        std::size_t value = 0;
+        std::size_t i = at_;
+        for (; i < end && text_[i] >= '0' && text_[i] <= '9'; ++i) {
+            value = value * 10 + static_cast<std::size_t>(text_[i] - '0');
+            // Each entry takes more than one character of text.
+            if (value > text_.size())
+                refuse("count larger than the text holds");
+        }
+        const bool digits = i > at_;
+        while (i < end && isSpace(text_[i]))
+            ++i;
+        if (!digits || i != end)
+            refuse("count is not a number");
+        at_ = end;
+        endTag("count");
+        return value;
+    }
+
+    // Reads "<name attributes>" after optional white space; answers the name.
+    std::string startTag()
+    {
+        skipSpace();
+        if (at_ >= text_.size() || text_[at_] != '<')
+            refuse("element expected");
+        std::size_t end = at_ + 1;
+        while (end < text_.size() && isNameChar(text_[end]))
+            ++end;
+        const std::size_t close = text_.find('>', end);
+        if (end == at_ + 1 || close == std::string::npos ||
+            !(text_[end] == '>' || isSpace(text_[end])) || text_[close - 1] == '/')
+            refuse("malformed start tag");
+        std::string name = text_.substr(at_ + 1, end - at_ - 1);
+        at_ = close + 1;
+        return name;
+    }
+
+    // Reads "</name>" after optional white space.
+    void endTag(const std::string& name)
+    {
+        skipSpace();
+        std::size_t end = at_ + 2 + name.size();
+        if (text_.compare(at_, 2, "</") != 0 ||
+            text_.compare(at_ + 2, name.size(), name) != 0)
+            refuse("end tag does not match");
+        while (end < text_.size() && isSpace(text_[end]))
+            ++end;
+        if (end >= text_.size() || text_[end] != '>')
+            refuse("end tag does not match");
+        at_ = end + 1;
+    }
+
+    void skipSpace()
+    {
+        while (at_ < text_.size() && isSpace(text_[at_]))
+            ++at_;
+    }
+
+    const std::string& text_;
+    std::size_t at_;
+    unsigned int version_;
+};
+
+} // namespace
+
+std::string pointsToText(const PointList& points)
+{
+    try {
+        std::ostringstream stream;
+        boost::archive::xml_oarchive archive(stream);
+        archive << boost::serialization::make_nvp("points", points);
+        // Taken before the archive is closed, so without the closing root tag.
+        return stream.str();
+    } catch (const boost::archive::archive_exception&) {
+        return std::string();
+    }
+}
+
+PointList textToPoints(const std::string& text)
+{
+    if (text.empty())
+        return PointList();
+    try {
+        std::istringstream stream(text);
+        PointList points;
+        {
+            boost::archive::xml_iarchive archive(stream);
+            // The XML reader accepts any archive version; a newer one may lay
+            // the data out differently, so refuse it like the other readers.
+            if (archive.get_library_version() >
+                boost::archive::BOOST_ARCHIVE_VERSION())
+                throw boost::archive::archive_exception(
+                    boost::archive::archive_exception::unsupported_version);
+            const std::streamoff body = stream.tellg();
+            if (body < 0)
+                refuse("no document body");
+            BodyCheck(text, static_cast<std::size_t>(body),
+                      archive.get_library_version())
+                .run();
+            archive >> boost::serialization::make_nvp("points", points);
+            // Closing the archive reads the closing root tag, and a failure
+            // there would be thrown from its destructor, ending the process.
+            // Our texts never carry that tag and anything may follow the
+            // points, so hand it exactly the tag it expects. When reading
+            // fails instead, the exception unwinds through the destructor,
+            // which then reads nothing.
+            stream.clear();
+            stream.str(kRootEndTag);
+        }
+        return points;
+    } catch (const boost::archive::archive_exception& e) {
+        std::cerr << "[Brunvik] WARNING: caught an exception when restore "
+                     "control points: "
+                  << e.what() << std::endl;
+        std::cerr << "[Brunvik] Mostly likely this is related to loading a "
+                     "scene which was saved with an old version of Brunvik."
+                  << std::endl;
+        return PointList();
+    }
+}
+
+} // namespace quorcard
