@@ -114,10 +114,12 @@ void QuorCard::_validate(bool for_real) {
   if (for_real && aspectMode != 0) setRatio(inputAspect());
 }
 
-float QuorCard::inputAspect() const {
+float QuorCard::inputAspect() {
   if (aspectMode == 0) return 1.0f;
-  const Iop* iop = dynamic_cast<const Iop*>(input(1));
+  Iop* iop = dynamic_cast<Iop*>(input(1));
   if (!iop) return 1.0f;
+  // The format is known once the image is validated (a no-op when it is).
+  iop->validate(true);
   return static_cast<float>(iop->format().width()) / static_cast<float>(iop->format().height());
 }
 

@@ -66,7 +66,7 @@ class QuorCard : public QuorCardBase {
   static const DD::Image::Op::Description description;
 
   // The card's aspect from the "img" input when "aspect" asks for it.
-  float inputAspect() const;
+  float inputAspect();
 
   // The node's own transform (without its axis input) and its world
   // transform, both kept by the axis base.
