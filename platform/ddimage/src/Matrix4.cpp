@@ -1,5 +1,6 @@
 #include "DDImage/Matrix4.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -59,19 +60,24 @@ Matrix4 Matrix4::transpose() const {
 }
 
 // Gauss-Jordan elimination with partial pivoting, in double precision.
-// A singular matrix has no inverse; the identity is answered then.
+// A singular matrix has no inverse; the identity is answered then. A pivot
+// that is only rounding residue (tiny next to its column's entries) counts as
+// zero: dividing by it would answer huge meaningless numbers.
 Matrix4 Matrix4::inverse() const {
   double a[4][8];
+  double columnSize[4] = {0, 0, 0, 0};
   for (int r = 0; r < 4; ++r)
     for (int c = 0; c < 4; ++c) {
       a[r][c] = (*this)(r, c);
       a[r][c + 4] = r == c ? 1.0 : 0.0;
+      if (!std::isfinite(a[r][c])) return Matrix4();
+      columnSize[c] = std::max(columnSize[c], std::fabs(a[r][c]));
     }
   for (int col = 0; col < 4; ++col) {
     int pivot = col;
     for (int r = col + 1; r < 4; ++r)
       if (std::fabs(a[r][col]) > std::fabs(a[pivot][col])) pivot = r;
-    if (a[pivot][col] == 0.0) return Matrix4();
+    if (std::fabs(a[pivot][col]) <= 1e-10 * columnSize[col]) return Matrix4();
     if (pivot != col)
       for (int c = 0; c < 8; ++c) std::swap(a[pivot][c], a[col][c]);
     const double d = a[col][col];
