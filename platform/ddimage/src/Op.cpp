@@ -31,6 +31,19 @@ void printNodeName(std::ostream& o, const Op* op) {
   if (op && op->node()) o << op->node()->name();
 }
 
+// A knob change invalidates only its own operator, so a valid operator still
+// checks its inputs: it is out of date when an input's hash has moved since
+// `recorded` was taken.
+bool inputsChanged(const Op& op, const std::vector<U64>& recorded, bool for_real) {
+  if (recorded.size() != static_cast<size_t>(op.inputs())) return true;
+  for (int i = 0; i < op.inputs(); ++i) {
+    Op* in = op.input(i);
+    if (in) in->validate(for_real);
+    if (recorded[static_cast<size_t>(i)] != (in ? in->hash().value() : 0)) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 Op::Description::Description(const char* n, OpConstructor c, License* l) : name(n), constructor_(c) {
@@ -76,13 +89,16 @@ bool Op::set_input(int n, Op* op) {
 }
 
 void Op::validate(bool for_real) {
-  if (valid_ && (validForReal_ || !for_real)) return;
+  if (valid_ && (validForReal_ || !for_real) && !inputsChanged(*this, inputHashes_, for_real)) return;
   _validate(for_real);
   Hash h;
   h.append(Class());
   append(h);
-  for (Op* in : inputs_)
+  inputHashes_.clear();
+  for (Op* in : inputs_) {
     if (in) h.append(in->hash());
+    inputHashes_.push_back(in ? in->hash().value() : 0);
+  }
   hash_ = h;
   valid_ = true;
   validForReal_ = for_real;

@@ -56,7 +56,8 @@ class Op {
   // false when test_input refuses the operator.
   bool set_input(int n, Op* op);
 
-  // Validation: _validate runs once per change.
+  // Validation: _validate runs once per change, of this operator's knobs or
+  // of anything upstream.
   void validate(bool for_real = true);
   void invalidate();
   bool valid() const { return valid_; }
@@ -113,6 +114,8 @@ class Op {
   bool valid_ = false;
   bool validForReal_ = false;
   Hash hash_;
+  // The inputs' hash values when this operator was last validated.
+  std::vector<U64> inputHashes_;
   std::string errorMessage_;
   int state_ = 0;
 };
