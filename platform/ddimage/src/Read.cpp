@@ -22,10 +22,10 @@ class Read : public Iop {
 
   void knobs(Knob_Callback f) override { File_knob(f, &file_, "file"); }
 
+  // Reads the file again on every validation: its content may have changed
+  // under the same name.
   void _validate(bool for_real) override {
     Iop::_validate(for_real);
-    if (file_ == loadedFile_) return;
-    loadedFile_ = file_;
     clearError();
     clearImage();
     if (file_.empty()) return;
@@ -64,7 +64,6 @@ class Read : public Iop {
   }
 
   std::string file_;
-  std::string loadedFile_;
 };
 
 Op* buildRead(Node* node) { return new Read(node); }
