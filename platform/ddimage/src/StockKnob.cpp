@@ -52,6 +52,13 @@ const char* className(int kind) {
   }
 }
 
+// These kinds are bound to float members: a value beyond what a float can
+// hold would turn infinite there and in the text written for scripts.
+double toFloatRange(double v) {
+  const double most = std::numeric_limits<float>::max();
+  return v < -most ? -most : v > most ? most : v;
+}
+
 std::string trim(const std::string& s) {
   const size_t b = s.find_first_not_of(" \t\r\n");
   if (b == std::string::npos) return std::string();
@@ -125,6 +132,7 @@ double StockKnob::clamp(double v) const {
     if (v < lo) v = lo;
     if (v > hi) v = hi;
   }
+  if (kind_ == FLOAT_KNOB || kind_ == XY_KNOB || kind_ == XYZ_KNOB || kind_ == COLOR_KNOB) v = toFloatRange(v);
   return v;
 }
 
@@ -251,7 +259,8 @@ void StockKnob::storeTo(StoreType s, void* p) const {
   if (!p) return;
   switch (s) {
     case FloatPtr:
-      for (size_t i = 0; i < values_.size(); ++i) static_cast<float*>(p)[i] = static_cast<float>(values_[i]);
+      for (size_t i = 0; i < values_.size(); ++i)
+        static_cast<float*>(p)[i] = static_cast<float>(toFloatRange(values_[i]));
       break;
     case DoublePtr:
       for (size_t i = 0; i < values_.size(); ++i) static_cast<double*>(p)[i] = values_[i];
