@@ -298,7 +298,5 @@ bool StockKnob::build_handle(ViewerContext*) {
   return kind_ == XYZ_KNOB && isVisible() && !flag(NO_HANDLES);
 }
 
-void StockKnob::draw_handle(ViewerContext*) {}
-
 }  // namespace Image
 }  // namespace DD

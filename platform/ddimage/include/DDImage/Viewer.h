@@ -1,0 +1,111 @@
+// The host's 3-D viewer: draws every node of a graph through its handles into
+// an off-screen picture, and turns pointer presses and drags into selection
+// passes, knob press callbacks and moves of position knobs.
+//
+// Pixels are those of the picture: x rightward and y downward from the
+// top-left corner; a pointer at pixel (x, y) sits at that pixel's centre.
+#ifndef DDImage_Viewer_h
+#define DDImage_Viewer_h
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "DDImage/Matrix4.h"
+#include "DDImage/Vector3.h"
+#include "DDImage/ViewerContext.h"
+
+namespace DD {
+namespace Image {
+
+class Graph;
+class Knob;
+class OffscreenGL;
+
+class Viewer {
+ public:
+  // A perspective camera that looks down -z from `position`.
+  struct Camera {
+    Vector3 position{0.0f, 0.0f, 2.5f};
+    float fovY = 30.0f;  // vertical field of view, degrees
+    float nearPlane = 0.01f;
+    float farPlane = 1000.0f;
+  };
+
+  // Half the side of the square around the pointer in which a press finds
+  // what lies under it, in pixels.
+  static constexpr float kPickRadius = 4.5f;
+  // Selection names from 1 to kLastKnobName are the handles of position
+  // knobs; nodes use names above it for their own parts.
+  static constexpr unsigned kLastKnobName = 9999;
+
+  explicit Viewer(Graph& graph);
+  ~Viewer();
+  Viewer(const Viewer&) = delete;
+  Viewer& operator=(const Viewer&) = delete;
+
+  // Picture size (640 x 480 unless set) and whether the framebuffer has a
+  // stencil buffer (it has unless set otherwise).
+  void setSize(int width, int height);
+  void setStencil(bool stencil);
+  int width() const { return width_; }
+  int height() const { return height_; }
+  Camera& camera() { return camera_; }
+  ViewerContext& context() { return ctx_; }
+
+  // The camera's matrices for the current size.
+  Matrix4 viewMatrix() const;
+  Matrix4 projectionMatrix() const;
+  // Picture position (fractional pixels) of a point in viewer space; false
+  // for a point on or behind the camera plane.
+  bool project(const Vector3& point, float* x, float* y) const;
+
+  // Draws every node and the handles of the visible position knobs and reads
+  // the picture back as RGBA rows, top row first. False, with a message, when
+  // there is no OpenGL.
+  bool draw(std::vector<unsigned char>* rgba, std::string* error);
+  bool writePicture(const std::string& path, std::string* error);
+
+  // A press at pixel (x, y): a selection pass in which the nodes and the
+  // position-knob handles name what they draw, then the press callbacks
+  // that knobs registered in that pass. A press on a position-knob handle
+  // grabs that knob for the following drag steps.
+  bool press(float x, float y, std::string* error);
+  // Moves the grabbed knob, if any, in the plane facing the camera through
+  // its position at the press, so that it follows the pointer; each step sets
+  // the knob's value as a user would.
+  void dragTo(float x, float y);
+  // Ends the press: a last move to (x, y), then the knob is let go.
+  void release(float x, float y);
+  // The knob that the current press grabbed; null for none.
+  Knob* grabbedKnob() const;
+
+ private:
+  bool prepare(std::string* error);
+  void beginFrame(bool select, float pickX, float pickY);
+  void buildHandles();
+  void drawHandles(bool select);
+  bool rayThrough(float x, float y, Vector3* origin, Vector3* direction) const;
+  bool pointerOnPlane(float x, float y, Vector3* out) const;
+
+  Graph& graph_;
+  int width_ = 640;
+  int height_ = 480;
+  bool stencil_ = true;
+  Camera camera_;
+  ViewerContext ctx_;
+  std::unique_ptr<OffscreenGL> gl_;
+  // The position knobs that got a handle in the last pass, in name order.
+  std::vector<Knob*> positionKnobs_;
+
+  // The grabbed knob, found again by node and knob name at every step.
+  std::string grabNode_;
+  std::string grabKnob_;
+  Vector3 grabStart_;   // the knob's value at the press
+  Vector3 grabAnchor_;  // where the press met the drag plane
+};
+
+}  // namespace Image
+}  // namespace DD
+
+#endif

@@ -1,0 +1,310 @@
+#include "DDImage/Viewer.h"
+
+#include <cmath>
+
+#include "DDImage/Host.h"
+#include "DDImage/Knob.h"
+#include "DDImage/Knobs.h"
+#include "DDImage/OffscreenGL.h"
+#include "DDImage/gl.h"
+
+namespace DD {
+namespace Image {
+
+namespace {
+
+// Room for the hit records of one selection pass: four values per record
+// with the one-deep name stack used here.
+const size_t kSelectBufferSize = 1 << 18;
+
+const float kRadiansPerDegree = static_cast<float>(M_PI / 180.0);
+
+// The viewer's packed colours: node colour, foreground (the secondary
+// colour nodes draw their lines in), background and selection.
+const unsigned kNodeColor = 0xC0C0C0FF;
+const unsigned kForegroundColor = 0xFF9020FF;
+const unsigned kBackgroundColor = 0x333333FF;
+const unsigned kSelectedColor = 0xFFFF00FF;
+
+// The GL matrix that narrows the projection to a square of 2 * radius
+// pixels around window position (cx, cy), y upward.
+Matrix4 pickMatrix(float cx, float cy, float radius, int width, int height) {
+  const float size = 2 * radius;
+  return Matrix4(width / size, 0, 0, (width - 2 * cx) / size,
+                 0, height / size, 0, (height - 2 * cy) / size,
+                 0, 0, 1, 0,
+                 0, 0, 0, 1);
+}
+
+}  // namespace
+
+Viewer::Viewer(Graph& graph) : graph_(graph) {
+  ctx_.setTransformMode(VIEWER_PERSP);
+  ctx_.setViewerMode(VIEWER_PERSP);
+  ctx_.setConnected(SHOW_OBJECT);
+  ctx_.setLighting(true);
+  ctx_.setColors(kNodeColor, kForegroundColor, kBackgroundColor, kSelectedColor);
+}
+
+Viewer::~Viewer() {}
+
+void Viewer::setSize(int width, int height) {
+  width_ = width;
+  height_ = height;
+}
+
+void Viewer::setStencil(bool stencil) { stencil_ = stencil; }
+
+Matrix4 Viewer::viewMatrix() const {
+  Matrix4 m;
+  m.translate(-camera_.position.x, -camera_.position.y, -camera_.position.z);
+  return m;
+}
+
+Matrix4 Viewer::projectionMatrix() const {
+  const float f = 1.0f / std::tan(camera_.fovY * kRadiansPerDegree / 2);
+  const float aspect = static_cast<float>(width_) / static_cast<float>(height_);
+  const float n = camera_.nearPlane, fa = camera_.farPlane;
+  return Matrix4(f / aspect, 0, 0, 0,
+                 0, f, 0, 0,
+                 0, 0, (fa + n) / (n - fa), 2 * fa * n / (n - fa),
+                 0, 0, -1, 0);
+}
+
+bool Viewer::project(const Vector3& point, float* x, float* y) const {
+  const Vector3 eye = point - camera_.position;
+  if (eye.z >= 0) return false;
+  const float tanHalf = std::tan(camera_.fovY * kRadiansPerDegree / 2);
+  const float aspect = static_cast<float>(width_) / static_cast<float>(height_);
+  const float ndcX = eye.x / -eye.z / (tanHalf * aspect);
+  const float ndcY = eye.y / -eye.z / tanHalf;
+  *x = (ndcX + 1) / 2 * width_;
+  *y = (1 - ndcY) / 2 * height_;
+  return true;
+}
+
+bool Viewer::rayThrough(float x, float y, Vector3* origin, Vector3* direction) const {
+  if (width_ <= 0 || height_ <= 0) return false;
+  const float tanHalf = std::tan(camera_.fovY * kRadiansPerDegree / 2);
+  const float aspect = static_cast<float>(width_) / static_cast<float>(height_);
+  const float ndcX = 2 * (x + 0.5f) / width_ - 1;
+  const float ndcY = 1 - 2 * (y + 0.5f) / height_;
+  *origin = camera_.position;
+  *direction = Vector3(ndcX * tanHalf * aspect, ndcY * tanHalf, -1);
+  return true;
+}
+
+// The drag plane faces the camera (normal along the view axis) and passes
+// through the grabbed knob's value at the press.
+bool Viewer::pointerOnPlane(float x, float y, Vector3* out) const {
+  Vector3 origin, direction;
+  if (!rayThrough(x, y, &origin, &direction)) return false;
+  const float t = origin.z - grabStart_.z;  // direction.z is -1
+  if (!(t > 0) || !std::isfinite(t)) return false;
+  *out = origin + direction * t;
+  return true;
+}
+
+bool Viewer::prepare(std::string* error) {
+  if (width_ <= 0 || height_ <= 0) {
+    if (error) *error = "the viewer size must be positive";
+    return false;
+  }
+  if (!gl_ || gl_->width() != width_ || gl_->height() != height_ || gl_->stencil() != stencil_)
+    gl_.reset(new OffscreenGL(width_, height_, stencil_));
+  if (!gl_->ok() || !gl_->makeCurrent()) {
+    if (error) *error = "no OpenGL for the viewer: " + gl_->error();
+    gl_.reset();
+    return false;
+  }
+  return true;
+}
+
+void Viewer::beginFrame(bool select, float pickX, float pickY) {
+  glViewport(0, 0, width_, height_);
+  const Matrix4 projection = projectionMatrix();
+  const Matrix4 view = viewMatrix();
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  if (select) {
+    // The pointer's pixel centre, in window coordinates (y upward).
+    const float cx = pickX + 0.5f;
+    const float cy = static_cast<float>(height_) - (pickY + 0.5f);
+    glMultMatrixf(pickMatrix(cx, cy, kPickRadius, width_, height_).array());
+  }
+  glMultMatrixf(projection.array());
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+
+  // One light at the camera, shining along the view axis; nodes switch
+  // lighting on when the context asks for it. Colours take part in lighting
+  // as ambient and diffuse material, so a surface facing the camera shows
+  // its colour unchanged.
+  const GLfloat lightPosition[] = {0, 0, 1, 0};
+  const GLfloat lightDiffuse[] = {0.8f, 0.8f, 0.8f, 1};
+  const GLfloat black[] = {0, 0, 0, 1};
+  glLightfv(GL_LIGHT0, GL_POSITION, lightPosition);
+  glLightfv(GL_LIGHT0, GL_DIFFUSE, lightDiffuse);
+  glLightfv(GL_LIGHT0, GL_AMBIENT, black);
+  glLightfv(GL_LIGHT0, GL_SPECULAR, black);
+  glEnable(GL_LIGHT0);
+  glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
+  glEnable(GL_COLOR_MATERIAL);
+  glEnable(GL_NORMALIZE);
+  glDisable(GL_LIGHTING);
+
+  // Lines, points and text drawn on a surface stay in front of it.
+  glEnable(GL_DEPTH_TEST);
+  glDepthFunc(GL_LEQUAL);
+  glEnable(GL_POLYGON_OFFSET_FILL);
+  glPolygonOffset(1, 1);
+
+  glClearColor(0.2f, 0.2f, 0.2f, 1);
+  glClearDepth(1);
+  glClearStencil(0);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+
+  glLoadMatrixf(view.array());
+  ctx_.modelmatrix = view;
+  ctx_.proj_matrix = projection;
+}
+
+void Viewer::buildHandles() {
+  ctx_.clearHandles();
+  for (const auto& node : graph_.nodes())
+    if (Op* op = node->op()) op->build_handles(&ctx_);
+}
+
+// Nodes draw first, then the knobs that asked to draw. Only selected nodes
+// show the handles of their position knobs. In a selection pass every
+// position-knob handle gets its own name from 1 up; everything else is
+// drawn under name 0 unless the node loads names of its own.
+void Viewer::drawHandles(bool select) {
+  for (const ViewerContext::DrawHandle& h : ctx_.drawHandles()) {
+    if (select) glLoadName(0);
+    glPushAttrib(GL_ALL_ATTRIB_BITS);
+    glPushMatrix();
+    h.op->draw_handle(&ctx_);
+    glPopMatrix();
+    glPopAttrib();
+  }
+  positionKnobs_.clear();
+  for (Knob* k : ctx_.activeKnobs()) {
+    if (k->kind() == XYZ_KNOB) {
+      if (!k->op() || !k->op()->node_selected() || positionKnobs_.size() >= kLastKnobName) continue;
+      positionKnobs_.push_back(k);
+      if (select) glLoadName(static_cast<GLuint>(positionKnobs_.size()));
+    } else if (select) {
+      glLoadName(0);
+    }
+    glPushAttrib(GL_ALL_ATTRIB_BITS);
+    glPushMatrix();
+    k->draw_handle(&ctx_);
+    glPopMatrix();
+    glPopAttrib();
+  }
+  // Writes the hit record of the last name.
+  if (select) glLoadName(0);
+}
+
+bool Viewer::draw(std::vector<unsigned char>* rgba, std::string* error) {
+  if (!prepare(error)) return false;
+  ctx_.setEvent(DRAW_OPAQUE);
+  beginFrame(false, 0, 0);
+  buildHandles();
+  drawHandles(false);
+  std::vector<unsigned char> pixels = gl_->readPixels();
+  if (rgba) *rgba = std::move(pixels);
+  return true;
+}
+
+bool Viewer::writePicture(const std::string& path, std::string* error) {
+  std::vector<unsigned char> rgba;
+  return draw(&rgba, error) && writePng(path, width_, height_, rgba, error);
+}
+
+bool Viewer::press(float x, float y, std::string* error) {
+  grabNode_.clear();
+  grabKnob_.clear();
+  if (!prepare(error)) return false;
+  ctx_.setEvent(PUSH);
+  ctx_.setMouse(x, y);
+
+  // The selection pass. The buffer starts zeroed: nodes scan it for their
+  // own names and stop at the first empty record.
+  std::vector<GLuint> buffer(kSelectBufferSize, 0);
+  glSelectBuffer(static_cast<GLsizei>(buffer.size()), buffer.data());
+  glRenderMode(GL_SELECT);
+  glInitNames();
+  glPushName(0);
+  beginFrame(true, x, y);
+  buildHandles();
+  drawHandles(true);
+  const GLint hits = glRenderMode(GL_RENDER);
+
+  // The nearest position-knob handle under the pointer; on equal depth the
+  // one drawn last, which is on top. A full buffer (hits < 0) is read as
+  // far as its whole records go.
+  Knob* hit = nullptr;
+  GLuint nearest = 0;
+  size_t at = 0;
+  for (GLint record = 0; (hits < 0 || record < hits) && at + 3 <= buffer.size(); ++record) {
+    const GLuint names = buffer[at];
+    const GLuint minDepth = buffer[at + 1];
+    if (names == 0 || at + 3 + names > buffer.size()) break;
+    for (GLuint i = 0; i < names; ++i) {
+      const GLuint name = buffer[at + 3 + i];
+      if (name >= 1 && name <= positionKnobs_.size() && (!hit || minDepth <= nearest)) {
+        hit = positionKnobs_[name - 1];
+        nearest = minDepth;
+      }
+    }
+    at += 3 + names;
+  }
+
+  // Every press goes to the callbacks that knobs registered in the pass,
+  // wherever it landed.
+  const std::vector<ViewerContext::KnobHandle> handles = ctx_.knobHandles();
+  for (const ViewerContext::KnobHandle& h : handles)
+    if (h.callback) h.callback(&ctx_, h.knob, h.index);
+
+  if (hit && hit->isVisible() && hit->op() && hit->op()->node() && hit->channels() >= 3) {
+    grabStart_ = Vector3(static_cast<float>(hit->get_value(0)), static_cast<float>(hit->get_value(1)),
+                         static_cast<float>(hit->get_value(2)));
+    if (pointerOnPlane(x, y, &grabAnchor_)) {
+      grabNode_ = hit->op()->node()->name();
+      grabKnob_ = hit->name();
+    }
+  }
+  return true;
+}
+
+Knob* Viewer::grabbedKnob() const {
+  if (grabNode_.empty()) return nullptr;
+  const Node* node = graph_.find(grabNode_);
+  return node ? node->knob(grabKnob_) : nullptr;
+}
+
+void Viewer::dragTo(float x, float y) {
+  Knob* k = grabbedKnob();
+  Vector3 p;
+  if (!k || !k->op() || !k->op()->node() || !pointerOnPlane(x, y, &p)) return;
+  ctx_.setEvent(DRAG);
+  ctx_.setMouse(x, y);
+  const Vector3 v = grabStart_ + (p - grabAnchor_);
+  const std::vector<double> values = {v.x, v.y, v.z};
+  bool same = true;
+  for (int i = 0; i < 3; ++i) same = same && static_cast<float>(k->get_value(i)) == v[i];
+  if (!same) k->op()->node()->userSetValues(k, values);
+}
+
+void Viewer::release(float x, float y) {
+  dragTo(x, y);
+  ctx_.setEvent(RELEASE);
+  ctx_.setMouse(x, y);
+  grabNode_.clear();
+  grabKnob_.clear();
+}
+
+}  // namespace Image
+}  // namespace DD
