@@ -17,13 +17,19 @@ AxisOp::AxisOp(Node* node) : Op(node) {}
 
 AxisOp::~AxisOp() {}
 
+// Of the transform knobs only "translate" is a position; the others get no
+// viewer handle.
 void AxisOp::knobs(Knob_Callback f) {
   XYZ_knob(f, translate_, "translate");
   XYZ_knob(f, rotate_, "rotate");
+  SetFlags(f, Knob::NO_HANDLES);
   XYZ_knob(f, scaling_, "scaling", "scale");
+  SetFlags(f, Knob::NO_HANDLES);
   Double_knob(f, &uniformScale_, "uniform_scale", "uniform scale");
   XYZ_knob(f, skew_, "skew");
+  SetFlags(f, Knob::NO_HANDLES);
   XYZ_knob(f, pivot_, "pivot");
+  SetFlags(f, Knob::NO_HANDLES);
   Enumeration_knob(f, &display_, kDisplayItems, "display");
   Bool_knob(f, &selectable_, "selectable");
   Button(f, "file_menu", "file");
