@@ -1,0 +1,442 @@
+// The card emitting itself into a RIB scene: the requests, their order and
+// every value written, read back from the file.
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "DDImage/Host.h"
+#include "RenderTestSupport.h"
+#include "grid/ControlGrid.h"
+#include "grid/PointsText.h"
+#include "node/QuorCard.h"
+
+using rendertest::emitRib;
+using rendertest::expectedBicubic;
+using rendertest::expectedBilinear;
+using rendertest::expectMesh;
+using rendertest::RibRequest;
+
+namespace {
+
+using Names = std::vector<std::string>;
+
+const float kIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+
+class Emit : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    node = make("QuorCard");
+    ASSERT_NE(node, nullptr);
+    card = dynamic_cast<quorcard::QuorCard*>(node->op());
+    ASSERT_NE(card, nullptr);
+  }
+
+  Node* make(const std::string& cls) {
+    std::string error;
+    Node* n = graph.create(cls, "", &error);
+    EXPECT_NE(n, nullptr) << error;
+    if (n) graph.finish(n);
+    return n;
+  }
+
+  void set(Node* n, const std::string& knob, const std::string& value) {
+    DD::Image::Knob* k = n->knob(knob);
+    ASSERT_NE(k, nullptr) << knob;
+    ASSERT_TRUE(n->userSetText(k, value.c_str())) << knob << " = " << value;
+  }
+  void set(const std::string& knob, const std::string& value) { set(node, knob, value); }
+
+  void validate() {
+    graph.invalidateAll();
+    graph.validateAll(true);
+  }
+
+  // The request named `name`; fails when there is not exactly one.
+  static const RibRequest& only(const std::vector<RibRequest>& rib, const std::string& name) {
+    const RibRequest* found = nullptr;
+    int count = 0;
+    for (const RibRequest& r : rib) {
+      if (r.name == name) {
+        found = &r;
+        ++count;
+      }
+    }
+    EXPECT_EQ(count, 1) << name;
+    static const RibRequest none;
+    return found ? *found : none;
+  }
+
+  DD::Image::Graph graph;
+  Node* node = nullptr;
+  quorcard::QuorCard* card = nullptr;
+};
+
+std::string writePng(const std::string& path) {
+  std::vector<unsigned char> pixels(4 * 3 * 4, 128);
+  png_image image;
+  std::memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  image.width = 4;
+  image.height = 3;
+  image.format = PNG_FORMAT_RGBA;
+  EXPECT_TRUE(png_image_write_to_file(&image, path.c_str(), 0, pixels.data(), 0, nullptr)) << image.message;
+  return path;
+}
+
+}  // namespace
+
+TEST_F(Emit, NewLinearCardIsOneBilinearMeshOfItsPoints) {
+  const std::vector<RibRequest> rib = emitRib(*card);
+  EXPECT_EQ(rendertest::requestNames(rib), (Names{"AttributeBegin", "Transform", "PatchMesh", "AttributeEnd"}));
+  ASSERT_EQ(rib.size(), 4u);
+  rendertest::expectSameFloats(std::vector<float>(kIdentity, kIdentity + 16), rib[1].floats(0), "Transform");
+  expectMesh(expectedBilinear(card->points, 4, 4, false, false, false), rib[2]);
+  // The default card: corners at (+-0.5, +-0.5), points a third apart.
+  const std::vector<float> P = rib[2].floats(6);
+  ASSERT_EQ(P.size(), 48u);
+  for (int k = 0; k < 16; ++k) {
+    EXPECT_NEAR(P[3 * k], -0.5 + (k % 4) / 3.0, 1e-6) << k;
+    EXPECT_NEAR(P[3 * k + 1], -0.5 + (k / 4) / 3.0, 1e-6) << k;
+    EXPECT_EQ(P[3 * k + 2], 0.0f) << k;
+  }
+  // Two emissions of an unchanged card write the same text.
+  EXPECT_EQ(rendertest::emitText(*card), rendertest::emitText(*card));
+}
+
+TEST_F(Emit, SmoothCardIsACatmullRomNetOfTwelveByTwelve) {
+  for (const char* type : {"smooth", "smooth with handles"}) {
+    SCOPED_TRACE(type);
+    set("type", type);
+    const std::vector<RibRequest> rib = emitRib(*card);
+    EXPECT_EQ(rendertest::requestNames(rib),
+              (Names{"AttributeBegin", "Transform", "Basis", "PatchMesh", "AttributeEnd"}));
+    ASSERT_EQ(rib.size(), 5u);
+    ASSERT_EQ(rib[2].args.size(), 4u);
+    EXPECT_EQ(rib[2].str(0), "catmull-rom");
+    EXPECT_EQ(rib[2].args[1].text, "1");
+    EXPECT_EQ(rib[2].str(2), "catmull-rom");
+    EXPECT_EQ(rib[2].args[3].text, "1");
+    EXPECT_EQ(rib[3].floats(6).size(), 432u);
+    EXPECT_EQ(rib[3].floats(8).size(), 288u);
+    expectMesh(expectedBicubic(card->points, 4, 4, false, false, false), rib[3]);
+  }
+}
+
+TEST_F(Emit, TwoByTwoSmoothCard) {
+  set("type", "smooth");
+  set("x_points", "2");
+  set("y_points", "2");
+  ASSERT_EQ(card->points.size(), 4u);
+  const RibRequest mesh = only(emitRib(*card), "PatchMesh");
+  expectMesh(expectedBicubic(card->points, 2, 2, false, false, false), mesh);
+  const std::vector<float> P = mesh.floats(6);
+  const std::vector<float> st = mesh.floats(8);
+  ASSERT_EQ(P.size(), 108u);
+  // Second vertex: the first point; fourth: the left handle of the second
+  // point, a third of the width in from the right edge.
+  EXPECT_EQ(std::vector<float>(P.begin() + 3, P.begin() + 6), (std::vector<float>{-0.5f, -0.5f, 0.0f}));
+  EXPECT_NEAR(P[9], 0.5 - 1.0 / 3.0, 1e-6);
+  EXPECT_EQ(P[10], -0.5f);
+  EXPECT_EQ(0, std::memcmp(&P[9], card->points[1].controlPoints[0].data(), 3 * sizeof(float)));
+  // du = 1/3: the fourth vertex takes u = 1 - 1/3 of the second point.
+  EXPECT_NEAR(st[6], 2.0 / 3.0, 1e-6);
+  EXPECT_EQ(st[7], 1.0f);
+}
+
+TEST_F(Emit, SidednessAndOrientation) {
+  set("shade", "front & back");
+  std::vector<RibRequest> rib = emitRib(*card);
+  EXPECT_EQ(rendertest::requestNames(rib),
+            (Names{"AttributeBegin", "Transform", "Attribute", "PatchMesh", "AttributeEnd"}));
+  ASSERT_EQ(rib.size(), 5u);
+  ASSERT_EQ(rib[2].args.size(), 3u);
+  EXPECT_EQ(rib[2].str(0), "sides");
+  EXPECT_EQ(rib[2].str(1), "doubleshaded");
+  EXPECT_EQ(rib[2].floats(2), std::vector<float>{1.0f});
+
+  set("orientation", "flipped");
+  set("type", "smooth");
+  rib = emitRib(*card);
+  EXPECT_EQ(rendertest::requestNames(rib), (Names{"AttributeBegin", "Transform", "Attribute", "ReverseOrientation",
+                                                  "Basis", "PatchMesh", "AttributeEnd"}));
+  EXPECT_TRUE(rib[3].args.empty());
+
+  set("shade", "front only");
+  set("orientation", "unchanged");
+  rib = emitRib(*card);
+  EXPECT_EQ(rendertest::requestNames(rib), (Names{"AttributeBegin", "Transform", "Basis", "PatchMesh", "AttributeEnd"}));
+}
+
+TEST_F(Emit, TextureCoordinateRules) {
+  card->points[0].uv[0] = 0.25f;
+  card->points[0].uv[1] = 0.75f;
+  const auto firstSt = [&]() {
+    const std::vector<float> st = only(emitRib(*card), "PatchMesh").floats(8);
+    return std::vector<float>(st.begin(), st.begin() + 2);
+  };
+  set("swap_uvs", "1");
+  set("flip_uvs", "1");
+  EXPECT_EQ(firstSt(), (std::vector<float>{0.75f, 0.75f}));
+  set("flop_uvs", "1");
+  EXPECT_EQ(firstSt(), (std::vector<float>{0.25f, 0.75f}));
+  // The stored coordinate is left as it was.
+  EXPECT_EQ(card->points[0].uv[0], 0.25f);
+  EXPECT_EQ(card->points[0].uv[1], 0.75f);
+
+  // All eight combinations, on the bicubic net too.
+  set("type", "smooth with handles");
+  for (int rules = 0; rules < 8; ++rules) {
+    const bool flip = rules & 1, flop = rules & 2, swap = rules & 4;
+    set("flip_uvs", flip ? "1" : "0");
+    set("flop_uvs", flop ? "1" : "0");
+    set("swap_uvs", swap ? "1" : "0");
+    SCOPED_TRACE(rules);
+    expectMesh(expectedBicubic(card->points, 4, 4, flip, flop, swap), only(emitRib(*card), "PatchMesh"));
+  }
+}
+
+TEST_F(Emit, HandleNearTheRightEdgeIsOffsetBeforeFlipping) {
+  set("type", "smooth");
+  set("flip_uvs", "1");
+  const std::vector<float> st = only(emitRib(*card), "PatchMesh").floats(8);
+  const float du = (1.0f / 3.0f) / 3.0f;
+  // Net column 9 is the left handle of grid column 3, whose u is 1.
+  EXPECT_EQ(card->points[3].uv[0], 1.0f);
+  EXPECT_EQ(st[2 * 9], 1.0f - (1.0f - du));
+  EXPECT_NEAR(st[2 * 9], du, 1e-7);
+}
+
+TEST_F(Emit, ArchivesOfImageInputs) {
+  Node* axis = make("Axis");
+  Node* read = make("Read");
+  const std::string png = writePng(rendertest::tempPath("input.png"));
+  set(read, "file", png);
+  std::string error;
+
+  // Only the axis: nothing to read.
+  ASSERT_TRUE(graph.connect(node, 0, axis, &error)) << error;
+  validate();
+  EXPECT_EQ(rendertest::requestNames(emitRib(*card)),
+            (Names{"AttributeBegin", "Transform", "PatchMesh", "AttributeEnd"}));
+
+  ASSERT_TRUE(graph.connect(node, 1, read, &error)) << error;
+  validate();
+  const std::vector<RibRequest> rib = emitRib(*card);
+  EXPECT_EQ(rendertest::requestNames(rib),
+            (Names{"AttributeBegin", "ReadArchive", "Transform", "PatchMesh", "AttributeEnd"}));
+  ASSERT_EQ(rib.size(), 5u);
+  ASSERT_EQ(rib[1].args.size(), 1u);
+  EXPECT_EQ(rib[1].str(0), std::to_string(read->op()->hash().value()));
+
+  // An image alone on input 1 is read all the same; nothing connected
+  // anywhere reads nothing.
+  ASSERT_TRUE(graph.connect(node, 0, nullptr, &error)) << error;
+  validate();
+  EXPECT_EQ(only(emitRib(*card), "ReadArchive").str(0), std::to_string(read->op()->hash().value()));
+  ASSERT_TRUE(graph.connect(node, 1, nullptr, &error)) << error;
+  validate();
+  EXPECT_EQ(rendertest::requestNames(emitRib(*card)),
+            (Names{"AttributeBegin", "Transform", "PatchMesh", "AttributeEnd"}));
+  std::remove(png.c_str());
+}
+
+TEST_F(Emit, TransformIsTheWorldMatrixAsStored) {
+  Node* axis = make("Axis");
+  set(axis, "translate", "0,0,-1");
+  std::string error;
+  ASSERT_TRUE(graph.connect(node, 0, axis, &error)) << error;
+  set("translate", "1,2,3");
+  set("rotate", "10,20,30");
+  validate();
+  const RibRequest transform = only(emitRib(*card), "Transform");
+  const std::vector<float> m = transform.floats(0);
+  ASSERT_EQ(m.size(), 16u);
+  const float* stored = card->renderMatrix().array();
+  rendertest::expectSameFloats(std::vector<float>(stored, stored + 16), m, "Transform");
+  // Row-vector order: the translation, own and parent's, is the last row.
+  EXPECT_NEAR(m[12], 1.0, 1e-6);
+  EXPECT_NEAR(m[13], 2.0, 1e-6);
+  EXPECT_NEAR(m[14], 2.0, 1e-6);
+  EXPECT_EQ(m[15], 1.0f);
+  EXPECT_EQ(m[3], 0.0f);
+}
+
+TEST_F(Emit, HandlesMovedThroughKnobsShapeTheNet) {
+  set("type", "smooth with handles");
+  // The right handle of the point in column 1, row 2, and the point in
+  // column 2, row 1, moved as a user would.
+  set("control_point.1.2.2", "0.1,0.3,0.25");
+  set("control_point.2.1", "0.2,-0.1,-0.125");
+  set("control_point.2.2.3", "0.125,0.5,0.0625");
+  const std::vector<RibRequest> rib = emitRib(*card);
+  const RibRequest& mesh = only(rib, "PatchMesh");
+  expectMesh(expectedBicubic(card->points, 4, 4, false, false, false), mesh);
+
+  const std::vector<float> P = mesh.floats(6);
+  const auto vertex = [&](int row, int column) {
+    return std::vector<float>(P.begin() + 3 * (row * 12 + column), P.begin() + 3 * (row * 12 + column) + 3);
+  };
+  // Net row 7 is the point row of grid row 2; its column 5 the right handle
+  // of grid column 1, column 7 the point of grid column 2.
+  EXPECT_EQ(vertex(7, 5), (std::vector<float>{0.1f, 0.3f, 0.25f}));
+  // The left handle turned with it: on the far side of the point, on the
+  // line through the new handle, one ninth from the point as before.
+  const double px = -1.0 / 6, py = 1.0 / 6;
+  const double hx = 0.1 - px, hy = 0.3 - py, hz = 0.25;
+  const double len = std::sqrt(hx * hx + hy * hy + hz * hz);
+  const std::vector<float> left = vertex(7, 3);
+  EXPECT_NEAR(left[0], px - hx / len / 9, 1e-6);
+  EXPECT_NEAR(left[1], py - hy / len / 9, 1e-6);
+  EXPECT_NEAR(left[2], -hz / len / 9, 1e-6);
+  // Net row 4 is the point row of grid row 1: the moved point at column 7.
+  EXPECT_EQ(vertex(4, 7), (std::vector<float>{0.2f, -0.1f, -0.125f}));
+  // Net row 8 is the upper handle row of grid row 2; the corner right of
+  // column 2 (net column 8) mixes the moved "up" handle of point (2, 2)
+  // with its neighbours' handles as the mean of the two thirds-way points.
+  const quorcard::VtxPoint& k = card->points[10];
+  const quorcard::VtxPoint& h = card->points[11];
+  const quorcard::VtxPoint& w = card->points[14];
+  EXPECT_EQ(k.controlPoints[3], (std::vector<float>{0.125f, 0.5f, 0.0625f}));
+  const std::vector<float> corner = vertex(8, 8);
+  for (int c = 0; c < 3; ++c) {
+    const double a = k.controlPoints[3][c], a2 = h.controlPoints[3][c];
+    const double b = k.controlPoints[2][c], b2 = w.controlPoints[2][c];
+    EXPECT_NEAR(corner[c], (a + (a2 - a) / 3 + b + (b2 - b) / 3) / 2, 1e-6) << c;
+  }
+  EXPECT_EQ(vertex(8, 7), (std::vector<float>{0.125f, 0.5f, 0.0625f}));
+}
+
+TEST_F(Emit, EveryWrittenFloatReadsBackToTheSameValue) {
+  // Values whose shortest decimal text is long or unusual.
+  const float awkward[] = {0.1f,
+                           1.0f / 3.0f,
+                           -0.0f,
+                           std::numeric_limits<float>::min(),
+                           std::numeric_limits<float>::denorm_min(),
+                           std::numeric_limits<float>::max(),
+                           -std::numeric_limits<float>::max(),
+                           16777217.0f,
+                           1e-30f,
+                           std::nextafter(1.0f, 2.0f),
+                           std::nextafter(1.0f, 0.0f),
+                           123456.789f};
+  std::size_t next = 0;
+  for (quorcard::VtxPoint& p : card->points) {
+    for (float& f : p.pos) f = awkward[next++ % (sizeof awkward / sizeof awkward[0])];
+    for (float& f : p.uv) f = awkward[next++ % (sizeof awkward / sizeof awkward[0])] * 1e-3f;
+  }
+  expectMesh(expectedBilinear(card->points, 4, 4, false, false, false), only(emitRib(*card), "PatchMesh"));
+  // The bicubic net of a randomly shaped grid, every vertex a computed value.
+  for (quorcard::VtxPoint& p : card->points) {
+    for (float& f : p.pos) f = std::sin(f + static_cast<float>(next++)) * 0.7f;
+    for (float& f : p.uv) f = std::cos(f + static_cast<float>(next++));
+    for (std::vector<float>& s : p.controlPoints)
+      for (float& f : s) f = std::sin(f * 3.1f + static_cast<float>(next++));
+  }
+  set("type", "smooth");
+  expectMesh(expectedBicubic(card->points, 4, 4, false, false, false), only(emitRib(*card), "PatchMesh"));
+}
+
+// Grids that break the size or slot rules, set directly on the node.
+TEST_F(Emit, GridOfTheWrongSizeEmitsAnEmptyBlock) {
+  set("shade", "front & back");
+  set("orientation", "flipped");
+  set("type", "smooth");
+  const Names empty{"AttributeBegin", "Transform", "AttributeEnd"};
+  card->points.resize(15);
+  EXPECT_EQ(rendertest::requestNames(emitRib(*card)), empty);
+  card->points.resize(17);
+  EXPECT_EQ(rendertest::requestNames(emitRib(*card)), empty);
+  card->points.clear();
+  EXPECT_EQ(rendertest::requestNames(emitRib(*card)), empty);
+
+  // Counts below two, or negative, with a list that agrees or not.
+  quorcard::buildDefaultGrid(card->points, 4, 4, 1.0f, 1.0f);
+  card->xPoints = 1;
+  card->yPoints = 16;
+  EXPECT_EQ(rendertest::requestNames(emitRib(*card)), empty);
+  card->xPoints = -4;
+  card->yPoints = -4;
+  EXPECT_EQ(rendertest::requestNames(emitRib(*card)), empty);
+  set("type", "linear");  // stores every knob into the members: counts first
+  card->xPoints = 16;
+  card->yPoints = 1;
+  EXPECT_EQ(rendertest::requestNames(emitRib(*card)), empty);
+}
+
+TEST_F(Emit, MissingHandlesFallBackToTheBilinearMesh) {
+  set("type", "smooth with handles");
+  const Names bilinear{"AttributeBegin", "Transform", "Basis", "PatchMesh", "AttributeEnd"};
+  struct Damage {
+    const char* what;
+    void (*apply)(quorcard::PointList&);
+  } damages[] = {
+      {"no slots", [](quorcard::PointList& g) { g[5].controlPoints.clear(); }},
+      {"two slots", [](quorcard::PointList& g) { g[9].controlPoints.resize(2); }},
+      {"empty right handle", [](quorcard::PointList& g) { g[0].controlPoints[2].clear(); }},
+      {"short up handle", [](quorcard::PointList& g) { g[4].controlPoints[3].resize(2); }},
+      {"long down handle", [](quorcard::PointList& g) { g[13].controlPoints[1].resize(4); }},
+      {"one float left", [](quorcard::PointList& g) { g[7].controlPoints[0].resize(1); }},
+  };
+  for (const Damage& d : damages) {
+    SCOPED_TRACE(d.what);
+    quorcard::buildDefaultGrid(card->points, 4, 4, 1.0f, 1.0f);
+    d.apply(card->points);
+    const std::vector<RibRequest> rib = emitRib(*card);
+    EXPECT_EQ(rendertest::requestNames(rib), bilinear);
+    expectMesh(expectedBilinear(card->points, 4, 4, false, false, false), only(rib, "PatchMesh"));
+  }
+}
+
+// A script whose stored points disagree with its counts, loaded as the host
+// loads a saved script: knob values first, then the node is attached.
+TEST(EmitDamagedScript, StoredPointsThatBreakTheGridRules) {
+  struct Case {
+    const char* what;
+    int removePoint;  // -1: keep all 16
+    int shortSlotPoint;
+    const char* expected;  // the mesh type, or "" for none
+  } cases[] = {
+      {"fifteen points", 3, -1, ""},
+      {"a handle of two floats", -1, 6, "bilinear"},
+      {"consistent", -1, -1, "bicubic"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    quorcard::PointList stored;
+    quorcard::buildDefaultGrid(stored, 4, 4, 1.0f, 1.0f);
+    if (c.removePoint >= 0) stored.erase(stored.begin() + c.removePoint);
+    if (c.shortSlotPoint >= 0) stored[static_cast<std::size_t>(c.shortSlotPoint)].controlPoints[2].pop_back();
+    const std::string text = quorcard::pointsToText(stored);
+    ASSERT_FALSE(text.empty());
+
+    DD::Image::Graph graph;
+    std::string error;
+    Node* node = graph.create("QuorCard", "", &error);
+    ASSERT_NE(node, nullptr) << error;
+    ASSERT_TRUE(node->knob("cpstr")->set_text(text.c_str()));
+    ASSERT_TRUE(node->knob("type")->set_text("smooth with handles"));
+    graph.finish(node);
+    auto* card = dynamic_cast<quorcard::QuorCard*>(node->op());
+    ASSERT_NE(card, nullptr);
+    ASSERT_EQ(card->points.size(), stored.size());
+
+    const std::vector<RibRequest> rib = emitRib(*card);
+    int meshes = 0;
+    for (const RibRequest& r : rib) {
+      if (r.name != "PatchMesh") continue;
+      ++meshes;
+      rendertest::expectConsistentMesh(r);
+      EXPECT_EQ(r.str(0), c.expected);
+    }
+    EXPECT_EQ(meshes, *c.expected ? 1 : 0);
+    EXPECT_EQ(rib.front().name, "AttributeBegin");
+    EXPECT_EQ(rib.back().name, "AttributeEnd");
+  }
+}
