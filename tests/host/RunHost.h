@@ -1,0 +1,54 @@
+// Helpers of the host tests: running quorhost, temporary folders, files.
+#ifndef TESTS_HOST_RUNHOST_H
+#define TESTS_HOST_RUNHOST_H
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace hosttest {
+
+const std::string kHost = QUOR_BUILD_DIR "/bin/quorhost";
+const std::string kTestPlugins = QUOR_BUILD_DIR "/test-plugins";
+
+struct HostRun {
+  int status = -1;  // exit status; -1 when it did not exit normally
+  std::string out;
+  std::string err;
+};
+
+// Runs quorhost with `--plugin-path pluginDir` and `args`, in `folder`
+// (empty: the working folder of the test), and collects its output.
+HostRun runHost(const std::vector<std::string>& args, const std::string& pluginDir = kTestPlugins,
+                const std::string& folder = std::string());
+
+// A fresh folder, removed with everything in it.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  std::string file(const std::string& name) const { return (path_ / name).string(); }
+  // The names of the files in the folder, sorted.
+  std::vector<std::string> list() const;
+
+ private:
+  std::filesystem::path path_;
+};
+
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& text);
+std::vector<std::string> lines(const std::string& text);
+
+// The rows of a --knobs listing among other output: lines of four
+// tab-separated fields.
+std::vector<std::vector<std::string>> knobRows(const std::string& text);
+
+// Writes an 8-bit RGBA PNG; `rgba` holds the rows top first.
+bool writePng(const std::string& path, int width, int height, const std::vector<unsigned char>& rgba);
+
+}  // namespace hosttest
+
+#endif
