@@ -189,8 +189,18 @@ TEST_F(Emit, TextureCoordinateRules) {
   EXPECT_EQ(card->points[0].uv[0], 0.25f);
   EXPECT_EQ(card->points[0].uv[1], 0.75f);
 
-  // All eight combinations, on the bicubic net too.
+  // A handle vertex is offset before it is mirrored: net column 9 is the
+  // left handle of grid column 3, whose u is 1, so flipped s = 1 - (1 - du).
   set("type", "smooth with handles");
+  set("swap_uvs", "0");
+  set("flop_uvs", "0");
+  const float du = (1.0f / 3.0f) / 3.0f;
+  ASSERT_EQ(card->points[3].uv[0], 1.0f);
+  const float s = only(emitRib(*card), "PatchMesh").floats(8)[2 * 9];
+  EXPECT_EQ(s, 1.0f - (1.0f - du));
+  EXPECT_NEAR(s, du, 1e-7);
+
+  // All eight combinations on the bicubic net.
   for (int rules = 0; rules < 8; ++rules) {
     const bool flip = rules & 1, flop = rules & 2, swap = rules & 4;
     set("flip_uvs", flip ? "1" : "0");
@@ -199,17 +209,6 @@ TEST_F(Emit, TextureCoordinateRules) {
     SCOPED_TRACE(rules);
     expectMesh(expectedBicubic(card->points, 4, 4, flip, flop, swap), only(emitRib(*card), "PatchMesh"));
   }
-}
-
-TEST_F(Emit, HandleNearTheRightEdgeIsOffsetBeforeFlipping) {
-  set("type", "smooth");
-  set("flip_uvs", "1");
-  const std::vector<float> st = only(emitRib(*card), "PatchMesh").floats(8);
-  const float du = (1.0f / 3.0f) / 3.0f;
-  // Net column 9 is the left handle of grid column 3, whose u is 1.
-  EXPECT_EQ(card->points[3].uv[0], 1.0f);
-  EXPECT_EQ(st[2 * 9], 1.0f - (1.0f - du));
-  EXPECT_NEAR(st[2 * 9], du, 1e-7);
 }
 
 TEST_F(Emit, ArchivesOfImageInputs) {
@@ -343,54 +342,62 @@ TEST_F(Emit, EveryWrittenFloatReadsBackToTheSameValue) {
   expectMesh(expectedBicubic(card->points, 4, 4, false, false, false), only(emitRib(*card), "PatchMesh"));
 }
 
-// Grids that break the size or slot rules, set directly on the node.
-TEST_F(Emit, GridOfTheWrongSizeEmitsAnEmptyBlock) {
+// Grids that break the size or slot rules, set directly on the node: no
+// mesh when the size disagrees with the counts, the bilinear mesh when a
+// handle that the net reads is not 3 floats, and the net whatever the
+// handles it never reads hold.
+TEST_F(Emit, BrokenGrids) {
   set("shade", "front & back");
   set("orientation", "flipped");
-  set("type", "smooth");
-  const Names empty{"AttributeBegin", "Transform", "AttributeEnd"};
-  card->points.resize(15);
-  EXPECT_EQ(rendertest::requestNames(emitRib(*card)), empty);
-  card->points.resize(17);
-  EXPECT_EQ(rendertest::requestNames(emitRib(*card)), empty);
-  card->points.clear();
-  EXPECT_EQ(rendertest::requestNames(emitRib(*card)), empty);
-
-  // Counts below two, or negative, with a list that agrees or not.
-  quorcard::buildDefaultGrid(card->points, 4, 4, 1.0f, 1.0f);
-  card->xPoints = 1;
-  card->yPoints = 16;
-  EXPECT_EQ(rendertest::requestNames(emitRib(*card)), empty);
-  card->xPoints = -4;
-  card->yPoints = -4;
-  EXPECT_EQ(rendertest::requestNames(emitRib(*card)), empty);
-  set("type", "linear");  // stores every knob into the members: counts first
-  card->xPoints = 16;
-  card->yPoints = 1;
-  EXPECT_EQ(rendertest::requestNames(emitRib(*card)), empty);
-}
-
-TEST_F(Emit, MissingHandlesFallBackToTheBilinearMesh) {
-  set("type", "smooth with handles");
-  const Names bilinear{"AttributeBegin", "Transform", "Basis", "PatchMesh", "AttributeEnd"};
-  struct Damage {
+  set("type", "smooth");  // stores every knob into the members: counts after this
+  const Names none{"AttributeBegin", "Transform", "AttributeEnd"};
+  const Names withMesh{"AttributeBegin", "Transform", "Attribute", "ReverseOrientation", "Basis", "PatchMesh",
+                       "AttributeEnd"};
+  using Grid = quorcard::PointList;
+  struct Case {
     const char* what;
-    void (*apply)(quorcard::PointList&);
-  } damages[] = {
-      {"no slots", [](quorcard::PointList& g) { g[5].controlPoints.clear(); }},
-      {"two slots", [](quorcard::PointList& g) { g[9].controlPoints.resize(2); }},
-      {"empty right handle", [](quorcard::PointList& g) { g[0].controlPoints[2].clear(); }},
-      {"short up handle", [](quorcard::PointList& g) { g[4].controlPoints[3].resize(2); }},
-      {"long down handle", [](quorcard::PointList& g) { g[13].controlPoints[1].resize(4); }},
-      {"one float left", [](quorcard::PointList& g) { g[7].controlPoints[0].resize(1); }},
+    int columns, rows;
+    void (*damage)(Grid&);
+    const char* mesh;  // "" for none
+  } cases[] = {
+      {"15 points", 4, 4, [](Grid& g) { g.pop_back(); }, ""},
+      {"17 points", 4, 4, [](Grid& g) { g.push_back(g.back()); }, ""},
+      {"no points", 4, 4, [](Grid& g) { g.clear(); }, ""},
+      {"one column", 1, 16, [](Grid&) {}, ""},
+      {"one row", 16, 1, [](Grid&) {}, ""},
+      {"negative counts", -4, -4, [](Grid&) {}, ""},
+      {"counts that overflow int", 65536, 65536, [](Grid&) {}, ""},
+      {"no slots", 4, 4, [](Grid& g) { g[5].controlPoints.clear(); }, "bilinear"},
+      {"two slots", 4, 4, [](Grid& g) { g[9].controlPoints.resize(2); }, "bilinear"},
+      {"empty right handle", 4, 4, [](Grid& g) { g[0].controlPoints[2].clear(); }, "bilinear"},
+      {"short up handle", 4, 4, [](Grid& g) { g[4].controlPoints[3].resize(2); }, "bilinear"},
+      {"long down handle", 4, 4, [](Grid& g) { g[13].controlPoints[1].resize(4); }, "bilinear"},
+      {"one float left", 4, 4, [](Grid& g) { g[15].controlPoints[0].resize(1); }, "bilinear"},
+      {"junk where the net reads nothing", 4, 4,
+       [](Grid& g) {
+         g[0].controlPoints[0] = {1.0f, 2.0f};            // column 0: no left handle
+         g[3].controlPoints[2] = {1.0f, 2.0f, 3.0f, 4.0f};  // last column: no right one
+         g[2].controlPoints[1] = {9.0f, 9.0f, 9.0f};        // row 0: no down handle
+         g[14].controlPoints[3] = {7.0f};                 // last row: no up handle
+         g[7].controlPoints.push_back({1.0f});            // a fifth slot
+       },
+       "bicubic"},
   };
-  for (const Damage& d : damages) {
-    SCOPED_TRACE(d.what);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
     quorcard::buildDefaultGrid(card->points, 4, 4, 1.0f, 1.0f);
-    d.apply(card->points);
+    c.damage(card->points);
+    card->xPoints = c.columns;
+    card->yPoints = c.rows;
     const std::vector<RibRequest> rib = emitRib(*card);
-    EXPECT_EQ(rendertest::requestNames(rib), bilinear);
-    expectMesh(expectedBilinear(card->points, 4, 4, false, false, false), only(rib, "PatchMesh"));
+    EXPECT_EQ(rendertest::requestNames(rib), *c.mesh ? withMesh : none);
+    if (!*c.mesh) continue;
+    const RibRequest& mesh = only(rib, "PatchMesh");
+    if (std::string(c.mesh) == "bilinear") {
+      expectMesh(expectedBilinear(card->points, 4, 4, false, false, false), mesh);
+    } else {
+      expectMesh(expectedBicubic(card->points, 4, 4, false, false, false), mesh);
+    }
   }
 }
 
