@@ -85,6 +85,12 @@ std::string formatNumber(double v) {
   return std::string(buffer, result.ptr);
 }
 
+std::string formatNumber(float v) {
+  char buffer[64];
+  auto result = std::to_chars(buffer, buffer + sizeof buffer, v);
+  return std::string(buffer, result.ptr);
+}
+
 StockKnob::StockKnob(Knob_Closure* f, int kind, const char* name, const char* label, const void* extra)
     : Knob(f, name, label), kind_(kind), values_(channelCount(kind), 0.0) {
   switch (kind) {

@@ -66,8 +66,10 @@ class StockKnob : public Knob {
 
 // Parses a decimal number the way a script writes it ("1", "-0.5", "1e3").
 bool parseNumber(const std::string& text, double* out);
-// Writes a number so that it reads back to the same value.
+// Writes a number so that it reads back to the same value: a float knob's
+// value as the shortest text of its float.
 std::string formatNumber(double v);
+std::string formatNumber(float v);
 
 }  // namespace Image
 }  // namespace DD
