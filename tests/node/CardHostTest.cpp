@@ -1,0 +1,218 @@
+// The card as a user meets it through quorhost: created, listed, edited
+// through its knobs, saved and loaded again.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <regex>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "../host/RunHost.h"
+
+namespace {
+
+using hosttest::HostRun;
+using hosttest::knobRows;
+using hosttest::lines;
+using hosttest::readFile;
+using hosttest::TempDir;
+using hosttest::writeFile;
+using json = nlohmann::json;
+using Rows = std::vector<std::vector<std::string>>;
+
+const std::string kPlugins = QUOR_BUILD_DIR "/plugins";
+
+HostRun run(const std::vector<std::string>& args) { return hosttest::runHost(args, kPlugins); }
+
+// Each run keeps its own renderer options.
+class CardHost : public ::testing::Test {
+ protected:
+  void SetUp() override { setenv("QUOR_OPTIONS_FILE", dir.file("options").c_str(), 1); }
+  TempDir dir;
+};
+
+std::vector<std::string> field(const Rows& rows, size_t column) {
+  std::vector<std::string> out;
+  for (const auto& r : rows) out.push_back(r[column]);
+  return out;
+}
+
+// The rows after "delimiter": the per-point knobs.
+Rows pointRows(const Rows& rows) {
+  Rows out;
+  bool after = false;
+  for (const auto& r : rows) {
+    if (after) out.push_back(r);
+    if (r[0] == "delimiter") after = true;
+  }
+  return out;
+}
+
+const std::vector<std::string>* row(const Rows& rows, const std::string& name) {
+  for (const auto& r : rows)
+    if (r[0] == name) return &r;
+  return nullptr;
+}
+
+std::vector<float> floats(const std::string& text) {
+  std::vector<float> out;
+  size_t start = 0;
+  while (start <= text.size()) {
+    const size_t comma = text.find(',', start);
+    out.push_back(std::stof(text.substr(start, comma - start)));
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  return out;
+}
+
+std::string unescape(const std::string& s) {
+  std::string out;
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '\\' && i + 1 < s.size()) {
+      const char c = s[++i];
+      out += c == 'n' ? '\n' : c == 't' ? '\t' : c;
+    } else {
+      out += s[i];
+    }
+  }
+  return out;
+}
+
+TEST_F(CardHost, InfoPrintsTheHelpText) {
+  const HostRun r = run({"--new", "QuorCard", "--info"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::string help;
+  for (const std::string& line : lines(r.out))
+    if (line.rfind("help\t", 0) == 0) help = unescape(line.substr(5));
+  const std::regex expected(
+      "QuorCard 1\\.0\\.0-1-27a0\n\nA card primitive\\.\n\nBuilt: [A-Z][a-z]{2} [ 0-9][0-9] [0-9]{4} "
+      "[0-9]{2}:[0-9]{2}:[0-9]{2}\nEngine: Quor 1\\.0\\.0");
+  EXPECT_TRUE(std::regex_match(help, expected)) << help;
+}
+
+TEST_F(CardHost, KnobsListEndsWithTheHiddenPointKnobs) {
+  const HostRun r = run({"--new", "QuorCard", "--knobs", "--set", "x_points", "6", "--knobs"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const Rows rows = knobRows(r.out);
+  const size_t first = rows.size() - (43 + 101);
+  const Rows before(rows.begin(), rows.begin() + 43 + 65);
+  const Rows after(rows.begin() + 43 + 65, rows.end());
+  ASSERT_EQ(first, 43u + 65u);
+  const std::vector<std::string> names = field(before, 0);
+  const std::vector<std::string> head(names.begin(), names.begin() + 8);
+  EXPECT_EQ(head, (std::vector<std::string>{"aspect", "-", "flip_uvs", "-", "flop_uvs", "-", "swap_uvs", "ratio"}));
+  EXPECT_EQ(names[42], "delimiter");
+  const Rows points = pointRows(before);
+  ASSERT_EQ(points.size(), 65u);
+  for (const auto& p : points) EXPECT_EQ(p[3], "hidden") << p[0];
+  EXPECT_EQ(points[1][0], "control_point.0.0");
+  EXPECT_EQ(points[1][1], "13");
+  EXPECT_EQ(points[1][2], "-0.5,-0.5,0");
+  EXPECT_EQ(pointRows(after).size(), 101u);
+  EXPECT_EQ((*row(after, "x_points"))[2], "6");
+}
+
+TEST_F(CardHost, AspectFromTheImageRescalesPointsAndText) {
+  const std::string png = dir.file("wide.png");
+  ASSERT_TRUE(hosttest::writePng(png, 64, 32, std::vector<unsigned char>(64 * 32 * 4, 128)));
+  const std::string saved = dir.file("card.json");
+  const HostRun r = run({"--new", "Read", "--set", "file", png, "--new", "QuorCard", "--connect", "1", "Read1",
+                         "--set", "aspect", "1", "--knobs", "--save", saved});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const Rows rows = knobRows(r.out);
+  EXPECT_EQ((*row(rows, "ratio"))[2], "2");
+  EXPECT_EQ((*row(rows, "x_ratio"))[2], "1");
+  EXPECT_EQ((*row(rows, "y_ratio"))[2], "0.5");
+  EXPECT_EQ((*row(rows, "control_point.0.0"))[2], "-0.5,-0.25,0");
+  EXPECT_EQ(floats((*row(rows, "control_point.0.0.3"))[2])[1], (-0.5f + (1.0f / 3.0f) / 3.0f) * 0.5f);
+  const json script = json::parse(readFile(saved));
+  const std::string cpstr = script["nodes"][1]["knobs"]["cpstr"];
+  EXPECT_NE(cpstr.find("<item>-2.500000000e-01</item>"), std::string::npos);
+  EXPECT_EQ(script["nodes"][1]["knobs"]["aspect"], 1);
+}
+
+// "right" handle of the point in column 1, row 2 moved by (0.3, 0.4): the
+// "left" handle turns and keeps its length, takes the mirrored length, or
+// stays where it was when the tangent is broken.
+TEST_F(CardHost, TangentKnobEditsTurnTheOppositeHandle) {
+  const float px = -1.0f / 6.0f, py = 1.0f / 6.0f, len = 1.0f / 9.0f;
+  struct Case {
+    std::string breakOn, mirrorOn;
+    float x, y;
+  } cases[] = {{"0", "0", px - 0.3f * len / 0.5f, py - 0.4f * len / 0.5f},
+               {"0", "1", px - 0.3f, py - 0.4f},
+               {"1", "0", px - len, py},
+               {"1", "1", px - len, py}};
+  const std::string moved = std::to_string(px + 0.3f) + "," + std::to_string(py + 0.4f) + ",0";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.breakOn + c.mirrorOn);
+    const HostRun r = run({"--new", "QuorCard", "--set", "break_tangent", c.breakOn, "--set", "mirror_tangent",
+                           c.mirrorOn, "--set", "control_point.1.2.2", moved, "--knobs"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<float> left = floats((*row(knobRows(r.out), "control_point.1.2.0"))[2]);
+    EXPECT_NEAR(left[0], c.x, 1e-6);
+    EXPECT_NEAR(left[1], c.y, 1e-6);
+  }
+}
+
+TEST_F(CardHost, SavedPointsComeBackExactlyAndDamagedTextWarns) {
+  const std::string first = dir.file("first.json"), second = dir.file("second.json");
+  HostRun r = run({"--new", "QuorCard", "--set", "type", "smooth with handles", "--set", "control_point.2.1",
+                   "0.123456789,-0.1,0.25", "--set", "control_point.2.1.3", "0.2,0.05,-0.3", "--save", first});
+  ASSERT_EQ(r.status, 0) << r.err;
+  r = run({first, "--knobs", "--save", second});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(readFile(first), readFile(second));
+  EXPECT_EQ((*row(knobRows(r.out), "control_point.2.1.3"))[2], "0.2,0.05,-0.3");
+
+  json script = json::parse(readFile(first));
+  std::string cpstr = script["nodes"][0]["knobs"]["cpstr"];
+  cpstr.replace(cpstr.find("<uv>"), 4, "<vu>");
+  script["nodes"][0]["knobs"]["cpstr"] = cpstr;
+  const std::string damaged = dir.file("damaged.json"), repaired = dir.file("repaired.json");
+  writeFile(damaged, script.dump(1));
+  r = run({damaged, "--save", repaired});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::vector<std::string> warning = lines(r.err);
+  ASSERT_EQ(warning.size(), 2u) << r.err;
+  EXPECT_EQ(warning[0].rfind("[Brunvik] WARNING: caught an exception when restore control points: ", 0), 0u);
+  EXPECT_EQ(warning[1],
+            "[Brunvik] Mostly likely this is related to loading a scene which was saved with an old version of "
+            "Brunvik.");
+  // The default grid replaced the unreadable text.
+  const std::string fresh = json::parse(readFile(repaired))["nodes"][0]["knobs"].value("cpstr", std::string());
+  r = run({"--new", "QuorCard", "--save", second});
+  EXPECT_EQ(fresh, json::parse(readFile(second))["nodes"][0]["knobs"].value("cpstr", std::string()));
+}
+
+TEST_F(CardHost, HandleSizePersistsForTheNextRun) {
+  HostRun r = run({"--new", "QuorCard", "--set", "handle_size", "9"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  r = run({"--new", "QuorCard", "--knobs", "--set", "handle_size", "50", "--knobs"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const Rows rows = knobRows(r.out);
+  std::vector<std::string> sizes;
+  for (const auto& k : rows)
+    if (k[0] == "handle_size") sizes.push_back(k[2]);
+  EXPECT_EQ(sizes, (std::vector<std::string>{"9", "20"}));
+}
+
+TEST_F(CardHost, HelpButtonOpensTheManual) {
+  const std::string opened = dir.file("opened.txt"), browser = dir.file("browser.sh");
+  writeFile(browser, "#!/bin/sh\necho \"$1\" > '" + opened + "'\n");
+  chmod(browser.c_str(), 0755);
+  setenv("BROWSER", browser.c_str(), 1);
+  const HostRun r = run({"--new", "QuorCard", "--press", "help"});
+  unsetenv("BROWSER");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string url = readFile(opened);
+  EXPECT_EQ(url, "file://" + std::string(QUOR_BUILD_DIR) + "/doc/html/QuorCard/index.html\n");
+  struct stat st;
+  EXPECT_EQ(stat((std::string(QUOR_BUILD_DIR) + "/doc/html/QuorCard/index.html").c_str(), &st), 0);
+}
+
+}  // namespace
