@@ -190,6 +190,32 @@ TEST_F(ViewerTest, ImageInputIsTheCardsTexture) {
   EXPECT_EQ(p.at(bottomRight.ix(), bottomRight.iy()), (Rgb{0, 0, 255}));
 }
 
+// A node drawn before the card in colours of its own (an axis draws red,
+// green and blue lines) leaves the card's colours alone: a selected card over
+// a white image is white.
+TEST(ViewerOrder, EarlierNodesLeaveTheCardsColoursAlone) {
+  DD::Image::Graph graph;
+  std::string error;
+  for (const char* cls : {"Axis", "Read", "QuorCard"}) {
+    Node* n = graph.create(cls, "", &error);
+    ASSERT_NE(n, nullptr) << error;
+    graph.finish(n);
+  }
+  Node* read = graph.find("Read1");
+  Node* cardNode = graph.find("QuorCard1");
+  const std::vector<unsigned char> white(4 * 4 * 4, 255);
+  ASSERT_TRUE(read->userSetText(read->knob("file"), writeTestPng("white.png", 4, 4, white).c_str()));
+  ASSERT_TRUE(graph.connect(cardNode, 1, read, &error)) << error;
+  cardNode->setSelected(true);
+  DD::Image::Viewer viewer(graph);
+  Picture p;
+  ASSERT_TRUE(viewer.draw(&p.rgba, &error)) << error;
+  p.width = 640;
+  p.height = 480;
+  const PixelPos inside = byHand(0.3, -0.3);
+  EXPECT_EQ(p.at(inside.ix(), inside.iy()), kWhite);
+}
+
 // The label is the node's name, drawn at its origin in the node colour even
 // when the node is selected (over the white surface).
 TEST_F(ViewerTest, LabelIsTheNodeNameAtTheOrigin) {

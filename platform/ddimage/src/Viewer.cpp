@@ -175,6 +175,20 @@ void Viewer::buildHandles() {
     if (Op* op = node->op()) op->build_handles(&ctx_);
 }
 
+namespace {
+
+// Every drawing starts in white with the lit material in step with it:
+// enabling colour tracking applies the current colour to the material at
+// once. (Popping the attributes of an earlier drawing may leave the material
+// at a colour that drawing used last.)
+void resetColour() {
+  glDisable(GL_COLOR_MATERIAL);
+  glColor4f(1, 1, 1, 1);
+  glEnable(GL_COLOR_MATERIAL);
+}
+
+}  // namespace
+
 // Nodes draw first, then the knobs that asked to draw. Only selected nodes
 // show the handles of their position knobs. In a selection pass every
 // position-knob handle gets its own name from 1 up; everything else is
@@ -182,6 +196,7 @@ void Viewer::buildHandles() {
 void Viewer::drawHandles(bool select) {
   for (const ViewerContext::DrawHandle& h : ctx_.drawHandles()) {
     if (select) glLoadName(0);
+    resetColour();
     glPushAttrib(GL_ALL_ATTRIB_BITS);
     glPushMatrix();
     h.op->draw_handle(&ctx_);
@@ -197,6 +212,7 @@ void Viewer::drawHandles(bool select) {
     } else if (select) {
       glLoadName(0);
     }
+    resetColour();
     glPushAttrib(GL_ALL_ATTRIB_BITS);
     glPushMatrix();
     k->draw_handle(&ctx_);
