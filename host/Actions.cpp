@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -50,6 +52,10 @@ const ActionForm kActions[] = {
     {"--info", 0, ""},
     {"--save", 1, "OUT.json"},
     {"--rib", 1, "OUT.rib"},
+    {"--view", 1, "OUT.png [--size WxH] [--no-stencil]"},
+    {"--size", 1, "WxH"},
+    {"--click", 2, "X Y"},
+    {"--drag", 4, "X0 Y0 X1 Y1"},
 };
 
 const ActionForm* findAction(const std::string& name) {
@@ -82,6 +88,15 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
       // The node's name is optional: the next argument names it unless it
       // is the next action.
       if (arg == "--new" && i + 1 < args.size() && !startsWith(args[i + 1], "--")) action.args.push_back(args[++i]);
+      // A view takes its picture size and framebuffer options after the
+      // file name.
+      while (arg == "--view" && i + 1 < args.size() && (args[i + 1] == "--size" || args[i + 1] == "--no-stencil")) {
+        action.args.push_back(args[++i]);
+        if (action.args.back() == "--size") {
+          if (i + 1 >= args.size()) throw HostError("--view ... --size needs an argument: WxH");
+          action.args.push_back(args[++i]);
+        }
+      }
       cl.actions.push_back(action);
     } else if (cl.script.empty()) {
       cl.script = arg;
@@ -176,6 +191,14 @@ void Session::run(const Action& a) {
       save(a);
     } else if (a.name == "--rib") {
       rib(a);
+    } else if (a.name == "--view") {
+      view(a);
+    } else if (a.name == "--size") {
+      setViewerSize(a.args[0]);
+    } else if (a.name == "--click") {
+      click(a);
+    } else if (a.name == "--drag") {
+      drag(a);
     } else {
       throw HostError("unknown action");
     }
@@ -324,6 +347,88 @@ void Session::rib(const Action& a) {
   if (!fs::is_directory(folder)) throw HostError("cannot write " + target + ": no folder " + folder.string());
   const std::string picture = fs::path(target).stem().string() + ".tif";
   writeScene(graph_, outputs_.reserve(target), picture);
+}
+
+// ---- the viewer -------------------------------------------------------------------------
+
+namespace {
+
+// A pixel coordinate of the viewer: a finite decimal number.
+float pixelCoordinate(const std::string& text) {
+  char* end = nullptr;
+  errno = 0;
+  const double v = std::strtod(text.c_str(), &end);
+  if (text.empty() || end != text.c_str() + text.size() || errno == ERANGE || !std::isfinite(v) ||
+      std::fabs(v) > 1e6)
+    throw HostError("bad pixel coordinate " + inQuotes(text));
+  return static_cast<float>(v);
+}
+
+// Steps between the press and the release of a drag.
+const int kDragSteps = 8;
+
+}  // namespace
+
+DD::Image::Viewer& Session::viewer() {
+  if (!viewer_) viewer_.reset(new DD::Image::Viewer(graph_));
+  return *viewer_;
+}
+
+// "WxH", each from 1 to 16384.
+void Session::setViewerSize(const std::string& text) {
+  const size_t x = text.find('x');
+  int size[2] = {0, 0};
+  const std::string parts[2] = {text.substr(0, x), x == std::string::npos ? std::string() : text.substr(x + 1)};
+  for (int i = 0; i < 2; ++i) {
+    const std::string& p = parts[i];
+    if (p.empty() || p.size() > 5 || p.find_first_not_of("0123456789") != std::string::npos)
+      throw HostError("bad size " + inQuotes(text) + " (expected WxH, for example 640x480)");
+    size[i] = std::stoi(p);
+    if (size[i] < 1 || size[i] > 16384) throw HostError("bad size " + inQuotes(text) + " (1 to 16384 pixels a side)");
+  }
+  viewer().setSize(size[0], size[1]);
+}
+
+void Session::view(const Action& a) {
+  const std::string& target = a.args[0];
+  bool stencil = true;
+  for (size_t i = 1; i < a.args.size(); ++i) {
+    if (a.args[i] == "--size")
+      setViewerSize(a.args[++i]);
+    else if (a.args[i] == "--no-stencil")
+      stencil = false;
+  }
+  const fs::path folder = fs::absolute(target).parent_path();
+  if (!fs::is_directory(folder)) throw HostError("cannot write " + target + ": no folder " + folder.string());
+  DD::Image::Viewer& v = viewer();
+  v.setStencil(stencil);
+  std::string error;
+  const bool drawn = v.writePicture(outputs_.reserve(target), &error);
+  // Later clicks and drags see the framebuffer that a plain view has.
+  v.setStencil(true);
+  if (!drawn) throw HostError(error);
+}
+
+void Session::click(const Action& a) {
+  const float x = pixelCoordinate(a.args[0]), y = pixelCoordinate(a.args[1]);
+  std::string error;
+  if (!viewer().press(x, y, &error)) throw HostError(error);
+  viewer().release(x, y);
+  graph_.invalidateAll();
+}
+
+void Session::drag(const Action& a) {
+  const float x0 = pixelCoordinate(a.args[0]), y0 = pixelCoordinate(a.args[1]);
+  const float x1 = pixelCoordinate(a.args[2]), y1 = pixelCoordinate(a.args[3]);
+  DD::Image::Viewer& v = viewer();
+  std::string error;
+  if (!v.press(x0, y0, &error)) throw HostError(error);
+  for (int i = 1; i < kDragSteps; ++i) {
+    const float t = static_cast<float>(i) / kDragSteps;
+    v.dragTo(x0 + (x1 - x0) * t, y0 + (y1 - y0) * t);
+  }
+  v.release(x1, y1);
+  graph_.invalidateAll();
 }
 
 }  // namespace quorhost

@@ -2,11 +2,13 @@
 #ifndef QUORHOST_ACTIONS_H
 #define QUORHOST_ACTIONS_H
 
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include <DDImage/Host.h>
+#include <DDImage/Viewer.h>
 
 #include "Script.h"
 
@@ -75,12 +77,19 @@ class Session {
   void printInfo(const Action& a) const;
   void save(const Action& a);
   void rib(const Action& a);
+  DD::Image::Viewer& viewer();
+  void view(const Action& a);
+  void setViewerSize(const std::string& text);
+  void click(const Action& a);
+  void drag(const Action& a);
 
   std::vector<std::string> pluginFolders_;
   DD::Image::Graph graph_;
   Node* current_ = nullptr;
   RelativeFiles files_;
   Outputs outputs_;
+  // Made on the first viewer action; it keeps the last size given.
+  std::unique_ptr<DD::Image::Viewer> viewer_;
 };
 
 // Runs `python3 -c script` and waits for it. Answers why it failed (python3
