@@ -1,5 +1,6 @@
 #include "SceneWriter.h"
 
+#include <cmath>
 #include <filesystem>
 #include <sstream>
 
@@ -20,6 +21,8 @@ std::string textureName(const std::string& imageFile) {
 
 namespace {
 
+const double kPi = 3.14159265358979323846;
+
 // The file an image node reads, from its knob "file"; empty when it has none.
 std::string imageFile(const Node& node) {
   const DD::Image::Knob* k = node.knob("file");
@@ -30,8 +33,14 @@ std::string imageFile(const Node& node) {
 void writeCamera(const Camera& camera, const std::string& picture) {
   QrDisplay(picture.c_str(), "file", "rgba", QR_NULL);
   QrFormat(camera.width, camera.height, 1.0f);
-  // The field of view spans the shorter side of the picture, here its height.
+  // The renderer's field of view spans the shorter side of the picture, the
+  // viewer's always its height: for a picture taller than wide, give the
+  // renderer the horizontal angle that goes with the viewer's vertical one.
   float fov = camera.fov;
+  if (camera.width < camera.height) {
+    const double halfHeight = std::tan(camera.fov * kPi / 360.0);
+    fov = static_cast<float>(std::atan(halfHeight * camera.width / camera.height) * 360.0 / kPi);
+  }
   QrProjection("perspective", "fov", static_cast<QtPointer>(&fov), QR_NULL);
   std::ostringstream distance;
   distance << camera.distance;
