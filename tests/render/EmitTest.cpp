@@ -1,7 +1,6 @@
 // The card emitting itself into a RIB scene: the requests, their order and
 // every value written, read back from the file.
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <cmath>
 #include <cstdio>
@@ -76,18 +75,6 @@ class Emit : public ::testing::Test {
   Node* node = nullptr;
   quorcard::QuorCard* card = nullptr;
 };
-
-std::string writePng(const std::string& path) {
-  std::vector<unsigned char> pixels(4 * 3 * 4, 128);
-  png_image image;
-  std::memset(&image, 0, sizeof image);
-  image.version = PNG_IMAGE_VERSION;
-  image.width = 4;
-  image.height = 3;
-  image.format = PNG_FORMAT_RGBA;
-  EXPECT_TRUE(png_image_write_to_file(&image, path.c_str(), 0, pixels.data(), 0, nullptr)) << image.message;
-  return path;
-}
 
 }  // namespace
 
@@ -214,7 +201,7 @@ TEST_F(Emit, TextureCoordinateRules) {
 TEST_F(Emit, ArchivesOfImageInputs) {
   Node* axis = make("Axis");
   Node* read = make("Read");
-  const std::string png = writePng(rendertest::tempPath("input.png"));
+  const std::string png = rendertest::writePng(rendertest::tempPath("input.png"));
   set(read, "file", png);
   std::string error;
 

@@ -1,5 +1,6 @@
 #include "RenderTestSupport.h"
 
+#include <png.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -168,7 +169,9 @@ std::vector<RibRequest> parseRib(const std::string& text) {
   std::istringstream in(text);
   std::string line;
   while (std::getline(in, line)) {
-    if (line.empty() || line[0] == '#') continue;
+    // Requests inside blocks are indented.
+    const std::size_t start = line.find_first_not_of(" \t");
+    if (start == std::string::npos || line[start] == '#') continue;
     LineReader reader(line);
     RibRequest request;
     request.name = reader.word();
@@ -202,6 +205,18 @@ std::string readFile(const std::string& path) {
 std::string tempPath(const std::string& name) {
   static int counter = 0;
   return "/tmp/quorcard-render-" + std::to_string(getpid()) + "-" + std::to_string(++counter) + "-" + name;
+}
+
+std::string writePng(const std::string& path) {
+  std::vector<unsigned char> pixels(4 * 3 * 4, 128);
+  png_image image;
+  std::memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  image.width = 4;
+  image.height = 3;
+  image.format = PNG_FORMAT_RGBA;
+  EXPECT_TRUE(png_image_write_to_file(&image, path.c_str(), 0, pixels.data(), 0, nullptr)) << image.message;
+  return path;
 }
 
 std::string emitText(quorcard::QuorCard& card) {

@@ -51,6 +51,9 @@ std::string readFile(const std::string& path);
 // A fresh temporary path (not created).
 std::string tempPath(const std::string& name);
 
+// Writes a small grey RGBA PNG at `path`; answers the path.
+std::string writePng(const std::string& path);
+
 // Opens a scene on a temporary file, lets the card emit itself, closes the
 // scene and answers the text written.
 std::string emitText(quorcard::QuorCard& card);
