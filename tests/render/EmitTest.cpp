@@ -186,16 +186,6 @@ TEST_F(Emit, TextureCoordinateRules) {
   const float s = only(emitRib(*card), "PatchMesh").floats(8)[2 * 9];
   EXPECT_EQ(s, 1.0f - (1.0f - du));
   EXPECT_NEAR(s, du, 1e-7);
-
-  // All eight combinations on the bicubic net.
-  for (int rules = 0; rules < 8; ++rules) {
-    const bool flip = rules & 1, flop = rules & 2, swap = rules & 4;
-    set("flip_uvs", flip ? "1" : "0");
-    set("flop_uvs", flop ? "1" : "0");
-    set("swap_uvs", swap ? "1" : "0");
-    SCOPED_TRACE(rules);
-    expectMesh(expectedBicubic(card->points, 4, 4, flip, flop, swap), only(emitRib(*card), "PatchMesh"));
-  }
 }
 
 TEST_F(Emit, ArchivesOfImageInputs) {
@@ -219,38 +209,7 @@ TEST_F(Emit, ArchivesOfImageInputs) {
   ASSERT_EQ(rib.size(), 5u);
   ASSERT_EQ(rib[1].args.size(), 1u);
   EXPECT_EQ(rib[1].str(0), std::to_string(read->op()->hash().value()));
-
-  // An image alone on input 1 is read all the same; nothing connected
-  // anywhere reads nothing.
-  ASSERT_TRUE(graph.connect(node, 0, nullptr, &error)) << error;
-  validate();
-  EXPECT_EQ(only(emitRib(*card), "ReadArchive").str(0), std::to_string(read->op()->hash().value()));
-  ASSERT_TRUE(graph.connect(node, 1, nullptr, &error)) << error;
-  validate();
-  EXPECT_EQ(rendertest::requestNames(emitRib(*card)),
-            (Names{"AttributeBegin", "Transform", "PatchMesh", "AttributeEnd"}));
   std::remove(png.c_str());
-}
-
-TEST_F(Emit, TransformIsTheWorldMatrixAsStored) {
-  Node* axis = make("Axis");
-  set(axis, "translate", "0,0,-1");
-  std::string error;
-  ASSERT_TRUE(graph.connect(node, 0, axis, &error)) << error;
-  set("translate", "1,2,3");
-  set("rotate", "10,20,30");
-  validate();
-  const RibRequest transform = only(emitRib(*card), "Transform");
-  const std::vector<float> m = transform.floats(0);
-  ASSERT_EQ(m.size(), 16u);
-  const float* stored = card->renderMatrix().array();
-  rendertest::expectSameFloats(std::vector<float>(stored, stored + 16), m, "Transform");
-  // Row-vector order: the translation, own and parent's, is the last row.
-  EXPECT_NEAR(m[12], 1.0, 1e-6);
-  EXPECT_NEAR(m[13], 2.0, 1e-6);
-  EXPECT_NEAR(m[14], 2.0, 1e-6);
-  EXPECT_EQ(m[15], 1.0f);
-  EXPECT_EQ(m[3], 0.0f);
 }
 
 TEST_F(Emit, HandlesMovedThroughKnobsShapeTheNet) {

@@ -148,13 +148,6 @@ std::string RibRequest::str(std::size_t i) const {
   return args[i].text;
 }
 
-bool RibRequest::hasParam(const std::string& token) const {
-  for (std::size_t i = 0; i + 1 < args.size(); ++i) {
-    if (args[i].kind == RibValue::String && args[i].text == token) return true;
-  }
-  return false;
-}
-
 const RibValue& RibRequest::param(const std::string& token) const {
   for (std::size_t i = 0; i + 1 < args.size(); ++i) {
     if (args[i].kind == RibValue::String && args[i].text == token) return args[i + 1];

@@ -35,7 +35,6 @@ struct RibRequest {
   // The values that follow the parameter token `token`; fails the test when
   // the token is absent.
   const RibValue& param(const std::string& token) const;
-  bool hasParam(const std::string& token) const;
 };
 
 // Parses RIB text, one request per line; comment lines are skipped. A line

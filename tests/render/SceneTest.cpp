@@ -48,6 +48,7 @@ TEST(Scene, CardUnderItsAxisWithTheArchiveOfItsImage) {
   const std::string png = rendertest::writePng(rendertest::tempPath("image.png"));
   set(read, "file", png);
   set(axis, "rotate", "0,15,0");
+  set(cardNode, "translate", "1,2,3");
   set(cardNode, "type", "smooth with handles");
   std::string error;
   ASSERT_TRUE(graph.connect(cardNode, 0, axis, &error)) << error;
@@ -69,14 +70,16 @@ TEST(Scene, CardUnderItsAxisWithTheArchiveOfItsImage) {
   EXPECT_NE(text.find(png), std::string::npos);
   EXPECT_EQ(rib[8].param("texturename").items.at(0).text, quorhost::textureName(png));
 
-  // The card's transform carries the axis's turn of 15 degrees about y.
+  // The card's world transform, as the host stores it (row-vector order):
+  // the axis's turn of 15 degrees about y applied after the card's own
+  // translation, which it turns too.
   const std::vector<float> m = rib[12].floats(0);
   ASSERT_EQ(m.size(), 16u);
   const float* stored = card->renderMatrix().array();
   rendertest::expectSameFloats(std::vector<float>(stored, stored + 16), m, "Transform");
-  EXPECT_NEAR(m[0], std::cos(15 * kPi / 180), 1e-6);
-  EXPECT_NEAR(m[2], -std::sin(15 * kPi / 180), 1e-6);
-  EXPECT_NEAR(m[8], std::sin(15 * kPi / 180), 1e-6);
+  const double c = std::cos(15 * kPi / 180), s = std::sin(15 * kPi / 180);
+  const double expected[16] = {c, 0, -s, 0, 0, 1, 0, 0, s, 0, c, 0, c + 3 * s, 2, 3 * c - s, 1};
+  for (int i = 0; i < 16; ++i) EXPECT_NEAR(m[i], expected[i], 1e-6) << i;
   rendertest::expectMesh(rendertest::expectedBicubic(card->points, 4, 4, false, false, false), rib[14]);
   std::remove(png.c_str());
 }
