@@ -209,3 +209,55 @@ TEST_F(ViewerTest, UnselectedNodesShowNoKnobHandles) {
 
 }  // namespace
 }  // namespace viewertest
+
+namespace viewertest {
+namespace {
+
+// Under an axis turned 90 degrees about z and moved by (0.25, 0.1, 0), the
+// card-local point (x, y) shows at (0.25 - y, 0.1 + x). The point at row 1,
+// column 2, (1/6, -1/6), is at (0.4167, 0.2667); its knob holds the
+// card-local value, and a drag by (d, 0) in the viewer moves it by (0, -d)
+// in the card's parent space.
+TEST_F(ViewerTest, CardUnderAnAxisIsDrawnPickedAndDraggedInItsParentsSpace) {
+  Node* axis = add("Axis");
+  ASSERT_NE(axis, nullptr);
+  ASSERT_TRUE(axis->userSetText(axis->knob("translate"), "0.25,0.1,0"));
+  ASSERT_TRUE(axis->userSetText(axis->knob("rotate"), "0,0,90"));
+  std::string error;
+  ASSERT_TRUE(graph.connect(node, 0, axis, &error)) << error;
+  graph.invalidateAll();
+
+  // The card's left edge is the turned bottom edge, at x = 0.25 - 0.5.
+  const Picture unselected = draw();
+  const PixelPos left = byHand(-0.25, 0.3);
+  const int first = static_cast<int>(std::floor(left.x + 0.5));
+  EXPECT_EQ(unselected.at(first, left.iy()), kNodeGrey);
+  EXPECT_EQ(unselected.at(first - 1, left.iy()), kBackground);
+
+  node->setSelected(true);
+  const Picture p = draw();
+  const PixelPos corner = byHand(0.25 + 0.5, 0.1 - 0.5);  // card-local (-0.5, -0.5)
+  EXPECT_EQ(p.countAround(corner.ix(), corner.iy(), 1, kBlack), 9);
+
+  const PixelPos point = byHand(0.25 + 1.0 / 6, 0.1 + 1.0 / 6);
+  press(point);
+  ASSERT_EQ(selectedCp(node), 10030);
+  const Knob* k = knob("control_point.2.1");
+  EXPECT_NEAR(k->get_value(0), 1.0 / 6, 1e-6);
+  EXPECT_NEAR(k->get_value(1), -1.0 / 6, 1e-6);
+  // Its handle is drawn where the point shows.
+  EXPECT_GT(draw().countAround(point.ix(), point.iy(), 7, kKnobHandle), 40);
+
+  ASSERT_TRUE(viewer->press(static_cast<float>(point.ix()), static_cast<float>(point.iy()), &error)) << error;
+  ASSERT_NE(viewer->grabbedKnob(), nullptr);
+  viewer->release(static_cast<float>(point.ix() + 30), static_cast<float>(point.iy()));
+  double x0, y0, x1, y1;
+  unprojectByHand(point.ix(), point.iy(), 0, &x0, &y0);
+  unprojectByHand(point.ix() + 30, point.iy(), 0, &x1, &y1);
+  EXPECT_NEAR(k->get_value(0), 1.0 / 6, 1e-5);
+  EXPECT_NEAR(k->get_value(1), -1.0 / 6 - (x1 - x0), 1e-5);
+  EXPECT_NEAR(card->points[6].pos[1], -1.0 / 6 - (x1 - x0), 1e-5);
+}
+
+}  // namespace
+}  // namespace viewertest

@@ -66,10 +66,11 @@ void AxisOp::build_handles(ViewerContext* ctx) {
   if (ctx && ctx->connected() >= SHOW_OBJECT) add_draw_handle(ctx);
 }
 
-// An axis shows itself as three short lines along its axes.
+// An axis shows itself as three short lines along its axes. The viewer
+// draws it under its parent's transform, so its local one completes it.
 void AxisOp::draw_handle(ViewerContext*) {
   glPushMatrix();
-  glMultMatrixf(matrix_.array());
+  glMultMatrixf(local_.array());
   glBegin(GL_LINES);
   glColor3f(1, 0, 0);
   glVertex3f(0, 0, 0);

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "DDImage/AxisOp.h"
 #include "DDImage/Host.h"
 #include "DDImage/Knob.h"
 #include "DDImage/Knobs.h"
@@ -95,7 +96,7 @@ bool Viewer::rayThrough(float x, float y, Vector3* origin, Vector3* direction) c
 }
 
 // The drag plane faces the camera (normal along the view axis) and passes
-// through the grabbed knob's value at the press.
+// through the grabbed knob's position at the press.
 bool Viewer::pointerOnPlane(float x, float y, Vector3* out) const {
   Vector3 origin, direction;
   if (!rayThrough(x, y, &origin, &direction)) return false;
@@ -189,6 +190,17 @@ void resetColour() {
 
 }  // namespace
 
+// The transform that places a node's drawing: for an axis node the world
+// transform of the axis on its input 0 (the node multiplies its own local
+// transform onto it), for other nodes none. Knob handles are drawn under
+// their node's parent transform too, since position knobs hold values in
+// that space.
+Matrix4 Viewer::parentMatrix(const Op* op) {
+  const AxisOp* axis = dynamic_cast<const AxisOp*>(op);
+  const AxisOp* parent = axis ? dynamic_cast<const AxisOp*>(axis->input(0)) : nullptr;
+  return parent ? parent->matrix() : Matrix4();
+}
+
 // Nodes draw first, then the knobs that asked to draw. Only selected nodes
 // show the handles of their position knobs. In a selection pass every
 // position-knob handle gets its own name from 1 up; everything else is
@@ -199,6 +211,7 @@ void Viewer::drawHandles(bool select) {
     resetColour();
     glPushAttrib(GL_ALL_ATTRIB_BITS);
     glPushMatrix();
+    glMultMatrixf(parentMatrix(h.op).array());
     h.op->draw_handle(&ctx_);
     glPopMatrix();
     glPopAttrib();
@@ -215,6 +228,7 @@ void Viewer::drawHandles(bool select) {
     resetColour();
     glPushAttrib(GL_ALL_ATTRIB_BITS);
     glPushMatrix();
+    glMultMatrixf(parentMatrix(k->op()).array());
     k->draw_handle(&ctx_);
     glPopMatrix();
     glPopAttrib();
@@ -285,8 +299,11 @@ bool Viewer::press(float x, float y, std::string* error) {
     if (h.callback) h.callback(&ctx_, h.knob, h.index);
 
   if (hit && hit->isVisible() && hit->op() && hit->op()->node() && hit->channels() >= 3) {
-    grabStart_ = Vector3(static_cast<float>(hit->get_value(0)), static_cast<float>(hit->get_value(1)),
-                         static_cast<float>(hit->get_value(2)));
+    const Matrix4 parent = parentMatrix(hit->op());
+    grabInverse_ = parent.inverse();
+    grabStart_ = parent.transform(Vector3(static_cast<float>(hit->get_value(0)),
+                                          static_cast<float>(hit->get_value(1)),
+                                          static_cast<float>(hit->get_value(2))));
     if (pointerOnPlane(x, y, &grabAnchor_)) {
       grabNode_ = hit->op()->node()->name();
       grabKnob_ = hit->name();
@@ -307,7 +324,7 @@ void Viewer::dragTo(float x, float y) {
   if (!k || !k->op() || !k->op()->node() || !pointerOnPlane(x, y, &p)) return;
   ctx_.setEvent(DRAG);
   ctx_.setMouse(x, y);
-  const Vector3 v = grabStart_ + (p - grabAnchor_);
+  const Vector3 v = grabInverse_.transform(grabStart_ + (p - grabAnchor_));
   const std::vector<double> values = {v.x, v.y, v.z};
   bool same = true;
   for (int i = 0; i < 3; ++i) same = same && static_cast<float>(k->get_value(i)) == v[i];

@@ -21,6 +21,7 @@ namespace Image {
 class Graph;
 class Knob;
 class OffscreenGL;
+class Op;
 
 class Viewer {
  public:
@@ -73,12 +74,16 @@ class Viewer {
   bool press(float x, float y, std::string* error);
   // Moves the grabbed knob, if any, in the plane facing the camera through
   // its position at the press, so that it follows the pointer; each step sets
-  // the knob's value as a user would.
+  // the knob's value (in the space of its node's parent) as a user would.
   void dragTo(float x, float y);
   // Ends the press: a last move to (x, y), then the knob is let go.
   void release(float x, float y);
   // The knob that the current press grabbed; null for none.
   Knob* grabbedKnob() const;
+
+  // The transform under which the viewer draws a node and its knob handles:
+  // the world transform of the axis on an axis node's input 0, else none.
+  static Matrix4 parentMatrix(const Op* op);
 
  private:
   bool prepare(std::string* error);
@@ -101,8 +106,9 @@ class Viewer {
   // The grabbed knob, found again by node and knob name at every step.
   std::string grabNode_;
   std::string grabKnob_;
-  Vector3 grabStart_;   // the knob's value at the press
-  Vector3 grabAnchor_;  // where the press met the drag plane
+  Vector3 grabStart_;     // the knob's position at the press, in viewer space
+  Vector3 grabAnchor_;    // where the press met the drag plane
+  Matrix4 grabInverse_;   // from viewer space to the space of the knob's value
 };
 
 }  // namespace Image
