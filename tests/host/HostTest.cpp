@@ -257,7 +257,7 @@ TEST(QuorhostActions, ABadActionStopsTheRunAndNothingIsSaved) {
       {{"--connect", "middle", "TestNode1"}, "--connect: node \"TestNode1\" has no input \"middle\"", 1},
       {{"--node", "Nobody"}, "--node: no node named \"Nobody\"", 1},
       {{"--new", "NoSuchClass"}, "--new: unknown node class \"NoSuchClass\"", 1},
-      {{"--view", "a.png"}, "unknown action --view", 2},
+      {{"--paint", "a.png"}, "unknown action --paint", 2},
       {{"--set", "count"}, "--set needs 2 argument(s)", 2},
   };
   for (const Case& c : cases) {
