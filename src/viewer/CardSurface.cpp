@@ -131,10 +131,14 @@ void QuorCard::drawCardSurface(ViewerContext*) {
   glStencilOp(GL_KEEP, GL_KEEP, GL_INVERT);
   glDisable(GL_DEPTH_TEST);
   drawCells();
-  // Paint: the same primitives, only where the bit is set.
+  // Paint: the same primitives, only where the bit is set. Where pieces of
+  // a crossing outline overlap, several of them cover a pixel at depths that
+  // differ only by rounding; the first one that paints a pixel clears its
+  // bit, so the depth test does not pick among them pixel by pixel (which
+  // speckles a turned card).
   glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
   glStencilFunc(GL_EQUAL, 1, 1);
-  glStencilOp(GL_KEEP, GL_KEEP, GL_KEEP);
+  glStencilOp(GL_KEEP, GL_KEEP, GL_ZERO);
   glEnable(GL_DEPTH_TEST);
   drawCells();
   glDisable(GL_STENCIL_TEST);
