@@ -189,6 +189,25 @@ TEST_F(CardHost, SavedPointsComeBackExactlyAndDamagedTextWarns) {
   EXPECT_EQ(fresh, json::parse(readFile(second))["nodes"][0]["knobs"].value("cpstr", std::string()));
 }
 
+// A click on the point in column 1, row 1 selects it (at 640 x 480 it lies at
+// 320 - (1/6) / (2.5 tan 15 * 4/3) * 320 = 260.3, 240 + (1/6) / (2.5 tan 15) *
+// 240 = 299.7); moving the card then moves what its knobs show, not the point.
+TEST_F(CardHost, TranslateMovesTheSelectedPointKnobsOnly) {
+  const std::string moved = dir.file("moved.json"), fresh = dir.file("fresh.json");
+  HostRun r = run({"--new", "QuorCard", "--select", "--click", "260", "300", "--set", "translate", "1,0,0",
+                   "--knobs", "--save", moved});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const Rows rows = knobRows(r.out);
+  EXPECT_EQ((*row(rows, "selected_cp"))[2], "10025");
+  EXPECT_EQ((*row(rows, "control_point.1.1"))[3], "visible");
+  EXPECT_FLOAT_EQ(floats((*row(rows, "control_point.1.1"))[2])[0], 1.0f - 1.0f / 6.0f);
+  EXPECT_FLOAT_EQ(floats((*row(rows, "control_point.1.1.2"))[2])[0], 1.0f - 1.0f / 6.0f + 1.0f / 9.0f);
+  r = run({"--new", "QuorCard", "--save", fresh});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(json::parse(readFile(moved))["nodes"][0]["knobs"]["cpstr"],
+            json::parse(readFile(fresh))["nodes"][0]["knobs"]["cpstr"]);
+}
+
 TEST_F(CardHost, HandleSizePersistsForTheNextRun) {
   HostRun r = run({"--new", "QuorCard", "--set", "handle_size", "9"});
   ASSERT_EQ(r.status, 0) << r.err;
