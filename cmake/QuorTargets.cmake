@@ -11,7 +11,7 @@ function(quor_test name)
   cmake_parse_arguments(T "" "" "LIBS" ${ARGN})
   add_executable(${name} ${T_UNPARSED_ARGUMENTS})
   quor_warnings(${name})
-  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+  target_link_libraries(${name} PRIVATE ${T_LIBS} quor_test_support GTest::gtest GTest::gtest_main)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${QUOR_TEST_DIR})
   target_compile_definitions(${name} PRIVATE
     QUOR_BUILD_DIR="${CMAKE_BINARY_DIR}"

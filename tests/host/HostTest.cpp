@@ -10,19 +10,19 @@
 #include <DDImage/Hash.h>
 #include <nlohmann/json.hpp>
 
-#include "RunHost.h"
+#include "TestSupport.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using hosttest::HostRun;
-using hosttest::kTestPlugins;
-using hosttest::knobRows;
-using hosttest::lines;
-using hosttest::readFile;
-using hosttest::runHost;
-using hosttest::TempDir;
-using hosttest::writeFile;
+using testsupport::HostRun;
+using testsupport::kTestPlugins;
+using testsupport::knobRows;
+using testsupport::lines;
+using testsupport::readFile;
+using testsupport::runHost;
+using testsupport::TempDir;
+using testsupport::writeFile;
 using json = nlohmann::json;
 using Rows = std::vector<std::vector<std::string>>;
 
@@ -306,7 +306,7 @@ std::vector<unsigned char> testImage() {
 TEST(QuorhostScene, RibHoldsCameraLightImageArchivesAndPrimitives) {
   TempDir dir;
   const std::vector<unsigned char> image = testImage();
-  ASSERT_TRUE(hosttest::writePng(dir.file("tex.png"), 4, 2, image));
+  ASSERT_TRUE(testsupport::writePng(dir.file("tex.png"), 4, 2, image));
   writeFile(dir.file("scene.json"), R"({"nodes": [
     {"class": "Axis", "name": "Up", "knobs": {"translate": [0.5, 0, 0]}},
     {"class": "Read", "name": "Image", "knobs": {"file": "tex.png"}},

@@ -10,22 +10,22 @@
 
 #include <nlohmann/json.hpp>
 
-#include "../host/RunHost.h"
+#include "TestSupport.h"
 
 namespace {
 
-using hosttest::HostRun;
-using hosttest::knobRows;
-using hosttest::lines;
-using hosttest::readFile;
-using hosttest::TempDir;
-using hosttest::writeFile;
+using testsupport::HostRun;
+using testsupport::knobRows;
+using testsupport::lines;
+using testsupport::readFile;
+using testsupport::TempDir;
+using testsupport::writeFile;
 using json = nlohmann::json;
 using Rows = std::vector<std::vector<std::string>>;
 
 const std::string kPlugins = QUOR_BUILD_DIR "/plugins";
 
-HostRun run(const std::vector<std::string>& args) { return hosttest::runHost(args, kPlugins); }
+HostRun run(const std::vector<std::string>& args) { return testsupport::runHost(args, kPlugins); }
 
 // Each run keeps its own renderer options.
 class CardHost : public ::testing::Test {
@@ -118,7 +118,7 @@ TEST_F(CardHost, KnobsListEndsWithTheHiddenPointKnobs) {
 
 TEST_F(CardHost, AspectFromTheImageRescalesPointsAndText) {
   const std::string png = dir.file("wide.png");
-  ASSERT_TRUE(hosttest::writePng(png, 64, 32, std::vector<unsigned char>(64 * 32 * 4, 128)));
+  ASSERT_TRUE(testsupport::writePng(png, 64, 32, std::vector<unsigned char>(64 * 32 * 4, 128)));
   const std::string saved = dir.file("card.json");
   const HostRun r = run({"--new", "Read", "--set", "file", png, "--new", "QuorCard", "--connect", "1", "Read1",
                          "--set", "aspect", "1", "--knobs", "--save", saved});

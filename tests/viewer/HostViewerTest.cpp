@@ -9,18 +9,18 @@
 #include <cstring>
 #include <sstream>
 
-#include "RunHost.h"
+#include "TestSupport.h"
 #include "ViewerTestSupport.h"
 
 namespace viewertest {
 namespace {
 
-using hosttest::HostRun;
-using hosttest::TempDir;
+using testsupport::HostRun;
+using testsupport::TempDir;
 
 const std::string kPlugins = QUOR_BUILD_DIR "/plugins";
 
-HostRun host(const std::vector<std::string>& args) { return hosttest::runHost(args, kPlugins); }
+HostRun host(const std::vector<std::string>& args) { return testsupport::runHost(args, kPlugins); }
 
 bool readPng(const std::string& path, Picture* p) {
   png_image image;
@@ -38,7 +38,7 @@ std::string arg(int v) { return std::to_string(v); }
 
 // The value of a knob in a --knobs listing, and whether it is visible.
 std::vector<double> knobValue(const std::string& listing, const std::string& name, bool* visible = nullptr) {
-  for (const auto& row : hosttest::knobRows(listing)) {
+  for (const auto& row : testsupport::knobRows(listing)) {
     if (row[0] != name) continue;
     if (visible) *visible = row[3] == "visible";
     std::vector<double> values;
@@ -154,7 +154,7 @@ TEST(HostViewer, RoadOfOneEditFromClickToScene) {
   const double length = std::hypot(hx - px, hy - py);
   const double ox = px - (hx - px) / length * step, oy = py - (hy - py) / length * step;
 
-  const nlohmann::json script = nlohmann::json::parse(hosttest::readFile(dir.file("edit.json")));
+  const nlohmann::json script = nlohmann::json::parse(testsupport::readFile(dir.file("edit.json")));
   const nlohmann::json& knobs = script["nodes"][0]["knobs"];
   EXPECT_EQ(knobs["selected_cp"], 10034);
   const std::string cpstr = knobs["cpstr"];
@@ -180,7 +180,7 @@ TEST(HostViewer, RoadOfOneEditFromClickToScene) {
   // In the 12 x 12 net of a 4 x 4 grid, net row 5 is the upper handle row of
   // grid row 1 and net row 3 its lower handle row; column 7 is the centre
   // of grid column 2.
-  const std::string rib = hosttest::readFile(dir.file("edit.rib"));
+  const std::string rib = testsupport::readFile(dir.file("edit.rib"));
   const size_t at = rib.find("PatchMesh \"bicubic\" 12");
   ASSERT_NE(at, std::string::npos) << rib;
   const size_t open = rib.find('[', rib.find("\"P\"", at));

@@ -1,12 +1,13 @@
-// Helpers of the host tests: running quorhost, temporary folders, files.
-#ifndef TESTS_HOST_RUNHOST_H
-#define TESTS_HOST_RUNHOST_H
+// Helpers shared by the test suites: running quorhost, temporary folders,
+// files, knob listings and PNG pictures.
+#ifndef TESTS_SUPPORT_TESTSUPPORT_H
+#define TESTS_SUPPORT_TESTSUPPORT_H
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
-namespace hosttest {
+namespace testsupport {
 
 const std::string kHost = QUOR_BUILD_DIR "/bin/quorhost";
 const std::string kTestPlugins = QUOR_BUILD_DIR "/test-plugins";
@@ -49,6 +50,6 @@ std::vector<std::vector<std::string>> knobRows(const std::string& text);
 // Writes an 8-bit RGBA PNG; `rgba` holds the rows top first.
 bool writePng(const std::string& path, int width, int height, const std::vector<unsigned char>& rgba);
 
-}  // namespace hosttest
+}  // namespace testsupport
 
 #endif

@@ -1,4 +1,4 @@
-#include "RunHost.h"
+#include "TestSupport.h"
 
 #include <fcntl.h>
 #include <png.h>
@@ -16,7 +16,7 @@
 
 extern char** environ;
 
-namespace hosttest {
+namespace testsupport {
 
 namespace fs = std::filesystem;
 
@@ -116,4 +116,4 @@ bool writePng(const std::string& path, int width, int height, const std::vector<
   return png_image_write_to_file(&image, path.c_str(), 0, rgba.data(), 0, nullptr) != 0;
 }
 
-}  // namespace hosttest
+}  // namespace testsupport
