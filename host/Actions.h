@@ -10,6 +10,7 @@
 #include <DDImage/Host.h>
 #include <DDImage/Viewer.h>
 
+#include "SceneWriter.h"
 #include "Script.h"
 
 namespace quorhost {
@@ -90,6 +91,8 @@ class Session {
   Outputs outputs_;
   // Made on the first viewer action; it keeps the last size given.
   std::unique_ptr<DD::Image::Viewer> viewer_;
+  // The picture size of the last --size: the viewer's and the scene's camera.
+  Camera camera_;
 };
 
 // Runs `python3 -c script` and waits for it. Answers why it failed (python3

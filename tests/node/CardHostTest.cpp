@@ -178,6 +178,13 @@ TEST_F(CardHost, TranslateMovesTheSelectedPointKnobsOnly) {
             json::parse(readFile(fresh))["nodes"][0]["knobs"]["cpstr"]);
 }
 
+// The scene's camera frames what the viewer shows at the last --size.
+TEST_F(CardHost, SceneFollowsTheViewerSize) {
+  const HostRun r = run({"--new", "QuorCard", "--size", "300x600", "--rib", "-"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("\nFormat 300 600 1\n"), std::string::npos) << r.out;
+}
+
 TEST_F(CardHost, HandleSizePersistsForTheNextRun) {
   HostRun r = run({"--new", "QuorCard", "--set", "handle_size", "9"});
   ASSERT_EQ(r.status, 0) << r.err;
