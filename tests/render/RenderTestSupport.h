@@ -1,88 +1,46 @@
 // Helpers of the render tests: a reader for the RIB text that the renderer
-// library writes, a capture of one emission, and a plain evaluation of the
-// patch mesh that a grid should give, written cell by cell from the net's
-// layout rather than row by row as the emission writes it.
+// library writes, one emission of a card, and a plain evaluation of the mesh
+// that a grid should give, written vertex by vertex from the net's layout.
 #ifndef QUORCARD_TESTS_RENDER_RENDERTESTSUPPORT_H
 #define QUORCARD_TESTS_RENDER_RENDERTESTSUPPORT_H
 
-#include <string>
-#include <vector>
-
-#include "grid/VtxPoint.h"
-
-namespace quorcard {
-class QuorCard;
-}
+#include "node/QuorCard.h"
 
 namespace rendertest {
 
-// One argument of a RIB request: a number (its text), a quoted string, or a
-// bracketed array of numbers or strings.
-struct RibValue {
-  enum Kind { Number, String, Array } kind = Number;
-  std::string text;
-  std::vector<RibValue> items;
-};
+using Names = std::vector<std::string>;
 
+// One request, each argument as written: a number, a quoted string or an array.
 struct RibRequest {
   std::string name;
-  std::vector<RibValue> args;
+  Names args;
 
-  // The numbers of argument i (an array or a single number) read back as
-  // 32-bit floats; fails the test when they are not numbers.
+  // Argument i, a number or an array of numbers, read back as 32-bit floats.
   std::vector<float> floats(std::size_t i) const;
-  std::string str(std::size_t i) const;
-  // The values that follow the parameter token `token`; fails the test when
-  // the token is absent.
-  const RibValue& param(const std::string& token) const;
+  // The arguments without the quotes around strings.
+  Names texts() const;
 };
 
-// Parses RIB text, one request per line; comment lines are skipped. A line
-// that does not parse fails the test.
+// One request per line, comments skipped.
 std::vector<RibRequest> parseRib(const std::string& text);
-
-// The request names in order.
-std::vector<std::string> requestNames(const std::vector<RibRequest>& rib);
-
-// Reads a whole file.
-std::string readFile(const std::string& path);
-
-// A fresh temporary path (not created).
-std::string tempPath(const std::string& name);
-
-// Writes a small grey RGBA PNG at `path`; answers the path.
-std::string writePng(const std::string& path);
-
-// Opens a scene on a temporary file, lets the card emit itself, closes the
-// scene and answers the text written.
-std::string emitText(quorcard::QuorCard& card);
+Names requestNames(const std::vector<RibRequest>& rib);
+// The requests that the card writes into a scene of its own.
 std::vector<RibRequest> emitRib(quorcard::QuorCard& card);
+// The request named `name`; a failure unless there is exactly one.
+RibRequest only(const std::vector<RibRequest>& rib, const std::string& name);
 
-// Checks a PatchMesh request: the counts of "P" and "vertex float[2] st"
-// values agree with its vertex counts.
-void expectConsistentMesh(const RibRequest& mesh);
-
-struct ExpectedMesh {
+struct Mesh {
   std::string type;
-  int nu = 0;
-  int nv = 0;
-  std::vector<float> P;
-  std::vector<float> st;
+  int nu = 0, nv = 0;
+  std::vector<float> P, st;
 };
 
-// The bilinear mesh of the points, or the bicubic net, as the layout of
-// the net defines them; uses float arithmetic in the stated order.
-ExpectedMesh expectedBilinear(const quorcard::PointList& points, int nu, int nv, bool flip, bool flop, bool swap);
-ExpectedMesh expectedBicubic(const quorcard::PointList& points, int nu, int nv, bool flip, bool flop, bool swap);
-
-// Texture mapping of one vertex: owner uv (u, v) shifted by (a, b).
-void expectedSt(float u, float v, float a, float b, bool flip, bool flop, bool swap, float* s, float* t);
-
-// Every float of `actual` has the bit pattern of the same float of `expected`.
-void expectSameFloats(const std::vector<float>& expected, const std::vector<float>& actual, const char* what);
-
-// The mesh written in a PatchMesh request equals `expected`, float for float.
-void expectMesh(const ExpectedMesh& expected, const RibRequest& mesh);
+// The bilinear mesh, or the bicubic net, of a columns x rows grid under the
+// texture rules, in float arithmetic.
+Mesh expectedMesh(const quorcard::PointList& points, int columns, int rows, bool bicubic, bool flip = false,
+                  bool flop = false, bool swap = false);
+// The PatchMesh request writes `expected`, float for float (bit patterns).
+void expectMesh(const Mesh& expected, const RibRequest& mesh);
 
 }  // namespace rendertest
 
