@@ -168,7 +168,8 @@ void QuorCard::drawControlPoints(ViewerContext*, bool pickMode) {
   // not a valid size, and GL would draw the centre at the full size.
   const float inner = static_cast<float>(handleSize - 2);
 
-  if (withHandles(interpolation)) {
+  const bool handles = withHandles(interpolation);
+  if (handles) {
     glColor3f(1, 1, 0);
     glBegin(GL_LINES);
     for (const VtxPoint& p : points)
@@ -178,65 +179,47 @@ void QuorCard::drawControlPoints(ViewerContext*, bool pickMode) {
           slotVertex(p, s);
         }
     glEnd();
-    glColor3f(1, 1, 1);
-    glPointSize(outer);
-    if (!pickMode) {
-      glBegin(GL_POINTS);
-      for (const VtxPoint& p : points) {
-        vertex(p.pos);
-        for (int s = 0; s < kSlotCount; ++s) slotVertex(p, s);
-      }
-      glEnd();
-      if (inner > 0) {
-        glPointSize(inner);
-        glColor3f(0, 0, 0);
-        glBegin(GL_POINTS);
-        for (const VtxPoint& p : points) vertex(p.pos);
-        glEnd();
-        glColor3f(0.7f, 0.7f, 0.7f);
-        glBegin(GL_POINTS);
-        for (const VtxPoint& p : points)
-          for (int s = 0; s < kSlotCount; ++s) slotVertex(p, s);
-        glEnd();
-      }
-    } else {
-      for (std::size_t i = 0; i < points.size(); ++i) {
-        glLoadName(pointHandleId(i));
-        glBegin(GL_POINTS);
-        vertex(points[i].pos);
-        glEnd();
-        for (int s = 0; s < kSlotCount; ++s) {
-          if (!slotPresent(points[i], s)) continue;
-          glLoadName(slotHandleId(i, s));
-          glBegin(GL_POINTS);
-          slotVertex(points[i], s);
-          glEnd();
-        }
-      }
-    }
-    return;
   }
-
   glColor3f(1, 1, 1);
   glPointSize(outer);
-  if (!pickMode) {
-    glBegin(GL_POINTS);
-    for (const VtxPoint& p : points) vertex(p.pos);
-    glEnd();
-    if (inner > 0) {
-      glPointSize(inner);
-      glColor3f(0, 0, 0);
-      glBegin(GL_POINTS);
-      for (const VtxPoint& p : points) vertex(p.pos);
-      glEnd();
-    }
-  } else {
+
+  if (pickMode) {
+    // One batch per point and per handle, each under its own name.
     for (std::size_t i = 0; i < points.size(); ++i) {
       glLoadName(pointHandleId(i));
       glBegin(GL_POINTS);
       vertex(points[i].pos);
       glEnd();
+      for (int s = 0; handles && s < kSlotCount; ++s) {
+        if (!slotPresent(points[i], s)) continue;
+        glLoadName(slotHandleId(i, s));
+        glBegin(GL_POINTS);
+        slotVertex(points[i], s);
+        glEnd();
+      }
     }
+    return;
+  }
+
+  // White dots, then black centres on the points and grey ones on the handles.
+  glBegin(GL_POINTS);
+  for (const VtxPoint& p : points) {
+    vertex(p.pos);
+    for (int s = 0; handles && s < kSlotCount; ++s) slotVertex(p, s);
+  }
+  glEnd();
+  if (inner <= 0) return;
+  glPointSize(inner);
+  glColor3f(0, 0, 0);
+  glBegin(GL_POINTS);
+  for (const VtxPoint& p : points) vertex(p.pos);
+  glEnd();
+  if (handles) {
+    glColor3f(0.7f, 0.7f, 0.7f);
+    glBegin(GL_POINTS);
+    for (const VtxPoint& p : points)
+      for (int s = 0; s < kSlotCount; ++s) slotVertex(p, s);
+    glEnd();
   }
 }
 
