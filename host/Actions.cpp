@@ -15,7 +15,6 @@
 #include <iostream>
 
 // The host's own knob class, for the script of a Python button.
-#include "StockKnob.h"
 
 #include "HostError.h"
 #include "SceneWriter.h"
@@ -286,8 +285,7 @@ void Session::press(const Action& a) {
     throw HostError("knob " + inQuotes(a.args[0]) + " of node " + inQuotes(node->name()) + " is not a button (kind " +
                     std::to_string(kind) + ")");
   if (kind == DD::Image::PYSCRIPT_KNOB) {
-    const auto* stock = dynamic_cast<const DD::Image::StockKnob*>(k);
-    const std::string why = runPython(stock ? stock->extraText() : std::string());
+    const std::string why = runPython(DD::Image::buttonScript(k));
     if (!why.empty()) throw HostError("button " + inQuotes(a.args[0]) + " of node " + inQuotes(node->name()) + ": " + why);
   }
   node->changed(k);

@@ -10,9 +10,6 @@
 
 #include <nlohmann/json.hpp>
 
-// The host runtime's own knob class: the items of an enumeration.
-#include "StockKnob.h"
-
 #include "HostError.h"
 #include "Text.h"
 
@@ -73,10 +70,9 @@ json savedValue(const Node* node, const Knob* k, const fs::path& folder, const R
       return static_cast<long long>(k->get_value(0));
     case DD::Image::ENUMERATION_KNOB: {
       // By the item's name; an index beyond the items as a number.
-      const auto* stock = dynamic_cast<const DD::Image::StockKnob*>(k);
+      const std::vector<std::string> items = DD::Image::enumerationItems(k);
       const double index = k->get_value(0);
-      if (stock && index >= 0 && index < static_cast<double>(stock->items().size()))
-        return stock->items()[static_cast<size_t>(index)];
+      if (index >= 0 && index < static_cast<double>(items.size())) return items[static_cast<size_t>(index)];
       return static_cast<long long>(index);
     }
     case DD::Image::STRING_KNOB:

@@ -279,6 +279,18 @@ void Graph::validateAll(bool for_real) {
     if (n->op()) n->op()->validate(for_real);
 }
 
+// ---- what hosts read of stock knobs ------------------------------------------------
+
+std::string buttonScript(const Knob* k) {
+  const StockKnob* stock = dynamic_cast<const StockKnob*>(k);
+  return stock && stock->kind() == PYSCRIPT_KNOB ? stock->extraText() : std::string();
+}
+
+std::vector<std::string> enumerationItems(const Knob* k) {
+  const StockKnob* stock = dynamic_cast<const StockKnob*>(k);
+  return stock ? stock->items() : std::vector<std::string>();
+}
+
 // ---- plug-ins -----------------------------------------------------------------
 
 namespace {

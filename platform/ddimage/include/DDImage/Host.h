@@ -100,6 +100,11 @@ bool loadPlugin(const std::string& path, std::string* error);
 // `errors` and skipped. Answers the number loaded.
 int loadPlugins(const std::string& folder, std::vector<std::string>* errors);
 
+// The script that a Python button runs; empty for every other knob.
+std::string buttonScript(const Knob* k);
+// The item names of an enumeration knob; empty for every other knob.
+std::vector<std::string> enumerationItems(const Knob* k);
+
 // The host's stock nodes, "Axis" and "Read", are registered by libDDImage.
 
 }  // namespace Image
