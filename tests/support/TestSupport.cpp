@@ -1,7 +1,8 @@
 #include "TestSupport.h"
 
+#include <DDImage/OffscreenGL.h>
+
 #include <fcntl.h>
-#include <png.h>
 #include <spawn.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -107,13 +108,7 @@ std::vector<std::vector<std::string>> knobRows(const std::string& text) {
 }
 
 bool writePng(const std::string& path, int width, int height, const std::vector<unsigned char>& rgba) {
-  png_image image;
-  std::memset(&image, 0, sizeof image);
-  image.version = PNG_IMAGE_VERSION;
-  image.width = static_cast<png_uint_32>(width);
-  image.height = static_cast<png_uint_32>(height);
-  image.format = PNG_FORMAT_RGBA;
-  return png_image_write_to_file(&image, path.c_str(), 0, rgba.data(), 0, nullptr) != 0;
+  return DD::Image::writePng(path, width, height, rgba, nullptr);
 }
 
 }  // namespace testsupport
