@@ -10,20 +10,22 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "DDImage/Host.h"
 #include "Quor/Quor.h"
 #include "grid/ControlGrid.h"
-#include "node/QuorCard.h"
+#include "grid/Interpolation.h"
+#include "render/CardEmission.h"
 #include "render/PatchMesh.h"
 
 namespace {
 
 // The default grid, every point and handle nudged so that no value repeats.
-quorcard::PointList benchGrid(int n) {
-  quorcard::PointList points;
-  quorcard::buildDefaultGrid(points, n, n, 1.0f, 1.0f);
+quorcard::ControlGrid benchGrid(int n) {
+  quorcard::ControlGrid grid;
+  grid.reset(n, n, 1.0f, 1.0f);
+  quorcard::PointList points = grid.points();
   float nudge = 0.0f;
   for (quorcard::VtxPoint& p : points) {
     nudge += 1e-7f;
@@ -31,7 +33,8 @@ quorcard::PointList benchGrid(int n) {
     for (std::vector<float>& s : p.controlPoints)
       if (!s.empty()) s[2] = -nudge;
   }
-  return points;
+  grid.restore(std::move(points), n, n);
+  return grid;
 }
 
 std::size_t vertexCount(int n, bool smooth) {
@@ -45,30 +48,23 @@ void setCounters(benchmark::State& state, int n, bool smooth) {
   state.counters["vertices"] = static_cast<double>(vertices);
 }
 
-// The whole emission, RIB text included, written to the null device.
+// The card's whole attribute block, RIB text included, written to the null
+// device.
 void BM_Emit(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
   const bool smooth = state.range(1) != 0;
-  DD::Image::Graph graph;
-  std::string error;
-  Node* node = graph.create("QuorCard", "", &error);
-  if (!node) {
-    state.SkipWithError(error.c_str());
-    return;
-  }
-  graph.finish(node);
-  auto* card = dynamic_cast<quorcard::QuorCard*>(node->op());
-  // The grid is set on the members directly: the per-point knobs that the
-  // "x_points" knob would make are not what is measured here.
-  card->xPoints = n;
-  card->yPoints = n;
-  card->interpolation = smooth ? 1 : 0;
-  card->points = benchGrid(n);
+  const quorcard::ControlGrid grid = benchGrid(n);
+  const quorcard::CardLook look{smooth ? quorcard::kSmooth : quorcard::kLinear, quorcard::kOrientationUnchanged,
+                                quorcard::kShadeFrontOnly, quorcard::UvRules()};
   if (QrBegin("/dev/null") != 0) {
     state.SkipWithError("cannot open /dev/null as a scene");
     return;
   }
-  for (auto _ : state) card->emit();
+  for (auto _ : state) {
+    QrAttributeBegin();
+    quorcard::emitCardGeometry(grid, look, DD::Image::Matrix4::_identity);
+    QrAttributeEnd();
+  }
   QrEnd();
   setCounters(state, n, smooth);
 }
@@ -77,9 +73,9 @@ void BM_Emit(benchmark::State& state) {
 void BM_BuildMesh(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
   const bool smooth = state.range(1) != 0;
-  const quorcard::PointList points = benchGrid(n);
+  const quorcard::ControlGrid grid = benchGrid(n);
   for (auto _ : state) {
-    quorcard::PatchMesh mesh = quorcard::buildPatchMesh(points, n, n, smooth, quorcard::UvRules());
+    quorcard::PatchMesh mesh = quorcard::buildPatchMesh(grid, smooth, quorcard::UvRules());
     benchmark::DoNotOptimize(mesh.positions.get());
     benchmark::DoNotOptimize(mesh.st.get());
     benchmark::ClobberMemory();
@@ -91,15 +87,15 @@ void BM_BuildMesh(benchmark::State& state) {
 void BM_FillMesh(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
   const bool smooth = state.range(1) != 0;
-  const quorcard::PointList points = benchGrid(n);
+  const quorcard::ControlGrid grid = benchGrid(n);
   const std::size_t vertices = vertexCount(n, smooth);
   std::vector<float> positions(3 * vertices);
   std::vector<float> st(2 * vertices);
   for (auto _ : state) {
     if (smooth) {
-      quorcard::fillBicubicNet(points, n, n, quorcard::UvRules(), positions.data(), st.data());
+      quorcard::fillBicubicNet(grid, quorcard::UvRules(), positions.data(), st.data());
     } else {
-      quorcard::fillBilinearMesh(points, n, n, quorcard::UvRules(), positions.data(), st.data());
+      quorcard::fillBilinearMesh(grid, quorcard::UvRules(), positions.data(), st.data());
     }
     benchmark::DoNotOptimize(positions.data());
     benchmark::DoNotOptimize(st.data());

@@ -2,6 +2,7 @@
 #include "DDImage/Knob.h"
 #include "Quor/Quor.h"
 #include "node/QuorCard.h"
+#include "render/LoadLibQuor.h"
 
 using namespace DD::Image;
 
@@ -35,7 +36,7 @@ int QuorCard::knob_changed(Knob* k) {
 
   if (k->is("reset_handles") || k->is("x_points") || k->is("y_points")) resetControlPoints();
 
-  if (k->is("handle_size")) Quor_setOptionInt("Brunvik.handle_size", handleSize);
+  if (k->is("handle_size")) Quor_setOptionInt(libquor::kHandleSizeOption, handleSize);
 
   return 1;
 }

@@ -12,6 +12,7 @@
 
 #include "DDImage/Iop.h"
 #include "Quor/Quor.h"
+#include "render/CardEmission.h"
 #include "render/LoadLibQuor.h"
 
 using namespace DD::Image;
@@ -19,8 +20,6 @@ using namespace DD::Image;
 namespace quorcard {
 
 namespace {
-
-const char kHandleSizeOption[] = "Brunvik.handle_size";
 
 // The plug-in file as the host recorded it when it loaded the plug-in. A host
 // that records nothing (the code linked into a program) gets the file that
@@ -52,37 +51,25 @@ Op* createQuorCard(Node* node) {
   return card;
 }
 
-QuorCard::QuorCard(Node* node)
-    : QuorCardBase(node),
-      forceUpdate(0),
-      orientation(0),
-      aspectMode(0),
-      flipUvs(false),
-      flopUvs(false),
-      swapUvs(false),
-      shade(0),
-      interpolation(0),
-      xPoints(4),
-      yPoints(4),
-      ratio(1.0f),
-      xRatio(1.0f),
-      yRatio(1.0f),
-      selectedHandle(0),
-      dynamicKnobCount(0),
-      breakTangent(false),
-      mirrorTangent(false),
-      handleSize(5) {
+QuorCard::QuorCard(Node* node) : QuorCardBase(node) {
   libquor::initRenderer(boost::algorithm::replace_all_copy(pluginPath(), "\\", "/"));
-  handleSize = Quor_getOptionInt(kHandleSizeOption, 5);
+  handleSize = Quor_getOptionInt(libquor::kHandleSizeOption, handleSize);
   if (handleSize < 2) handleSize = 2;
   local_ = Matrix4::_identity;
   matrix_ = Matrix4::_identity;
 }
 
-QuorCard::~QuorCard() {}
-
 Box3f QuorCard::bound() const {
   return Box3f{{FLT_MAX, FLT_MAX, FLT_MAX}, {-FLT_MAX, -FLT_MAX, -FLT_MAX}};
+}
+
+// One self-contained attribute block: the archives of the image inputs, then
+// the card's transform and geometry.
+void QuorCard::emit() {
+  QrAttributeBegin();
+  emitInputs();
+  emitCardGeometry(grid, CardLook{interpolation, orientation, shade, uvRules()}, renderMatrix());
+  QrAttributeEnd();
 }
 
 const char* QuorCard::Class() const { return description.name; }
@@ -154,7 +141,5 @@ void QuorCard::build_handles(ViewerContext* ctx) {
   build_knob_handles(ctx);
   if (ctx->connected() != 0) add_draw_handle(ctx);
 }
-
-void QuorCard::detach() {}
 
 }  // namespace quorcard

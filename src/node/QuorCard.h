@@ -1,9 +1,7 @@
 // QuorCard: a card in 3-D, placed by its own axis transform and deformed by
 // a grid of control points with tangent handles.
-#ifndef QUORCARD_NODE_QUORCARD_H
-#define QUORCARD_NODE_QUORCARD_H
+#pragma once
 
-#include <map>
 #include <string>
 
 #include "DDImage/AxisOp.h"
@@ -11,7 +9,8 @@
 #include "DDImage/Matrix4.h"
 #include "DDImage/ViewerContext.h"
 #include "grid/ControlGrid.h"
-#include "grid/VtxPoint.h"
+#include "grid/TextureMapping.h"
+#include "node/PointKnobNames.h"
 #include "node/QuorNodeBase.h"
 
 namespace quorcard {
@@ -28,16 +27,17 @@ class QuorCard : public QuorCardBase {
   class HiddenKnob : public DD::Image::Knob {
    public:
     HiddenKnob(DD::Image::Knob_Closure* f, QuorCard* owner, const char* name);
-    ~HiddenKnob() override;
     const char* Class() const override;
     bool build_handle(DD::Image::ViewerContext*) override;
     void draw_handle(DD::Image::ViewerContext*) override;
-    QuorCard* owner;
-    float position[3];
+
+   private:
+    static bool pickCallback(DD::Image::ViewerContext* ctx, DD::Image::Knob* knob, int index);
+    QuorCard* owner_;
+    float position_[3];
   };
 
   explicit QuorCard(Node* node);
-  ~QuorCard() override;
 
   // ---- renderable primitive ----
   Box3f bound() const override;
@@ -46,7 +46,6 @@ class QuorCard : public QuorCardBase {
   // ---- host operator ----
   void _validate(bool for_real) override;
   HandlesMode doAnyHandles(DD::Image::ViewerContext* ctx) override;
-  void detach() override;
   void attach() override;
   void knobs(DD::Image::Knob_Callback f) override;
   int knob_changed(DD::Image::Knob* k) override;
@@ -73,68 +72,77 @@ class QuorCard : public QuorCardBase {
   const DD::Image::Matrix4& localMatrix() const { return local_; }
   const DD::Image::Matrix4& renderMatrix() const { return matrix_; }
 
-  // ---- control-point grid (node side) ----
-  void buildDefaultGrid(int columns, int rows);
+ private:
+  UvRules uvRules() const { return UvRules{flipUvs, flopUvs, swapUvs}; }
+
+  // ---- the grid, edited through knob values (CardGrid.cpp) ----
+  void buildDefaultGrid();
   void setRatio(float r);
   void scaleGrid(float sx, float sy);
-  void movePoint(int index, const DD::Image::Vector3& knobValue);
-  TangentEdit setTangentHandle(int index, int slot, const DD::Image::Vector3& knobValue);
+  void movePoint(std::size_t index, const DD::Image::Vector3& knobValue);
+  TangentEdit setTangentHandle(std::size_t index, int slot, const DD::Image::Vector3& knobValue);
   void storePoints();
   void restorePoints();
 
-  // ---- per-point knobs ----
+  // ---- per-point knobs (PointKnobs.cpp) ----
   static void pointKnobsCallback(void* node, DD::Image::Knob_Callback f);
   void buildPointKnobs(DD::Image::Knob_Callback f);
   void rebuildPointKnobs();
   void resetControlPoints();
+  // Sets the knobs of one point (and of its handles) to the point's
+  // transformed positions.
+  void showPointValues(int column, int row);
   void refreshPointKnobs();
   void refreshSelectedPointKnobs();
-  void deselectPoint();
+  // Hides the knobs of a point whose knob is shown, with its handles' knobs.
+  void hidePointKnobs(int column, int row);
   void updateTangentKnobVisibility();
   // Applies a change of a per-point knob; false when `k` is not one.
   bool applyPointKnobChange(DD::Image::Knob* k);
 
-  // ---- viewer ----
-  void drawCardSurface(DD::Image::ViewerContext* ctx);
-  void drawCage(DD::Image::ViewerContext* ctx);
-  void drawControlPoints(DD::Image::ViewerContext* ctx, bool pickMode);
-  void pickHandle(DD::Image::ViewerContext* ctx);
-  std::string labelText() const;
-  static bool pickCallback(DD::Image::ViewerContext* ctx, DD::Image::Knob* knob, int index);
+  // ---- picking (PointSelection.cpp) ----
+  void pickPoint(int handleId);
   void selectPoint(int row, int column);
   void deselectAllPoints();
 
-  // ---- members, in the order the node keeps them ----
-  int forceUpdate;
-  int orientation;
-  int aspectMode;
-  bool flipUvs;
-  bool flopUvs;
-  bool swapUvs;
-  int shade;
-  int interpolation;
-  int xPoints;
-  int yPoints;
-  float ratio;
-  float xRatio;
-  float yRatio;
-  PointList points;
-  int selectedHandle;
+  // ---- viewer (DrawHandle.cpp) ----
+  bool showsControlPoints();
+  std::string labelText() const;
+
+  // ---- members bound to knobs ----
+  int forceUpdate = 0;
+  int orientation = 0;
+  int aspectMode = 0;
+  bool flipUvs = false;
+  bool flopUvs = false;
+  bool swapUvs = false;
+  int shade = 0;
+  int interpolation = 0;
+  int xPoints = 4;
+  int yPoints = 4;
+  float ratio = 1.0f;
+  float xRatio = 1.0f;
+  float yRatio = 1.0f;
+  int selectedHandle = 0;
+  bool breakTangent = false;
+  bool mirrorTangent = false;
+  int handleSize = 5;
+
+  // ---- the grid and its text ----
+  ControlGrid grid;
   std::string cpText;
-  int dynamicKnobCount;
-  std::map<std::string, int> pointKnobIndex;
-  std::string selectedPointKnob;
-  bool breakTangent;
-  bool mirrorTangent;
-  int handleSize;
+
+  // ---- the per-point knobs made after "delimiter" ----
+  int dynamicKnobCount = 0;
+  // The columns and rows the per-point knobs were made for.
+  int knobColumns = 0;
+  int knobRows = 0;
+  // The point whose knobs are shown; column -1 when none.
+  int selectedColumn = -1;
+  int selectedRow = -1;
 };
 
 // The factory registered under "QuorCard".
 DD::Image::Op* createQuorCard(Node* node);
 
-// Name of the per-point knob of column c, row r ("control_point.c.r").
-std::string pointKnobName(int column, int row);
-
 }  // namespace quorcard
-
-#endif

@@ -19,10 +19,7 @@ class LoadLibQuor : public BvSingleton<LoadLibQuor> {
     initialised = Quor_initQuorRenderMan();
     // The renderer reads its configuration from its home directory only.
     setEnvironmentVariable("VEVEVER_CONF", nullptr);
-    try {
-      setEnvironmentVariable("VEVEVER", Quor_homeDir());
-    } catch (...) {
-    }
+    setEnvironmentVariable("VEVEVER", Quor_homeDir());
     return initialised;
   }
 

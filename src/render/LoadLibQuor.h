@@ -1,7 +1,6 @@
 // Points the renderer library at its installation and initialises it, once
 // per process (retried at each node construction until it succeeds).
-#ifndef QUORCARD_RENDER_LOADLIBQUOR_H
-#define QUORCARD_RENDER_LOADLIBQUOR_H
+#pragma once
 
 #include <memory>
 #include <string>
@@ -9,6 +8,9 @@
 #include <boost/thread/once.hpp>
 
 namespace libquor {
+
+// The renderer option that keeps the viewer's handle size across sessions.
+constexpr const char kHandleSizeOption[] = "Brunvik.handle_size";
 
 // A process-wide single object of type T, made under a once-only call that
 // is safe when several threads arrive at once.
@@ -48,5 +50,3 @@ std::string libraryPathFor(const std::string& pluginPath);
 int setEnvironmentVariable(const char* name, const char* value);
 
 }  // namespace libquor
-
-#endif

@@ -8,7 +8,8 @@
 #include <cstddef>
 #include <memory>
 
-#include "grid/VtxPoint.h"
+#include "grid/ControlGrid.h"
+#include "grid/TextureMapping.h"
 
 namespace quorcard {
 
@@ -16,15 +17,6 @@ enum class MeshType {
   None,      // the grid cannot give a mesh: nothing is emitted
   Bilinear,  // one vertex per control point
   Bicubic,   // 3 x 3 vertices per control point
-};
-
-// How the stored uv of a point becomes the (s, t) of a vertex: flip mirrors
-// u, flop mirrors v, swap exchanges them; mirroring applies to the stored
-// coordinate before the exchange.
-struct UvRules {
-  bool flip = false;
-  bool flop = false;
-  bool swap = false;
 };
 
 // The vertex arrays of one mesh, sized once to their final length:
@@ -39,25 +31,24 @@ struct PatchMesh {
   std::size_t vertexCount() const { return static_cast<std::size_t>(nu) * static_cast<std::size_t>(nv); }
 };
 
-// The mesh a grid of columns x rows points can give:
-// - None when the list does not hold exactly columns x rows points, when
-//   there are fewer than 2 columns or rows, or when the vertex count or the
-//   array sizes would not be representable;
+// The mesh a grid can give:
+// - None when the grid has fewer than 2 columns or rows (a grid restored
+//   from text that does not fit its knobs has none), or when the vertex
+//   count or the array sizes would not be representable;
 // - Bilinear when smooth is false, or when a handle that the bicubic net
 //   reads is not stored as 3 floats;
 // - Bicubic otherwise.
-// The net reads, of the point in column i and row j: slot 0 when i > 0,
-// slot 2 when i < columns - 1, slot 1 when j > 0 and slot 3 when
-// j < rows - 1, exactly the handles of the default grid.
-MeshType meshTypeFor(const PointList& points, int columns, int rows, bool smooth);
+// The net reads, of the point in column i and row j: the left handle when
+// i > 0, the right one when i < columns - 1, the down one when j > 0 and
+// the up one when j < rows - 1, exactly the handles of the default grid.
+MeshType meshTypeFor(const ControlGrid& grid, bool smooth);
 
 // True when every handle that the bicubic net reads is present as 3 floats.
-// The list must hold columns x rows points.
-bool netHandlesPresent(const PointList& points, int columns, int rows);
+bool netHandlesPresent(const ControlGrid& grid);
 
 // Fills columns x rows vertices: the points in storage order, uv unshifted.
 // The arrays must hold 3 and 2 floats per point.
-void fillBilinearMesh(const PointList& points, int columns, int rows, UvRules rules, float* positions, float* st);
+void fillBilinearMesh(const ControlGrid& grid, UvRules rules, float* positions, float* st);
 
 // Fills the (3 columns) x (3 rows) vertices of the bicubic net. Rows of the
 // net, first to last: point row 0 (twice), then for each grid row j its
@@ -67,11 +58,11 @@ void fillBilinearMesh(const PointList& points, int columns, int rows, UvRules ru
 // card's left and right edges the outer vertex repeats the centre one.
 // Corner vertices between handles are the mean of the two estimates along
 // the row and the column of handles. Requires netHandlesPresent().
-void fillBicubicNet(const PointList& points, int columns, int rows, UvRules rules, float* positions, float* st);
+void fillBicubicNet(const ControlGrid& grid, UvRules rules, float* positions, float* st);
 
 // Builds the mesh that meshTypeFor() chooses, arrays allocated once at their
 // exact size. Type None leaves the arrays empty. Throws std::bad_alloc when
 // the arrays cannot be allocated.
-PatchMesh buildPatchMesh(const PointList& points, int columns, int rows, bool smooth, UvRules rules);
+PatchMesh buildPatchMesh(const ControlGrid& grid, bool smooth, UvRules rules);
 
 }  // namespace quorcard

@@ -4,9 +4,8 @@
 // are filled by the even-odd rule, so outlines that fold over themselves
 // come out right; without one every cell is a plain corner quadrilateral.
 #include "DDImage/gl.h"
-#include "node/QuorCard.h"
-
-using namespace DD::Image;
+#include "grid/Interpolation.h"
+#include "viewer/CardDrawing.h"
 
 namespace quorcard {
 
@@ -15,9 +14,7 @@ namespace {
 // Texture-coordinate rules and the texture step of a handle vertex: a third
 // of a column step in u, a third of a row step in v.
 struct Mapping {
-  bool flip;
-  bool flop;
-  bool swap;
+  UvRules rules;
   float du;
   float dv;
 };
@@ -28,19 +25,13 @@ const int kPosition = -1;
 // slots, with the owner's uv shifted by (ou, ov) mapped to texture
 // coordinates. An absent slot issues no vertex.
 void emit(const Mapping& m, const VtxPoint& owner, int source, float ou, float ov) {
-  const float u = owner.uv[0] + ou;
-  const float v = owner.uv[1] + ov;
-  const float mappedU = m.flip ? 1 - u : u;
-  const float mappedV = m.flop ? v : 1 - v;
-  if (m.swap)
-    glTexCoord2f(mappedV, mappedU);
-  else
-    glTexCoord2f(mappedU, mappedV);
+  const TexCoord st = mapUv(owner.uv, ou, ov, m.rules, TAxis::AgainstV);
+  glTexCoord2f(st.s, st.t);
   glNormal3f(owner.normal[0], owner.normal[1], owner.normal[2]);
   if (source == kPosition) {
     glVertex3f(owner.pos[0], owner.pos[1], owner.pos[2]);
   } else if (slotPresent(owner, source)) {
-    const float* h = owner.controlPoints[static_cast<size_t>(source)].data();
+    const float* h = slotPosition(owner, source);
     glVertex3f(h[0], h[1], h[2]);
   }
 }
@@ -54,53 +45,50 @@ void cornerOutline(const Mapping& m, const VtxPoint& p1, const VtxPoint& p2, con
 }
 
 // P1 -> P2 -> P3 -> P4 -> P1, each edge through the two handles facing
-// along it (slots: 0 previous column, 1 previous row, 2 next column, 3 next
-// row).
+// along it.
 void handleOutline(const Mapping& m, const VtxPoint& p1, const VtxPoint& p2, const VtxPoint& p3,
                    const VtxPoint& p4) {
   emit(m, p1, kPosition, 0, 0);
-  emit(m, p1, 2, m.du, 0);
-  emit(m, p2, 0, -m.du, 0);
+  emit(m, p1, kSlotRight, m.du, 0);
+  emit(m, p2, kSlotLeft, -m.du, 0);
   emit(m, p2, kPosition, 0, 0);
-  emit(m, p2, 3, 0, -m.dv);
-  emit(m, p3, 1, 0, m.dv);
+  emit(m, p2, kSlotUp, 0, -m.dv);
+  emit(m, p3, kSlotDown, 0, m.dv);
   emit(m, p3, kPosition, 0, 0);
-  emit(m, p3, 0, -m.du, 0);
-  emit(m, p4, 2, m.du, 0);
+  emit(m, p3, kSlotLeft, -m.du, 0);
+  emit(m, p4, kSlotRight, m.du, 0);
   emit(m, p4, kPosition, 0, 0);
-  emit(m, p4, 1, 0, m.dv);
-  emit(m, p1, 3, 0, -m.dv);
+  emit(m, p4, kSlotDown, 0, m.dv);
+  emit(m, p1, kSlotUp, 0, -m.dv);
 }
 
 // Calls draw(p1, p2, p3, p4) for every cell, row by row from the bottom,
 // left to right within a row.
 template <class Draw>
-void forEachCell(const PointList& points, int columns, int rows, Draw draw) {
-  const size_t stride = static_cast<size_t>(columns);
-  for (int r = 0; r + 1 < rows; ++r)
-    for (int c = 0; c + 1 < columns; ++c) {
-      const size_t i = static_cast<size_t>(r) * stride + static_cast<size_t>(c);
-      draw(points[i], points[i + 1], points[i + stride + 1], points[i + stride]);
-    }
+void forEachCell(const ControlGrid& grid, Draw draw) {
+  for (int r = 0; r + 1 < grid.rows(); ++r)
+    for (int c = 0; c + 1 < grid.columns(); ++c)
+      draw(grid.at(c, r), grid.at(c + 1, r), grid.at(c + 1, r + 1), grid.at(c, r + 1));
 }
 
 }  // namespace
 
-void QuorCard::drawCardSurface(ViewerContext*) {
-  if (!gridMatches(points, xPoints, yPoints)) return;
+void drawCardSurface(const ControlGrid& grid, int interpolation, UvRules rules) {
+  if (grid.columns() == 0) return;
   // Without cells the steps are never read.
-  const Mapping m{flipUvs, flopUvs, swapUvs, xPoints > 1 ? (1.0f / static_cast<float>(xPoints - 1)) / 3.0f : 0.0f,
-                  yPoints > 1 ? (1.0f / static_cast<float>(yPoints - 1)) / 3.0f : 0.0f};
-  const bool handles = interpolation != 0 && interpolation != 1;
+  const int columns = grid.columns();
+  const int rows = grid.rows();
+  const Mapping m{rules, columns > 1 ? (1.0f / static_cast<float>(columns - 1)) / 3.0f : 0.0f,
+                  rows > 1 ? (1.0f / static_cast<float>(rows - 1)) / 3.0f : 0.0f};
+  const bool handles = hasHandles(interpolation);
 
   GLint stencilBits = 0;
   glGetIntegerv(GL_STENCIL_BITS, &stencilBits);
   if (stencilBits < 1) {
     glBegin(GL_QUADS);
-    forEachCell(points, xPoints, yPoints,
-                [&](const VtxPoint& p1, const VtxPoint& p2, const VtxPoint& p3, const VtxPoint& p4) {
-                  cornerOutline(m, p1, p2, p3, p4);
-                });
+    forEachCell(grid, [&](const VtxPoint& p1, const VtxPoint& p2, const VtxPoint& p3, const VtxPoint& p4) {
+      cornerOutline(m, p1, p2, p3, p4);
+    });
     glEnd();
     return;
   }
@@ -108,17 +96,16 @@ void QuorCard::drawCardSurface(ViewerContext*) {
   // Each cell is one primitive. GL_POLYGON is rasterised as a fan around
   // its first vertex, which keeps the stencil parity even-odd.
   auto drawCells = [&]() {
-    forEachCell(points, xPoints, yPoints,
-                [&](const VtxPoint& p1, const VtxPoint& p2, const VtxPoint& p3, const VtxPoint& p4) {
-                  if (handles) {
-                    glBegin(GL_POLYGON);
-                    handleOutline(m, p1, p2, p3, p4);
-                  } else {
-                    glBegin(GL_TRIANGLE_FAN);
-                    cornerOutline(m, p1, p2, p3, p4);
-                  }
-                  glEnd();
-                });
+    forEachCell(grid, [&](const VtxPoint& p1, const VtxPoint& p2, const VtxPoint& p3, const VtxPoint& p4) {
+      if (handles) {
+        glBegin(GL_POLYGON);
+        handleOutline(m, p1, p2, p3, p4);
+      } else {
+        glBegin(GL_TRIANGLE_FAN);
+        cornerOutline(m, p1, p2, p3, p4);
+      }
+      glEnd();
+    });
   };
 
   glClear(GL_STENCIL_BUFFER_BIT);

@@ -1,7 +1,6 @@
 // Selection names of the card's pickable parts, and the scan of the host's
 // selection buffer that finds the nearest of them under the pointer.
-#ifndef QUORCARD_VIEWER_HANDLEIDS_H
-#define QUORCARD_VIEWER_HANDLEIDS_H
+#pragma once
 
 #include <cstddef>
 
@@ -19,15 +18,16 @@ inline unsigned slotHandleId(std::size_t point, int slot) {
   return pointHandleId(point) + 1 + static_cast<unsigned>(slot);
 }
 
-// A handle id split into its point index and the remainder: 0 for the
-// point itself, 1 to 4 for handle slots 0 to 3.
+// A handle id of at least kFirstHandleId split into its point index and
+// its slot, or kPoint for the point itself.
 struct DecodedHandle {
+  static constexpr int kPoint = -1;
   int point;
-  int remainder;
+  int slot;
 };
 inline DecodedHandle decodeHandleId(int id) {
   const int offset = id - static_cast<int>(kFirstHandleId);
-  return DecodedHandle{offset / static_cast<int>(kIdsPerPoint), offset % static_cast<int>(kIdsPerPoint)};
+  return DecodedHandle{offset / static_cast<int>(kIdsPerPoint), offset % static_cast<int>(kIdsPerPoint) - 1};
 }
 
 // Reads `size` values of a selection buffer as records of four values
@@ -38,5 +38,3 @@ inline DecodedHandle decodeHandleId(int id) {
 unsigned nearestHandleId(const unsigned* buffer, std::size_t size);
 
 }  // namespace quorcard
-
-#endif

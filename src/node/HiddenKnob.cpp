@@ -7,14 +7,12 @@ using namespace DD::Image;
 namespace quorcard {
 
 namespace {
-const int kHandleContextAnywhere = 20;
+// The callback's handle index; the card has only this one callback.
 const int kPickHandleIndex = 9999;
 }  // namespace
 
 QuorCard::HiddenKnob::HiddenKnob(Knob_Closure* f, QuorCard* node, const char* name)
-    : Knob(f, name), owner(node), position{0, 0, 0} {}
-
-QuorCard::HiddenKnob::~HiddenKnob() {}
+    : Knob(f, name), owner_(node), position_{0, 0, 0} {}
 
 const char* QuorCard::HiddenKnob::Class() const { return "HiddenKnob"; }
 
@@ -22,22 +20,17 @@ bool QuorCard::HiddenKnob::build_handle(ViewerContext*) { return true; }
 
 void QuorCard::HiddenKnob::draw_handle(ViewerContext* ctx) {
   if (ctx->event() != PUSH && ctx->event() != DRAG) return;
-  begin_handle(kHandleContextAnywhere, ctx, pickCallback, kPickHandleIndex, position[0], position[1], position[2],
+  begin_handle(ANYWHERE, ctx, pickCallback, kPickHandleIndex, position_[0], position_[1], position_[2],
                ViewerContext::kNoCursor);
   end_handle(ctx);
 }
 
-bool QuorCard::pickCallback(ViewerContext* ctx, Knob* knob, int) {
+// On a press, shows the knobs of the point or handle that the draw pass
+// found under the pointer, or hides them all when it found none.
+bool QuorCard::HiddenKnob::pickCallback(ViewerContext* ctx, Knob* knob, int) {
   if (ctx->event() != PUSH) return true;
   HiddenKnob* hidden = dynamic_cast<HiddenKnob*>(knob);
-  if (!hidden || !hidden->owner) return true;
-  QuorCard* card = hidden->owner;
-  if (card->selectedHandle >= 10000 && card->node_selected()) {
-    const int i = (card->selectedHandle - 10000) / 5;
-    card->selectPoint(i / card->xPoints, i % card->xPoints);
-  } else {
-    card->deselectAllPoints();
-  }
+  if (hidden && hidden->owner_) hidden->owner_->pickPoint(hidden->owner_->selectedHandle);
   return true;
 }
 

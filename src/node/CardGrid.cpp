@@ -3,7 +3,6 @@
 #include <cmath>
 
 #include "DDImage/Knob.h"
-#include "grid/ControlGrid.h"
 #include "grid/PointsText.h"
 #include "node/QuorCard.h"
 
@@ -17,9 +16,7 @@ bool finite(const Vector3& v) { return std::isfinite(v.x) && std::isfinite(v.y) 
 
 }  // namespace
 
-void QuorCard::buildDefaultGrid(int columns, int rows) {
-  quorcard::buildDefaultGrid(points, columns, rows, xRatio, yRatio);
-}
+void QuorCard::buildDefaultGrid() { grid.reset(xPoints, yPoints, xRatio, yRatio); }
 
 void QuorCard::setRatio(float r) {
   if (r == ratio) return;
@@ -38,27 +35,25 @@ void QuorCard::setRatio(float r) {
 }
 
 void QuorCard::scaleGrid(float sx, float sy) {
-  if (!quorcard::scaleGrid(points, xPoints, yPoints, sx, sy)) return;
-  refreshPointKnobs();
+  if (grid.scale(sx, sy)) refreshPointKnobs();
 }
 
-void QuorCard::movePoint(int index, const Vector3& knobValue) {
+void QuorCard::movePoint(std::size_t index, const Vector3& knobValue) {
   const Vector3 p = localMatrix().inverse().transform(knobValue);
   if (!finite(p)) return;
   const float local[3] = {p.x, p.y, p.z};
-  quorcard::movePoint(points, index, local);
+  grid.movePoint(index, local);
 }
 
-TangentEdit QuorCard::setTangentHandle(int index, int slot, const Vector3& knobValue) {
+TangentEdit QuorCard::setTangentHandle(std::size_t index, int slot, const Vector3& knobValue) {
   const Vector3 h = localMatrix().inverse().transform(knobValue);
   if (!finite(h)) return TangentEdit();
   const float local[3] = {h.x, h.y, h.z};
-  return quorcard::setTangentHandle(points, index, slot, local, breakTangent, mirrorTangent);
+  return grid.setTangentHandle(index, slot, local, breakTangent, mirrorTangent);
 }
 
 void QuorCard::storePoints() {
-  const std::string text = pointsToText(points);
-  cpText = text;
+  cpText = pointsToText(grid.points());
   if (Knob* k = knob("cpstr")) k->set_text(cpText.c_str());
 }
 
@@ -67,9 +62,9 @@ void QuorCard::restorePoints() {
   if (Knob* k = knob("cpstr"))
     if (const char* t = k->get_text()) text = t;
   cpText = text;
-  points = textToPoints(cpText);
-  if (!cpText.empty() && !points.empty()) return;
-  buildDefaultGrid(xPoints, yPoints);
+  grid.restore(textToPoints(cpText), xPoints, yPoints);
+  if (!cpText.empty() && !grid.empty()) return;
+  buildDefaultGrid();
   storePoints();
 }
 

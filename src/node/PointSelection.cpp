@@ -1,0 +1,49 @@
+// Showing the knobs of the point picked in the viewer, hiding all others.
+#include "grid/Interpolation.h"
+#include "node/QuorCard.h"
+#include "viewer/HandleIds.h"
+
+using namespace DD::Image;
+
+namespace quorcard {
+
+void QuorCard::pickPoint(int handleId) {
+  if (handleId < static_cast<int>(kFirstHandleId) || grid.columns() == 0 || !node_selected()) {
+    deselectAllPoints();
+    return;
+  }
+  const DecodedHandle picked = decodeHandleId(handleId);
+  selectPoint(picked.point / grid.columns(), picked.point % grid.columns());
+}
+
+void QuorCard::selectPoint(int row, int column) {
+  Knob* k = knob(pointKnobName(column, row).c_str());
+  const bool show = k && !k->isVisible() && grid.contains(column, row);
+  if (show) {
+    showPointValues(column, row);
+    k->visible(true);
+    k->updateWidgets();
+    for (int s = 0; s < kSlotCount; ++s) {
+      if (!slotPresent(grid.at(column, row), s)) continue;
+      if (Knob* t = knob(handleKnobName(column, row, s).c_str())) {
+        t->visible(hasHandles(interpolation));
+        t->updateWidgets();
+      }
+    }
+  }
+  // A press on the point whose knobs are shown keeps them shown but no
+  // longer follows the transform knobs.
+  selectedColumn = show ? column : -1;
+  selectedRow = show ? row : -1;
+  for (int r = 0; r < knobRows; ++r)
+    for (int c = 0; c < knobColumns; ++c)
+      if (c != column || r != row) hidePointKnobs(c, r);
+}
+
+void QuorCard::deselectAllPoints() {
+  for (int r = 0; r < knobRows; ++r)
+    for (int c = 0; c < knobColumns; ++c) hidePointKnobs(c, r);
+  selectedColumn = selectedRow = -1;
+}
+
+}  // namespace quorcard
