@@ -154,6 +154,50 @@ private:
     unsigned int version_;
 };
 
+// The value of attribute `name` in the start tag text `tag` (the text
+// between "<" and ">"), or false when the tag has no such attribute.
+bool attribute(const std::string& tag, const std::string& name, std::string* value)
+{
+    std::size_t at = 0;
+    while ((at = tag.find(name, at)) != std::string::npos) {
+        const std::size_t end = at + name.size();
+        const bool starts = at > 0 && isSpace(tag[at - 1]);
+        if (starts && tag.compare(end, 2, "=\"") == 0) {
+            const std::size_t close = tag.find('"', end + 2);
+            if (close == std::string::npos)
+                return false;
+            *value = tag.substr(end + 2, close - end - 2);
+            return true;
+        }
+        at = end;
+    }
+    return false;
+}
+
+// Checks the root start tag before the archive reads it. The archive
+// compares the signature only over the document's own length, so that a
+// prefix such as "serial" passes, and keeps the version in 16 bits before it
+// compares it with its own, so that 65554 passes as 18. Here the signature
+// must be the whole word and the version a number no higher than the
+// library's.
+void checkRootTag(const std::string& text)
+{
+    const std::string open = "<boost_serialization";
+    const std::size_t at = text.find(open);
+    const std::size_t close = at == std::string::npos ? at : text.find('>', at);
+    if (close == std::string::npos)
+        refuse("no archive root element");
+    const std::string tag = text.substr(at + 1, close - at - 1);
+    std::string signature, version;
+    if (!attribute(tag, "signature", &signature) || signature != "serialization::archive")
+        refuse("invalid signature");
+    if (!attribute(tag, "version", &version) || version.empty() || version.size() > 9 ||
+        version.find_first_not_of("0123456789") != std::string::npos ||
+        std::stoul(version) > boost::archive::BOOST_ARCHIVE_VERSION())
+        throw boost::archive::archive_exception(
+            boost::archive::archive_exception::unsupported_version);
+}
+
 } // namespace
 
 std::string pointsToText(const PointList& points)
@@ -174,16 +218,13 @@ PointList textToPoints(const std::string& text)
     if (text.empty())
         return PointList();
     try {
+        // A newer archive version may lay the data out differently: it is
+        // refused like a damaged text.
+        checkRootTag(text);
         std::istringstream stream(text);
         PointList points;
         {
             boost::archive::xml_iarchive archive(stream);
-            // The XML reader accepts any archive version; a newer one may lay
-            // the data out differently, so refuse it like the other readers.
-            if (archive.get_library_version() >
-                boost::archive::BOOST_ARCHIVE_VERSION())
-                throw boost::archive::archive_exception(
-                    boost::archive::archive_exception::unsupported_version);
             const std::streamoff body = stream.tellg();
             if (body < 0)
                 refuse("no document body");
