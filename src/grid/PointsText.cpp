@@ -1,8 +1,13 @@
 #include "grid/PointsText.h"
 
+#include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cstddef>
+#include <cstring>
 #include <iostream>
+#include <locale>
+#include <ostream>
 #include <sstream>
 
 #include <boost/archive/archive_exception.hpp>
@@ -198,16 +203,93 @@ void checkRootTag(const std::string& text)
             boost::archive::archive_exception::unsupported_version);
 }
 
+// Writes every number the archive writes as the shortest text that reads
+// back to the same value, in default notation: a float (the archive widens
+// floats to double on their way here) as the float it was, "-0.5", "0" and
+// "0.33333334" rather than "-5.000000000e-01". The archive's precision and
+// notation flags are ignored; texts in scientific notation still read.
+class ShortestNumbers : public std::num_put<char> {
+protected:
+    iter_type do_put(iter_type out, std::ios_base&, char, double v) const override
+    {
+        char text[32];
+        const float f = static_cast<float>(v);
+        const std::to_chars_result end = static_cast<double>(f) == v
+                                             ? std::to_chars(text, text + sizeof text, f)
+                                             : std::to_chars(text, text + sizeof text, v);
+        return std::copy(text, end.ptr, out);
+    }
+};
+
+// A stream buffer that writes into a string through a block of its own, so
+// that the archive's many one-character writes stay cheap and the text is
+// made once, in place.
+class StringSink : public std::streambuf {
+public:
+    explicit StringSink(std::string& out) : out_(out) { setp(block_, block_ + sizeof block_); }
+    ~StringSink() override { drain(); }
+
+protected:
+    int_type overflow(int_type c) override
+    {
+        drain();
+        if (!traits_type::eq_int_type(c, traits_type::eof())) {
+            *pptr() = traits_type::to_char_type(c);
+            pbump(1);
+        }
+        return traits_type::not_eof(c);
+    }
+    std::streamsize xsputn(const char* s, std::streamsize n) override
+    {
+        if (n > epptr() - pptr()) {
+            drain();
+            if (n > epptr() - pptr()) {
+                out_.append(s, static_cast<std::size_t>(n));
+                return n;
+            }
+        }
+        std::memcpy(pptr(), s, static_cast<std::size_t>(n));
+        pbump(static_cast<int>(n));
+        return n;
+    }
+    int sync() override
+    {
+        drain();
+        return 0;
+    }
+
+private:
+    void drain()
+    {
+        out_.append(pbase(), static_cast<std::size_t>(pptr() - pbase()));
+        setp(block_, block_ + sizeof block_);
+    }
+
+    std::string& out_;
+    char block_[8192];
+};
+
 } // namespace
 
-std::string pointsToText(const PointList& points)
+std::string pointsToText(const PointList& points, std::size_t sizeHint)
 {
+    std::string text;
+    text.reserve(sizeHint);
     try {
-        std::ostringstream stream;
-        boost::archive::xml_oarchive archive(stream);
-        archive << boost::serialization::make_nvp("points", points);
-        // Taken before the archive is closed, so without the closing root tag.
-        return stream.str();
+        std::size_t length = 0;
+        {
+            StringSink sink(text);
+            std::ostream stream(&sink);
+            stream.imbue(std::locale(stream.getloc(), new ShortestNumbers));
+            boost::archive::xml_oarchive archive(stream);
+            archive << boost::serialization::make_nvp("points", points);
+            // The text ends here, before the closing root tag that the
+            // archive writes when it is closed.
+            stream.flush();
+            length = text.size();
+        }
+        text.resize(length);
+        return text;
     } catch (const boost::archive::archive_exception&) {
         return std::string();
     }

@@ -53,7 +53,7 @@ TangentEdit QuorCard::setTangentHandle(std::size_t index, int slot, const Vector
 }
 
 void QuorCard::storePoints() {
-  cpText = pointsToText(grid.points());
+  cpText = pointsToText(grid.points(), cpText.size());
   if (Knob* k = knob("cpstr")) k->set_text(cpText.c_str());
 }
 
