@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "DDImage/Host.h"
+#include "DDImageHost/Host.h"
 #include "Quor/Quor.h"
 #include "grid/ControlGrid.h"
 #include "node/QuorCard.h"

@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include <DDImage/Host.h>
-#include <DDImage/Viewer.h>
+#include <DDImageHost/Host.h>
+#include <DDImageHost/Viewer.h>
 
 #include "SceneWriter.h"
 #include "Script.h"

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include <DDImage/Host.h>
+#include <DDImageHost/Host.h>
 
 namespace quorhost {
 

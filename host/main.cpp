@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include <DDImage/Host.h>
+#include <DDImageHost/Host.h>
 
 #include "Actions.h"
 #include "HostError.h"

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "DDImage/Host.h"
-#include "DDImage/Viewer.h"
+#include "DDImageHost/Host.h"
+#include "DDImageHost/Viewer.h"
 #include "node/QuorCard.h"
 
 namespace viewertest {

@@ -1,13 +1,13 @@
-#include "DDImage/Viewer.h"
+#include "DDImageHost/Viewer.h"
 
 #include <cmath>
 
 #include "DDImage/AxisOp.h"
-#include "DDImage/Host.h"
 #include "DDImage/Knob.h"
 #include "DDImage/Knobs.h"
-#include "DDImage/OffscreenGL.h"
 #include "DDImage/gl.h"
+#include "DDImageHost/Host.h"
+#include "DDImageHost/OffscreenGL.h"
 
 namespace DD {
 namespace Image {
