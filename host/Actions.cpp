@@ -430,13 +430,13 @@ void Session::rib(const Args& args) {
   if (target == "-") {
     std::cout.flush();
     std::fflush(stdout);
-    writeScene(graph_, "-", "quorhost.tif", camera_);
+    writeScene(graph_, "-", "quorhost.tif", viewer().camera());
     return;
   }
   const fs::path folder = fs::absolute(target).parent_path();
   if (!fs::is_directory(folder)) throw HostError("cannot write " + target + ": no folder " + folder.string());
   const std::string picture = fs::path(target).stem().string() + ".tif";
-  writeScene(graph_, outputs_.reserve(target), picture, camera_);
+  writeScene(graph_, outputs_.reserve(target), picture, viewer().camera());
 }
 
 // ---- the viewer -------------------------------------------------------------------------
@@ -476,8 +476,6 @@ void Session::setViewerSize(const std::string& text) {
     size[i] = std::stoi(p);
     if (size[i] < 1 || size[i] > 16384) throw HostError("bad size " + inQuotes(text) + " (1 to 16384 pixels a side)");
   }
-  camera_.width = size[0];
-  camera_.height = size[1];
   viewer().setSize(size[0], size[1]);
 }
 

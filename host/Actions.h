@@ -123,10 +123,9 @@ class Session {
   Node* current_ = nullptr;
   RelativeFiles files_;
   Outputs outputs_;
-  // Made on the first viewer action; it keeps the last size given.
+  // Made on the first action that needs it; its camera, at the last size
+  // given, is the scene's camera too.
   std::unique_ptr<DD::Image::Viewer> viewer_;
-  // The picture size of the last --size: the viewer's and the scene's camera.
-  Camera camera_;
 };
 
 // Runs `python3 -c script` and waits for it. Answers why it failed (python3
