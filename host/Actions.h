@@ -10,7 +10,6 @@
 #include <DDImageHost/Host.h>
 #include <DDImageHost/Viewer.h>
 
-#include "SceneWriter.h"
 #include "Script.h"
 
 namespace quorhost {
