@@ -30,15 +30,15 @@ std::string imageFile(const Node& node) {
   return text ? text : "";
 }
 
-void writeCamera(const Camera& camera, const std::string& picture) {
+void writeCamera(const DD::Image::Camera& camera, const std::string& picture) {
   QrDisplay(picture.c_str(), "file", "rgba", QR_NULL);
   QrFormat(camera.width, camera.height, 1.0f);
   // The renderer's field of view spans the shorter side of the picture, the
   // viewer's always its height: for a picture taller than wide, give the
   // renderer the horizontal angle that goes with the viewer's vertical one.
-  float fov = camera.fov;
+  float fov = camera.fovY;
   if (camera.width < camera.height) {
-    const double halfHeight = std::tan(camera.fov * kPi / 360.0);
+    const double halfHeight = std::tan(camera.fovY * kPi / 360.0);
     fov = static_cast<float>(std::atan(halfHeight * camera.width / camera.height) * 360.0 / kPi);
   }
   QrProjection("perspective", "fov", static_cast<QtPointer>(&fov), QR_NULL);
@@ -85,7 +85,7 @@ void writeImageArchive(const Node& node, const Iop& iop) {
 }  // namespace
 
 void writeScene(DD::Image::Graph& graph, const std::string& ribPath, const std::string& picture,
-                const Camera& camera) {
+                const DD::Image::Camera& camera) {
   graph.validateAll();
   for (const auto& n : graph.nodes())
     if (n->op() && n->op()->hasError())
