@@ -115,6 +115,10 @@ void WindowLoop::open() {
   lastGlfwError().clear();
   if (!glfwInit()) throw HostError("cannot open a window: " + lastGlfwError());
   DD::Image::Viewer& viewer = workspace_.session().viewer();
+  // The viewer lets go of its off-screen context before any of the
+  // window's becomes current (GLFW makes it current while it creates it): a
+  // thread holds one API's context at a time.
+  viewer.useCurrentContext(true);
   glfwWindowHint(GLFW_DEPTH_BITS, 24);
   glfwWindowHint(GLFW_STENCIL_BITS, 8);
   glfwWindowHint(GLFW_SAMPLES, 0);
@@ -126,9 +130,6 @@ void WindowLoop::open() {
     glfwTerminate();
     throw HostError("cannot open a window: " + why);
   }
-  // The viewer lets go of its off-screen context before the window's
-  // becomes current: a thread holds one API's context at a time.
-  viewer.useCurrentContext(true);
   glfwMakeContextCurrent(window_);
   glfwSwapInterval(0);
   // Textures made off-screen do not exist in this context.
