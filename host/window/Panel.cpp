@@ -154,6 +154,16 @@ void Panel::drawKnobs(Workspace& ws, Node* node) {
   }
 
   const std::vector<PanelRow> rows = panelRows(*node);
+  // When a pick shows other knobs after "delimiter", the list scrolls to
+  // them.
+  std::string picked = nodeName;
+  bool afterDelimiter = false;
+  for (const PanelRow& row : rows) {
+    if (afterDelimiter) picked += "/" + row.knob->name();
+    afterDelimiter = afterDelimiter || row.knob->name() == "delimiter";
+  }
+  const bool scrollToPicked = picked != shownPicked_ && picked.find('/') != std::string::npos;
+  shownPicked_ = picked;
   // Rows inside a closed tab or group are skipped: how deep the closed
   // group is, and whether the current tab is closed.
   int closedDepth = 0, openGroups = 0;
@@ -300,6 +310,7 @@ void Panel::drawKnobs(Workspace& ws, Node* node) {
         break;
       case Widget::Separator:
         ImGui::Separator();
+        if (name == "delimiter" && scrollToPicked) ImGui::SetScrollHereY(0.25f);
         note("separator", name, "");
         break;
       default: break;

@@ -65,6 +65,7 @@ class Panel {
   std::map<std::string, std::string> editing_;  // text being typed, by field
   std::vector<PanelItem> items_;
   std::string question_;  // the title of the question shown; empty for none
+  std::string shownPicked_;  // the node and the knobs after "delimiter" last shown
   std::string saveAsPath_;
   bool closeAfterSave_ = false;
   bool openQuestion_ = false;
