@@ -6,14 +6,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <iostream>
 #include <sstream>
+#include <stdexcept>
 
+#include <boost/archive/basic_archive.hpp>
 #include <gtest/gtest.h>
 
 #include "grid/ControlGrid.h"
 #include "grid/PointsText.h"
-#include "TestSupport.h"
 
 using namespace quorcard;
 
@@ -87,8 +89,16 @@ std::string replaced(std::string text, const std::string& from, const std::strin
     return text;
 }
 
-// The 4 x 4 default grid as an older release wrote it.
-const std::string kFixture = testsupport::readFile(QUOR_SOURCE_DIR "/../shared/fixtures/points-v9-4x4.xml");
+// A file of tests/fixtures; a missing or unreadable one fails the test that
+// reads it, naming the path, rather than reading as an empty text.
+std::string fixture(const std::string& name) {
+    const std::string path = QUOR_SOURCE_DIR "/tests/fixtures/" + name;
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    if (!(in && text << in.rdbuf()) || text.str().empty())
+        throw std::runtime_error("cannot read the test fixture " + path);
+    return text.str();
+}
 
 } // namespace
 
@@ -193,7 +203,8 @@ TEST(PointsText, RoundTripAndOldArchives) {
     EXPECT_EQ(bits(textToPoints(text + "trailing text <without a tag end")), bits(g));
     EXPECT_TRUE(textToPoints("").empty());
 
-    // The fixture: the default grid as an older release wrote it.
+    // The fixture: the default 4 x 4 grid as an older release wrote it.
+    const std::string kFixture = fixture("points-v9-4x4.xml");
     PointList old;
     buildDefaultGrid(old, 4, 4, 1.0f, 1.0f);
     EXPECT_EQ(bits(textToPoints(kFixture)), bits(old, true));
@@ -208,12 +219,34 @@ TEST(PointsText, RoundTripAndOldArchives) {
     ASSERT_EQ(two.size(), 16u);
     EXPECT_EQ(std::vector<float>(two[0].pos, two[0].pos + 3), (std::vector<float>{0.25f, 7.0f, 0.0f}));
     EXPECT_EQ(cerr.out.str(), "");
+
+    // Sequences carry "item_version" from archive version 4 on, never in
+    // version 3 (a reader that takes 3 for 4, or 4 for 3, refuses one of
+    // them); a version above the library's own is refused.
+    const std::string v3 = replaced(replaced(kFixture, "version=\"9\"", "version=\"3\""),
+                                    "<item_version>0</item_version>", "", true);
+    const std::string newest = std::to_string(boost::archive::BOOST_ARCHIVE_VERSION() + 1);
+    const struct {
+        std::string text;
+        bool read;
+    } versions[] = {{v3, true},
+                    {replaced(kFixture, "version=\"9\"", "version=\"3\""), false},
+                    {replaced(kFixture, "version=\"9\"", "version=\"4\""), true},
+                    {replaced(v3, "version=\"3\"", "version=\"4\""), false},
+                    {replaced(kFixture, "version=\"9\"", "version=\"5\""), true},
+                    {replaced(kFixture, "version=\"9\"", "version=\"" + newest + "\""), false}};
+    for (const auto& v : versions) {
+        CerrCapture warnings;
+        EXPECT_EQ(bits(textToPoints(v.text)), v.read ? bits(old, true) : bits({}))
+            << v.text.substr(v.text.find("\" version=") + 2, 12) << (v.read ? "" : " refused");
+        EXPECT_EQ(warnings.out.str().empty(), v.read);
+    }
 }
 
 // Each refused text gives no points and exactly the two warning lines; huge
 // counts are refused before anything is allocated for them.
 TEST(PointsText, UnreadableTextsAreRefusedWithWarnings) {
-    const std::string& t = kFixture;
+    const std::string t = fixture("points-v9-4x4.xml");
     const std::string c16 = "<count>16</count>";
     const std::pair<const char*, std::string> cases[] = {
         {"signature", replaced(t, "serialization::archive", "serialization::other")},
