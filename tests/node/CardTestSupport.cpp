@@ -94,6 +94,11 @@ Node* CardTest::load(const Knobs& knobs) {
   return n;
 }
 
+void CardTest::reload(const Knobs& knobs) {
+  set("translate", "0,0,100");
+  node = load(knobs);
+}
+
 Node* CardTest::addImage(int width, int height, const std::vector<unsigned char>& rgba) {
   const std::string path = dir.file("image" + std::to_string(graph.nodes().size()) + ".png");
   EXPECT_TRUE(testsupport::writePng(path, width, height, rgba));

@@ -71,6 +71,8 @@ class CardTest : public ::testing::Test {
   // A card made as a script load makes it: knob texts set before the node is
   // attached, without reactions.
   Node* load(const Knobs& knobs);
+  // Moves the card in view behind the camera and makes a loaded one the card.
+  void reload(const Knobs& knobs);
   // A Read of an RGBA PNG (rows top first) written by the test.
   Node* addImage(int width, int height, const std::vector<unsigned char>& rgba);
   void connect(int input, Node* from);

@@ -1,10 +1,13 @@
 // Helpers of the render tests: a reader for the RIB text that the renderer
-// library writes, one emission of a card, and a plain evaluation of the mesh
-// that a grid should give, written vertex by vertex from the net's layout.
+// library writes, one emission of a node through its renderer interface, and
+// the patch mesh of the emission as numbers.
 #ifndef QUORCARD_TESTS_RENDER_RENDERTESTSUPPORT_H
 #define QUORCARD_TESTS_RENDER_RENDERTESTSUPPORT_H
 
-#include "node/QuorCard.h"
+#include <string>
+#include <vector>
+
+#include "CardTestSupport.h"
 
 namespace rendertest {
 
@@ -24,23 +27,21 @@ struct RibRequest {
 // One request per line, comments skipped.
 std::vector<RibRequest> parseRib(const std::string& text);
 Names requestNames(const std::vector<RibRequest>& rib);
-// The requests that the card writes into a scene of its own.
-std::vector<RibRequest> emitRib(quorcard::QuorCard& card);
+// The requests that a node writes, through its renderer interface, into a
+// scene of its own.
+std::vector<RibRequest> emitRib(Node* node);
 // The request named `name`; a failure unless there is exactly one.
 RibRequest only(const std::vector<RibRequest>& rib, const std::string& name);
 
+// A PatchMesh request: its type, vertex counts and vertex arrays.
 struct Mesh {
   std::string type;
   int nu = 0, nv = 0;
   std::vector<float> P, st;
+  cardtest::Values position(int column, int row) const;
+  cardtest::Values texture(int column, int row) const;
 };
-
-// The bilinear mesh, or the bicubic net, of a columns x rows grid under the
-// texture rules, in float arithmetic.
-Mesh expectedMesh(const quorcard::PointList& points, int columns, int rows, bool bicubic, bool flip = false,
-                  bool flop = false, bool swap = false);
-// The PatchMesh request writes `expected`, float for float (bit patterns).
-void expectMesh(const Mesh& expected, const RibRequest& mesh);
+Mesh mesh(const RibRequest& patchMesh);
 
 }  // namespace rendertest
 

@@ -7,10 +7,9 @@
 #include <cstring>
 #include <sstream>
 
-#include "TestSupport.h"
-#include "ViewerTestSupport.h"
+#include "CardTestSupport.h"
 
-namespace viewertest {
+namespace cardtest {
 namespace {
 
 bool readPng(const std::string& path, Picture* p) {
@@ -101,4 +100,4 @@ TEST(HostViewer, RoadOfOneEditFromClickToScene) {
 }
 
 }  // namespace
-}  // namespace viewertest
+}  // namespace cardtest
