@@ -1,7 +1,6 @@
 #include "CardTestSupport.h"
 
 #include <cstdlib>
-#include <ostream>
 
 #include "DDImage/Iop.h"
 #include "DDImage/Knobs.h"
@@ -15,37 +14,25 @@ const double kCot = 2 + std::sqrt(3.0);
 const double kAspect = 640.0 / 480.0;
 const double kEyeZ = 2.5;
 
-// "TestFormat": an image of any size, negative and zero ones included, with
-// no pixels; only its format is read.
-class TestFormat : public DD::Image::Iop {
- public:
+// "TestFormat": an image of any size, without pixels.
+struct TestFormat : public DD::Image::Iop {
   explicit TestFormat(Node* node) : Iop(node) {}
   const char* Class() const override { return "TestFormat"; }
   const char* node_help() const override { return "An image format without pixels."; }
   int minimum_inputs() const override { return 0; }
   int maximum_inputs() const override { return 0; }
   void knobs(DD::Image::Knob_Callback f) override {
-    DD::Image::Int_knob(f, &width_, "width");
-    DD::Image::Int_knob(f, &height_, "height");
+    DD::Image::Int_knob(f, &width, "width");
+    DD::Image::Int_knob(f, &height, "height");
   }
-  void _validate(bool) override { setImage(width_, height_, {}); }
-  void append(DD::Image::Hash& h) override {
-    h.append(width_);
-    h.append(height_);
-  }
-
- private:
-  int width_ = 1, height_ = 1;
+  void _validate(bool) override { setImage(width, height, {}); }
+  int width = 1, height = 1;
 };
 
 DD::Image::Op* buildTestFormat(Node* node) { return new TestFormat(node); }
 const DD::Image::Op::Description testFormat("TestFormat", buildTestFormat);
 
 }  // namespace
-
-std::ostream& operator<<(std::ostream& o, const Rgb& c) {
-  return o << "(" << c.r << ", " << c.g << ", " << c.b << ")";
-}
 
 PixelPos byHand(double x, double y, double z) {
   const double d = kEyeZ - z;
@@ -58,9 +45,9 @@ void unprojectByHand(int px, int py, double* x, double* y) {
 }
 
 Rgb Picture::at(int x, int y) const {
-  if (x < 0 || y < 0 || x >= width || y >= height) return Rgb{-1, -1, -1};
+  if (x < 0 || y < 0 || x >= width || y >= height) return {-1, -1, -1};
   const unsigned char* p = &rgba[(static_cast<size_t>(y) * width + x) * 4];
-  return Rgb{p[0], p[1], p[2]};
+  return {p[0], p[1], p[2]};
 }
 
 int Picture::countAround(const PixelPos& q, int radius, const Rgb& c) const {
@@ -88,8 +75,7 @@ Node* CardTest::add(const std::string& cls) {
 Node* CardTest::load(const Knobs& knobs) {
   std::string error;
   Node* n = graph.create("QuorCard", "", &error);
-  EXPECT_NE(n, nullptr) << error;
-  for (const auto& k : knobs) EXPECT_TRUE(knob(k.first, n)->set_text(k.second.c_str())) << k.first;
+  for (const auto& k : knobs) EXPECT_TRUE(n && knob(k.first, n)->set_text(k.second.c_str())) << k.first << error;
   graph.finish(n);
   return n;
 }
@@ -97,6 +83,13 @@ Node* CardTest::load(const Knobs& knobs) {
 void CardTest::reload(const Knobs& knobs) {
   set("translate", "0,0,100");
   node = load(knobs);
+}
+
+Node* CardTest::format(int width, int height) {
+  Node* image = add("TestFormat");
+  set("width", std::to_string(width), image);
+  set("height", std::to_string(height), image);
+  return image;
 }
 
 Node* CardTest::addImage(int width, int height, const std::vector<unsigned char>& rgba) {
@@ -149,8 +142,9 @@ std::vector<std::string> CardTest::visiblePointKnobs() const {
 }
 
 DD::Image::Hash CardTest::hash(Node* n) {
-  (n ? n : node)->op()->validate(true);
-  return (n ? n : node)->op()->hash();
+  DD::Image::Op* op = (n ? n : node)->op();
+  op->validate(true);
+  return op->hash();
 }
 
 Picture CardTest::draw(bool stencil) {
@@ -158,8 +152,7 @@ Picture CardTest::draw(bool stencil) {
   viewer->setStencil(stencil);
   std::string error;
   EXPECT_TRUE(viewer->draw(&p.rgba, &error)) << error;
-  p.width = viewer->width();
-  p.height = viewer->height();
+  p.width = viewer->width(), p.height = viewer->height();
   return p;
 }
 

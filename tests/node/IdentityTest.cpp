@@ -1,6 +1,8 @@
-// Identity, inputs, bound, validation, change hash and the handle-size option
-// of a card, through the host's operator interface.
+// Identity, inputs, bound, validation, change hash, the handle-size option
+// and the renderer's environment of a card, through the host's interfaces.
 #include <cfloat>
+#include <cstdlib>
+#include <regex>
 
 #include "CardTestSupport.h"
 #include "Quor/Quor.h"
@@ -15,20 +17,17 @@ namespace {
 class CardIdentity : public CardTest {};
 
 // Catches: labels turned round or given to a negative input, an input test
-// that lets the wrong kind of operator in, a bound that follows the points.
+// that lets the wrong kind of operator in, a null knob taken for a change, a
+// bound that follows the points.
 TEST_F(CardIdentity, NamesInputsAndEmptyBound) {
   Op* op = node->op();
-  EXPECT_STREQ(op->Class(), "QuorCard");
-  EXPECT_STREQ(op->displayName(), "QuorCard");
-  EXPECT_STREQ(op->node_shape(), "()");
+  EXPECT_EQ(std::string(op->Class()) + op->displayName() + op->node_shape(), "QuorCardQuorCard()");
   char buffer[8];
-  EXPECT_STREQ(op->input_label(0, buffer), "axis");
-  EXPECT_STREQ(op->input_label(5, buffer), "img");
+  EXPECT_EQ(std::string(op->input_label(0, buffer)) + op->input_label(5, buffer), "axisimg");
   EXPECT_EQ(op->input_label(-1, buffer), nullptr);
-  EXPECT_EQ(op->minimum_inputs(), 2);
-  EXPECT_EQ(op->maximum_inputs(), 2);
-  Op* axis = add("Axis")->op();
-  Op* read = add("Read")->op();
+  EXPECT_EQ(op->minimum_inputs() * 10 + op->maximum_inputs(), 22);
+  EXPECT_EQ(op->knob_changed(nullptr), 0);
+  Op *axis = add("Axis")->op(), *read = add("Read")->op();
   EXPECT_TRUE(op->test_input(0, axis) && op->test_input(1, read));
   EXPECT_FALSE(op->test_input(0, read) || op->test_input(1, axis) || op->test_input(-1, read));
   EXPECT_FALSE(op->test_input(1, nullptr));
@@ -38,9 +37,13 @@ TEST_F(CardIdentity, NamesInputsAndEmptyBound) {
   for (int i = 0; i < 3; ++i) EXPECT_TRUE(b.min[i] == FLT_MAX && b.max[i] == -FLT_MAX) << i;
 }
 
+// Catches: a changed version or line, the engine line lost, a text composed
+// again for every card.
 TEST_F(CardIdentity, HelpTextIsComposedOnce) {
   const char* first = node->op()->node_help();
-  EXPECT_EQ(std::string(first).rfind("QuorCard 1.0.0-1-27a0\n\nA card primitive.\n\nBuilt: ", 0), 0u);
+  const std::regex help("QuorCard 1\\.0\\.0-1-27a0\n\nA card primitive\\.\n\nBuilt: [A-Z][a-z]{2} [ 0-9][0-9] "
+                         "[0-9]{4} [0-9:]{8}\nEngine: Quor 1\\.0\\.0");
+  EXPECT_TRUE(std::regex_match(first, help)) << first;
   EXPECT_EQ(add("QuorCard")->op()->node_help(), first);
 }
 
@@ -49,17 +52,14 @@ TEST_F(CardIdentity, HelpTextIsComposedOnce) {
 // bottom row of points lies at y = -0.28125 (catches: the for_real test
 // dropped, the division turned round, the points not rescaled).
 TEST_F(CardIdentity, ValidationTakesTheImageAspectOnlyForReal) {
-  Node* image = add("TestFormat");
-  set("width", "192", image);
-  set("height", "108", image);
+  Node* image = format(192, 108);
   node = load({{"aspect", "1"}});
   connect(1, image);
   node->op()->validate(false);
   EXPECT_EQ(knob("ratio")->get_value(), 1.0);
   node->op()->validate(true);
   EXPECT_NEAR(knob("ratio")->get_value(), 1.7777778, 1e-6);
-  EXPECT_EQ(knob("x_ratio")->get_value(), 1.0);
-  EXPECT_EQ(knob("y_ratio")->get_value(), 0.5625);
+  EXPECT_EQ(Values({knob("x_ratio")->get_value(), knob("y_ratio")->get_value()}), Values({1, 0.5625}));
   EXPECT_EQ(stored()[1].pos[1], -0.28125f);
   connect(1, nullptr);  // no image: square
   node->op()->validate(true);
@@ -72,23 +72,16 @@ TEST_F(CardIdentity, ValidationTakesTheImageAspectOnlyForReal) {
 // left out of the hash, or one added that leaves the output alone).
 TEST_F(CardIdentity, HashFollowsWhatRendersAndNothingElse) {
   const std::string points = cpstr();
-  const auto loaded = [&](const Knobs& knobs) {
-    Knobs all{{"cpstr", points}};
-    all.insert(all.end(), knobs.begin(), knobs.end());
-    return hash(load(all));
-  };
-  const Hash base = loaded({});
-  const struct {
-    const char *knob, *value;
-    bool changes;
-  } cases[] = {{"orientation", "flipped", true}, {"flip_uvs", "1", true},        {"flop_uvs", "1", true},
-               {"swap_uvs", "1", true},          {"type", "smooth", true},       {"x_points", "5", true},
-               {"y_points", "5", true},          {"force_update", "1", true},    {"aspect", "1", true},
-               {"ratio", "2", true},             {"x_ratio", "0.5", true},       {"y_ratio", "0.5", true},
-               {"shade", "front & back", false}, {"handle_size", "9", false},    {"break_tangent", "1", false},
-               {"mirror_tangent", "1", false},   {"selected_cp", "10030", false}};
-  for (const auto& c : cases) EXPECT_EQ(loaded({{c.knob, c.value}}) != base, c.changes) << c.knob;
-
+  const Hash base = hash(load({{"cpstr", points}}));
+  const struct { const char *knob, *value; bool changes; } cases[] = {
+      {"orientation", "flipped", true}, {"flip_uvs", "1", true},     {"flop_uvs", "1", true},
+      {"swap_uvs", "1", true},          {"type", "smooth", true},    {"x_points", "5", true},
+      {"y_points", "5", true},          {"force_update", "1", true}, {"aspect", "1", true},
+      {"ratio", "2", true},             {"x_ratio", "0.5", true},    {"y_ratio", "0.5", true},
+      {"shade", "front & back", false}, {"handle_size", "9", false}, {"break_tangent", "1", false},
+      {"mirror_tangent", "1", false},   {"selected_cp", "10030", false}};
+  for (const auto& c : cases)
+    EXPECT_EQ(hash(load({{"cpstr", points}, {c.knob, c.value}})) != base, c.changes) << c.knob;
   EXPECT_EQ(hash(), base);
   set("control_point.1.1", "0,0,0");  // a stored edit of the points
   EXPECT_NE(hash(), base);
@@ -108,10 +101,28 @@ TEST_F(CardIdentity, HandleSizeFromTheRendererOption) {
     ASSERT_EQ(Quor_setOptionInt("Brunvik.handle_size", stored), 0);
     EXPECT_EQ(handleSize(), stored < 2 ? 2 : stored) << stored;
   }
-  set("handle_size", "9");
-  EXPECT_EQ(handleSize(), 9);
   set("handle_size", "30");  // held to the knob's range
-  EXPECT_EQ(Quor_getOptionInt("Brunvik.handle_size", 5), 20);
+  EXPECT_EQ(handleSize(), 20);
+}
+
+// In a fresh process the first card removes "VEVEVER_CONF" and points
+// "VEVEVER" at the renderer's home; later cards leave the environment alone
+// (catches: the loader run for every card, or not at all).
+void firstCardsInAProcess() {
+  setenv("VEVEVER_CONF", "/somewhere/else", 1);
+  DD::Image::Graph graph;
+  std::string error;
+  graph.finish(graph.create("QuorCard", "", &error));
+  const char* home = getenv("VEVEVER");
+  if (getenv("VEVEVER_CONF") || !home || !*home || std::string(home) != Quor_homeDir()) std::exit(2);
+  unsetenv("VEVEVER");
+  graph.finish(graph.create("QuorCard", "", &error));
+  std::exit(getenv("VEVEVER") ? 3 : 0);
+}
+
+TEST(RendererLoader, FirstCardPreparesTheEnvironmentOnce) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(firstCardsInAProcess(), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

@@ -84,19 +84,4 @@ TEST_F(CardKnobs, PointKnobBlockNamesLabelsAndValues) {
   }
 }
 
-// Another card's knobs pass takes over the text that "cpstr" is bound to;
-// this card keeps its own points and hash (catches: the node reading its
-// points from the shared text).
-TEST_F(CardKnobs, TwoCardsKeepTheirOwnPointText) {
-  set("control_point.0.0", "-0.75,-0.5,0");
-  const std::string mine = cpstr();
-  const DD::Image::Hash before = hash();
-  Node* other = add("QuorCard");
-  node->storeKnobs();
-  node->op()->invalidate();
-  EXPECT_EQ(cpstr(), mine);
-  EXPECT_EQ(hash(), before);
-  EXPECT_NE(cpstr(other), mine);
-}
-
 }  // namespace

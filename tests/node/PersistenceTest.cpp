@@ -61,9 +61,7 @@ TEST_F(CardPersistence, MismatchedGridIsKeptAndLeftAlone) {
   node = load({{"cpstr", six}});  // 4 x 4 by its knobs
   EXPECT_EQ(stored().size(), 6u);
   EXPECT_EQ(pointKnobNames(), std::vector<std::string>{"<header>"});
-  Node* image = add("TestFormat");
-  set("width", "2", image);
-  connect(1, image);
+  connect(1, format(2, 1));
   set("aspect", "1");
   EXPECT_EQ(knob("y_ratio")->get_value(), 0.5);
   EXPECT_EQ(cpstr(), six);

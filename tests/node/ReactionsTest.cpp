@@ -1,10 +1,8 @@
-// What the card does when its knobs change: grid counts, aspect, the tangent
-// switches, per-point knobs under the card's transform, and the edits it
-// refuses.
+// What the card does when its knobs change: grid counts, aspect, per-point
+// knobs under the card's transform, and the edits it refuses.
 #include "CardTestSupport.h"
 
 using namespace cardtest;
-using DD::Image::Knob;
 
 namespace {
 
@@ -32,35 +30,7 @@ class CardReactions : public CardTest {
     CardTest::SetUp();
     set("y_points", "3");
   }
-  void transform() {
-    for (const Step& s : steps) set(s.knob, s.value);
-  }
 };
-
-// A knob the host does not hold, with a name chosen by the test.
-class LooseKnob : public Knob {
- public:
-  explicit LooseKnob(const char* name) : Knob(nullptr, name) {}
-  const char* Class() const override { return "LooseKnob"; }
-  double get_value(int channel) const override { return channel == 0 ? 0.25 : 0; }
-};
-
-// Catches: a reaction to a hidden knob, a tangent knob found by a name that
-// only looks like one (slot 9, a missing slot, an unknown point).
-TEST_F(CardReactions, UnreactiveKnobsAndUnknownPointNamesChangeNothing) {
-  EXPECT_EQ(node->op()->knob_changed(nullptr), 0);
-  const std::string before = cpstr();
-  for (const char* name : {"ratio", "x_ratio", "y_ratio", "selected_cp", "force_update"}) {
-    set(name, "1");
-    EXPECT_EQ(node->op()->knob_changed(knob(name)), 1) << name;
-  }
-  EXPECT_EQ(cpstr(), before);
-  for (const char* name : {"control_point.1.0.9", "control_point.0.0.0", "control_point.9.9", "control_point.1.0.x"}) {
-    LooseKnob k(name);
-    EXPECT_EQ(node->op()->knob_changed(&k), 1);
-    EXPECT_EQ(cpstr(), before) << name;
-  }
-}
 
 // Catches: a count change or reset that keeps the old points, a block of
 // knobs that leaves knobs behind or removes too many.
@@ -85,16 +55,12 @@ TEST_F(CardReactions, PointCountsAndResetRebuildEverything) {
 // refreshed or refreshed from the wrong point, "square" ignored).
 TEST_F(CardReactions, AspectFollowsTheImageInput) {
   set("control_point.2.1.3", "0.2,0.4,0");
-  Node* image = add("TestFormat");
-  set("width", "2048", image);
-  set("height", "1024", image);
   set("aspect", "1");  // no image yet: square
   EXPECT_EQ(knob("y_ratio")->get_value(), 1.0);
-  connect(1, image);
+  connect(1, format(2048, 1024));
   set("aspect", "1");
-  EXPECT_EQ(knob("ratio")->get_value(), 2.0);
-  EXPECT_EQ(knob("x_ratio")->get_value(), 1.0);
-  EXPECT_EQ(knob("y_ratio")->get_value(), 0.5);
+  EXPECT_EQ(Values({knob("ratio")->get_value(), knob("x_ratio")->get_value(), knob("y_ratio")->get_value()}),
+            Values({2, 1, 0.5}));
   EXPECT_EQ(std::vector<float>(stored()[6].controlPoints[3]), (std::vector<float>{0.2f, 0.2f, 0.0f}));
   expectNear(values("control_point.2.1.3"), {0.2, 0.2, 0}, 1e-7, "moved handle");
   expectNear(values("control_point.3.2"), {0.5, 0.25, 0}, 1e-7, "corner");
@@ -102,13 +68,6 @@ TEST_F(CardReactions, AspectFollowsTheImageInput) {
   set("aspect", "square");
   EXPECT_EQ(knob("y_ratio")->get_value(), 1.0);
   EXPECT_FLOAT_EQ(stored()[6].controlPoints[3][1], 0.4f);
-}
-
-TEST_F(CardReactions, BreakHidesMirror) {
-  set("break_tangent", "1");
-  EXPECT_FALSE(knob("mirror_tangent")->isVisible());
-  set("break_tangent", "0");
-  EXPECT_TRUE(knob("mirror_tangent")->isVisible());
 }
 
 // Each transform knob refreshes the knobs of the selected point, which show
@@ -141,28 +100,28 @@ TEST_F(CardReactions, TransformKnobsRefreshTheSelectedPointOnly) {
 // the card-local positions. The "right" handle of column 2, row 1 moved to
 // (0.4666667, 0.4, 1.2) = point + (0.3, 0.4, 1.2), 1.3 long, turns the
 // "left" handle (1/9 from the point) to point - (0.3, 0.4, 1.2) / 11.7,
-// mirrors it to point - (0.3, 0.4, 1.2), or leaves it; its knob shows where
-// it went through the transform (catches: no inverse, the opposite handle
-// at the wrong length or side, its knob not updated or untransformed).
+// mirrors it to point - (0.3, 0.4, 1.2), or leaves it ("break", which hides
+// "mirror"); its knob shows where it went through the transform (catches: no
+// inverse, the opposite handle at the wrong length or side, its knob not
+// updated or untransformed, "mirror" shown with "break").
 TEST_F(CardReactions, PointAndTangentKnobsGoBackThroughTheTransform) {
-  transform();
+  for (const Step& s : steps) set(s.knob, s.value);
   const quorcard::PointList before = stored();
   setValues("control_point.2.1", {0.05, -0.2, -0.8});  // card (0.1, 0.2, 0.4)
   const quorcard::PointList after = stored();
   expectNear(Values(after[6].pos, after[6].pos + 3), {0.1, 0.2, 0.4}, 1e-6, "moved point");
   EXPECT_EQ(after[6].controlPoints, before[6].controlPoints);
 
-  const struct {
-    const char *breakOn, *mirrorOn;
-    Values left, knob;
-  } cases[] = {{"0", "0", {0.1410256, -0.0341880, -0.1025641}, {0.4012821, -0.3346154, -1.0512821}},
-               {"0", "1", {-0.1333333, -0.4, -1.2}, {0.95, -0.8833333, -1.6}},
-               {"1", "0", {1 / 18.0, 0, 0}, {0.35, -0.3944444, -1}},
-               {"1", "1", {1 / 18.0, 0, 0}, {0.35, -0.3944444, -1}}};
+  const struct { const char *breakOn, *mirrorOn; Values left, knob; } cases[] = {
+      {"0", "0", {0.1410256, -0.0341880, -0.1025641}, {0.4012821, -0.3346154, -1.0512821}},
+      {"0", "1", {-0.1333333, -0.4, -1.2}, {0.95, -0.8833333, -1.6}},
+      {"1", "0", {1 / 18.0, 0, 0}, {0.35, -0.3944444, -1}},
+      {"1", "1", {1 / 18.0, 0, 0}, {0.35, -0.3944444, -1}}};
   for (const auto& c : cases) {
     const std::string what = std::string("break ") + c.breakOn + " mirror " + c.mirrorOn;
     node->changed(knob("reset_handles"));
     set("break_tangent", c.breakOn);
+    EXPECT_EQ(knob("mirror_tangent")->isVisible(), *c.breakOn == '0');
     set("mirror_tangent", c.mirrorOn);
     setValues("control_point.2.1.2", {-0.25, 0.3166667, -0.4});
     const std::vector<std::vector<float>> slots = stored()[6].controlPoints;
@@ -179,16 +138,12 @@ TEST_F(CardReactions, PointAndTangentKnobsGoBackThroughTheTransform) {
 // ratio or value let through, an opposite handle collapsed onto its point).
 TEST_F(CardReactions, UnusableRatiosValuesAndLengthsAreRefused) {
   const std::string text = cpstr();
-  Node* image = add("TestFormat");
-  connect(1, image);
-  const char* sizes[][2] = {{"0", "1"}, {"-2", "1"}, {"1", "0"}, {"0", "0"}};
-  for (const auto& size : sizes) {
-    set("width", size[0], image);
-    set("height", size[1], image);
+  for (const auto& size : {std::make_pair(0, 1), {-2, 1}, {1, 0}, {0, 0}}) {
+    connect(1, format(size.first, size.second));
     set("aspect", "1");
     node->op()->validate(true);
     for (const char* name : {"ratio", "x_ratio", "y_ratio"})
-      EXPECT_EQ(knob(name)->get_value(), 1.0) << name << " of " << size[0] << " x " << size[1];
+      EXPECT_EQ(knob(name)->get_value(), 1.0) << name << " of " << size.first << " x " << size.second;
     EXPECT_EQ(cpstr(), text);
   }
 
