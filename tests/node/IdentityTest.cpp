@@ -1,5 +1,4 @@
-// Identity, inputs, bound, validation, change hash, the handle-size option
-// and the renderer's environment of a card, through the host's interfaces.
+// A card's identity, inputs, validation, hash, options and environment.
 #include <cfloat>
 #include <cstdlib>
 #include <regex>

@@ -12,6 +12,7 @@ namespace {
 
 class CardKnobs : public CardTest {};
 
+// Catches: a knob missing, moved, renamed, shown or of another kind.
 TEST_F(CardKnobs, DeclaredInOrderWithTheirKindsAndLabels) {
   // name ("" for none), kind, label
   const std::vector<std::tuple<std::string, int, std::string>> expected = {
@@ -40,6 +41,7 @@ TEST_F(CardKnobs, DeclaredInOrderWithTheirKindsAndLabels) {
   EXPECT_EQ(knob("type")->valueText(), "linear");
 }
 
+// Catches: a flag, range, tooltip or script lost or changed.
 TEST_F(CardKnobs, FlagsRangesTooltipsAndScripts) {
   EXPECT_FALSE(knob("flip_uvs")->flag(Knob::STARTLINE));
   EXPECT_TRUE(knob("swap_uvs")->flag(Knob::STARTLINE));

@@ -1,5 +1,4 @@
-// What the card does when its knobs change: grid counts, aspect, per-point
-// knobs under the card's transform, and the edits it refuses.
+// What the card does when its knobs change, and the edits it refuses.
 #include "CardTestSupport.h"
 
 using namespace cardtest;
