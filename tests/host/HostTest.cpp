@@ -75,7 +75,6 @@ TEST(QuorhostScript, PluginSetSaveLoadAndList) {
 TEST(QuorhostErrors, ABadScriptOrActionStopsTheRunAndNothingIsSaved) {
   const std::string a = R"({"nodes": [{"class": "TestNode", "name": "A", "knobs": )", of = " of node \"TestNode1\"";
   const std::vector<std::pair<std::string, std::string>> scripts = {
-      {R"({"nodes": [{"class": "TestNode",}]})", "malformed JSON"},
       {R"({"nodes": [{"class": "TestNode",}]})", "line 1, column 33"},
       {R"({"nodes": [{"class": "Axis"}, {"class": "Nope", "name": "B"}]})", "nodes[1] \"B\": unknown node class"},
       {a + R"({"count": 2, "colour": 1}}]})", "nodes[0] \"A\": unknown knob \"colour\""},

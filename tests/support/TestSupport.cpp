@@ -14,14 +14,12 @@ namespace testsupport {
 
 namespace fs = std::filesystem;
 
-namespace {
 // A word for the shell: in single quotes, each quote written as '\''.
-std::string quoted(const std::string& word) {
+static std::string quoted(const std::string& word) {
   std::string q = "'";
   for (char c : word) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return q + "'";
 }
-}  // namespace
 
 HostRun runHost(const std::vector<std::string>& args, const std::string& pluginDir, const std::string& folder) {
   TempDir capture;

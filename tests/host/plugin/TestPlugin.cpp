@@ -55,10 +55,10 @@ class TestNode : public Op {
               << " mode=" << mode_ << " label=" << label_ << " position=" << position_[0] << ','
               << position_[1] << ',' << position_[2] << " secret=" << secret_ << " scratch=" << scratch_ << std::endl;
   }
-  // `blockSize_` knobs "point.i", not saved, starting at i / 2 from a value
-  // that lives only while the knob is made; then a saved "weight".
+  // `blockSize_` knobs "point.i", not saved, starting at i / 2 from a value that lives only while the knob is made;
+  // then a saved "weight". One more is asked to go than was made: the host removes no knob of the node's own.
   void rebuildBlock() {
-    blockMade_ = replace_knobs(knob("delimiter"), blockMade_, buildBlock, this, nullptr);
+    blockMade_ = replace_knobs(knob("delimiter"), blockMade_ + 1, buildBlock, this, nullptr);
     std::cout << "TestNode block: made=" << blockMade_ << std::endl;
   }
   static void buildBlock(void* data, Knob_Callback f) {
