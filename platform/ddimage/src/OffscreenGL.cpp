@@ -78,6 +78,12 @@ bool chooseConfig(EGLDisplay display, bool stencil, EGLConfig* out) {
 
 }  // namespace
 
+bool openOffscreenDisplay(std::string* error) {
+  const Display& d = sharedDisplay();
+  if (d.display == EGL_NO_DISPLAY && error) *error = d.error;
+  return d.display != EGL_NO_DISPLAY;
+}
+
 OffscreenGL::OffscreenGL(int width, int height, bool stencil) : width_(width), height_(height), stencil_(stencil) {
   if (width <= 0 || height <= 0) {
     error_ = "the picture size must be positive";

@@ -40,6 +40,11 @@ class OffscreenGL {
   std::string error_;
 };
 
+// Opens the display that off-screen contexts use, if it is not open yet; it
+// stays open for the life of the process. False, with a message, when there
+// is none.
+bool openOffscreenDisplay(std::string* error);
+
 // What the current context has drawn into the lower-left width x height
 // pixels of its read buffer, as 8-bit RGBA rows, top row first.
 std::vector<unsigned char> readFramebuffer(int width, int height);
