@@ -117,8 +117,9 @@ const ActionForm kActions[] = {
      "open a window with the viewer and the current node's\n"
      "knobs, and wait until it is closed; Ctrl+S saves to the\n"
      "last --save file, else to the script (needs a display);\n"
-     "F12 writes PREFIX-N.png and PREFIX-N.txt: the viewer's\n"
-     "picture and what the panel shows",
+     "F12 writes PREFIX-N.png, PREFIX-N-window.png and\n"
+     "PREFIX-N.txt: the viewer's picture, the window's and\n"
+     "what the panel shows",
      &Session::window, takeWindowOptions},
 };
 

@@ -83,6 +83,11 @@ class WindowLoop {
   void pointerButton(const InputEvent& e);
   bool shortcut(const InputEvent& e);
   void frame();
+  // "quorhost - FILE", with a star while there are unsaved changes.
+  std::string title() {
+    const std::string target = workspace_.saveTarget();
+    return "quorhost" + (target.empty() ? std::string() : " - " + target) + (workspace_.dirty() ? " *" : "");
+  }
   void writeSnapshot(const std::vector<unsigned char>& viewer, const std::vector<unsigned char>& window);
 
   Workspace workspace_;
@@ -94,6 +99,7 @@ class WindowLoop {
   bool snapshotWanted_ = false;
   int snapshots_ = 0;
   bool done_ = false;
+  std::string shownTitle_;
 
   int windowWidth_ = 0, windowHeight_ = 0;
   int framebufferWidth_ = 0, framebufferHeight_ = 0;
@@ -128,9 +134,7 @@ void WindowLoop::open() {
   glfwWindowHint(GLFW_DEPTH_BITS, 24);
   glfwWindowHint(GLFW_STENCIL_BITS, 8);
   glfwWindowHint(GLFW_SAMPLES, 0);
-  const std::string target = workspace_.saveTarget();
-  const std::string title = "quorhost" + (target.empty() ? std::string() : " - " + target);
-  window_ = glfwCreateWindow(viewer.width() + kPanelWidth, viewer.height(), title.c_str(), nullptr, nullptr);
+  window_ = glfwCreateWindow(viewer.width() + kPanelWidth, viewer.height(), title().c_str(), nullptr, nullptr);
   if (!window_) {
     const std::string why = lastGlfwError();
     glfwTerminate();
@@ -391,10 +395,20 @@ void WindowLoop::frame() {
   glfwSwapBuffers(window_);
 
   if (panel_.apply(workspace_).close) done_ = true;
+  const std::string name = title();
+  if (name != shownTitle_) {
+    glfwSetWindowTitle(window_, name.c_str());
+    shownTitle_ = name;
+  }
   if (glfwWindowShouldClose(window_)) {
     glfwSetWindowShouldClose(window_, GLFW_FALSE);
     panel_.askToClose(workspace_);
     if (panel_.apply(workspace_).close) done_ = true;
+  const std::string name = title();
+  if (name != shownTitle_) {
+    glfwSetWindowTitle(window_, name.c_str());
+    shownTitle_ = name;
+  }
     wake();
   }
 }
