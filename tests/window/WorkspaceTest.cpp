@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <sstream>
 
 #include <DDImage/Knob.h>
 #include <DDImageHost/Host.h>
@@ -403,6 +404,88 @@ TEST(WindowPanel, OneRowPerVisibleKnobInOrderAndPickedPointsUnderTheDelimiter) {
 
   const std::vector<std::pair<std::string, std::string>> read = rowsOf(session->graph().find("Read1"));
   EXPECT_NE(std::find(read.begin(), read.end(), std::make_pair(std::string("file"), std::string("file"))), read.end());
+}
+
+// ---- the scene's camera ------------------------------------------------------------------
+
+// Applies the camera's transform requests of a RIB scene (those before
+// WorldBegin) to a point, the last one first, as a renderer does.
+std::vector<double> throughCamera(const std::string& rib, std::vector<double> p) {
+  std::vector<std::vector<std::string>> requests;
+  std::stringstream lines(rib.substr(0, rib.find("WorldBegin")));
+  for (std::string line; std::getline(lines, line);) {
+    std::stringstream words(line);
+    std::vector<std::string> w;
+    for (std::string word; words >> word;) w.push_back(word);
+    if (!w.empty() && (w[0] == "Scale" || w[0] == "Translate" || w[0] == "Rotate")) requests.push_back(w);
+  }
+  for (auto r = requests.rbegin(); r != requests.rend(); ++r) {
+    const std::vector<std::string>& w = *r;
+    if (w[0] == "Scale") {
+      for (int i = 0; i < 3; ++i) p[i] *= std::stod(w[1 + i]);
+    } else if (w[0] == "Translate") {
+      for (int i = 0; i < 3; ++i) p[i] += std::stod(w[1 + i]);
+    } else {
+      // About x or y only here.
+      const double a = std::stod(w[1]) * kPi / 180, c = std::cos(a), s = std::sin(a);
+      const std::vector<double> q = p;
+      if (w[2] == "1") {
+        p[1] = c * q[1] - s * q[2];
+        p[2] = s * q[1] + c * q[2];
+      } else {
+        p[0] = c * q[0] + s * q[2];
+        p[2] = -s * q[0] + c * q[2];
+      }
+    }
+  }
+  return p;
+}
+
+// The scene written after the window turned the camera sees the card from
+// where the viewer does: a point's place in the renderer's camera space is
+// its eye-space place with z mirrored. The default camera writes no turn.
+TEST(WindowScene, TheSceneTakesTheTurnedCamera) {
+  testsupport::TempDir dir;
+  auto session = sessionWith({"--new", "QuorCard", "--rib", dir.file("straight.rib")});
+  session->finish();
+  const std::string straight = testsupport::readFile(dir.file("straight.rib"));
+  EXPECT_EQ(straight.find("Rotate"), std::string::npos);
+  EXPECT_NE(straight.find("\"to\" [0 0 -1]"), std::string::npos);
+
+  Camera c = session->viewer().camera();
+  c.yaw = 30;
+  c.pitch = -20;
+  c.distance = 4;
+  c.target = Vector3(0.25f, -0.5f, 0.125f);
+  session->viewer().setCamera(c);
+  session->run(quorhost::parseCommandLine({"--rib", dir.file("turned.rib")}).actions[0]);
+  session->finish();
+  const std::string turned = testsupport::readFile(dir.file("turned.rib"));
+  ByHand h;
+  h.yaw = 30;
+  h.pitch = -20;
+  h.distance = 4;
+  h.tx = 0.25;
+  h.ty = -0.5;
+  h.tz = 0.125;
+  for (const std::vector<double>& p : {std::vector<double>{0.5, 0.5, 0}, std::vector<double>{-0.5, 0.2, 0.3}}) {
+    double e[3];
+    h.eyeSpace(p[0], p[1], p[2], e);
+    const std::vector<double> r = throughCamera(turned, p);
+    EXPECT_NEAR(r[0], e[0], 1e-5);
+    EXPECT_NEAR(r[1], e[1], 1e-5);
+    EXPECT_NEAR(r[2], -e[2], 1e-5);
+  }
+  // The light shines along the view: from the eye towards the target.
+  const double y = 30 * kPi / 180, p = -20 * kPi / 180;
+  const size_t at = turned.find("\"to\" [");
+  ASSERT_NE(at, std::string::npos);
+  std::stringstream to(turned.substr(at + 6));
+  double t[3];
+  to >> t[0] >> t[1] >> t[2];
+  EXPECT_NEAR(t[0], -std::sin(y) * std::cos(p), 1e-6);
+  EXPECT_NEAR(t[1], std::sin(p), 1e-6);
+  EXPECT_NEAR(t[2], -std::cos(y) * std::cos(p), 1e-6);
 }
 
 // ---- the script file ------------------------------------------------------------------------
