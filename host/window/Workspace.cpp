@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <set>
 #include <sstream>
 
 #include <DDImage/Knobs.h>
@@ -214,21 +215,25 @@ void Workspace::restore(const State& state) {
 
 void Workspace::beginStep() {
   if (stepDepth_++ > 0) return;
+  stepStart_.reset();
   try {
-    stepStart_ = capture();
-    stepStarted_ = true;
+    State now = capture();
+    if (!undo_.empty() && *undo_.back().second == now)
+      stepStart_ = undo_.back().second;
+    else
+      stepStart_ = std::make_shared<const State>(std::move(now));
   } catch (const HostError& e) {
     // A script that cannot be written cannot be put back either.
     message_ = std::string("this change cannot be undone: ") + e.what();
-    stepStarted_ = false;
   }
 }
 
 void Workspace::endStep() {
   if (stepDepth_ == 0 || --stepDepth_ > 0) return;
   changed();
-  if (!stepStarted_) return;
-  stepStarted_ = false;
+  StatePtr before = std::move(stepStart_);
+  stepStart_.reset();
+  if (!before) return;
   State after;
   try {
     after = capture();
@@ -236,15 +241,33 @@ void Workspace::endStep() {
     message_ = std::string("this change cannot be undone: ") + e.what();
     return;
   }
-  if (after == stepStart_) return;
-  undo_.emplace_back(std::move(stepStart_), std::move(after));
+  if (after == *before) return;
+  undo_.emplace_back(std::move(before), std::make_shared<const State>(std::move(after)));
   redo_.clear();
+  trimHistory();
+}
+
+void Workspace::trimHistory() {
+  auto bytes = [this]() {
+    std::set<const State*> seen;
+    size_t total = 0;
+    for (const auto* list : {&undo_, &redo_})
+      for (const auto& step : *list)
+        for (const State* s : {step.first.get(), step.second.get()})
+          if (seen.insert(s).second) {
+            total += s->script.size();
+            for (const auto& u : s->unsaved) total += u.first.first.size() + u.first.second.size() + u.second.size();
+          }
+    return total;
+  };
+  // The last step stays, whatever its size.
+  while (undo_.size() > 1 && (undo_.size() > kHistorySteps || bytes() > kHistoryBytes)) undo_.erase(undo_.begin());
 }
 
 bool Workspace::undo() {
   if (undo_.empty() || gesture_ == Gesture::Edit || stepDepth_ > 0) return false;
   try {
-    restore(undo_.back().first);
+    restore(*undo_.back().first);
   } catch (const HostError& e) {
     message_ = std::string("cannot undo: ") + e.what();
     return false;
@@ -258,7 +281,7 @@ bool Workspace::undo() {
 bool Workspace::redo() {
   if (redo_.empty() || gesture_ == Gesture::Edit || stepDepth_ > 0) return false;
   try {
-    restore(redo_.back().second);
+    restore(*redo_.back().second);
   } catch (const HostError& e) {
     message_ = std::string("cannot redo: ") + e.what();
     return false;

@@ -6,6 +6,7 @@
 #define QUORHOST_WINDOW_WORKSPACE_H
 
 #include <map>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -75,6 +76,8 @@ class Workspace {
   // nest; the outermost one counts.
   void beginStep();
   void endStep();
+  static constexpr size_t kHistorySteps = 100;
+  static constexpr size_t kHistoryBytes = size_t(512) << 20;
   bool canUndo() const { return !undo_.empty(); }
   bool canRedo() const { return !redo_.empty(); }
   size_t undoCount() const { return undo_.size(); }
@@ -118,9 +121,14 @@ class Workspace {
   float lastX_ = 0, lastY_ = 0;
 
   int stepDepth_ = 0;
-  State stepStart_;
-  bool stepStarted_ = false;
-  std::vector<std::pair<State, State>> undo_, redo_;  // (before, after)
+  using StatePtr = std::shared_ptr<const State>;
+  StatePtr stepStart_;  // null when the step could not be captured
+  // (before, after); a step's state before is the one after the step
+  // before it when nothing changed in between, and is then shared.
+  std::vector<std::pair<StatePtr, StatePtr>> undo_, redo_;
+  // Drops the oldest steps beyond kHistorySteps, or while the states kept
+  // take more than kHistoryBytes (a dense grid's points text is large).
+  void trimHistory();
 
   // What the save target held when last read or written.
   // The file's script in one normal form (JSON written compactly); empty

@@ -308,6 +308,22 @@ TEST(WindowHistory, OneStepPerChangeUndoneFromTheScript) {
   EXPECT_EQ(knobText(*session, "QuorCard1", "handle_size"), size);
 }
 
+// The history keeps the last 100 steps: the oldest go first.
+TEST(WindowHistory, KeepsTheLastHundredSteps) {
+  auto session = sessionWith({"--new", "QuorCard"});
+  Workspace ws(*session);
+  for (int i = 1; i <= 105; ++i) {
+    Node* card = session->graph().find("QuorCard1");
+    ASSERT_TRUE(ws.setKnob(card, card->knob("x_ratio"), std::to_string(i + 1)));
+  }
+  EXPECT_EQ(ws.undoCount(), Workspace::kHistorySteps);
+  while (ws.undo()) {
+  }
+  // Back to the value after the fifth edit.
+  EXPECT_EQ(knobText(*session, "QuorCard1", "x_ratio"), "6");
+  EXPECT_EQ(ws.redoCount(), Workspace::kHistorySteps);
+}
+
 // ---- knob edits ------------------------------------------------------------------------
 
 TEST(WindowKnobs, EditsAsSetDoesClampedOrRefusedAndNodeErrors) {
