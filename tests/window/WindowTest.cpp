@@ -468,6 +468,34 @@ TEST_F(WindowTest, ResizedTheViewerKeepsItsProportions) {
   EXPECT_EQ(window_.wait(kPatience), 0);
 }
 
+// A click in the node list makes that node current and selects it; a file
+// that cannot be read, typed into its file field, shows the node's error.
+TEST_F(WindowTest, NodeListAndAFileThatCannotBeRead) {
+  ASSERT_NO_FATAL_FAILURE(openWindow({"--size", "640x600", "--window", "--snapshot", dir_.file("snap")}));
+  moveTo(100, 100);
+  Snapshot s = snapshot();
+  EXPECT_EQ(s.lines["current"], std::vector<std::string>{"QuorCard1"});
+  const Item* read = s.find("node", "Read1");
+  ASSERT_NE(read, nullptr);
+  click(read->centreX(), read->centreY());
+  Snapshot chosen = snapshot();
+  EXPECT_EQ(chosen.lines["current"], std::vector<std::string>{"Read1"});
+  ASSERT_NE(chosen.find("node-selected", "Read1"), nullptr);
+  EXPECT_EQ(chosen.find("node-selected", "Read1")->value, "1");
+  EXPECT_EQ(chosen.find("error", "Read1"), nullptr);
+  const Item* file = chosen.find("file", "file");
+  ASSERT_NE(file, nullptr);
+  click(file->centreX(), file->centreY());
+  key("ctrl+a");
+  xdo({"type", dir_.file("missing.png")});
+  key("Return");
+  Snapshot failed = snapshot();
+  const Item* error = failed.find("error", "Read1");
+  ASSERT_NE(error, nullptr);
+  EXPECT_NE(error->value.find("cannot read"), std::string::npos) << error->value;
+  EXPECT_NE(error->value.find("missing.png"), std::string::npos) << error->value;
+}
+
 // Without a display --window fails with one line; nothing else changes.
 TEST(WindowWithoutDisplay, FailsWithOneMessageAndTheOtherActionsWork) {
   testsupport::TempDir dir;
