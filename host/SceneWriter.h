@@ -18,16 +18,25 @@ struct Camera {
   float distance = 2.5f;
 };
 
-// Validates every node, then writes the scene into the RIB file `ribPath`
-// ("-" for standard output). `picture` is the file that the renderer is to
-// write. Throws HostError, before anything is written, when a node is in
-// error, and when the scene cannot be opened.
+// Validates every node, makes the texture of every image node (see
+// QxMakeTexture), then writes the scene into the RIB file `ribPath` ("-" for
+// standard output). `picture` is the file that the renderer is to write.
+// Throws HostError, before anything is written, when a node is in error or
+// a texture cannot be made, and when the scene cannot be opened.
 void writeScene(DD::Image::Graph& graph, const std::string& ribPath, const std::string& picture,
                 const Camera& camera = Camera());
 
-// The name of the texture made from an image file: its extension replaced
-// by ".tex".
-std::string textureName(const std::string& imageFile);
+// The same scene, rendered by the renderer library into `picture`, a file
+// of `format` ("tiff", "png" or "openexr") whatever its name. Throws
+// HostError as writeScene does, and when the renderer reports an error or
+// cannot read a texture; then no picture is left.
+void renderScene(DD::Image::Graph& graph, const std::string& picture, const std::string& format,
+                 const Camera& camera = Camera());
+
+// The picture format that a file's extension asks for: "tiff" for .tif and
+// .tiff, "png" for .png, "openexr" for .exr (in any case). Throws HostError
+// for another extension.
+std::string pictureFormat(const std::string& file);
 
 }  // namespace quorhost
 
