@@ -3,10 +3,12 @@
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
 
-.PHONY: all deps configure build test test-main test-asan demo clean
+.PHONY: all deps configure build test test-main test-asan demo fuzz clean
 
 all: build
 
@@ -33,8 +35,15 @@ test-asan: deps
 
 test: test-main test-asan
 
+# Every fuzz target for FUZZ_SECONDS each (clang with libFuzzer, ASan and UBSan).
+fuzz: deps
+	cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUOR_FUZZ=ON -DQUOR_BUILD_TESTS=OFF -DQUOR_BUILD_BENCH=OFF $(CMAKE_ARGS)
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz-targets
+	scripts/fuzz $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 demo: build
 	scripts/demo $(BUILD) demo-output
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) demo-output
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) demo-output

@@ -14,8 +14,6 @@
 #include <fstream>
 #include <iostream>
 
-// The host's own knob class, for the script of a Python button.
-
 #include "HostError.h"
 #include "SceneWriter.h"
 #include "Text.h"
@@ -32,29 +30,79 @@ using DD::Image::Op;
 
 namespace {
 
-struct ActionForm {
-  const char* name;
-  int args;             // arguments always taken
-  const char* argText;  // for messages
-};
+bool startsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
 
+// --new: the node's name is optional; the next word names it unless it is
+// the next action.
+void takeNodeName(const Args& words, size_t* last, Args* args) {
+  if (*last + 1 < words.size() && !startsWith(words[*last + 1], "--")) args->push_back(words[++*last]);
+}
+
+// --view: the picture size and framebuffer options after the file name.
+void takeViewOptions(const Args& words, size_t* last, Args* args) {
+  while (*last + 1 < words.size() && (words[*last + 1] == "--size" || words[*last + 1] == "--no-stencil")) {
+    args->push_back(words[++*last]);
+    if (args->back() == "--size") {
+      if (*last + 1 >= words.size()) throw HostError("--view ... --size needs an argument: WxH");
+      args->push_back(words[++*last]);
+    }
+  }
+}
+
+// Every action, in the order of the usage text.
 const ActionForm kActions[] = {
-    {"--new", 1, "CLASS [NAME]"},
-    {"--node", 1, "NAME"},
-    {"--connect", 2, "INPUT FROM"},
-    {"--set", 2, "KNOB VALUE"},
-    {"--press", 1, "KNOB"},
-    {"--open-panel", 0, ""},
-    {"--select", 0, ""},
-    {"--deselect", 0, ""},
-    {"--knobs", 0, ""},
-    {"--info", 0, ""},
-    {"--save", 1, "OUT.json"},
-    {"--rib", 1, "OUT.rib"},
-    {"--view", 1, "OUT.png [--size WxH] [--no-stencil]"},
-    {"--size", 1, "WxH"},
-    {"--click", 2, "X Y"},
-    {"--drag", 4, "X0 Y0 X1 Y1"},
+    {"--new", 1, "CLASS [NAME]",
+     "add a node (Axis, Read, or a plug-in's class); it\n"
+     "becomes the current node",
+     &Session::newNode, takeNodeName},
+    {"--node", 1, "NAME", "make NAME the current node", &Session::makeCurrent},
+    {"--connect", 2, "INPUT FROM",
+     "connect input INPUT (number or label) of the current\n"
+     "node to node FROM",
+     &Session::connect},
+    {"--set", 2, "KNOB VALUE",
+     "set a knob of the current node as a user would: numbers,\n"
+     "0/1 for booleans, x,y,z for several channels, item names\n"
+     "for enumerations, texts",
+     &Session::set},
+    {"--press", 1, "KNOB",
+     "press a button knob; a Python button's script runs with\n"
+     "python3",
+     &Session::press},
+    {"--open-panel", 0, "", "open the current node's panel", &Session::openPanel},
+    {"--select", 0, "", "select or deselect the current node", &Session::select},
+    {"--deselect", 0, "", "", &Session::deselect},
+    {"--knobs", 0, "",
+     "print the current node's knobs, one a line:\n"
+     "name, kind, value, visible|hidden (tab-separated; \\, tab\n"
+     "and line breaks escaped as \\\\, \\t, \\n)",
+     &Session::printKnobs},
+    {"--info", 0, "",
+     "print the current node's name, class, plug-in, help,\n"
+     "inputs, hash and error",
+     &Session::printInfo},
+    {"--save", 1, "OUT.json", "save the script", &Session::save},
+    {"--rib", 1, "OUT.rib",
+     "write the scene through the renderer library\n"
+     "(\"-\": standard output)",
+     &Session::rib},
+    {"--view", 1, "OUT.png [--size WxH] [--no-stencil]",
+     "draw the viewer into a PNG picture (default 640x480;\n"
+     "the camera looks down -z from (0, 0, 2.5) with a\n"
+     "30-degree vertical field of view); --no-stencil draws\n"
+     "this picture on a framebuffer without stencil bits",
+     &Session::view, takeViewOptions},
+    {"--size", 1, "WxH", "set the viewer size for later actions", &Session::size},
+    {"--click", 2, "X Y",
+     "press and release at pixel X, Y of the viewer (x\n"
+     "rightward, y downward from the top-left corner, as in\n"
+     "the saved picture)",
+     &Session::click},
+    {"--drag", 4, "X0 Y0 X1 Y1",
+     "press at X0, Y0, drag to X1, Y1 and release; a press on\n"
+     "the handle of a shown position knob drags that knob\n"
+     "(clicks and drags use the last size given)",
+     &Session::drag},
 };
 
 const ActionForm* findAction(const std::string& name) {
@@ -63,7 +111,17 @@ const ActionForm* findAction(const std::string& name) {
   return nullptr;
 }
 
-bool startsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
+// An option of the run as a whole, read before any action runs.
+struct OptionForm {
+  const char* name;
+  const char* argText;
+  const char* help;
+};
+
+const OptionForm kPluginPath = {"--plugin-path", "DIR",
+                                "load plug-ins from DIR (may be repeated; default:\n"
+                                "../plugins beside the executable)"};
+const OptionForm kHelp = {"--help", "", "print this text"};
 
 }  // namespace
 
@@ -71,31 +129,20 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
   CommandLine cl;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    if (arg == "--help" || arg == "-h") {
+    if (arg == kHelp.name || arg == "-h") {
       cl.help = true;
-    } else if (arg == "--plugin-path") {
-      if (i + 1 >= args.size()) throw HostError("--plugin-path needs an argument: DIR");
+    } else if (arg == kPluginPath.name) {
+      if (i + 1 >= args.size()) throw HostError(arg + " needs an argument: " + kPluginPath.argText);
       cl.pluginPaths.push_back(args[++i]);
     } else if (arg.size() > 1 && arg[0] == '-') {
       const ActionForm* form = findAction(arg);
       if (!form) throw HostError("unknown action " + arg);
-      Action action{arg, {}};
+      Action action{form, {}};
       for (int n = 0; n < form->args; ++n) {
         if (i + 1 >= args.size()) throw HostError(arg + " needs " + std::to_string(form->args) + " argument(s): " + form->argText);
         action.args.push_back(args[++i]);
       }
-      // The node's name is optional: the next argument names it unless it
-      // is the next action.
-      if (arg == "--new" && i + 1 < args.size() && !startsWith(args[i + 1], "--")) action.args.push_back(args[++i]);
-      // A view takes its picture size and framebuffer options after the
-      // file name.
-      while (arg == "--view" && i + 1 < args.size() && (args[i + 1] == "--size" || args[i + 1] == "--no-stencil")) {
-        action.args.push_back(args[++i]);
-        if (action.args.back() == "--size") {
-          if (i + 1 >= args.size()) throw HostError("--view ... --size needs an argument: WxH");
-          action.args.push_back(args[++i]);
-        }
-      }
+      if (form->takeMore) form->takeMore(args, &i, &action.args);
       cl.actions.push_back(action);
     } else if (cl.script.empty()) {
       cl.script = arg;
@@ -104,6 +151,71 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
     }
   }
   return cl;
+}
+
+namespace {
+
+// The column where the help of an entry of the usage text starts; a longer
+// name and argument text take a line of their own.
+const size_t kHelpColumn = 24;
+
+// One entry of the usage text: `synopsis` ("--set KNOB VALUE") indented by
+// two, then the lines of `help` from the help column.
+std::string usageEntry(const std::string& synopsis, const std::string& help) {
+  std::string entry;
+  std::string line = "  " + synopsis;
+  if (line.size() + 2 > kHelpColumn) {
+    entry += line + "\n";
+    line.clear();
+  }
+  size_t start = 0;
+  while (true) {
+    const size_t end = help.find('\n', start);
+    line.resize(kHelpColumn, ' ');
+    entry += line + help.substr(start, end == std::string::npos ? std::string::npos : end - start) + "\n";
+    line.clear();
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return entry;
+}
+
+std::string synopsis(const char* name, const char* argText) {
+  return *argText ? std::string(name) + " " + argText : std::string(name);
+}
+
+}  // namespace
+
+std::string usage() {
+  std::string text =
+      "usage: quorhost [--plugin-path DIR] [SCRIPT.json] [ACTION ...]\n"
+      "\n"
+      "Loads every plug-in (*.so) of the plug-in folder, loads SCRIPT.json if given\n"
+      "(its last node becomes the current node), then runs the actions in order.\n"
+      "Any failure stops the run with a message and a non-zero exit; output files\n"
+      "are put in place only when every action succeeded.\n"
+      "\n";
+  text += usageEntry(synopsis(kPluginPath.name, kPluginPath.argText), kPluginPath.help);
+  const size_t count = sizeof kActions / sizeof kActions[0];
+  for (size_t i = 0; i < count; ++i) {
+    const ActionForm& form = kActions[i];
+    if (!*form.help) continue;
+    std::string names = synopsis(form.name, form.argText);
+    // Actions without help of their own share this entry.
+    for (size_t j = i + 1; j < count && !*kActions[j].help; ++j)
+      names += ", " + synopsis(kActions[j].name, kActions[j].argText);
+    text += usageEntry(names, form.help);
+  }
+  text += usageEntry(synopsis(kHelp.name, kHelp.argText), kHelp.help);
+  text +=
+      "\n"
+      "Relative file paths in a script are relative to the script's folder, and are\n"
+      "saved relative to the folder of the saved script; on the command line they are\n"
+      "relative to the working folder.\n"
+      "\n"
+      "Exit status: 0 when everything succeeded, 1 when the script or an action\n"
+      "failed, 2 for a malformed command line.\n";
+  return text;
 }
 
 // ---- output files ----------------------------------------------------------------
@@ -165,60 +277,25 @@ void Session::loadScript(const std::string& path) {
 
 void Session::run(const Action& a) {
   try {
-    if (a.name == "--new") {
-      newNode(a);
-    } else if (a.name == "--node") {
-      Node* n = graph_.find(a.args[0]);
-      if (!n) throw HostError("no node named " + inQuotes(a.args[0]));
-      current_ = n;
-    } else if (a.name == "--connect") {
-      connect(a);
-    } else if (a.name == "--set") {
-      set(a);
-    } else if (a.name == "--press") {
-      press(a);
-    } else if (a.name == "--open-panel") {
-      current(a)->openPanel();
-      graph_.invalidateAll();
-    } else if (a.name == "--select" || a.name == "--deselect") {
-      current(a)->setSelected(a.name == "--select");
-    } else if (a.name == "--knobs") {
-      printKnobs(a);
-    } else if (a.name == "--info") {
-      printInfo(a);
-    } else if (a.name == "--save") {
-      save(a);
-    } else if (a.name == "--rib") {
-      rib(a);
-    } else if (a.name == "--view") {
-      view(a);
-    } else if (a.name == "--size") {
-      setViewerSize(a.args[0]);
-    } else if (a.name == "--click") {
-      click(a);
-    } else if (a.name == "--drag") {
-      drag(a);
-    } else {
-      throw HostError("unknown action");
-    }
+    (this->*a.form->perform)(a.args);
   } catch (const HostError& e) {
-    throw HostError(a.name + ": " + e.what());
+    throw HostError(std::string(a.form->name) + ": " + e.what());
   }
 }
 
-Node* Session::current(const Action&) const {
+Node* Session::current() const {
   if (!current_) throw HostError("no current node (make one with --new or choose one with --node)");
   return current_;
 }
 
-Knob* Session::knobOf(Node* node, const std::string& name, const Action&) const {
+Knob* Session::knobOf(Node* node, const std::string& name) const {
   Knob* k = node->knob(name);
   if (!k) throw HostError("node " + inQuotes(node->name()) + " has no knob " + inQuotes(name));
   return k;
 }
 
 // An input given by its number or by its label.
-int Session::inputNumber(Node* node, const std::string& text, const Action&) const {
+int Session::inputNumber(Node* node, const std::string& text) const {
   if (!text.empty() && text.size() < 10 && text.find_first_not_of("0123456789") == std::string::npos)
     return std::stoi(text);
   const Op* op = node->op();
@@ -231,9 +308,9 @@ int Session::inputNumber(Node* node, const std::string& text, const Action&) con
   throw HostError("node " + inQuotes(node->name()) + " has no input " + inQuotes(text));
 }
 
-void Session::newNode(const Action& a) {
-  const std::string& className = a.args[0];
-  const std::string name = a.args.size() > 1 ? a.args[1] : std::string();
+void Session::newNode(const Args& args) {
+  const std::string& className = args[0];
+  const std::string name = args.size() > 1 ? args[1] : std::string();
   std::string error;
   Node* n = graph_.create(className, name, &error);
   if (!n) {
@@ -248,20 +325,26 @@ void Session::newNode(const Action& a) {
   current_ = n;
 }
 
-void Session::connect(const Action& a) {
-  Node* node = current(a);
-  const int input = inputNumber(node, a.args[0], a);
-  Node* from = graph_.find(a.args[1]);
-  if (!from) throw HostError("no node named " + inQuotes(a.args[1]));
+void Session::makeCurrent(const Args& args) {
+  Node* n = graph_.find(args[0]);
+  if (!n) throw HostError("no node named " + inQuotes(args[0]));
+  current_ = n;
+}
+
+void Session::connect(const Args& args) {
+  Node* node = current();
+  const int input = inputNumber(node, args[0]);
+  Node* from = graph_.find(args[1]);
+  if (!from) throw HostError("no node named " + inQuotes(args[1]));
   std::string error;
   if (!graph_.connect(node, input, from, &error)) throw HostError(error);
 }
 
-void Session::set(const Action& a) {
-  Node* node = current(a);
-  const std::string& name = a.args[0];
-  const std::string& value = a.args[1];
-  Knob* k = knobOf(node, name, a);
+void Session::set(const Args& args) {
+  Node* node = current();
+  const std::string& name = args[0];
+  const std::string& value = args[1];
+  Knob* k = knobOf(node, name);
   if (!k->hasValue()) throw HostError("knob " + inQuotes(name) + " of node " + inQuotes(node->name()) + " holds no value");
   // A relative file path is relative to the working folder here.
   const bool isFile = k->kind() == DD::Image::FILE_KNOB;
@@ -277,23 +360,32 @@ void Session::set(const Action& a) {
   graph_.invalidateAll();
 }
 
-void Session::press(const Action& a) {
-  Node* node = current(a);
-  Knob* k = knobOf(node, a.args[0], a);
+void Session::press(const Args& args) {
+  Node* node = current();
+  Knob* k = knobOf(node, args[0]);
   const int kind = k->kind();
   if (kind != DD::Image::SCRIPT_KNOB && kind != DD::Image::PYSCRIPT_KNOB)
-    throw HostError("knob " + inQuotes(a.args[0]) + " of node " + inQuotes(node->name()) + " is not a button (kind " +
+    throw HostError("knob " + inQuotes(args[0]) + " of node " + inQuotes(node->name()) + " is not a button (kind " +
                     std::to_string(kind) + ")");
   if (kind == DD::Image::PYSCRIPT_KNOB) {
     const std::string why = runPython(DD::Image::buttonScript(k));
-    if (!why.empty()) throw HostError("button " + inQuotes(a.args[0]) + " of node " + inQuotes(node->name()) + ": " + why);
+    if (!why.empty()) throw HostError("button " + inQuotes(args[0]) + " of node " + inQuotes(node->name()) + ": " + why);
   }
   node->changed(k);
   graph_.invalidateAll();
 }
 
-void Session::printKnobs(const Action& a) const {
-  const Node* node = current(a);
+void Session::openPanel(const Args&) {
+  current()->openPanel();
+  graph_.invalidateAll();
+}
+
+void Session::select(const Args&) { current()->setSelected(true); }
+
+void Session::deselect(const Args&) { current()->setSelected(false); }
+
+void Session::printKnobs(const Args&) {
+  const Node* node = current();
   for (const auto& k : node->knobs()) {
     std::cout << (k->name().empty() ? std::string("-") : escapeField(k->name())) << '\t' << k->kind() << '\t'
               << (k->hasValue() ? escapeField(k->valueText()) : std::string()) << '\t'
@@ -301,8 +393,8 @@ void Session::printKnobs(const Action& a) const {
   }
 }
 
-void Session::printInfo(const Action& a) const {
-  const Node* node = current(a);
+void Session::printInfo(const Args&) {
+  const Node* node = current();
   Op* op = node->op();
   op->validate(true);
   const Op::Description* d = Op::Description::find(op->Class());
@@ -322,8 +414,8 @@ void Session::printInfo(const Action& a) const {
   if (op->hasError()) std::cout << "error\t" << escapeField(op->errorMessage()) << '\n';
 }
 
-void Session::save(const Action& a) {
-  const std::string& target = a.args[0];
+void Session::save(const Args& args) {
+  const std::string& target = args[0];
   const std::string text = saveScript(graph_, fs::absolute(target).parent_path(), files_);
   const std::string temporary = outputs_.reserve(target);
   std::ofstream out(temporary, std::ios::binary);
@@ -333,18 +425,18 @@ void Session::save(const Action& a) {
   if (!out) throw HostError("cannot write " + target);
 }
 
-void Session::rib(const Action& a) {
-  const std::string& target = a.args[0];
+void Session::rib(const Args& args) {
+  const std::string& target = args[0];
   if (target == "-") {
     std::cout.flush();
     std::fflush(stdout);
-    writeScene(graph_, "-", "quorhost.tif", camera_);
+    writeScene(graph_, "-", "quorhost.tif", viewer().camera());
     return;
   }
   const fs::path folder = fs::absolute(target).parent_path();
   if (!fs::is_directory(folder)) throw HostError("cannot write " + target + ": no folder " + folder.string());
   const std::string picture = fs::path(target).stem().string() + ".tif";
-  writeScene(graph_, outputs_.reserve(target), picture, camera_);
+  writeScene(graph_, outputs_.reserve(target), picture, viewer().camera());
 }
 
 // ---- the viewer -------------------------------------------------------------------------
@@ -384,18 +476,18 @@ void Session::setViewerSize(const std::string& text) {
     size[i] = std::stoi(p);
     if (size[i] < 1 || size[i] > 16384) throw HostError("bad size " + inQuotes(text) + " (1 to 16384 pixels a side)");
   }
-  camera_.width = size[0];
-  camera_.height = size[1];
   viewer().setSize(size[0], size[1]);
 }
 
-void Session::view(const Action& a) {
-  const std::string& target = a.args[0];
+void Session::size(const Args& args) { setViewerSize(args[0]); }
+
+void Session::view(const Args& args) {
+  const std::string& target = args[0];
   bool stencil = true;
-  for (size_t i = 1; i < a.args.size(); ++i) {
-    if (a.args[i] == "--size")
-      setViewerSize(a.args[++i]);
-    else if (a.args[i] == "--no-stencil")
+  for (size_t i = 1; i < args.size(); ++i) {
+    if (args[i] == "--size")
+      setViewerSize(args[++i]);
+    else if (args[i] == "--no-stencil")
       stencil = false;
   }
   const fs::path folder = fs::absolute(target).parent_path();
@@ -409,17 +501,17 @@ void Session::view(const Action& a) {
   if (!drawn) throw HostError(error);
 }
 
-void Session::click(const Action& a) {
-  const float x = pixelCoordinate(a.args[0]), y = pixelCoordinate(a.args[1]);
+void Session::click(const Args& args) {
+  const float x = pixelCoordinate(args[0]), y = pixelCoordinate(args[1]);
   std::string error;
   if (!viewer().press(x, y, &error)) throw HostError(error);
   viewer().release(x, y);
   graph_.invalidateAll();
 }
 
-void Session::drag(const Action& a) {
-  const float x0 = pixelCoordinate(a.args[0]), y0 = pixelCoordinate(a.args[1]);
-  const float x1 = pixelCoordinate(a.args[2]), y1 = pixelCoordinate(a.args[3]);
+void Session::drag(const Args& args) {
+  const float x0 = pixelCoordinate(args[0]), y0 = pixelCoordinate(args[1]);
+  const float x1 = pixelCoordinate(args[2]), y1 = pixelCoordinate(args[3]);
   DD::Image::Viewer& v = viewer();
   std::string error;
   if (!v.press(x0, y0, &error)) throw HostError(error);

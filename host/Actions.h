@@ -7,18 +7,40 @@
 #include <utility>
 #include <vector>
 
-#include <DDImage/Host.h>
-#include <DDImage/Viewer.h>
+#include <DDImageHost/Host.h>
+#include <DDImageHost/Viewer.h>
 
-#include "SceneWriter.h"
 #include "Script.h"
 
 namespace quorhost {
 
-// One action of the command line: its name ("--set") and its arguments.
+class Session;
+
+// The words of an action's arguments, in order.
+using Args = std::vector<std::string>;
+
+// One action as a command line names it: how it is written, what it takes,
+// its help and the member of Session that performs it. The table of every
+// action (Actions.cpp) is the one place that defines them: parsing, dispatch
+// and the usage text are all made from it.
+struct ActionForm {
+  const char* name;     // "--set"
+  int args;             // arguments always taken
+  const char* argText;  // "KNOB VALUE", as the usage text and messages show it
+  // The lines of its entry in the usage text. Empty: the action shares the
+  // entry of the action before it.
+  const char* help;
+  void (Session::*perform)(const Args& args);
+  // Takes what the action may take after its fixed arguments: words from
+  // words[*last + 1] on, with *last left on the last word taken. Null when
+  // it takes nothing more.
+  void (*takeMore)(const Args& words, size_t* last, Args* args) = nullptr;
+};
+
+// One action of the command line: its form and its arguments.
 struct Action {
-  std::string name;
-  std::vector<std::string> args;
+  const ActionForm* form;
+  Args args;
 };
 
 // What a command line asks for, checked for form before anything runs.
@@ -32,6 +54,10 @@ struct CommandLine {
 // Parses the arguments after the program name. Throws HostError for an
 // unknown action, a missing argument or a second script.
 CommandLine parseCommandLine(const std::vector<std::string>& args);
+
+// What --help prints: the command line's form, then every option and action
+// with its help.
+std::string usage();
 
 // Output files, written beside their targets under temporary names and put
 // in place only when the whole run succeeded; removed otherwise.
@@ -60,39 +86,45 @@ class Session {
 
   // Loads a script; its last node becomes the current node.
   void loadScript(const std::string& path);
-  // Performs one action; throws HostError when it fails.
+  // Performs one action; throws HostError, its message led by the action's
+  // name, when it fails.
   void run(const Action& action);
   // Puts the output files in place once every action has succeeded.
   void finish() { outputs_.commit(); }
 
- private:
-  Node* current(const Action& action) const;
-  DD::Image::Knob* knobOf(Node* node, const std::string& name, const Action& action) const;
-  int inputNumber(Node* node, const std::string& text, const Action& action) const;
+  // The actions, one member each, called through their forms.
+  void newNode(const Args& args);
+  void makeCurrent(const Args& args);
+  void connect(const Args& args);
+  void set(const Args& args);
+  void press(const Args& args);
+  void openPanel(const Args& args);
+  void select(const Args& args);
+  void deselect(const Args& args);
+  void printKnobs(const Args& args);
+  void printInfo(const Args& args);
+  void save(const Args& args);
+  void rib(const Args& args);
+  void view(const Args& args);
+  void size(const Args& args);
+  void click(const Args& args);
+  void drag(const Args& args);
 
-  void newNode(const Action& a);
-  void connect(const Action& a);
-  void set(const Action& a);
-  void press(const Action& a);
-  void printKnobs(const Action& a) const;
-  void printInfo(const Action& a) const;
-  void save(const Action& a);
-  void rib(const Action& a);
+ private:
+  Node* current() const;
+  DD::Image::Knob* knobOf(Node* node, const std::string& name) const;
+  int inputNumber(Node* node, const std::string& text) const;
   DD::Image::Viewer& viewer();
-  void view(const Action& a);
   void setViewerSize(const std::string& text);
-  void click(const Action& a);
-  void drag(const Action& a);
 
   std::vector<std::string> pluginFolders_;
   DD::Image::Graph graph_;
   Node* current_ = nullptr;
   RelativeFiles files_;
   Outputs outputs_;
-  // Made on the first viewer action; it keeps the last size given.
+  // Made on the first action that needs it; its camera, at the last size
+  // given, is the scene's camera too.
   std::unique_ptr<DD::Image::Viewer> viewer_;
-  // The picture size of the last --size: the viewer's and the scene's camera.
-  Camera camera_;
 };
 
 // Runs `python3 -c script` and waits for it. Answers why it failed (python3

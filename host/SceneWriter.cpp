@@ -29,15 +29,15 @@ std::string imageFile(const Node& node) {
   return text ? text : "";
 }
 
-void writeCamera(const Camera& camera, const std::string& picture, const char* displayType) {
+void writeCamera(const DD::Image::Camera& camera, const std::string& picture, const char* displayType) {
   QrDisplay(picture.c_str(), displayType, "rgba", QR_NULL);
   QrFormat(camera.width, camera.height, 1.0f);
   // The renderer's field of view spans the shorter side of the picture, the
   // viewer's always its height: for a picture taller than wide, give the
   // renderer the horizontal angle that goes with the viewer's vertical one.
-  float fov = camera.fov;
+  float fov = camera.fovY;
   if (camera.width < camera.height) {
-    const double halfHeight = std::tan(camera.fov * kPi / 360.0);
+    const double halfHeight = std::tan(camera.fovY * kPi / 360.0);
     fov = static_cast<float>(std::atan(halfHeight * camera.width / camera.height) * 360.0 / kPi);
   }
   QrProjection("perspective", "fov", static_cast<QtPointer>(&fov), QR_NULL);
@@ -107,7 +107,7 @@ void checkNodes(DD::Image::Graph& graph) {
 
 // The scene's calls, after QrBegin.
 void emitScene(DD::Image::Graph& graph, const std::map<const Node*, std::string>& textures,
-               const std::string& picture, const char* displayType, const Camera& camera) {
+               const std::string& picture, const char* displayType, const DD::Image::Camera& camera) {
   QrComment(("Scene of " + std::to_string(graph.nodes().size()) + " node(s), written by quorhost").c_str());
   writeCamera(camera, picture, displayType);
   QrWorldBegin();
@@ -148,7 +148,7 @@ std::string pictureFormat(const std::string& file) {
 }
 
 void writeScene(DD::Image::Graph& graph, const std::string& ribPath, const std::string& picture,
-                const Camera& camera) {
+                const DD::Image::Camera& camera) {
   checkNodes(graph);
   const auto textures = makeTextures(graph);
   if (QrBegin(ribPath.c_str()) != 0) throw HostError("cannot open the scene file " + ribPath);
@@ -157,7 +157,7 @@ void writeScene(DD::Image::Graph& graph, const std::string& ribPath, const std::
 }
 
 void renderScene(DD::Image::Graph& graph, const std::string& picture, const std::string& format,
-                 const Camera& camera) {
+                 const DD::Image::Camera& camera) {
   checkNodes(graph);
   const auto textures = makeTextures(graph);
   std::vector<std::string> problems;

@@ -5,33 +5,26 @@
 
 #include <string>
 
-#include <DDImage/Host.h>
+#include <DDImageHost/Camera.h>
+#include <DDImageHost/Host.h>
 
 namespace quorhost {
 
-// The camera of the scene, the same as the viewer's: at (0, 0, 2.5) looking
-// down -z, 30 degrees of vertical field of view, 640 x 480 pixels.
-struct Camera {
-  int width = 640;
-  int height = 480;
-  float fov = 30.0f;
-  float distance = 2.5f;
-};
-
 // Validates every node, makes the texture of every image node (see
 // QxMakeTexture), then writes the scene into the RIB file `ribPath` ("-" for
-// standard output). `picture` is the file that the renderer is to write.
-// Throws HostError, before anything is written, when a node is in error or
-// a texture cannot be made, and when the scene cannot be opened.
+// standard output), seen through `camera`, the viewer's. `picture` is the
+// file that the renderer is to write. Throws HostError, before anything is
+// written, when a node is in error or a texture cannot be made, and when the
+// scene cannot be opened.
 void writeScene(DD::Image::Graph& graph, const std::string& ribPath, const std::string& picture,
-                const Camera& camera = Camera());
+                const DD::Image::Camera& camera = DD::Image::Camera());
 
 // The same scene, rendered by the renderer library into `picture`, a file
 // of `format` ("tiff", "png" or "openexr") whatever its name. Throws
 // HostError as writeScene does, and when the renderer reports an error or
 // cannot read a texture; then no picture is left.
 void renderScene(DD::Image::Graph& graph, const std::string& picture, const std::string& format,
-                 const Camera& camera = Camera());
+                 const DD::Image::Camera& camera = DD::Image::Camera());
 
 // The picture format that a file's extension asks for: "tiff" for .tif and
 // .tiff, "png" for .png, "openexr" for .exr (in any case). Throws HostError

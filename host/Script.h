@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include <DDImage/Host.h>
+#include <DDImageHost/Host.h>
 
 namespace quorhost {
 

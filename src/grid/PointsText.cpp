@@ -1,8 +1,13 @@
 #include "grid/PointsText.h"
 
+#include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cstddef>
+#include <cstring>
 #include <iostream>
+#include <locale>
+#include <ostream>
 #include <sstream>
 
 #include <boost/archive/archive_exception.hpp>
@@ -154,16 +159,137 @@ private:
     unsigned int version_;
 };
 
+// The value of attribute `name` in the start tag text `tag` (the text
+// between "<" and ">"), or false when the tag has no such attribute.
+bool attribute(const std::string& tag, const std::string& name, std::string* value)
+{
+    std::size_t at = 0;
+    while ((at = tag.find(name, at)) != std::string::npos) {
+        const std::size_t end = at + name.size();
+        const bool starts = at > 0 && isSpace(tag[at - 1]);
+        if (starts && tag.compare(end, 2, "=\"") == 0) {
+            const std::size_t close = tag.find('"', end + 2);
+            if (close == std::string::npos)
+                return false;
+            *value = tag.substr(end + 2, close - end - 2);
+            return true;
+        }
+        at = end;
+    }
+    return false;
+}
+
+// Checks the root start tag before the archive reads it. The archive
+// compares the signature only over the document's own length, so that a
+// prefix such as "serial" passes, and keeps the version in 16 bits before it
+// compares it with its own, so that 65554 passes as 18. Here the signature
+// must be the whole word and the version a number no higher than the
+// library's.
+void checkRootTag(const std::string& text)
+{
+    const std::string open = "<boost_serialization";
+    const std::size_t at = text.find(open);
+    const std::size_t close = at == std::string::npos ? at : text.find('>', at);
+    if (close == std::string::npos)
+        refuse("no archive root element");
+    const std::string tag = text.substr(at + 1, close - at - 1);
+    std::string signature, version;
+    if (!attribute(tag, "signature", &signature) || signature != "serialization::archive")
+        refuse("invalid signature");
+    if (!attribute(tag, "version", &version) || version.empty() || version.size() > 9 ||
+        version.find_first_not_of("0123456789") != std::string::npos ||
+        std::stoul(version) > boost::archive::BOOST_ARCHIVE_VERSION())
+        throw boost::archive::archive_exception(
+            boost::archive::archive_exception::unsupported_version);
+}
+
+// Writes every number the archive writes as the shortest text that reads
+// back to the same value, in default notation: a float (the archive widens
+// floats to double on their way here) as the float it was, "-0.5", "0" and
+// "0.33333334" rather than "-5.000000000e-01". The archive's precision and
+// notation flags are ignored; texts in scientific notation still read.
+class ShortestNumbers : public std::num_put<char> {
+protected:
+    iter_type do_put(iter_type out, std::ios_base&, char, double v) const override
+    {
+        char text[32];
+        const float f = static_cast<float>(v);
+        const std::to_chars_result end = static_cast<double>(f) == v
+                                             ? std::to_chars(text, text + sizeof text, f)
+                                             : std::to_chars(text, text + sizeof text, v);
+        return std::copy(text, end.ptr, out);
+    }
+};
+
+// A stream buffer that writes into a string through a block of its own, so
+// that the archive's many one-character writes stay cheap and the text is
+// made once, in place.
+class StringSink : public std::streambuf {
+public:
+    explicit StringSink(std::string& out) : out_(out) { setp(block_, block_ + sizeof block_); }
+    ~StringSink() override { drain(); }
+
+protected:
+    int_type overflow(int_type c) override
+    {
+        drain();
+        if (!traits_type::eq_int_type(c, traits_type::eof())) {
+            *pptr() = traits_type::to_char_type(c);
+            pbump(1);
+        }
+        return traits_type::not_eof(c);
+    }
+    std::streamsize xsputn(const char* s, std::streamsize n) override
+    {
+        if (n > epptr() - pptr()) {
+            drain();
+            if (n > epptr() - pptr()) {
+                out_.append(s, static_cast<std::size_t>(n));
+                return n;
+            }
+        }
+        std::memcpy(pptr(), s, static_cast<std::size_t>(n));
+        pbump(static_cast<int>(n));
+        return n;
+    }
+    int sync() override
+    {
+        drain();
+        return 0;
+    }
+
+private:
+    void drain()
+    {
+        out_.append(pbase(), static_cast<std::size_t>(pptr() - pbase()));
+        setp(block_, block_ + sizeof block_);
+    }
+
+    std::string& out_;
+    char block_[8192];
+};
+
 } // namespace
 
-std::string pointsToText(const PointList& points)
+std::string pointsToText(const PointList& points, std::size_t sizeHint)
 {
+    std::string text;
+    text.reserve(sizeHint);
     try {
-        std::ostringstream stream;
-        boost::archive::xml_oarchive archive(stream);
-        archive << boost::serialization::make_nvp("points", points);
-        // Taken before the archive is closed, so without the closing root tag.
-        return stream.str();
+        std::size_t length = 0;
+        {
+            StringSink sink(text);
+            std::ostream stream(&sink);
+            stream.imbue(std::locale(stream.getloc(), new ShortestNumbers));
+            boost::archive::xml_oarchive archive(stream);
+            archive << boost::serialization::make_nvp("points", points);
+            // The text ends here, before the closing root tag that the
+            // archive writes when it is closed.
+            stream.flush();
+            length = text.size();
+        }
+        text.resize(length);
+        return text;
     } catch (const boost::archive::archive_exception&) {
         return std::string();
     }
@@ -174,16 +300,13 @@ PointList textToPoints(const std::string& text)
     if (text.empty())
         return PointList();
     try {
+        // A newer archive version may lay the data out differently: it is
+        // refused like a damaged text.
+        checkRootTag(text);
         std::istringstream stream(text);
         PointList points;
         {
             boost::archive::xml_iarchive archive(stream);
-            // The XML reader accepts any archive version; a newer one may lay
-            // the data out differently, so refuse it like the other readers.
-            if (archive.get_library_version() >
-                boost::archive::BOOST_ARCHIVE_VERSION())
-                throw boost::archive::archive_exception(
-                    boost::archive::archive_exception::unsupported_version);
             const std::streamoff body = stream.tellg();
             if (body < 0)
                 refuse("no document body");

@@ -2,6 +2,7 @@
 // keeps in its hidden "cpstr" knob and that the host saves with the script.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "grid/VtxPoint.h"
@@ -9,9 +10,11 @@
 namespace quorcard {
 
 // The grid as an XML archive document holding the value "points". The text
-// stops after the "points" element: it has no closing root tag. A failure of
-// the archive gives the empty text.
-std::string pointsToText(const PointList& points);
+// stops after the "points" element: it has no closing root tag. Numbers are
+// written as the shortest text that reads back to the same float. A failure
+// of the archive gives the empty text. `sizeHint`, the size of the previous
+// text of the grid, saves regrowing the text as it is written.
+std::string pointsToText(const PointList& points, std::size_t sizeHint = 0);
 
 // Reads a document written by pointsToText, or by older archive versions, with
 // or without the closing root tag. Empty text gives an empty list and writes

@@ -1,6 +1,12 @@
 // The node's side of the control-point grid: edits arrive as knob values in
 // the node's transformed space, and every edit ends in the "cpstr" text.
+#include <unistd.h>
+
 #include <cmath>
+#include <cstdint>
+#include <fstream>
+#include <iostream>
+#include <string>
 
 #include "DDImage/Knob.h"
 #include "grid/PointsText.h"
@@ -14,9 +20,46 @@ namespace {
 
 bool finite(const Vector3& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
 
+// What one point of the grid costs the process, rounded up from what a
+// dense grid measures: the point and its four handles (about 0.3 KB), the
+// stored text in the node, the knob and the host's copy (three times about
+// 1 KB) and the knobs of the point and its handles (about 2.7 KB).
+const std::uint64_t kBytesPerPoint = 8192;
+
+// The memory the system can still give: MemAvailable of /proc/meminfo, or
+// the free physical pages where that cannot be read.
+std::uint64_t availableBytes() {
+  std::ifstream meminfo("/proc/meminfo");
+  std::string key;
+  std::uint64_t kib = 0;
+  while (meminfo >> key >> kib) {
+    if (key == "MemAvailable:") return kib * 1024;
+    meminfo.ignore(256, '\n');
+  }
+  const long pages = sysconf(_SC_AVPHYS_PAGES);
+  const long pageSize = sysconf(_SC_PAGESIZE);
+  return pages > 0 && pageSize > 0 ? static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize) : 0;
+}
+
 }  // namespace
 
-void QuorCard::buildDefaultGrid() { grid.reset(xPoints, yPoints, xRatio, yRatio); }
+bool QuorCard::gridFits(int columns, int rows) const {
+  const std::uint64_t points = static_cast<std::uint64_t>(columns < 2 ? 2 : columns) *
+                               static_cast<std::uint64_t>(rows < 2 ? 2 : rows);
+  const std::uint64_t needed = points * kBytesPerPoint;
+  const std::uint64_t available = availableBytes();
+  if (needed <= available) return true;
+  std::cerr << "[Brunvik] WARNING: a grid of " << columns << " x " << rows << " points needs about "
+            << (needed >> 20) << " MB, more than the " << (available >> 20) << " MB available; the grid stays "
+            << shapeColumns << " x " << shapeRows << "." << std::endl;
+  return false;
+}
+
+void QuorCard::buildDefaultGrid() {
+  grid.reset(xPoints, yPoints, xRatio, yRatio);
+  shapeColumns = xPoints;
+  shapeRows = yPoints;
+}
 
 void QuorCard::setRatio(float r) {
   if (r == ratio) return;
@@ -53,7 +96,7 @@ TangentEdit QuorCard::setTangentHandle(std::size_t index, int slot, const Vector
 }
 
 void QuorCard::storePoints() {
-  cpText = pointsToText(grid.points());
+  cpText = pointsToText(grid.points(), cpText.size());
   if (Knob* k = knob("cpstr")) k->set_text(cpText.c_str());
 }
 
@@ -63,9 +106,25 @@ void QuorCard::restorePoints() {
     if (const char* t = k->get_text()) text = t;
   cpText = text;
   grid.restore(textToPoints(cpText), xPoints, yPoints);
-  if (!cpText.empty() && !grid.empty()) return;
+  if (!cpText.empty() && !grid.empty()) {
+    if (grid.columns() != 0) {
+      shapeColumns = grid.columns();
+      shapeRows = grid.rows();
+    }
+    return;
+  }
+  // A script may ask for a grid the machine cannot hold: the default one
+  // takes its place.
+  if (!gridFits(xPoints, yPoints)) keepGridShape();
   buildDefaultGrid();
   storePoints();
+}
+
+void QuorCard::keepGridShape() {
+  xPoints = shapeColumns;
+  yPoints = shapeRows;
+  if (Knob* k = knob("x_points")) k->set_value(xPoints);
+  if (Knob* k = knob("y_points")) k->set_value(yPoints);
 }
 
 }  // namespace quorcard

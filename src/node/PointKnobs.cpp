@@ -64,6 +64,11 @@ void QuorCard::rebuildPointKnobs() {
 }
 
 void QuorCard::resetControlPoints() {
+  // A grid that cannot fit is refused before the one in place is freed.
+  if (!gridFits(xPoints, yPoints)) {
+    keepGridShape();
+    return;
+  }
   buildDefaultGrid();
   storePoints();
   rebuildPointKnobs();

@@ -74,8 +74,15 @@ class QuorCard : public QuorCardBase {
 
  private:
   UvRules uvRules() const { return UvRules{flipUvs, flopUvs, swapUvs}; }
+  // The reactions to a changed knob, each test run for every knob.
+  void react(DD::Image::Knob* k);
 
   // ---- the grid, edited through knob values (CardGrid.cpp) ----
+  // Whether a grid of columns x rows fits in the memory the system can
+  // give; when it does not, says so in one warning.
+  bool gridFits(int columns, int rows) const;
+  // Puts "x_points" and "y_points" back to the grid in place.
+  void keepGridShape();
   void buildDefaultGrid();
   void setRatio(float r);
   void scaleGrid(float sx, float sy);
@@ -130,6 +137,9 @@ class QuorCard : public QuorCardBase {
 
   // ---- the grid and its text ----
   ControlGrid grid;
+  // The columns and rows of the last grid made or read whole.
+  int shapeColumns = 4;
+  int shapeRows = 4;
   std::string cpText;
 
   // ---- the per-point knobs made after "delimiter" ----

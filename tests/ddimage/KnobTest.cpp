@@ -5,9 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include "DDImage/Host.h"
 #include "DDImage/Knobs.h"
 #include "DDImage/Op.h"
+#include "DDImageHost/Host.h"
 
 using namespace DD::Image;
 

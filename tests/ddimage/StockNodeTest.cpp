@@ -7,8 +7,8 @@
 #include <gtest/gtest.h>
 
 #include "DDImage/AxisOp.h"
-#include "DDImage/Host.h"
 #include "DDImage/Iop.h"
+#include "DDImageHost/Host.h"
 #include "TestSupport.h"
 
 using namespace DD::Image;

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "DDImage/Host.h"
+#include "DDImageHost/Host.h"
 #include "TestSupport.h"
 #include "node/QuorCard.h"
 

@@ -40,7 +40,7 @@ TEST_F(CardIdentity, NamesInputsAndEmptyBound) {
 
 TEST_F(CardIdentity, HelpTextIsComposedOnce) {
   const char* first = card->node_help();
-  EXPECT_EQ(std::string(first).rfind("QuorCard 1.0.0-1-27a0\n\nA card primitive.\n\nBuilt: ", 0), 0u);
+  EXPECT_EQ(std::string(first).rfind("QuorCard " QUORCARD_VERSION "\n\nA card primitive.\n\nBuilt: ", 0), 0u);
   EXPECT_EQ(add("QuorCard")->op()->node_help(), first);
 }
 

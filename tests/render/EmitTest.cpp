@@ -271,7 +271,7 @@ TEST(Scene, CameraFramesTheViewersView) {
   for (const auto& size : sizes) {
     SCOPED_TRACE(testing::Message() << size[0] << "x" << size[1]);
     DD::Image::Graph graph;
-    quorhost::Camera camera;
+    DD::Image::Camera camera;
     camera.width = size[0], camera.height = size[1];
     testsupport::TempDir dir;
     quorhost::writeScene(graph, dir.file("scene.rib"), "card.tif", camera);
@@ -289,7 +289,7 @@ TEST(Scene, CameraFramesTheViewersView) {
     const double halfWidth = std::max(aspect, 1.0), halfHeight = std::max(1 / aspect, 1.0);
     // The viewer's top and right edges in the plane z = 0, and a point nearer
     // the camera on the ray to the top right corner: x, y, z, screen x, y.
-    const double top = 2.5 * std::tan(15 * kPi / 180);
+    const double top = camera.distance * std::tan(camera.fovY / 2 * kPi / 180);
     const double points[3][5] = {
         {0, top, 0, 0, 1}, {top * aspect, 0, 0, 1, 0}, {0.5 * top * aspect, 0.5 * top, 1.25, 1, 1}};
     for (const auto& p : points) {

@@ -1,6 +1,6 @@
 #include "TestSupport.h"
 
-#include <DDImage/OffscreenGL.h>
+#include <DDImageHost/OffscreenGL.h>
 
 #include <fcntl.h>
 #include <spawn.h>

@@ -1,7 +1,7 @@
 // What the card looks like in the viewer, read back from real OpenGL.
 #include <GL/gl.h>
 
-#include "DDImage/OffscreenGL.h"
+#include "DDImageHost/OffscreenGL.h"
 #include "TestSupport.h"
 #include "ViewerTestSupport.h"
 

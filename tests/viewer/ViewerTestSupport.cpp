@@ -5,10 +5,12 @@
 namespace viewertest {
 
 namespace {
-// cot(15 degrees) = 2 + sqrt(3); the picture's aspect is 4 / 3.
-const double kCot = 2 + std::sqrt(3.0);
-const double kAspect = 640.0 / 480.0;
-const double kEyeZ = 2.5;
+// The viewer's default camera.
+const DD::Image::Camera kCamera;
+const double kCot = 1 / std::tan(kCamera.fovY / 2 * M_PI / 180);
+const double kHalfWidth = kCamera.width / 2.0, kHalfHeight = kCamera.height / 2.0;
+const double kAspect = kHalfWidth / kHalfHeight;
+const double kEyeZ = kCamera.distance;
 }  // namespace
 
 std::ostream& operator<<(std::ostream& o, const Rgb& c) {
@@ -16,12 +18,12 @@ std::ostream& operator<<(std::ostream& o, const Rgb& c) {
 }
 
 PixelPos byHand(double x, double y) {
-  return PixelPos{320 + x / kEyeZ * kCot / kAspect * 320, 240 - y / kEyeZ * kCot * 240};
+  return PixelPos{kHalfWidth + x / kEyeZ * kCot / kAspect * kHalfWidth, kHalfHeight - y / kEyeZ * kCot * kHalfHeight};
 }
 
 void unprojectByHand(int px, int py, double* x, double* y) {
-  *x = ((px + 0.5) / 320 - 1) * kEyeZ * kAspect / kCot;
-  *y = (1 - (py + 0.5) / 240) * kEyeZ / kCot;
+  *x = ((px + 0.5) / kHalfWidth - 1) * kEyeZ * kAspect / kCot;
+  *y = (1 - (py + 0.5) / kHalfHeight) * kEyeZ / kCot;
 }
 
 Rgb Picture::at(int x, int y) const {

@@ -1,7 +1,7 @@
 // A host graph with one card and a viewer on it, and pixel helpers. Expected
-// picture positions come from the camera worked out by hand: eye at
-// (0, 0, 2.5) looking down -z, 30 degrees of vertical field of view,
-// 640 x 480 pixels.
+// picture positions are worked out by hand from the viewer's default camera
+// (DDImageHost/Camera.h: eye at (0, 0, 2.5) looking down -z, 30 degrees of
+// vertical field of view, 640 x 480 pixels).
 #ifndef QUORCARD_TESTS_VIEWER_VIEWERTESTSUPPORT_H
 #define QUORCARD_TESTS_VIEWER_VIEWERTESTSUPPORT_H
 
@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "DDImage/Host.h"
-#include "DDImage/Viewer.h"
+#include "DDImageHost/Host.h"
+#include "DDImageHost/Viewer.h"
 #include "node/QuorCard.h"
 
 namespace viewertest {

@@ -1,4 +1,4 @@
-#include "DDImage/Host.h"
+#include "DDImageHost/Host.h"
 
 #include <dlfcn.h>
 #include <dirent.h>

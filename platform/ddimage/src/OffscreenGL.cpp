@@ -1,4 +1,4 @@
-#include "DDImage/OffscreenGL.h"
+#include "DDImageHost/OffscreenGL.h"
 
 #include <EGL/egl.h>
 #include <EGL/eglext.h>

@@ -8,7 +8,7 @@
 #include <set>
 #include <string>
 
-#include "DDImage/Host.h"
+#include "DDImageHost/Host.h"
 #include "PluginLoading.h"
 
 namespace DD {

@@ -108,9 +108,6 @@ StockKnob::StockKnob(Knob_Closure* f, int kind, const char* name, const char* la
     default:
       break;
   }
-  if (kind == STRING_KNOB || kind == FILE_KNOB || kind == TEXT_KNOB || kind == SPACER_KNOB) {
-    // Layout and text knobs begin no new line unless asked to.
-  }
   set_flag(STARTLINE);
 }
 

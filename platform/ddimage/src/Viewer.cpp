@@ -1,13 +1,13 @@
-#include "DDImage/Viewer.h"
+#include "DDImageHost/Viewer.h"
 
 #include <cmath>
 
 #include "DDImage/AxisOp.h"
-#include "DDImage/Host.h"
 #include "DDImage/Knob.h"
 #include "DDImage/Knobs.h"
-#include "DDImage/OffscreenGL.h"
 #include "DDImage/gl.h"
+#include "DDImageHost/Host.h"
+#include "DDImageHost/OffscreenGL.h"
 
 namespace DD {
 namespace Image {
@@ -50,21 +50,22 @@ Viewer::Viewer(Graph& graph) : graph_(graph) {
 Viewer::~Viewer() {}
 
 void Viewer::setSize(int width, int height) {
-  width_ = width;
-  height_ = height;
+  camera_.width = width;
+  camera_.height = height;
 }
 
 void Viewer::setStencil(bool stencil) { stencil_ = stencil; }
 
 Matrix4 Viewer::viewMatrix() const {
   Matrix4 m;
-  m.translate(-camera_.position.x, -camera_.position.y, -camera_.position.z);
+  const Vector3 eye = camera_.position();
+  m.translate(-eye.x, -eye.y, -eye.z);
   return m;
 }
 
 Matrix4 Viewer::projectionMatrix() const {
   const float f = 1.0f / std::tan(camera_.fovY * kRadiansPerDegree / 2);
-  const float aspect = static_cast<float>(width_) / static_cast<float>(height_);
+  const float aspect = static_cast<float>(camera_.width) / static_cast<float>(camera_.height);
   const float n = camera_.nearPlane, fa = camera_.farPlane;
   return Matrix4(f / aspect, 0, 0, 0,
                  0, f, 0, 0,
@@ -73,24 +74,24 @@ Matrix4 Viewer::projectionMatrix() const {
 }
 
 bool Viewer::project(const Vector3& point, float* x, float* y) const {
-  const Vector3 eye = point - camera_.position;
+  const Vector3 eye = point - camera_.position();
   if (eye.z >= 0) return false;
   const float tanHalf = std::tan(camera_.fovY * kRadiansPerDegree / 2);
-  const float aspect = static_cast<float>(width_) / static_cast<float>(height_);
+  const float aspect = static_cast<float>(camera_.width) / static_cast<float>(camera_.height);
   const float ndcX = eye.x / -eye.z / (tanHalf * aspect);
   const float ndcY = eye.y / -eye.z / tanHalf;
-  *x = (ndcX + 1) / 2 * width_;
-  *y = (1 - ndcY) / 2 * height_;
+  *x = (ndcX + 1) / 2 * camera_.width;
+  *y = (1 - ndcY) / 2 * camera_.height;
   return true;
 }
 
 bool Viewer::rayThrough(float x, float y, Vector3* origin, Vector3* direction) const {
-  if (width_ <= 0 || height_ <= 0) return false;
+  if (camera_.width <= 0 || camera_.height <= 0) return false;
   const float tanHalf = std::tan(camera_.fovY * kRadiansPerDegree / 2);
-  const float aspect = static_cast<float>(width_) / static_cast<float>(height_);
-  const float ndcX = 2 * (x + 0.5f) / width_ - 1;
-  const float ndcY = 1 - 2 * (y + 0.5f) / height_;
-  *origin = camera_.position;
+  const float aspect = static_cast<float>(camera_.width) / static_cast<float>(camera_.height);
+  const float ndcX = 2 * (x + 0.5f) / camera_.width - 1;
+  const float ndcY = 1 - 2 * (y + 0.5f) / camera_.height;
+  *origin = camera_.position();
   *direction = Vector3(ndcX * tanHalf * aspect, ndcY * tanHalf, -1);
   return true;
 }
@@ -107,12 +108,12 @@ bool Viewer::pointerOnPlane(float x, float y, Vector3* out) const {
 }
 
 bool Viewer::prepare(std::string* error) {
-  if (width_ <= 0 || height_ <= 0) {
+  if (camera_.width <= 0 || camera_.height <= 0) {
     if (error) *error = "the viewer size must be positive";
     return false;
   }
-  if (!gl_ || gl_->width() != width_ || gl_->height() != height_ || gl_->stencil() != stencil_)
-    gl_.reset(new OffscreenGL(width_, height_, stencil_));
+  if (!gl_ || gl_->width() != camera_.width || gl_->height() != camera_.height || gl_->stencil() != stencil_)
+    gl_.reset(new OffscreenGL(camera_.width, camera_.height, stencil_));
   if (!gl_->ok() || !gl_->makeCurrent()) {
     if (error) *error = "no OpenGL for the viewer: " + gl_->error();
     gl_.reset();
@@ -122,7 +123,7 @@ bool Viewer::prepare(std::string* error) {
 }
 
 void Viewer::beginFrame(bool select, float pickX, float pickY) {
-  glViewport(0, 0, width_, height_);
+  glViewport(0, 0, camera_.width, camera_.height);
   const Matrix4 projection = projectionMatrix();
   const Matrix4 view = viewMatrix();
   glMatrixMode(GL_PROJECTION);
@@ -130,8 +131,8 @@ void Viewer::beginFrame(bool select, float pickX, float pickY) {
   if (select) {
     // The pointer's pixel centre, in window coordinates (y upward).
     const float cx = pickX + 0.5f;
-    const float cy = static_cast<float>(height_) - (pickY + 0.5f);
-    glMultMatrixf(pickMatrix(cx, cy, kPickRadius, width_, height_).array());
+    const float cy = static_cast<float>(camera_.height) - (pickY + 0.5f);
+    glMultMatrixf(pickMatrix(cx, cy, kPickRadius, camera_.width, camera_.height).array());
   }
   glMultMatrixf(projection.array());
   glMatrixMode(GL_MODELVIEW);
@@ -250,7 +251,7 @@ bool Viewer::draw(std::vector<unsigned char>* rgba, std::string* error) {
 
 bool Viewer::writePicture(const std::string& path, std::string* error) {
   std::vector<unsigned char> rgba;
-  return draw(&rgba, error) && writePng(path, width_, height_, rgba, error);
+  return draw(&rgba, error) && writePng(path, camera_.width, camera_.height, rgba, error);
 }
 
 bool Viewer::press(float x, float y, std::string* error) {

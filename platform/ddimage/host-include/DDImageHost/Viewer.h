@@ -14,6 +14,7 @@
 #include "DDImage/Matrix4.h"
 #include "DDImage/Vector3.h"
 #include "DDImage/ViewerContext.h"
+#include "DDImageHost/Camera.h"
 
 namespace DD {
 namespace Image {
@@ -25,14 +26,6 @@ class Op;
 
 class Viewer {
  public:
-  // A perspective camera that looks down -z from `position`.
-  struct Camera {
-    Vector3 position{0.0f, 0.0f, 2.5f};
-    float fovY = 30.0f;  // vertical field of view, degrees
-    float nearPlane = 0.01f;
-    float farPlane = 1000.0f;
-  };
-
   // Half the side of the square around the pointer in which a press finds
   // what lies under it, in pixels.
   static constexpr float kPickRadius = 4.5f;
@@ -45,13 +38,13 @@ class Viewer {
   Viewer(const Viewer&) = delete;
   Viewer& operator=(const Viewer&) = delete;
 
-  // Picture size (640 x 480 unless set) and whether the framebuffer has a
-  // stencil buffer (it has unless set otherwise).
+  // Picture size (the camera's, 640 x 480 unless set) and whether the
+  // framebuffer has a stencil buffer (it has unless set otherwise).
   void setSize(int width, int height);
   void setStencil(bool stencil);
-  int width() const { return width_; }
-  int height() const { return height_; }
-  Camera& camera() { return camera_; }
+  int width() const { return camera_.width; }
+  int height() const { return camera_.height; }
+  const Camera& camera() const { return camera_; }
   ViewerContext& context() { return ctx_; }
 
   // The camera's matrices for the current size.
@@ -94,8 +87,6 @@ class Viewer {
   bool pointerOnPlane(float x, float y, Vector3* out) const;
 
   Graph& graph_;
-  int width_ = 640;
-  int height_ = 480;
   bool stencil_ = true;
   Camera camera_;
   ViewerContext ctx_;
