@@ -811,6 +811,7 @@ struct Handlers {
       }
     }
     mesh.objectToCamera = objectToCamera();
+    prepareCameraSpace(mesh);
     const bool mirrored = mesh.objectToCamera.determinant3() < 0;
     mesh.normalSign = (mirrored != st.attr.reversed) ? -1.0f : 1.0f;
     mesh.oneSided = st.attr.sides == 1;

@@ -74,8 +74,14 @@ Scalar bilinear(const float c[4], float u, float v) {
   return r;
 }
 
+// The control point indices of patch (pi, pj), n x n with u fastest.
+void patchIndices(const PatchMeshData& mesh, int pi, int pj, int n, int out[16]) {
+  for (int b = 0; b < n; ++b)
+    for (int a = 0; a < n; ++a) out[b * n + a] = mesh.cvIndex(pi, pj, a, b);
+}
+
 Scalar evaluateVar(const PatchMeshData& mesh, const PrimVar& var, int pi, int pj, float u, float v,
-                   const Weights& w, bool isS) {
+                   const Weights& w, const int index[16], bool isS) {
   const int patch = pj * mesh.upatches + pi;
   if (!var.present) {
     // Without coordinates, s and t run from 0 to 1 across the whole mesh.
@@ -107,7 +113,7 @@ Scalar evaluateVar(const PatchMeshData& mesh, const PrimVar& var, int pi, int pj
       Scalar r;
       for (int b = 0; b < w.n; ++b)
         for (int a = 0; a < w.n; ++a) {
-          const float value = var.storage == StorageClass::Vertex ? x[mesh.cvIndex(pi, pj, a, b)]
+          const float value = var.storage == StorageClass::Vertex ? x[std::size_t(index[b * w.n + a])]
                                                                   : x[w.n * w.n * patch + b * w.n + a];
           r.value += w.wu[a] * w.wv[b] * value;
           r.du += w.dwu[a] * w.wv[b] * value;
@@ -161,12 +167,55 @@ std::size_t itemCount(const PatchMeshData& mesh, StorageClass storage) {
   return 1;
 }
 
+namespace {
+
+// True when the weights [u^3 u^2 u 1] * B add up to 1 for every u: the
+// rows of B add up to 0, 0, 0 and 1.
+bool weightsAddUpToOne(const BasisMatrix& b) {
+  for (int i = 0; i < 4; ++i) {
+    const float sum = b[i][0] + b[i][1] + b[i][2] + b[i][3];
+    if (std::fabs(sum - (i == 3 ? 1.0f : 0.0f)) > 1e-6f) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void prepareCameraSpace(PatchMeshData& mesh) {
+  mesh.cameraCv.clear();
+  const auto& m = mesh.objectToCamera.m;
+  const bool affine = m[0][3] == 0 && m[1][3] == 0 && m[2][3] == 0 && m[3][3] == 1;
+  if (mesh.rational || !affine) return;
+  if (mesh.bicubic && !(weightsAddUpToOne(mesh.ubasis) && weightsAddUpToOne(mesh.vbasis))) return;
+  mesh.cameraCv.reserve(mesh.cv.size());
+  for (const Vec4& c : mesh.cv) mesh.cameraCv.push_back(transformPoint({c.x, c.y, c.z}, mesh.objectToCamera));
+}
+
 SurfacePoint evaluatePatch(const PatchMeshData& mesh, int pi, int pj, float u, float v, bool withSt) {
   const Weights w = weightsAt(mesh, u, v);
+  int index[16];
+  patchIndices(mesh, pi, pj, w.n, index);
+  if (!mesh.cameraCv.empty()) {
+    SurfacePoint sp;
+    for (int b = 0; b < w.n; ++b)
+      for (int a = 0; a < w.n; ++a) {
+        const Vec3& c = mesh.cameraCv[std::size_t(index[b * w.n + a])];
+        sp.p += c * (w.wu[a] * w.wv[b]);
+        sp.dpdu += c * (w.dwu[a] * w.wv[b]);
+        sp.dpdv += c * (w.wu[a] * w.dwv[b]);
+      }
+    if (withSt) {
+      const Scalar s = evaluateVar(mesh, mesh.s, pi, pj, u, v, w, index, true);
+      const Scalar t = evaluateVar(mesh, mesh.t, pi, pj, u, v, w, index, false);
+      sp.s = s.value, sp.dsdu = s.du, sp.dsdv = s.dv;
+      sp.t = t.value, sp.dtdu = t.du, sp.dtdv = t.dv;
+    }
+    return sp;
+  }
   Vec4 h, hu, hv;
   for (int b = 0; b < w.n; ++b)
     for (int a = 0; a < w.n; ++a) {
-      const Vec4& c = mesh.cv[mesh.cvIndex(pi, pj, a, b)];
+      const Vec4& c = mesh.cv[std::size_t(index[b * w.n + a])];
       const float k = w.wu[a] * w.wv[b], ku = w.dwu[a] * w.wv[b], kv = w.wu[a] * w.dwv[b];
       h.x += k * c.x, h.y += k * c.y, h.z += k * c.z, h.w += k * c.w;
       hu.x += ku * c.x, hu.y += ku * c.y, hu.z += ku * c.z, hu.w += ku * c.w;
@@ -186,8 +235,8 @@ SurfacePoint evaluatePatch(const PatchMeshData& mesh, int pi, int pj, float u, f
   sp.dpdu = (Vec3{cu.x, cu.y, cu.z} - sp.p * cu.w) * inv;
   sp.dpdv = (Vec3{cv.x, cv.y, cv.z} - sp.p * cv.w) * inv;
   if (withSt) {
-    const Scalar s = evaluateVar(mesh, mesh.s, pi, pj, u, v, w, true);
-    const Scalar t = evaluateVar(mesh, mesh.t, pi, pj, u, v, w, false);
+    const Scalar s = evaluateVar(mesh, mesh.s, pi, pj, u, v, w, index, true);
+    const Scalar t = evaluateVar(mesh, mesh.t, pi, pj, u, v, w, index, false);
     sp.s = s.value, sp.dsdu = s.du, sp.dsdv = s.dv;
     sp.t = t.value, sp.dtdu = t.du, sp.dtdv = t.dv;
   }
@@ -196,6 +245,12 @@ SurfacePoint evaluatePatch(const PatchMeshData& mesh, int pi, int pj, float u, f
 
 Vec3 evaluatePosition(const PatchMeshData& mesh, int pi, int pj, float u, float v) {
   const Weights w = weightsAt(mesh, u, v);
+  if (!mesh.cameraCv.empty()) {
+    Vec3 p;
+    for (int b = 0; b < w.n; ++b)
+      for (int a = 0; a < w.n; ++a) p += mesh.cameraCv[std::size_t(mesh.cvIndex(pi, pj, a, b))] * (w.wu[a] * w.wv[b]);
+    return p;
+  }
   Vec4 h;
   for (int b = 0; b < w.n; ++b)
     for (int a = 0; a < w.n; ++a) {

@@ -59,6 +59,11 @@ struct PatchMeshData {
   std::vector<unsigned char> skipped;
 
   Mat4 objectToCamera;
+  // The control points already in camera space, when that gives the same
+  // surface: a polynomial mesh whose bases' weights always add up to 1 (so
+  // that moving every control point moves the surface alike) under an
+  // affine transform. Empty otherwise. Filled by prepareCameraSpace.
+  std::vector<Vec3> cameraCv;
   // +1 or -1: the factor that turns dP/du x dP/dv, taken in camera
   // coordinates, into the outward normal (the mirroring of the object's
   // transform and the current orientation).
@@ -73,6 +78,9 @@ struct PatchMeshData {
   // for a bicubic mesh, 0..1 for a bilinear one.
   int cvIndex(int pi, int pj, int a, int b) const;
 };
+
+// Fills mesh.cameraCv where it applies (see there).
+void prepareCameraSpace(PatchMeshData& mesh);
 
 // A point of a patch in camera space, with what shading needs.
 struct SurfacePoint {

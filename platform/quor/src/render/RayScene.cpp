@@ -12,8 +12,9 @@
 namespace quor {
 namespace render {
 
-// One patch mesh, tessellated: a grid of vertices in camera space and two
-// triangles per cell of every rendered patch.
+// One patch mesh, tessellated: a grid of vertices in camera space and one
+// quadrilateral (which Embree splits into two triangles) per cell of every
+// rendered patch.
 struct RayScene::Mesh {
   const PatchMeshData* data = nullptr;
   std::vector<int> usteps, vsteps;  // per patch column, per patch row
@@ -21,12 +22,12 @@ struct RayScene::Mesh {
   bool joinU = false, joinV = false;
   int vertexCols = 0, vertexRows = 0;
   std::vector<float> vertices;   // x, y, z per vertex, then padding
-  std::vector<unsigned> indices; // three per triangle
+  std::vector<unsigned> indices; // four per quadrilateral
   struct Cell {
     std::uint32_t patch;
     std::uint16_t k, l;  // the cell within its patch
   };
-  std::vector<Cell> cells;  // one per pair of triangles
+  std::vector<Cell> cells;  // one per quadrilateral
 
   // The vertex column of step k of patch column i (k from 0 to usteps[i]).
   int column(int i, int k) const {
@@ -140,12 +141,14 @@ struct FilterContext {
   unsigned bestGeometry, bestPrimitive;
 };
 
-// The unit outward normal of a triangle of a mesh.
-Vec3 facetNormal(const RayScene::Mesh& m, unsigned primitive) {
-  const unsigned* t = &m.indices[3 * std::size_t(primitive)];
+// The unit outward normal of the triangle of a quadrilateral (a, b, d, c)
+// that a hit at (u, v) met: (a, b, c) below the diagonal, (d, c, b) above.
+Vec3 facetNormal(const RayScene::Mesh& m, unsigned primitive, float u, float v) {
+  const unsigned* q = &m.indices[4 * std::size_t(primitive)];
   const auto vertex = [&](unsigned i) { return Vec3{m.vertices[3 * i], m.vertices[3 * i + 1], m.vertices[3 * i + 2]}; };
-  const Vec3 a = vertex(t[0]), b = vertex(t[1]), c = vertex(t[2]);
-  return normalize(cross(b - a, c - a)) * m.data->normalSign;
+  const Vec3 a = vertex(q[0]), b = vertex(q[1]), d = vertex(q[2]), c = vertex(q[3]);
+  const Vec3 n = u + v <= 1 ? cross(b - a, c - a) : cross(c - d, b - d);
+  return normalize(n) * m.data->normalSign;
 }
 
 // Decides each candidate hit: one-sided surfaces are not seen from behind,
@@ -162,7 +165,8 @@ void filterHits(const RTCFilterFunctionNArguments* args) {
     if (m.data->oneSided && !m.data->doubleShaded) {
       const Vec3 d{RTCRayN_dir_x(args->ray, args->N, i), RTCRayN_dir_y(args->ray, args->N, i),
                    RTCRayN_dir_z(args->ray, args->N, i)};
-      if (!(dot(facetNormal(m, primitive), d) < 0)) {
+      const float u = RTCHitN_u(args->hit, args->N, i), v = RTCHitN_v(args->hit, args->N, i);
+      if (!(dot(facetNormal(m, primitive, u, v), d) < 0)) {
         args->valid[i] = 0;
         continue;
       }
@@ -241,9 +245,10 @@ RayScene::RayScene(const FrameScene& scene, const Camera& camera, int threads) :
       }
     });
 
-    // Two triangles per cell: (a, b, d) and (a, d, c) with a at (k, l),
-    // b at (k + 1, l), c at (k, l + 1) and d at (k + 1, l + 1), so that
-    // both turn from u toward v like dP/du x dP/dv.
+    // One quadrilateral per cell: (a, b, d, c) with a at (k, l), b at
+    // (k + 1, l), d at (k + 1, l + 1) and c at (k, l + 1). Embree's hit
+    // coordinates then run along u from a to b and along v from a to c, and
+    // both of its triangles turn from u toward v like dP/du x dP/dv.
     for (int pj = 0; pj < d.vpatches; ++pj)
       for (int pi = 0; pi < d.upatches; ++pi) {
         if (!m.rendered(pi, pj)) continue;
@@ -253,7 +258,7 @@ RayScene::RayScene(const FrameScene& scene, const Camera& camera, int threads) :
               return unsigned(m.row(pj, l + dl)) * unsigned(m.vertexCols) + unsigned(m.column(pi, k + dk));
             };
             const unsigned a = at(0, 0), b = at(1, 0), c = at(0, 1), e = at(1, 1);
-            m.indices.insert(m.indices.end(), {a, b, e, a, e, c});
+            m.indices.insert(m.indices.end(), {a, b, e, c});
             m.cells.push_back({std::uint32_t(pj * d.upatches + pi), std::uint16_t(k), std::uint16_t(l)});
           }
       }
@@ -265,18 +270,18 @@ RayScene::RayScene(const FrameScene& scene, const Camera& camera, int threads) :
   if (!e.device) throw std::runtime_error("Embree could not start (error " + std::to_string(int(rtcGetDeviceError(nullptr))) + ")");
   rtcSetDeviceErrorFunction(e.device, embreeError, &e);
   e.scene = rtcNewScene(e.device);
-  rtcSetSceneFlags(e.scene, RTCSceneFlags(RTC_SCENE_FLAG_CONTEXT_FILTER_FUNCTION | RTC_SCENE_FLAG_ROBUST));
+  rtcSetSceneFlags(e.scene, RTCSceneFlags(RTC_SCENE_FLAG_CONTEXT_FILTER_FUNCTION));
   for (std::size_t i = 0; i < meshes_.size(); ++i) {
     Mesh& m = *meshes_[i];
-    const std::size_t triangles = m.indices.size() / 3;
+    const std::size_t quads = m.indices.size() / 4;
     // A mesh without facets is left out; attaching by number keeps every
     // geometry number equal to its mesh's index.
-    if (triangles == 0) continue;
-    RTCGeometry g = rtcNewGeometry(e.device, RTC_GEOMETRY_TYPE_TRIANGLE);
+    if (quads == 0) continue;
+    RTCGeometry g = rtcNewGeometry(e.device, RTC_GEOMETRY_TYPE_QUAD);
     rtcSetSharedGeometryBuffer(g, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT3, m.vertices.data(), 0,
                                3 * sizeof(float), (m.vertices.size() - 1) / 3);
-    rtcSetSharedGeometryBuffer(g, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3, m.indices.data(), 0,
-                               3 * sizeof(unsigned), triangles);
+    rtcSetSharedGeometryBuffer(g, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT4, m.indices.data(), 0,
+                               4 * sizeof(unsigned), quads);
     rtcCommitGeometry(g);
     rtcAttachGeometryByID(e.scene, g, unsigned(i));
     rtcReleaseGeometry(g);
@@ -289,7 +294,7 @@ RayScene::~RayScene() = default;
 
 std::size_t RayScene::facetCount() const {
   std::size_t n = 0;
-  for (const auto& m : meshes_) n += m->indices.size() / 3;
+  for (const auto& m : meshes_) n += m->indices.size() / 2;  // two triangles a quadrilateral
   return n;
 }
 
@@ -318,25 +323,24 @@ bool RayScene::intersect(Vec3 origin, Vec3 direction, float tnear, float tfar, R
   if (rh.hit.geomID == RTC_INVALID_GEOMETRY_ID) return false;
 
   const Mesh& m = *meshes_[rh.hit.geomID];
-  const Mesh::Cell& cell = m.cells[rh.hit.primID / 2];
+  const Mesh::Cell& cell = m.cells[rh.hit.primID];
   const int pi = int(cell.patch) % m.data->upatches, pj = int(cell.patch) / m.data->upatches;
-  const float b1 = rh.hit.u, b2 = rh.hit.v;
-  float ku, kv;
-  if (rh.hit.primID % 2 == 0) {  // (a, b, d)
-    ku = cell.k + b1 + b2;
-    kv = cell.l + b2;
-  } else {  // (a, d, c)
-    ku = cell.k + b1;
-    kv = cell.l + b1 + b2;
-  }
+  const float ku = cell.k + rh.hit.u, kv = cell.l + rh.hit.v;
   hit.t = rh.ray.tfar;
   hit.mesh = m.data;
   hit.pi = pi;
   hit.pj = pj;
   hit.u = std::clamp(ku / float(m.usteps[std::size_t(pi)]), 0.0f, 1.0f);
   hit.v = std::clamp(kv / float(m.vsteps[std::size_t(pj)]), 0.0f, 1.0f);
-  hit.facetNormal = facetNormal(m, rh.hit.primID);
+  hit.geometry = rh.hit.geomID;
+  hit.facet = rh.hit.primID;
+  hit.facetU = rh.hit.u;
+  hit.facetV = rh.hit.v;
   return true;
+}
+
+Vec3 RayScene::facetNormal(const RayHit& hit) const {
+  return quor::render::facetNormal(*meshes_[hit.geometry], hit.facet, hit.facetU, hit.facetV);
 }
 
 }  // namespace render

@@ -28,7 +28,8 @@ struct RayHit {
   const PatchMeshData* mesh = nullptr;
   int pi = 0, pj = 0;    // the patch
   float u = 0, v = 0;    // its own parameters
-  Vec3 facetNormal;      // outward normal of the facet hit (unit)
+  unsigned geometry = 0, facet = 0;  // the mesh and quadrilateral hit
+  float facetU = 0, facetV = 0;       // where within the quadrilateral
 };
 
 class RayScene {
@@ -41,6 +42,9 @@ class RayScene {
 
   // The nearest hit with depth in [tnear, tfar]; false when there is none.
   bool intersect(Vec3 origin, Vec3 direction, float tnear, float tfar, RayHit& hit) const;
+
+  // The unit outward normal of the facet that a hit met.
+  Vec3 facetNormal(const RayHit& hit) const;
 
   // Facets in the scene, for tests and measurements.
   std::size_t facetCount() const;
