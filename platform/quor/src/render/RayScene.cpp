@@ -76,7 +76,11 @@ void tessellationSteps(const PatchMeshData& mesh, const Camera& camera, std::vec
                        std::vector<int>& vsteps) {
   usteps.assign(std::size_t(mesh.upatches), 1);
   vsteps.assign(std::size_t(mesh.vpatches), 1);
-  constexpr int kSamples = 5;
+  // The patch is sampled on a lattice; along each lattice line the longest
+  // step, times the number of steps, bounds the line's length as if the
+  // whole line moved that fast, so that facets stay below kFacetPixels even
+  // where the parametrization runs fastest.
+  constexpr int kSamples = 9;
   const double margin = 2.0;
   for (int pj = 0; pj < mesh.vpatches; ++pj)
     for (int pi = 0; pi < mesh.upatches; ++pi) {
@@ -101,18 +105,15 @@ void tessellationSteps(const PatchMeshData& mesh, const Camera& camera, std::vec
         if (maxX + growX < 0 || minX - growX > camera.width() || maxY + growY < 0 || minY - growY > camera.height()) {
           nu = nv = 1;
         } else {
-          double lu = 0, lv = 0;
-          for (int l = 0; l < kSamples; ++l) {
-            double rowLength = 0, columnLength = 0;
+          double su = 0, sv = 0;  // the longest step along u and along v
+          for (int l = 0; l < kSamples; ++l)
             for (int k = 0; k + 1 < kSamples; ++k) {
-              rowLength += std::hypot(x[l][k + 1] - x[l][k], y[l][k + 1] - y[l][k]);
-              columnLength += std::hypot(x[k + 1][l] - x[k][l], y[k + 1][l] - y[k][l]);
+              su = std::max(su, std::hypot(x[l][k + 1] - x[l][k], y[l][k + 1] - y[l][k]));
+              sv = std::max(sv, std::hypot(x[k + 1][l] - x[k][l], y[k + 1][l] - y[k][l]));
             }
-            lu = std::max(lu, rowLength);
-            lv = std::max(lv, columnLength);
-          }
-          nu = int(std::min<double>(kMaxPatchSteps, std::ceil(lu / kFacetPixels)));
-          nv = int(std::min<double>(kMaxPatchSteps, std::ceil(lv / kFacetPixels)));
+          // A tenth more for the speed changing between lattice points.
+          nu = int(std::min<double>(kMaxPatchSteps, std::ceil(1.1 * su * (kSamples - 1) / kFacetPixels)));
+          nv = int(std::min<double>(kMaxPatchSteps, std::ceil(1.1 * sv * (kSamples - 1) / kFacetPixels)));
         }
       }
       usteps[std::size_t(pi)] = std::max(usteps[std::size_t(pi)], std::max(nu, 1));

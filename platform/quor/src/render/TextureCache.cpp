@@ -78,26 +78,22 @@ std::string texturePathFor(const std::string& image) {
 }
 
 bool makeTexture(const std::string& image, std::string& texture, std::string& error) {
-  const std::string folder = textureCacheFolder();
-  if (folder.empty()) {
-    error = "no texture cache folder: set QUOR_TEXTURE_CACHE, XDG_CACHE_HOME or HOME";
+  // Every failure names the image.
+  const auto fail = [&](const std::string& why) {
+    error = "cannot make the texture of \"" + image + "\": " + why;
     return false;
-  }
+  };
+  const std::string folder = textureCacheFolder();
+  if (folder.empty()) return fail("no texture cache folder (set QUOR_TEXTURE_CACHE, XDG_CACHE_HOME or HOME)");
   std::error_code ec;
   const fs::path source = fs::absolute(image, ec).lexically_normal();
   const std::string stamp = ec ? "" : sourceStamp(source, ec);
-  if (ec) {
-    error = "cannot read \"" + image + "\": " + ec.message();
-    return false;
-  }
+  if (ec) return fail(ec.message());
   texture = texturePathFor(image);
   if (stampOf(texture) == stamp) return true;
 
   fs::create_directories(folder, ec);
-  if (ec) {
-    error = "cannot make the texture cache folder \"" + folder + "\": " + ec.message();
-    return false;
-  }
+  if (ec) return fail("cannot make the cache folder \"" + folder + "\": " + ec.message());
   // Made under a temporary name and renamed into place, so that a texture
   // in the cache is always complete.
   const fs::path temporary =
@@ -109,20 +105,28 @@ bool makeTexture(const std::string& image, std::string& texture, std::string& er
   config.attribute("maketx:fileformatname", "tiff");
   config.attribute("wrapmodes", "clamp,clamp");
   config.attribute("DocumentName", stamp);
-  OIIO::ImageBuf input(source.string());
-  if (!input.read() || !OIIO::ImageBufAlgo::make_texture(OIIO::ImageBufAlgo::MakeTxTexture, input,
-                                                          temporary.string(), config)) {
-    error = input.has_error() ? input.geterror() : OIIO::geterror();
-    if (error.empty()) error = "the image library gave no reason";
-    error = "cannot make the texture of \"" + image + "\": " + error;
+  // The image is read straight from its file: the library's shared image
+  // cache may still hold an older picture under the same name.
+  auto in = OIIO::ImageInput::open(source.string());
+  if (!in) {
+    const std::string why = OIIO::geterror();
+    return fail(why.empty() ? "the image library gave no reason" : why);
+  }
+  OIIO::ImageBuf input(in->spec(), OIIO::InitializePixels::No);
+  const bool read = in->read_image(0, 0, 0, in->spec().nchannels, in->spec().format, input.localpixels());
+  const std::string readError = read ? "" : in->geterror();
+  in->close();
+  if (!read) return fail(readError.empty() ? "the image cannot be read" : readError);
+  if (!OIIO::ImageBufAlgo::make_texture(OIIO::ImageBufAlgo::MakeTxTexture, input, temporary.string(), config)) {
+    const std::string why = OIIO::geterror();
     fs::remove(temporary, ec);
-    return false;
+    return fail(why.empty() ? "the image library gave no reason" : why);
   }
   fs::rename(temporary, texture, ec);
   if (ec) {
-    error = "cannot put the texture in place as \"" + texture + "\": " + ec.message();
+    const std::string why = ec.message();
     fs::remove(temporary, ec);
-    return false;
+    return fail("cannot put it in place as \"" + texture + "\": " + why);
   }
   return true;
 }
