@@ -4,6 +4,7 @@
 #include <cmath>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <sstream>
 #include <vector>
 
@@ -62,15 +63,33 @@ void writeLight() {
 
 // The textures of the image nodes, by node: made before the scene is
 // opened, so that a texture that cannot be made stops the run before any
-// file is written.
-std::map<const Node*, std::string> makeTextures(const DD::Image::Graph& graph) {
+// file is written. With a folder, beside the scene there: the image's name
+// with ".tex" (and a number where two images share a name); else in the
+// renderer library's texture cache.
+std::map<const Node*, std::string> makeTextures(const DD::Image::Graph& graph, const std::string& folder) {
   std::map<const Node*, std::string> textures;
+  std::map<std::string, std::string> byImage;  // absolute image path -> texture
+  std::set<std::string> taken;
   for (const auto& n : graph.nodes()) {
     const Iop* iop = dynamic_cast<const Iop*>(n->op());
     const std::string file = imageFile(*n);
     if (!iop || file.empty() || iop->format().width() <= 0) continue;
+    const std::string image = std::filesystem::absolute(file).lexically_normal().string();
+    std::string target;
+    if (!folder.empty()) {
+      auto known = byImage.find(image);
+      if (known != byImage.end()) {
+        target = known->second;
+      } else {
+        const std::string stem = std::filesystem::path(image).stem().string();
+        for (int k = 1; target.empty() || taken.count(target); ++k)
+          target = (std::filesystem::path(folder) / (stem + (k > 1 ? "-" + std::to_string(k) : "") + ".tex")).string();
+        taken.insert(target);
+        byImage[image] = target;
+      }
+    }
     std::vector<char> texture(4096);
-    if (QxMakeTexture(file.c_str(), texture.data(), int(texture.size())) != 0) {
+    if (QxMakeTexture(file.c_str(), target.c_str(), texture.data(), int(texture.size())) != 0) {
       throw HostError("node " + inQuotes(n->name()) + ": " + texture.data());
     }
     textures[n.get()] = texture.data();
@@ -150,7 +169,10 @@ std::string pictureFormat(const std::string& file) {
 void writeScene(DD::Image::Graph& graph, const std::string& ribPath, const std::string& picture,
                 const DD::Image::Camera& camera) {
   checkNodes(graph);
-  const auto textures = makeTextures(graph);
+  // Beside the scene file; textures for a scene on standard output go to
+  // the cache.
+  const auto textures =
+      makeTextures(graph, ribPath == "-" ? std::string() : std::filesystem::absolute(ribPath).parent_path().string());
   if (QrBegin(ribPath.c_str()) != 0) throw HostError("cannot open the scene file " + ribPath);
   emitScene(graph, textures, picture, "file", camera);
   QrEnd();
@@ -159,7 +181,7 @@ void writeScene(DD::Image::Graph& graph, const std::string& ribPath, const std::
 void renderScene(DD::Image::Graph& graph, const std::string& picture, const std::string& format,
                  const DD::Image::Camera& camera) {
   checkNodes(graph);
-  const auto textures = makeTextures(graph);
+  const auto textures = makeTextures(graph, std::string());
   std::vector<std::string> problems;
   // Restores the library's own handler and closes the scene whatever
   // happens while it is open.

@@ -10,8 +10,9 @@
 
 namespace quorhost {
 
-// Validates every node, makes the texture of every image node (see
-// QxMakeTexture), then writes the scene into the RIB file `ribPath` ("-" for
+// Validates every node, makes the texture of every image node beside the
+// RIB file (in the texture cache for standard output; see QxMakeTexture),
+// then writes the scene into the RIB file `ribPath` ("-" for
 // standard output), seen through `camera`, the viewer's. `picture` is the
 // file that the renderer is to write. Throws HostError, before anything is
 // written, when a node is in error or a texture cannot be made, and when the
@@ -20,7 +21,8 @@ void writeScene(DD::Image::Graph& graph, const std::string& ribPath, const std::
                 const DD::Image::Camera& camera = DD::Image::Camera());
 
 // The same scene, rendered by the renderer library into `picture`, a file
-// of `format` ("tiff", "png" or "openexr") whatever its name. Throws
+// of `format` ("tiff", "png" or "openexr") whatever its name, its textures
+// in the texture cache. Throws
 // HostError as writeScene does, and when the renderer reports an error or
 // cannot read a texture; then no picture is left.
 void renderScene(DD::Image::Graph& graph, const std::string& picture, const std::string& format,

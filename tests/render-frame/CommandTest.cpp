@@ -166,8 +166,10 @@ TEST(Quorhost, RenderGivesThePictureQuorrenderMakesOfTheRib) {
        dir.file("host.png")},
       frametest::kPlugins);
   ASSERT_EQ(host.status, 0) << host.err;
+  // The scene names the texture made beside it.
   const std::string rib = testsupport::readFile(dir.file("card.rib"));
   EXPECT_NE(rib.find("Format 160 120 1"), std::string::npos);
+  EXPECT_NE(rib.find("\"texturename\" [\"" + dir.file("checker.tex") + "\"]"), std::string::npos) << rib;
   const CommandRun r = frametest::run({frametest::kQuorrender, "card.rib", "-o", "quorrender.png"}, dir.path().string());
   ASSERT_EQ(r.status, 0) << r.err;
   const Picture a = frametest::readPicture(dir.file("host.png")), b = frametest::readPicture(dir.file("quorrender.png"));
@@ -207,14 +209,14 @@ TEST(Quorhost, RenderFailuresLeaveNoPicture) {
   EXPECT_EQ(dir.list(), (std::vector<std::string>{"blocked", "quadrants.png"}));
 }
 
-// Textures are tiled MIP-mapped TIFF files in the cache, made once and made
-// again when the image changes.
+// Textures are tiled MIP-mapped TIFF files in the cache or where asked,
+// made once and made again when the image changes.
 TEST(TextureCache, MadeOnceAndAgainWhenTheImageChanges) {
   testsupport::TempDir dir;
   setenv("QUOR_TEXTURE_CACHE", dir.file("cache").c_str(), 1);
   const std::string image = writeQuadrants(dir);
   char texture[4096];
-  ASSERT_EQ(QxMakeTexture(image.c_str(), texture, sizeof texture), 0) << texture;
+  ASSERT_EQ(QxMakeTexture(image.c_str(), nullptr, texture, sizeof texture), 0) << texture;
   EXPECT_EQ(fs::path(texture).parent_path(), fs::path(dir.file("cache")));
   {
     auto in = OIIO::ImageInput::open(texture);
@@ -227,7 +229,7 @@ TEST(TextureCache, MadeOnceAndAgainWhenTheImageChanges) {
   }
   const auto made = fs::last_write_time(texture);
   char again[4096];
-  ASSERT_EQ(QxMakeTexture(image.c_str(), again, sizeof again), 0);
+  ASSERT_EQ(QxMakeTexture(image.c_str(), "", again, sizeof again), 0);
   EXPECT_STREQ(again, texture);
   EXPECT_EQ(fs::last_write_time(texture), made);
   // A new image under the same name.
@@ -237,11 +239,16 @@ TEST(TextureCache, MadeOnceAndAgainWhenTheImageChanges) {
   white.channels = 3;
   white.values.assign(48, 1.0f);
   ASSERT_TRUE(frametest::writePicture(image, white));
-  ASSERT_EQ(QxMakeTexture(image.c_str(), again, sizeof again), 0);
+  ASSERT_EQ(QxMakeTexture(image.c_str(), nullptr, again, sizeof again), 0);
   EXPECT_STREQ(again, texture);
   EXPECT_EQ(frametest::readPicture(texture).width, 4);
+  // Where the caller asks; never over the image itself.
+  ASSERT_EQ(QxMakeTexture(image.c_str(), dir.file("here/q.tex").c_str(), again, sizeof again), 0) << again;
+  EXPECT_EQ(std::string(again), dir.file("here/q.tex"));
+  EXPECT_NE(QxMakeTexture(image.c_str(), image.c_str(), again, sizeof again), 0);
+  EXPECT_EQ(frametest::readPicture(image).width, 4);
   // No image: the reason, naming it.
-  EXPECT_NE(QxMakeTexture(dir.file("none.png").c_str(), again, sizeof again), 0);
+  EXPECT_NE(QxMakeTexture(dir.file("none.png").c_str(), nullptr, again, sizeof again), 0);
   EXPECT_NE(std::string(again).find("none.png"), std::string::npos) << again;
   unsetenv("QUOR_TEXTURE_CACHE");
 }

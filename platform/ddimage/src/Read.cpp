@@ -39,14 +39,14 @@ class Read : public Iop {
   }
 
   // The hash follows the file name and the image it holds: its 8-bit
-  // pixels, and all of its values, which for a float image go beyond what
-  // the 8-bit pixels keep.
+  // pixels, and for an image of more than 8 bits a channel, all of its
+  // values, which go beyond what the 8-bit pixels keep.
   void append(Hash& h) override {
     h.append(file_);
     h.append(format().width());
     h.append(format().height());
-    h.append(content_);
     if (!pixels().empty()) h.append(pixels().data(), pixels().size());
+    if (content_) h.append(content_);
   }
 
   static const Description description;
@@ -97,9 +97,11 @@ class Read : public Iop {
         for (int c = 0; c < 3; ++c) q[c] = byte(p[grey ? 0 : c]);
         q[3] = alpha >= 0 && alpha < n ? byte(p[alpha]) : 255;
       }
-    Hash content;
-    content.append(values.data(), values.size() * sizeof(float));
-    content_ = content.value();
+    if (spec.format != OIIO::TypeDesc::UINT8) {
+      Hash content;
+      content.append(values.data(), values.size() * sizeof(float));
+      content_ = content.value();
+    }
     setImage(w, h, std::move(rgba));
   }
 

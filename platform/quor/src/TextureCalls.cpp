@@ -21,27 +21,27 @@ void copyOut(const std::string& text, char* out, int length) {
 
 }  // namespace
 
-int QxMakeTexture(const char* image, char* texture, int length) {
+int QxMakeTexture(const char* image, const char* texture, char* result, int length) {
   try {
     if (!image || !*image) {
-      copyOut("no image file name", texture, length);
+      copyOut("no image file name", result, length);
       return -1;
     }
-    std::string path, error;
+    std::string path = texture ? texture : "", error;
     if (!quor::render::makeTexture(image, path, error)) {
-      copyOut(error, texture, length);
+      copyOut(error, result, length);
       return -1;
     }
     if (path.size() + 1 > std::size_t(std::max(length, 0))) {
-      copyOut("the texture's path does not fit", texture, length);
+      copyOut("the texture's path does not fit", result, length);
       return -1;
     }
-    copyOut(path, texture, length);
+    copyOut(path, result, length);
     return 0;
   } catch (const std::bad_alloc&) {
-    copyOut("out of memory", texture, length);
+    copyOut("out of memory", result, length);
   } catch (const std::exception& e) {
-    copyOut(e.what(), texture, length);
+    copyOut(e.what(), result, length);
   }
   return -1;
 }

@@ -43,14 +43,15 @@ int Quor_setOptionInt(const char* name, int value);  // 0 when stored
 // pointer into the first 8 bytes of result and returns 0; non-zero otherwise.
 int QxRendererInfo(const char* name, void* result, int resultLength, int* type, int* count);
 
-// Makes the texture of an image file (any format the image library reads)
-// in the texture cache: a tiled, MIP-mapped TIFF, made again when the image
-// is newer than it. The cache is the folder $QUOR_TEXTURE_CACHE, else
-// $XDG_CACHE_HOME/quor/textures, else ~/.cache/quor/textures. Writes the
-// texture's path, zero-terminated, into `texture` (`length` bytes) and
-// returns 0; otherwise returns non-zero with the reason in `texture`, cut to
-// fit.
-int QxMakeTexture(const char* image, char* texture, int length);
+// Makes the texture of an image file (any format the image library reads):
+// a tiled, MIP-mapped TIFF, as the file `texture`, or, when that is null or
+// empty, in the texture cache, the folder $QUOR_TEXTURE_CACHE, else
+// $XDG_CACHE_HOME/quor/textures, else ~/.cache/quor/textures. A texture
+// made from the image as it is now is kept; it is made again when the image
+// changes. Writes the texture's path, zero-terminated, into `result`
+// (`length` bytes) and returns 0; otherwise returns non-zero with the
+// reason, naming the image, in `result`, cut to fit.
+int QxMakeTexture(const char* image, const char* texture, char* result, int length);
 
 // ---- errors ------------------------------------------------------------------
 

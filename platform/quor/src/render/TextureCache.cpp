@@ -83,17 +83,20 @@ bool makeTexture(const std::string& image, std::string& texture, std::string& er
     error = "cannot make the texture of \"" + image + "\": " + why;
     return false;
   };
-  const std::string folder = textureCacheFolder();
-  if (folder.empty()) return fail("no texture cache folder (set QUOR_TEXTURE_CACHE, XDG_CACHE_HOME or HOME)");
+  if (texture.empty() && textureCacheFolder().empty()) {
+    return fail("no texture cache folder (set QUOR_TEXTURE_CACHE, XDG_CACHE_HOME or HOME)");
+  }
   std::error_code ec;
   const fs::path source = fs::absolute(image, ec).lexically_normal();
   const std::string stamp = ec ? "" : sourceStamp(source, ec);
   if (ec) return fail(ec.message());
-  texture = texturePathFor(image);
+  if (texture.empty()) texture = texturePathFor(image);
+  if (fs::absolute(texture, ec).lexically_normal() == source) return fail("the texture would replace the image");
   if (stampOf(texture) == stamp) return true;
 
-  fs::create_directories(folder, ec);
-  if (ec) return fail("cannot make the cache folder \"" + folder + "\": " + ec.message());
+  const fs::path folder = fs::path(texture).parent_path();
+  if (!folder.empty()) fs::create_directories(folder, ec);
+  if (ec) return fail("cannot make the folder \"" + folder.string() + "\": " + ec.message());
   // Made under a temporary name and renamed into place, so that a texture
   // in the cache is always complete.
   const fs::path temporary =

@@ -1,5 +1,5 @@
-// Textures made from images: tiled, MIP-mapped TIFF files in a cache folder,
-// made again whenever the image they come from changes.
+// Textures made from images: tiled, MIP-mapped TIFF files, beside a scene or
+// in a cache folder, made again whenever the image they come from changes.
 #ifndef QUOR_RENDER_TEXTURECACHE_H
 #define QUOR_RENDER_TEXTURECACHE_H
 
@@ -16,9 +16,10 @@ std::string textureCacheFolder();
 // absolute path and the extension ".tex", in the cache folder.
 std::string texturePathFor(const std::string& image);
 
-// Makes the texture of `image` unless the cache holds one made from the
-// image as it is now (same modification time and size). True with the
-// texture's path; false with the reason.
+// Makes the texture of `image` as the file `texture`, or, when that is
+// empty, as texturePathFor(image) in the cache; unless that file was made
+// from the image as it is now (same path, modification time and size).
+// True with the texture's path in `texture`; false with the reason.
 bool makeTexture(const std::string& image, std::string& texture, std::string& error);
 
 }  // namespace render
