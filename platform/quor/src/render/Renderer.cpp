@@ -113,6 +113,23 @@ struct SampleValue {
   float rgba[4];  // premultiplied
 };
 
+// The shading of a pixel's surfaces, kept for its other samples: a surface
+// is shaded once a pixel, the shading rate of one pixel that RenderMan
+// renderers take by default, while every sample finds its own visibility.
+// Surfaces behind partly transparent ones are kept by their depth order.
+struct PixelShading {
+  static constexpr int kKept = 4;
+  struct Entry {
+    const PatchMeshData* mesh = nullptr;
+    int pi = -1, pj = -1;
+    Vec3 ci, oi;
+  };
+  Entry layers[kKept];
+  void clear() {
+    for (Entry& e : layers) e.mesh = nullptr;
+  }
+};
+
 class FrameRenderer {
  public:
   FrameRenderer(const FrameScene& scene, const ReportFunction& report)
@@ -149,12 +166,14 @@ class FrameRenderer {
     for (int py = y0 - my; py < y1 + my; ++py)
       for (int px = x0 - mx; px < x1 + mx; ++px) {
         const int pattern = SamplePatterns::patternOf(px, py);
+        PixelShading shading;
+        shading.clear();
         for (int sample = 0; sample < samples; ++sample) {
           const float* offset = patterns_.offset(pattern, sample);
           SampleValue s;
           s.x = px + offset[0];
           s.y = py + offset[1];
-          trace(s, tex);
+          trace(s, tex, shading);
           // Spread the sample over the pixels whose filter reaches it.
           const float* wx = patterns_.weightsX(pattern, sample);
           const float* wy = patterns_.weightsY(pattern, sample);
@@ -184,7 +203,7 @@ class FrameRenderer {
 
   // The colour and opacity seen along the sample's ray, surfaces behind
   // partly transparent ones composited front to back.
-  void trace(SampleValue& s, Textures::Thread& tex) const {
+  void trace(SampleValue& s, Textures::Thread& tex, PixelShading& shading) const {
     Vec3 origin, direction;
     camera_.ray(s.x, s.y, origin, direction);
     Vec3 color{0, 0, 0}, transmitted{1, 1, 1};
@@ -193,7 +212,13 @@ class FrameRenderer {
       RayHit hit;
       if (!rays_.intersect(origin, direction, tnear, camera_.farClip(), hit)) break;
       Vec3 ci, oi;
-      shade(s, origin, direction, hit, tex, ci, oi);
+      PixelShading::Entry* kept = layer < PixelShading::kKept ? &shading.layers[layer] : nullptr;
+      if (kept && kept->mesh == hit.mesh && kept->pi == hit.pi && kept->pj == hit.pj) {
+        ci = kept->ci, oi = kept->oi;
+      } else {
+        shade(s, origin, direction, hit, tex, ci, oi);
+        if (kept) *kept = {hit.mesh, hit.pi, hit.pj, ci, oi};
+      }
       color += transmitted * ci;
       transmitted = transmitted * (Vec3{1, 1, 1} - oi);
       if (std::max({transmitted.x, transmitted.y, transmitted.z}) < 1.0f / 4096) break;
@@ -226,9 +251,10 @@ class FrameRenderer {
     shadeSurface(*mesh.material, scene_.lights, in, texture >= 0 ? &textureColor : nullptr, ci, oi);
   }
 
-  // How s and t change from one sample to the next across the picture:
-  // the rays one sample spacing away meet the tangent plane at the hit, and
-  // the change in position is written in the surface's own derivatives.
+  // How s and t change from one pixel to the next across the picture (the
+  // area that one shading stands for): the rays a pixel away meet the
+  // tangent plane at the hit, and the change in position is written in the
+  // surface's own derivatives.
   void footprint(const SampleValue& s, const SurfacePoint& sp, Vec3 n, float& dsdx, float& dtdx, float& dsdy,
                  float& dtdy) const {
     // The two coordinate axes on which the tangent plane projects best.
@@ -254,8 +280,8 @@ class FrameRenderer {
       dt = sp.dtdu * du + sp.dtdv * dv;
       if (!std::isfinite(ds) || !std::isfinite(dt)) ds = dt = 0;
     };
-    delta(1.0 / o_.xsamples, 0, dsdx, dtdx);
-    delta(0, 1.0 / o_.ysamples, dsdy, dtdy);
+    delta(1, 0, dsdx, dtdx);
+    delta(0, 1, dsdy, dtdy);
   }
 
   const FrameScene& scene_;
