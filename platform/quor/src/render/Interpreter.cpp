@@ -118,7 +118,10 @@ class Args {
   }
   int integer(std::size_t i, const char* what) const {
     const float f = number(i, what);
-    if (f != std::floor(f) || std::fabs(f) > 2147483647.0f) fail(kRange, std::string(what) + " must be a whole number");
+    // Bounds as floats: 2^31 itself does not fit an int.
+    if (f != std::floor(f) || f >= 2147483648.0f || f < -2147483648.0f) {
+      fail(kRange, std::string(what) + " must be a whole number that fits 32 bits");
+    }
     return static_cast<int>(f);
   }
   std::string string(std::size_t i, const char* what) const {
