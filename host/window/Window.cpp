@@ -11,7 +11,6 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
-#include <set>
 #include <sstream>
 
 #include <DDImageHost/OffscreenGL.h>
