@@ -159,6 +159,7 @@ bool StockKnob::set_text(const char* text) {
   if (!text) return false;
   if (isText()) {
     text_ = text;
+    ++textVersion_;
     return true;
   }
   if (values_.empty()) return false;
@@ -247,10 +248,12 @@ void StockKnob::readFrom(StoreType s, const void* p) {
       break;
     case StlStringPtr:
       text_ = *static_cast<const std::string*>(p);
+      ++textVersion_;
       break;
     case StringPtr: {
       const char* const* t = static_cast<const char* const*>(p);
       text_ = *t ? *t : "";
+      ++textVersion_;
       break;
     }
     default:
@@ -258,7 +261,7 @@ void StockKnob::readFrom(StoreType s, const void* p) {
   }
 }
 
-void StockKnob::storeTo(StoreType s, void* p) const {
+void StockKnob::storeTo(StoreType s, void* p) {
   if (!p) return;
   switch (s) {
     case FloatPtr:
@@ -278,7 +281,10 @@ void StockKnob::storeTo(StoreType s, void* p) const {
       if (!values_.empty()) *static_cast<bool*>(p) = values_[0] != 0;
       break;
     case StlStringPtr:
+      if (p == storedTo_ && storedVersion_ == textVersion_) break;
       *static_cast<std::string*>(p) = text_;
+      storedTo_ = p;
+      storedVersion_ = textVersion_;
       break;
     default:
       break;

@@ -30,9 +30,12 @@ class StockKnob : public Knob {
   bool build_handle(ViewerContext*) override;
   void draw_handle(ViewerContext*) override;
 
-  // Value transfer between the knob and a bound member.
+  // Value transfer between the knob and a bound member. A text is written
+  // into a member only when it changed since this knob last wrote it there,
+  // so that the store pass of every knob change does not copy long texts
+  // that stayed the same.
   void readFrom(StoreType s, const void* p);   // take the member's value
-  void storeTo(StoreType s, void* p) const;    // write the value into the member
+  void storeTo(StoreType s, void* p);          // write the value into the member
   void captureDefault();
 
   void setRange(double lo, double hi) {
@@ -56,6 +59,11 @@ class StockKnob : public Knob {
   std::vector<double> values_;
   std::vector<double> defaults_;
   std::string text_;
+  // Counts the changes of text_. storedTo_ is the member that text_ was
+  // last written into, at text version storedVersion_.
+  unsigned long textVersion_ = 0;
+  const void* storedTo_ = nullptr;
+  unsigned long storedVersion_ = 0;
   std::string defaultText_;
   std::vector<std::string> items_;
   std::string extraText_;
