@@ -109,7 +109,7 @@ void BM_KnobChange(benchmark::State& state) {
   }
   state.SetLabel(name);
   bool flip = false;
-  for (auto _ : state) {
+  auto change = [&]() {
     flip = !flip;
     if (state.range(0) == 3)
       card.node->userSetValues(knob, {flip ? 0.5 : 0.0, 0.0, 0.0});
@@ -118,7 +118,13 @@ void BM_KnobChange(benchmark::State& state) {
     else
       card.node->userSetValues(knob, {flip ? 1.0 : 0.0});
     card.node->op()->validate(true);
-  }
+  };
+  // The card has just been made: the first store pass takes the new grid's
+  // text and the first validations hash it. Measured is a user's knob
+  // change on a card at rest, after one round of both values.
+  change();
+  change();
+  for (auto _ : state) change();
 }
 
 }  // namespace
