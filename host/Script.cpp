@@ -107,6 +107,50 @@ struct Entry {
 
 [[noreturn]] void fail(const std::string& place, const std::string& what) { throw HostError(place + ": " + what); }
 
+// The message of a JSON library exception without its "[json.exception...]"
+// prefix.
+std::string messageOf(const json::exception& e) {
+  const std::string what = e.what();
+  const std::size_t end = what.find("] ");
+  return what.rfind("[json.exception.", 0) == 0 && end != std::string::npos ? what.substr(end + 2) : what;
+}
+
+// Where the parser is in the script, followed through its callbacks, so that
+// an error the parser raises can name the node and the knob as the loader's
+// own errors do.
+class ParsePlace {
+ public:
+  void follow(int depth, json::parse_event_t event, const json& parsed) {
+    if (event == json::parse_event_t::object_start && depth == 2) {
+      ++node_;
+      name_.clear();
+      field_.clear();
+      knob_.clear();
+    } else if (event == json::parse_event_t::key && depth == 3) {
+      field_ = parsed.get<std::string>();
+      knob_.clear();
+    } else if (event == json::parse_event_t::key && depth == 4 && field_ == "knobs") {
+      knob_ = parsed.get<std::string>();
+    } else if (event == json::parse_event_t::value && depth == 3 && field_ == "name" && parsed.is_string()) {
+      name_ = parsed.get<std::string>();
+    }
+  }
+
+  std::string describe(const std::string& path) const {
+    std::string place = path;
+    if (node_ >= 0) place += ": nodes[" + std::to_string(node_) + "]";
+    if (!name_.empty()) place += " " + inQuotes(name_);
+    if (!knob_.empty()) place += ": knob " + inQuotes(knob_);
+    return place;
+  }
+
+ private:
+  int node_ = -1;
+  std::string name_;
+  std::string field_;
+  std::string knob_;
+};
+
 // A JSON value as a short text for messages.
 std::string shown(const json& v) {
   std::string text = v.dump(-1, ' ', false, json::error_handler_t::replace);
@@ -209,19 +253,9 @@ void applyValue(Node* node, Knob* k, const json& v, const std::string& place, co
   }
 }
 
-}  // namespace
-
-std::vector<Node*> loadScript(DD::Image::Graph& graph, const std::string& path, RelativeFiles& files) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw HostError(path + ": cannot read the script: " + std::strerror(errno));
-  std::ostringstream text;
-  text << in.rdbuf();
-  json doc;
-  try {
-    doc = json::parse(text.str());
-  } catch (const json::parse_error& e) {
-    throw HostError(path + ": malformed JSON: " + e.what());
-  }
+// Makes the nodes of a parsed script (see loadScript).
+std::vector<Node*> loadNodes(DD::Image::Graph& graph, const json& doc, const std::string& path,
+                             RelativeFiles& files) {
   if (!doc.is_object()) throw HostError(path + ": the script must be a JSON object holding a \"nodes\" array");
   auto nodesIt = doc.find("nodes");
   if (nodesIt == doc.end() || !nodesIt->is_array()) throw HostError(path + ": no \"nodes\" array");
@@ -283,6 +317,35 @@ std::vector<Node*> loadScript(DD::Image::Graph& graph, const std::string& path, 
     made.push_back(e.node);
   }
   return made;
+}
+
+}  // namespace
+
+std::vector<Node*> loadScript(DD::Image::Graph& graph, const std::string& path, RelativeFiles& files) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw HostError(path + ": cannot read the script: " + std::strerror(errno));
+  std::ostringstream text;
+  text << in.rdbuf();
+  json doc;
+  ParsePlace at;
+  try {
+    doc = json::parse(text.str(), [&at](int depth, json::parse_event_t event, json& parsed) {
+      at.follow(depth, event, parsed);
+      return true;
+    });
+  } catch (const json::parse_error& e) {
+    throw HostError(path + ": malformed JSON: " + e.what());
+  } catch (const json::exception& e) {
+    // A number beyond a double's range, say: named by where it stands.
+    throw HostError(at.describe(path) + ": " + messageOf(e));
+  }
+  // Every value is checked before it is read; should one slip through, the
+  // JSON library's error still names the script.
+  try {
+    return loadNodes(graph, doc, path, files);
+  } catch (const json::exception& e) {
+    throw HostError(path + ": " + messageOf(e));
+  }
 }
 
 std::string saveScript(const DD::Image::Graph& graph, const fs::path& folder, const RelativeFiles& files) {

@@ -1,5 +1,6 @@
-// The change hash's CRC-64 against a byte-at-a-time reference written here,
-// over short and long runs at every alignment.
+// The change hash's CRC-64, taken eight bytes at a time, against a bitwise
+// reference written here, over short and long runs at every alignment (the
+// check value and the appends of each type are pinned in MathTest).
 #include <cstddef>
 #include <cstdint>
 #include <random>
@@ -33,13 +34,7 @@ U64 hashOf(const unsigned char* p, std::size_t n) {
 // Catches a wrong table for any of the eight slices, bytes taken in the wrong
 // order within a word, and a tail (length not a multiple of 8) dropped or
 // processed twice.
-TEST(HashCrc, SameValuesAsOneByteAtATime) {
-  // The check input of CRC-64 catalogues: "123456789" from an all-ones
-  // register without a final inversion gives the inverse of the published
-  // 0x62EC59E3F1A4F00A.
-  const unsigned char check[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
-  EXPECT_EQ(hashOf(check, sizeof check), ~0x62EC59E3F1A4F00AULL);
-
+TEST(HashCrc, SameValuesAsOneBitAtATime) {
   std::mt19937 random(12345);
   std::vector<unsigned char> bytes((3u << 20) + 16);
   for (unsigned char& b : bytes) b = static_cast<unsigned char>(random());
@@ -49,9 +44,4 @@ TEST(HashCrc, SameValuesAsOneByteAtATime) {
     const std::size_t big = (3u << 20) + offset;
     ASSERT_EQ(hashOf(p, big), bitwiseCrc(~0ULL, p, big)) << offset;
   }
-  // Appends in pieces give the hash of the whole.
-  DD::Image::Hash pieces;
-  pieces.append(static_cast<const void*>(bytes.data()), 5);
-  pieces.append(static_cast<const void*>(bytes.data() + 5), 12);
-  EXPECT_EQ(pieces.value(), bitwiseCrc(~0ULL, bytes.data(), 17));
 }

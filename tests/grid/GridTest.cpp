@@ -6,14 +6,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <iostream>
 #include <sstream>
+#include <stdexcept>
 
+#include <boost/archive/basic_archive.hpp>
 #include <gtest/gtest.h>
 
 #include "grid/ControlGrid.h"
 #include "grid/PointsText.h"
-#include "TestSupport.h"
 
 using namespace quorcard;
 
@@ -87,99 +89,139 @@ std::string replaced(std::string text, const std::string& from, const std::strin
     return text;
 }
 
-// The 4 x 4 default grid as an older release wrote it.
-const std::string kFixture = testsupport::readFile(QUOR_SOURCE_DIR "/../shared/fixtures/points-v9-4x4.xml");
+// A file of tests/fixtures; a missing or unreadable one fails the test that
+// reads it, naming the path, rather than reading as an empty text.
+std::string fixture(const std::string& name) {
+    const std::string path = QUOR_SOURCE_DIR "/tests/fixtures/" + name;
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    if (!(in && text << in.rdbuf()) || text.str().empty()) throw std::runtime_error("cannot read " + path);
+    return text.str();
+}
 
 } // namespace
 
+// Catches columns and rows swapped, the lower bounds of 2 or the size
+// fallbacks dropped, and a grid made without its shape.
 TEST(ControlGrid, DefaultGrids) {
-    PointList g(100);
-    buildDefaultGrid(g, 4, 4, 1.0f, 1.0f);
-    expectDefaultGrid(g, 4, 4, 1.0f, 1.0f);
-    buildDefaultGrid(g, 2, 2, 2.0f, 0.5f);
-    expectDefaultGrid(g, 2, 2, 2.0f, 0.5f);
+    ControlGrid g;
+    g.reset(4, 3, 1.0f, 1.0f);
+    EXPECT_EQ(g.columns() * 10 + g.rows(), 43);
+    expectDefaultGrid(g.points(), 4, 3, 1.0f, 1.0f);
+    g.reset(2, 2, 2.0f, 0.5f);
+    expectDefaultGrid(g.points(), 2, 2, 2.0f, 0.5f);
     // Too few columns or rows, or an unusable card size: the 2 x 2 square.
-    buildDefaultGrid(g, 1, -3, kNaN, 0.0f);
-    expectDefaultGrid(g, 2, 2, 1.0f, 1.0f);
+    g.reset(1, -3, kNaN, 0.0f);
+    EXPECT_EQ(g.columns() * 10 + g.rows(), 22);
+    expectDefaultGrid(g.points(), 2, 2, 1.0f, 1.0f);
+}
+
+// Catches points read back that do not fit their knobs being dropped (the
+// user's points lost) or shaped anyway (walked out of range).
+TEST(ControlGrid, RestoredPointsTakeTheirShapeOnlyWhenTheyFit) {
+    ControlGrid made;
+    made.reset(4, 3, 1.0f, 1.0f);
+    ControlGrid g;
+    g.restore(made.points(), 4, 3);
+    EXPECT_EQ(g.columns() * 10 + g.rows(), 43);
+    EXPECT_EQ(g.index(3, 2), 11u);
+    for (const auto& shape : {std::make_pair(5, 3), std::make_pair(4, 4), std::make_pair(12, 0)}) {
+        g.restore(made.points(), shape.first, shape.second);
+        EXPECT_EQ(g.columns() + g.rows(), 0) << shape.first << " x " << shape.second;
+        EXPECT_EQ(bits(g.points()), bits(made.points()));
+        EXPECT_FALSE(g.contains(0, 0));
+    }
 }
 
 TEST(ControlGrid, RatioChangesScaleTheGridAndMismatchesAreRefused) {
-    PointList original;
-    buildDefaultGrid(original, 4, 4, 1.0f, 1.0f);
-    PointList g = original;
+    ControlGrid g;
+    g.reset(4, 4, 1.0f, 1.0f);
+    const PointList original = g.points();
     // Ratio 1 -> 2 -> 0.5 -> 1: the default grid of each card size (by hand).
     const float steps[3][3] = {{2.0f, 1.0f, 0.5f}, {0.5f, 0.5f, 1.0f}, {1.0f, 1.0f, 1.0f}};
     CardSize old{1.0f, 1.0f};
     for (const auto& step : steps) {
         SCOPED_TRACE(step[0]);
         const CardSize size = cardSizeForRatio(step[0]);
-        ASSERT_TRUE(scaleGrid(g, 4, 4, size.width / old.width, size.height / old.height));
+        ASSERT_TRUE(g.scale(size.width / old.width, size.height / old.height));
         old = size;
-        expectDefaultGrid(g, 4, 4, step[1], step[2]);
+        expectDefaultGrid(g.points(), 4, 4, step[1], step[2]);
     }
-    EXPECT_EQ(bits(g), bits(original)); // powers of two are exact
-    // Refused without any change: wrong size, non-finite factor, overflow.
-    g[15].pos[0] = 3e38f;
-    EXPECT_FALSE(scaleGrid(g, 4, 3, 2.0f, 2.0f) || scaleGrid(g, 4, 4, kNaN, 1.0f) || scaleGrid(g, 4, 4, 2.0f, 1.0f));
-    g[15].pos[0] = original[15].pos[0];
-    EXPECT_EQ(bits(g), bits(original));
+    EXPECT_EQ(bits(g.points()), bits(original)); // powers of two are exact
+    // Refused without any change: a non-finite factor, an overflowing
+    // product, a grid without its shape.
+    const float far[3] = {3e38f, 0.5f, 0.0f};
+    ASSERT_TRUE(g.movePoint(15, far));
+    const PointList moved = g.points();
+    EXPECT_FALSE(g.scale(kNaN, 1.0f) || g.scale(2.0f, 1.0f));
+    EXPECT_EQ(bits(g.points()), bits(moved));
+    ControlGrid unshaped;
+    unshaped.restore(original, 4, 3);
+    EXPECT_FALSE(unshaped.scale(2.0f, 2.0f));
+    EXPECT_EQ(bits(unshaped.points()), bits(original));
 }
 
 TEST(ControlGrid, PointAndHandleEdits) {
-    PointList base;
-    buildDefaultGrid(base, 4, 4, 1.0f, 1.0f);
+    ControlGrid base;
+    base.reset(4, 4, 1.0f, 1.0f);
+    const PointList& b = base.points();
     // A moved point leaves its handles; bad moves change nothing.
-    PointList g = base, expected = base;
+    ControlGrid g = base;
+    PointList expected = b;
     const float to[3] = {0.25f, -2.0f, 3.0f}, bad[3] = {0.0f, kNaN, 0.0f};
-    ASSERT_TRUE(movePoint(g, 5, to));
-    EXPECT_FALSE(movePoint(g, 6, bad) || movePoint(g, 16, to));
+    ASSERT_TRUE(g.movePoint(5, to));
+    EXPECT_FALSE(g.movePoint(6, bad) || g.movePoint(16, to));
     std::copy(to, to + 3, expected[5].pos);
-    EXPECT_EQ(bits(g), bits(expected));
+    EXPECT_EQ(bits(g.points()), bits(expected));
 
     // The "right" handle of a point with all four, under each break/mirror
     // setting: "left" stays, or turns onto the line through the new handle
     // and the point, at its own distance 1/9 or at the mirror image.
     const int i = 5;
-    const float h[3] = {-0.1f, -0.05f, 0.2f}, *p = base[i].pos;
+    const float h[3] = {-0.1f, -0.05f, 0.2f}, *p = b[i].pos;
     const double d[3] = {p[0] - h[0], p[1] - h[1], p[2] - h[2]};
     const double keep = (1.0 / 9) / std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
     for (int mode = 0; mode < 4; ++mode) {
         const bool brk = mode & 1, mirror = mode & 2;
         g = base;
-        const TangentEdit e = setTangentHandle(g, i, 2, h, brk, mirror);
-        EXPECT_TRUE(e.changed && e.oppositeChanged == !brk && e.oppositeSlot == (brk ? -1 : 0)) << mode;
-        EXPECT_EQ(g[i].controlPoints[2], std::vector<float>(h, h + 3));
+        const TangentEdit e = g.setTangentHandle(i, kSlotRight, h, brk, mirror);
+        EXPECT_TRUE(e.changed && e.oppositeChanged == !brk && e.oppositeSlot == (brk ? -1 : kSlotLeft)) << mode;
+        const VtxPoint& q = g.points()[i];
+        EXPECT_EQ(q.controlPoints[kSlotRight], std::vector<float>(h, h + 3));
         for (int k = 0; k < 3; ++k) {
-            const double left = brk ? base[i].controlPoints[0][k] : p[k] + d[k] * (mirror ? 1.0 : keep);
-            EXPECT_NEAR(g[i].controlPoints[0][k], left, 1e-6) << "mode " << mode;
-            EXPECT_TRUE(brk || e.opposite[k] == g[i].controlPoints[0][k]) << "mode " << mode;
+            const double left = brk ? b[i].controlPoints[kSlotLeft][k] : p[k] + d[k] * (mirror ? 1.0 : keep);
+            EXPECT_NEAR(q.controlPoints[kSlotLeft][k], left, 1e-6) << "mode " << mode;
+            EXPECT_TRUE(brk || e.opposite[k] == q.controlPoints[kSlotLeft][k]) << "mode " << mode;
         }
-        for (int k : {0, 2})
-            g[i].controlPoints[k] = base[i].controlPoints[k];
-        EXPECT_EQ(bits(g), bits(base)) << "mode " << mode; // nothing else moved
+        // Nothing else moved.
+        PointList others = g.points();
+        for (int k : {kSlotLeft, kSlotRight}) others[i].controlPoints[k] = b[i].controlPoints[k];
+        EXPECT_EQ(bits(others), bits(b)) << "mode " << mode;
     }
 
     // "Up" turns "down"; a handle placed on the point drags it onto the point.
-    EXPECT_EQ(setTangentHandle(g, i, 3, p, false, false).oppositeSlot, 1);
-    EXPECT_EQ(g[i].controlPoints[1], std::vector<float>(p, p + 3));
+    EXPECT_EQ(g.setTangentHandle(i, kSlotUp, p, false, false).oppositeSlot, kSlotDown);
+    EXPECT_EQ(g.points()[i].controlPoints[kSlotDown], std::vector<float>(p, p + 3));
 
     // Column 0 has no "left": "right" changes alone, "left" cannot be made;
     // bad indexes, slots and values change nothing.
     g = base;
     const float zero[3] = {0.0f, 0.0f, 0.0f}, nan3[3] = {kNaN, 0.0f, 0.0f};
-    const TangentEdit e = setTangentHandle(g, 4, 2, zero, false, false);
+    const TangentEdit e = g.setTangentHandle(4, kSlotRight, zero, false, false);
     EXPECT_TRUE(e.changed && !e.oppositeChanged);
-    g[4].controlPoints[2] = base[4].controlPoints[2];
+    expected = b;
+    expected[4].controlPoints[kSlotRight] = {0.0f, 0.0f, 0.0f};
     const int refused[][2] = {{4, 0}, {16, 2}, {5, 4}, {5, -1}};
     for (const auto& r : refused)
-        EXPECT_FALSE(setTangentHandle(g, r[0], r[1], zero, false, false).changed) << r[0] << " " << r[1];
-    EXPECT_FALSE(setTangentHandle(g, 5, 2, nan3, false, false).changed);
-    EXPECT_EQ(bits(g), bits(base));
+        EXPECT_FALSE(g.setTangentHandle(r[0], r[1], zero, false, false).changed) << r[0] << " " << r[1];
+    EXPECT_FALSE(g.setTangentHandle(5, kSlotRight, nan3, false, false).changed);
+    EXPECT_EQ(bits(g.points()), bits(expected));
 }
 
 TEST(PointsText, RoundTripAndOldArchives) {
-    PointList g;
-    buildDefaultGrid(g, 5, 3, 1.0f, 0.5625f);
+    ControlGrid made;
+    made.reset(5, 3, 1.0f, 0.5625f);
+    PointList g = made.points();
     g[7].pos[1] = -1.0f / 3.0f, g[7].pos[2] = 1e-7f;
     g[7].controlPoints[2] = {-123.456f, 7.0e-39f, 3.4e38f};
     g[0].controlPoints.resize(3); // "up" gone: three slots
@@ -193,9 +235,10 @@ TEST(PointsText, RoundTripAndOldArchives) {
     EXPECT_EQ(bits(textToPoints(text + "trailing text <without a tag end")), bits(g));
     EXPECT_TRUE(textToPoints("").empty());
 
-    // The fixture: the default grid as an older release wrote it.
-    PointList old;
-    buildDefaultGrid(old, 4, 4, 1.0f, 1.0f);
+    // The fixture: the default 4 x 4 grid as an older release wrote it.
+    const std::string kFixture = fixture("points-v9-4x4.xml");
+    made.reset(4, 4, 1.0f, 1.0f);
+    const PointList old = made.points();
     EXPECT_EQ(bits(textToPoints(kFixture)), bits(old, true));
     EXPECT_EQ(bits(textToPoints(kFixture + "</boost_serialization>\n")), bits(old, true));
     EXPECT_EQ(bits(textToPoints(replaced(replaced(kFixture, "<points ", "<result "), "</points>", "</result>"))),
@@ -208,12 +251,27 @@ TEST(PointsText, RoundTripAndOldArchives) {
     ASSERT_EQ(two.size(), 16u);
     EXPECT_EQ(std::vector<float>(two[0].pos, two[0].pos + 3), (std::vector<float>{0.25f, 7.0f, 0.0f}));
     EXPECT_EQ(cerr.out.str(), "");
+
+    // Sequences carry "item_version" from archive version 4 on, never in
+    // version 3 (a reader that takes 3 for 4, or 4 for 3, refuses one of
+    // them); a version above the library's own is refused.
+    const auto version = [&](int v, bool items) {
+        const std::string t = replaced(kFixture, "version=\"9\"", "version=\"" + std::to_string(v) + "\"");
+        return items ? t : replaced(t, "<item_version>0</item_version>", "", true);
+    };
+    const int newest = static_cast<int>(boost::archive::BOOST_ARCHIVE_VERSION()) + 1;
+    const int versions[][3] = {{3, 0, 1}, {3, 1, 0}, {4, 1, 1}, {4, 0, 0}, {5, 1, 1}, {newest, 1, 0}};
+    for (const auto& v : versions) {
+        CerrCapture warnings;
+        EXPECT_EQ(bits(textToPoints(version(v[0], v[1]))), v[2] ? bits(old, true) : bits({})) << v[0] << v[1];
+        EXPECT_EQ(warnings.out.str().empty(), v[2] == 1) << v[0] << v[1];
+    }
 }
 
 // Each refused text gives no points and exactly the two warning lines; huge
 // counts are refused before anything is allocated for them.
 TEST(PointsText, UnreadableTextsAreRefusedWithWarnings) {
-    const std::string& t = kFixture;
+    const std::string t = fixture("points-v9-4x4.xml");
     const std::string c16 = "<count>16</count>";
     const std::pair<const char*, std::string> cases[] = {
         {"signature", replaced(t, "serialization::archive", "serialization::other")},

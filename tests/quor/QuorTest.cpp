@@ -1,22 +1,14 @@
-// libQuor: set-up, renderer information, the integer options, and the RIB
-// text that the scene calls write.
+// libQuor: home directory, the integer options, and the RIB text of the scene
+// calls. What QxRendererInfo answers shows in the card's help.
 #include <gtest/gtest.h>
 #include <Quor/Quor.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <stdlib.h>
 
-#include <algorithm>
-#include <cfloat>
-#include <cmath>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <limits>
-#include <random>
-#include <sstream>
+#include <numeric>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "TestSupport.h"
@@ -29,147 +21,120 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-// Runs `body` in a child process; true when it answered true.
-template <class Body>
-bool inChild(Body body) {
-  const pid_t pid = ::fork();
-  if (pid == 0) ::_exit(body() ? 0 : 1);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-TEST(LibQuor, HomeIsTheParentOfTheLibraryFolderAndMustExist) {
-  testsupport::TempDir tmp;
-  fs::create_directories(tmp.path() / "r/bin");
-  CaptureStderr();
-  Quor_initPath((tmp.path() / "r/bin/../bin/Quor.dll").c_str());
-  EXPECT_EQ(fs::path(Quor_homeDir()), tmp.path() / "r");
-  EXPECT_TRUE(Quor_initQuorRenderMan());
-  Quor_initPath((tmp.path() / "missing/bin/Quor.dll").c_str());
-  EXPECT_EQ(fs::path(Quor_homeDir()), tmp.path() / "missing");
-  EXPECT_FALSE(Quor_initQuorRenderMan());
-  EXPECT_EQ(GetCapturedStderr(), "");  // failing is silent
-}
-
-TEST(LibQuor, RendererInfo) {
-  for (const char* name : {"renderer", "versionstring"}) {
-    const char* text = nullptr;
-    int type = -1, count = -1;
-    ASSERT_EQ(QxRendererInfo(name, &text, 8, &type, &count), 0) << name;
-    EXPECT_TRUE(text && *text);
-    EXPECT_EQ(type, 2);  // text
-    EXPECT_EQ(count, 1);
-  }
-  const char* untouched = "untouched";
-  const char* result = untouched;
-  EXPECT_NE(QxRendererInfo("nonsense", &result, 8, nullptr, nullptr), 0);
-  EXPECT_NE(QxRendererInfo("renderer", &result, 4, nullptr, nullptr), 0);  // too small for a pointer
-  EXPECT_EQ(result, untouched);
-}
-
-TEST(LibQuor, OptionsAreStoredAtomicallyAndSeenByOtherProcesses) {
-  testsupport::TempDir tmp;
-  const std::string file = tmp.file("quor/options");
-  ::setenv("QUOR_OPTIONS_FILE", file.c_str(), 1);
-  EXPECT_EQ(Quor_getOptionInt("Brunvik.handle_size", 5), 5);
-  EXPECT_TRUE(inChild([] { return Quor_setOptionInt("Brunvik.handle_size", 17) == 0; }));
-  EXPECT_EQ(Quor_getOptionInt("Brunvik.handle_size", 5), 17);
-  EXPECT_EQ(Quor_setOptionInt("Brunvik.handle_size", 9), 0);
-  EXPECT_TRUE(inChild([] { return Quor_getOptionInt("Brunvik.handle_size", 5) == 9; }));
-
-  // Lines it cannot read are ignored and kept when the file is written again.
-  testsupport::writeFile(file, "# comment\nx=12abc\nbig=99999999999\nother = 7\r\n");
-  EXPECT_TRUE(Quor_getOptionInt("x", 4) == 4 && Quor_getOptionInt("big", 1) == 1);
-  EXPECT_EQ(Quor_getOptionInt("other", 0), 7);
-  EXPECT_EQ(Quor_setOptionInt("other", -3), 0);
-  EXPECT_EQ(testsupport::readFile(file), "# comment\nx=12abc\nbig=99999999999\nother=-3\n");
-  // No temporary file is left beside the options; the lock file stays.
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(tmp.path() / "quor")) names.push_back(entry.path().filename());
-  std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"options", "options.lock"}));
-
-  CaptureStderr();
-  EXPECT_NE(Quor_setOptionInt("two words", 1), 0);
-  EXPECT_EQ(testsupport::lines(GetCapturedStderr()).size(), 1u);
-}
-
-struct Rib {
-  Lines lines;         // the scene after its header line
-  std::string errors;  // standard error meanwhile
-};
-
-// Makes the calls inside a scene written to a temporary file and reads it back.
-Rib ribOf(const std::function<void()>& calls) {
-  testsupport::TempDir dir;
-  const std::string path = dir.file("scene.rib");
-  CaptureStderr();
-  EXPECT_EQ(QrBegin(path.c_str()), 0);
-  calls();
-  QrEnd();
-  Rib rib{testsupport::lines(testsupport::readFile(path)), GetCapturedStderr()};
-  EXPECT_TRUE(!rib.lines.empty() && rib.lines[0] == "##RenderMan RIB");
-  if (!rib.lines.empty()) rib.lines.erase(rib.lines.begin());
-  return rib;
-}
-
 int linesStarting(const std::string& text, const std::string& prefix) {
   int n = 0;
   for (const std::string& line : testsupport::lines(text)) n += line.rfind(prefix, 0) == 0;
   return n;
 }
 
+TEST(LibQuor, HomeComesFromTheLibraryPathOnly) {
+  testsupport::TempDir tmp;
+  fs::create_directories(tmp.path() / "r/bin");
+  ::setenv("VEVEVER", tmp.path().c_str(), 1);  // set by the user before, and a folder that exists
+  CaptureStderr();
+  Quor_initPath((tmp.path() / "r/bin/../bin/Quor.dll").c_str());
+  EXPECT_EQ(fs::path(Quor_homeDir()), tmp.path() / "r");  // mistake: one parent only, or ".." left in
+  EXPECT_TRUE(Quor_initQuorRenderMan());
+  Quor_initPath((tmp.path() / "missing/bin/Quor.dll").c_str());
+  EXPECT_EQ(fs::path(Quor_homeDir()), tmp.path() / "missing");  // mistake: the home taken from $VEVEVER
+  EXPECT_FALSE(Quor_initQuorRenderMan());                          // mistake: existence not checked
+  EXPECT_STREQ(::getenv("VEVEVER"), tmp.path().c_str());           // setting it is the plug-in's business
+  Quor_initPath("bin/Quor.dll");
+  EXPECT_EQ(fs::path(Quor_homeDir()), fs::current_path());  // mistake: a relative home
+  EXPECT_EQ(GetCapturedStderr(), "");                       // failing is silent
+  ::unsetenv("VEVEVER");
+}
+
+// $QUOR_OPTIONS_FILE, else an absolute $XDG_CONFIG_HOME, else $HOME/.config:
+// here the last, the first being empty, the second relative (mistake: taken).
+TEST(LibQuorOptions, KeptInAFileReadAnewEachTime) {
+  testsupport::TempDir tmp;
+  const std::string file = tmp.file(".config/quor/options"), home = ::getenv("HOME") ? ::getenv("HOME") : "";
+  ::setenv("QUOR_OPTIONS_FILE", "", 1);
+  ::setenv("XDG_CONFIG_HOME", "relative", 1);
+  ::setenv("HOME", tmp.path().c_str(), 1);
+  EXPECT_EQ(Quor_getOptionInt("other", 5), 5);
+  EXPECT_EQ(Quor_setOptionInt("other", 17), 0);
+  EXPECT_EQ(Quor_getOptionInt("other", 5), 17);
+  // Written as by another process. Lines without an option stay; of two for a name the last is read.
+  testsupport::writeFile(file, "# note\nx=12abc\nbig=99999999999\nother = 7\r\nkeep=1\nother=8");
+  EXPECT_EQ(Quor_getOptionInt("x", 4) + Quor_getOptionInt("big", 1), 5);  // mistake: a prefix, an overflow read
+  EXPECT_EQ(Quor_getOptionInt("other", 0), 8);  // mistake: a value cached in the process, the first line read
+  EXPECT_EQ(Quor_setOptionInt("other", -3), 0);
+  EXPECT_EQ(testsupport::readFile(file), "# note\nx=12abc\nbig=99999999999\nother=-3\nkeep=1\n");
+  EXPECT_EQ(std::distance(fs::directory_iterator(tmp.path() / ".config/quor"), {}), 2);  // mistake: a temporary left
+  CaptureStderr();
+  EXPECT_TRUE(Quor_setOptionInt("two words", 1) != 0 && linesStarting(GetCapturedStderr(), "libQuor: ") == 1);
+  ::setenv("HOME", home.c_str(), 1);
+  ::unsetenv("XDG_CONFIG_HOME");
+}
+
+// A file that cannot be read as text is never replaced (its other options
+// would be lost): reads give the default, a set fails and says why.
+TEST(LibQuorOptions, AnUnreadableFileIsNeverReplaced) {
+  testsupport::TempDir tmp;
+  fs::create_directory(tmp.path() / "folder");
+  testsupport::writeFile(tmp.file("folder/a"), "a=1\n");
+  fs::create_symlink("loop", tmp.path() / "loop");  // unreadable even for root
+  const std::string binary("a=1\n\0\x89PNG\r\n", 11);
+  testsupport::writeFile(tmp.file("binary"), binary);
+  for (const char* name : {"folder", "loop", "binary"}) {
+    ::setenv("QUOR_OPTIONS_FILE", tmp.file(name).c_str(), 1);
+    EXPECT_EQ(Quor_getOptionInt("a", 4), 4) << name;
+    CaptureStderr();
+    EXPECT_NE(Quor_setOptionInt("a", 2), 0) << name;  // mistake: read as empty, then replaced
+    EXPECT_EQ(GetCapturedStderr(), "libQuor: Quor_setOptionInt: cannot read \"" + tmp.file(name) + "\"\n");
+  }
+  EXPECT_EQ(testsupport::readFile(tmp.file("folder/a")), "a=1\n");
+  EXPECT_EQ(fs::read_symlink(tmp.path() / "loop"), "loop");
+  EXPECT_EQ(testsupport::readFile(tmp.file("binary")), binary);
+  EXPECT_EQ(tmp.list(), (Lines{"binary", "binary.lock", "folder", "folder.lock", "loop", "loop.lock"}));
+}
+
+// Makes the calls inside a scene written to a temporary file; answers the
+// scene after its header line, and standard error meanwhile.
+struct Rib {
+  Lines lines;
+  std::string errors;
+};
+Rib ribOf(const std::function<void()>& calls) {
+  testsupport::TempDir dir;
+  CaptureStderr();
+  EXPECT_EQ(QrBegin(dir.file("scene.rib").c_str()), 0);
+  calls();
+  QrEnd();
+  Rib rib{testsupport::lines(testsupport::readFile(dir.file("scene.rib"))), GetCapturedStderr()};
+  EXPECT_TRUE(!rib.lines.empty() && rib.lines[0] == "##RenderMan RIB");
+  if (!rib.lines.empty()) rib.lines.erase(rib.lines.begin());
+  return rib;
+}
+
+// Mistakes: a request's name or argument order, indentation that does not
+// follow the blocks, a lost escape, a light numbered from 0, the basis
+// written by name when it is only a copy of the library's own.
 TEST(LibQuorRib, EveryRequestIsOneLine) {
-  float fov = 30, kd = 0.5f, intensity = 0.75f;
-  float lightColor[] = {1, 0.5f, 0.25f}, from[] = {0, 0, -1}, repeat[] = {2, 3}, rgb[] = {0.25f, 0.5f, 1};
-  int origin[] = {10, 20}, one = 1;
-  const char* path[] = {"@:."};
-  const char* texture[] = {"a \"b\".tx"};
-  QtMatrix m;
-  for (int i = 0; i < 16; ++i) m[i / 4][i % 4] = float(i);
-  const std::string matrix = "[0 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15]";
-  QtBasis bezier = {{-1, 3, -3, 1}, {3, -6, 3, 0}, {-3, 3, 0, 0}, {1, 0, 0, 0}}, copy;
-  std::memcpy(copy, QrCatmullRomBasis, sizeof copy);
-  // Each call, in the order made, with the line it writes.
+  float kd = 0.5f, repeat[] = {2, 3}, rgb[] = {0.25f, 0.5f, 1};
+  int one = 1;
+  const char* texture[] = {"q\"b\\\n\t\x01.tx"};
+  QtMatrix m = {{0, 1, 2, 3}, {4, 5, 6, 7}, {8, 9, 10, 11}, {12, 13, 14, 15}};
+  QtBasis bezier = {{-1, 3, -3, 1}, {3, -6, 3, 0}, {-3, 3, 0, 0}, {1, 0, 0, 0}};
+  QtBasis copy = {{-0.5f, 1.5f, -1.5f, 0.5f}, {1, -2.5f, 2, -0.5f}, {-0.5f, 0, 0.5f, 0}, {0, 1, 0, 0}};  // Catmull-Rom
   const std::vector<std::pair<std::function<void()>, std::string>> calls = {
-      {[] { QrFrameBegin(1); }, "FrameBegin 1"},
-      {[] { QrFormat(640, 480, 1); }, "  Format 640 480 1"},
-      {[&] { QrDisplay("out.tif", "file", "rgba", "origin", origin, QR_NULL); },
-       "  Display \"out.tif\" \"file\" \"rgba\" \"origin\" [10 20]"},
-      {[&] { QrProjection("perspective", "fov", &fov, QR_NULL); }, "  Projection \"perspective\" \"fov\" [30]"},
-      {[] { QrClipping(0.5f, 1000); }, "  Clipping 0.5 1000"},
-      {[&] { QrOption("searchpath", "archive", path, QR_NULL); }, "  Option \"searchpath\" \"archive\" [\"@:.\"]"},
-      {[] { QrWorldBegin(); }, "  WorldBegin"},
-      {[&] { QrLightSource("distantlight", "intensity", &intensity, "lightcolor", lightColor, "from", from, QR_NULL); },
-       "    LightSource \"distantlight\" 1 \"intensity\" [0.75] \"lightcolor\" [1 0.5 0.25] \"from\" [0 0 -1]"},
-      {[] { QrLightSource("ambientlight", QR_NULL); }, "    LightSource \"ambientlight\" 2"},
-      {[] { QrAttributeBegin(); }, "    AttributeBegin"},
-      {[] { QrComment("card\nhere"); }, "      # card here"},
+      {[&] { QrLightSource("glow", "lightcolor", rgb, QR_NULL); }, R"(LightSource "glow" 1 "lightcolor" [0.25 0.5 1])"},
+      {[] { QrAttributeBegin(); }, "AttributeBegin"},
+      {[] { QrLightSource("ambientlight", QR_NULL); }, R"(  LightSource "ambientlight" 2)"},
+      {[] { QrComment("card\nhere"); }, "  # card here"},
       {[&] { QrSurface("plastic", "Kd", &kd, "texturename", texture, "uniform float[2] repeat", repeat, QR_NULL); },
-       "      Surface \"plastic\" \"Kd\" [0.5] \"texturename\" [\"a \\\"b\\\".tx\"] \"uniform float[2] repeat\" [2 3]"},
-      {[&] { QrAttribute("sides", "integer doubleshaded", &one, QR_NULL); },
-       "      Attribute \"sides\" \"integer doubleshaded\" [1]"},
-      {[] { QrTransformBegin(); }, "      TransformBegin"},
-      {[] { QrIdentity(); }, "        Identity"},
-      {[] { QrTranslate(1, -2, 0.25f); }, "        Translate 1 -2 0.25"},
-      {[] { QrRotate(90, 0, 0, 1); }, "        Rotate 90 0 0 1"},
-      {[] { QrScale(2, 2, -1); }, "        Scale 2 2 -1"},
-      {[&] { QrConcatTransform(m); }, "        ConcatTransform " + matrix},
-      {[] { QrTransformEnd(); }, "      TransformEnd"},
-      {[&] { QrTransform(m); }, "      Transform " + matrix},
-      {[] { QrReverseOrientation(); }, "      ReverseOrientation"},
-      {[] { QrSides(2); }, "      Sides 2"},
-      {[&] { QrColor(rgb); }, "      Color [0.25 0.5 1]"},
-      {[] { QrBasis(QrCatmullRomBasis, 1, QrCatmullRomBasis, 1); }, "      Basis \"catmull-rom\" 1 \"catmull-rom\" 1"},
-      {[&] { QrBasis(bezier, 3, copy, 2); },  // only the library's own matrix goes by name
-       "      Basis [-1 3 -3 1 3 -6 3 0 -3 3 0 0 1 0 0 0] 3 [-0.5 1.5 -1.5 0.5 1 -2.5 2 -0.5 -0.5 0 0.5 0 0 1 0 0] 2"},
-      {[] { QrReadArchive("1234", nullptr, QR_NULL); }, "      ReadArchive \"1234\""},
-      {[] { QrAttributeEnd(); }, "    AttributeEnd"},
-      {[] { QrArchiveBegin("tex", QR_NULL); }, "    ArchiveBegin \"tex\""},
-      {[] { QrArchiveEnd(); }, "    ArchiveEnd"},
-      {[] { QrWorldEnd(); }, "  WorldEnd"},
-      {[] { QrFrameEnd(); }, "FrameEnd"},
+       R"(  Surface "plastic" "Kd" [0.5] "texturename" ["q\"b\\\n\t\001.tx"] "uniform float[2] repeat" [2 3])"},
+      {[&] { QrAttribute("sides", "doubleshaded", &one, QR_NULL); }, R"(  Attribute "sides" "doubleshaded" [1])"},
+      {[] { QrTranslate(1, -2, 0.25f); }, "  Translate 1 -2 0.25"},
+      {[] { QrScale(2, 3, -1); }, "  Scale 2 3 -1"},
+      {[&] { QrTransform(m); }, "  Transform [0 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15]"},
+      {[] { QrReverseOrientation(); }, "  ReverseOrientation"},
+      {[&] { QrBasis(bezier, 3, copy, 2); },
+       "  Basis [-1 3 -3 1 3 -6 3 0 -3 3 0 0 1 0 0 0] 3 [-0.5 1.5 -1.5 0.5 1 -2.5 2 -0.5 -0.5 0 0.5 0 0 1 0 0] 2"},
+      {[] { QrReadArchive("1234", nullptr, QR_NULL); }, R"(  ReadArchive "1234")"},
+      {[] { QrAttributeEnd(); }, "AttributeEnd"},
   };
   Lines expected;
   for (const auto& call : calls) expected.push_back(call.second);
@@ -178,113 +143,127 @@ TEST(LibQuorRib, EveryRequestIsOneLine) {
   EXPECT_EQ(rib.errors, "");
 }
 
-// A patch mesh whose parameters hold 0, 1, 2, ... in arrays of exactly the
-// given size: a count too small shows in the text, one too large reads past
-// the end, which the sanitizer build catches.
-void expectMesh(const char* type, int nu, const char* uwrap, int nv, int step,
-                const std::vector<std::pair<const char*, int>>& params) {
-  std::vector<std::vector<float>> arrays;
+using Params = std::vector<std::pair<const char*, int>>;  // token, number of values
+
+// Writes a patch mesh whose parameters all read 0, 1, 2, ... from one array and
+// answers the line it must give: a miscount shows as values missing or extra.
+std::string patchMesh(const char* type, int nu, const char* uwrap, int nv, const char* vwrap, const Params& params) {
+  static std::vector<float> ramp(4096);
+  std::iota(ramp.begin(), ramp.end(), 0.0f);
   std::vector<QtToken> tokens;
-  std::vector<QtPointer> values;
-  std::string expected = "PatchMesh \"" + std::string(type) + "\" " + std::to_string(nu) + " \"" + uwrap + "\" " +
-                         std::to_string(nv) + " \"nonperiodic\"";
+  std::vector<QtPointer> values(params.size(), ramp.data());
+  std::string line = "PatchMesh \"" + std::string(type) + "\" " + std::to_string(nu) + " \"" + uwrap + "\" " +
+                     std::to_string(nv) + " \"" + vwrap + "\"";
   for (const auto& [token, count] : params) {
     tokens.push_back(token);
-    arrays.emplace_back(count);
-    expected += " \"" + std::string(token) + "\" [";
-    for (int i = 0; i < count; ++i) {
-      arrays.back()[i] = float(i);
-      expected += (i ? " " : "") + std::to_string(i);
-    }
-    expected += "]";
+    line += " \"" + std::string(token) + "\" [";
+    for (int i = 0; i < count; ++i) line += (i ? " " : "") + std::to_string(i);
+    line += "]";
   }
-  for (auto& a : arrays) values.push_back(a.data());
-  const Rib rib = ribOf([&] {
-    QrBasis(QrCatmullRomBasis, step, QrCatmullRomBasis, step);
-    QrPatchMeshV(type, nu, uwrap, nv, "nonperiodic", int(tokens.size()), tokens.data(), values.data());
-  });
-  ASSERT_EQ(rib.lines.size(), 2u) << rib.errors;
-  EXPECT_EQ(rib.lines[1], expected);
+  QrPatchMeshV(type, nu, uwrap, nv, vwrap, int(tokens.size()), tokens.data(), values.data());
+  return line;
 }
 
+// Values per item: float 1, point, vector, normal and color 3, hpoint 4,
+// matrix 16, times n for type[n]. Items per class: constant 1, uniform one a
+// patch, varying one a patch corner, vertex nu * nv, facevarying 4 a patch,
+// facevertex 4 (bilinear) or 16 (bicubic) a patch.
 TEST(LibQuorRib, PatchMeshValueCounts) {
-  // Bilinear 4x4: 9 patches, 16 corners.
-  expectMesh("bilinear", 4, "nonperiodic", 4, 3,
-             {{"P", 48}, {"vertex float[2] st", 32}, {"varying float s", 16}, {"uniform float u", 9},
-              {"constant color c", 3}});
-  // Bicubic 12x12, step 1: 9x9 patches, 10x10 corners.
-  expectMesh("bicubic", 12, "nonperiodic", 12, 1,
-             {{"P", 432}, {"vertex float[2] st", 288}, {"varying float s", 100}, {"st", 200},
-              {"uniform normal n", 243}});
-  // Periodic in u: 6 vertices, step 3: 2 patches and 2 corners around.
-  expectMesh("bicubic", 6, "periodic", 4, 3, {{"P", 72}, {"varying float s", 4}, {"uniform float u", 2}});
+  Lines expected, meshes;
+  const Rib rib = ribOf([&] {
+    // Bilinear 4 x 3 (steps do not apply): 3 x 2 patches, 4 x 3 corners.
+    expected.push_back(patchMesh("bilinear", 4, "nonperiodic", 3, "nonperiodic",
+                                 {{"P", 36}, {"varying float s", 12}, {"uniform vector d", 18},
+                                  {"facevarying float f", 24}, {"facevertex float g", 24}, {"constant matrix m", 16},
+                                  {"constant color c", 3}}));
+    // Bilinear 4 x 3, periodic in v: 3 x 3 patches, 4 x 3 corners.
+    expected.push_back(patchMesh("bilinear", 4, "nonperiodic", 3, "periodic",
+                                 {{"Pw", 48}, {"uniform float u", 9}, {"varying float s", 12},
+                                  {"facevarying float[2] f", 72}}));
+    // Bicubic 10 x 7, steps 2 and 3: 4 x 2 patches, 5 x 3 corners.
+    QrBasis(QrCatmullRomBasis, 2, QrCatmullRomBasis, 3);
+    expected.push_back(patchMesh("bicubic", 10, "nonperiodic", 7, "nonperiodic",
+                                 {{"Pw", 280}, {"vertex normal n", 210}, {"st", 30}, {"uniform matrix m", 128},
+                                  {"facevarying float f", 32}, {"facevertex float g", 128}}));
+    // Bicubic 6 periodic in u (step 3) x 8 (step 2): 2 x 3 patches, 2 x 4 corners.
+    QrBasis(QrCatmullRomBasis, 3, QrCatmullRomBasis, 2);
+    expected.push_back(patchMesh("bicubic", 6, "periodic", 8, "nonperiodic",
+                                 {{"Pz", 48}, {"varying color c", 24}, {"uniform float u", 6},
+                                  {"facevarying float f", 24}}));
+  });
+  for (const std::string& line : rib.lines)
+    if (line.rfind("PatchMesh", 0) == 0) meshes.push_back(line);
+  EXPECT_EQ(meshes, expected) << rib.errors;
 }
 
-TEST(LibQuorRib, FloatsReadBackToTheSameValue) {
-  std::vector<float> values = {0.1f, 1 / 3.f, -0.0f, FLT_MAX, -FLT_MAX, FLT_MIN, 1.5e-39f, 16777216.f,
-                               std::numeric_limits<float>::denorm_min()};
-  std::mt19937 bits(12345);
-  while (values.size() < 4096) {
-    const std::uint32_t u = bits();
-    float f;
-    std::memcpy(&f, &u, sizeof f);
-    if (std::isfinite(f)) values.push_back(f);
-  }
-  const Rib rib = ribOf([&] { QrSurface("s", "uniform float[4096] v", values.data(), QR_NULL); });
-  ASSERT_EQ(rib.lines.size(), 1u) << rib.errors;
-  std::istringstream in(rib.lines[0].substr(rib.lines[0].rfind('[') + 1));
-  for (const float value : values) {
-    char* end = nullptr;
-    std::string word;
-    ASSERT_TRUE(in >> word);
-    const float back = std::strtof(word.c_str(), &end);
-    EXPECT_TRUE((*end == '\0' || *end == ']') && std::memcmp(&back, &value, sizeof back) == 0) << word;
-  }
+// Basis is an attribute: AttributeEnd restores the steps of before its block,
+// TransformEnd keeps them. An end that does not match the innermost block is
+// refused and leaves that block open.
+TEST(LibQuorRib, BasisStepsFollowAttributeBlocks) {
+  // Bicubic 10 x 4: 3 patches at step 3 (Bezier's, the initial one), 4 at step 2.
+  const auto mesh = [](int patches) {
+    return patchMesh("bicubic", 10, "nonperiodic", 4, "nonperiodic", {{"Pz", 40}, {"uniform float u", patches}});
+  };
+  std::string first, second, third;
+  const Rib rib = ribOf([&] {
+    first = mesh(3);
+    QrAttributeBegin();
+    QrBasis(QrCatmullRomBasis, 1, QrCatmullRomBasis, 1);
+    QrTransformBegin();
+    QrBasis(QrCatmullRomBasis, 2, QrCatmullRomBasis, 1);
+    QrAttributeEnd();  // refused: the innermost block is a TransformBegin
+    QrTransformEnd();
+    second = mesh(4);  // mistake: TransformEnd restores the steps
+    QrAttributeEnd();
+    third = mesh(3);  // mistake: AttributeEnd keeps them
+  });
+  EXPECT_EQ(rib.lines, (Lines{first, "AttributeBegin", "  Basis \"catmull-rom\" 1 \"catmull-rom\" 1",
+                              "  TransformBegin", "    Basis \"catmull-rom\" 2 \"catmull-rom\" 1", "  TransformEnd",
+                              "  " + second, "AttributeEnd", third}));
+  EXPECT_EQ(rib.errors, "libQuor: AttributeEnd: no open AttributeBegin to close (the innermost block is "
+                        "TransformBegin)\n");
 }
 
+// Each float as the shortest text that reads back to it. Mistakes: 6 digits
+// ("%g": 0.333333), 9 digits (0.100000001), a locale's comma.
+TEST(LibQuorRib, FloatsAsTheShortestTextThatReadsBack) {
+  float values[] = {0.1f, 1 / 3.f, -0.0f, 16777217.f, 3.4028235e38f, 1e-45f, -2.5e-6f};
+  const Rib rib = ribOf([&] { QrSurface("s", "float[7] v", values, QR_NULL); });
+  EXPECT_EQ(rib.lines, Lines{"Surface \"s\" \"float[7] v\" [0.1 0.33333334 -0 16777216 3.4028235e+38 1e-45 -2.5e-06]"})
+      << rib.errors;
+}
+
+// A call that cannot be written writes nothing, not even part of its line,
+// and one error line; a failed light takes no number.
 TEST(LibQuorRib, BadCallsWriteNothingButOneErrorLineEach) {
   float p[12] = {}, st[8] = {};
   QtToken position[] = {"P"};
   QtPointer nullValue[] = {nullptr}, values[] = {p, st};
-  int expectedErrors = 0;
   const Rib rib = ribOf([&] {
     for (const char* token : {"vertex float[2 st", "vertex floot st", "vertex float[0] st", "vertex float[2]",
                               "vertex float st extra", "sst", "vertx float st"}) {
       QtToken tokens[] = {"P", token};
       QrPatchMeshV("bilinear", 2, "nonperiodic", 2, "nonperiodic", 2, tokens, values);
       QrSurface("plastic", token, st, QR_NULL);
-      expectedErrors += 2;
     }
+    QrLightSource("spotlight", "intensity", nullptr, QR_NULL);
     QrTransform(nullptr);
-    QrColor(nullptr);
     QrTranslate(std::numeric_limits<float>::infinity(), 0, 0);
-    QrSurface("s", "Kd", nullptr, QR_NULL);
     QrBasis(QrCatmullRomBasis, 0, QrCatmullRomBasis, 1);
     QrPatchMeshV("bilinear", 2, "nonperiodic", 2, "nonperiodic", 1, position, nullValue);
     QrPatchMeshV("bicubic", 2, "nonperiodic", 2, "nonperiodic", 1, position, values);
     QrPatchMeshV("bilinear", 2, "nonperiodic", 2, "nonperiodic", 0, nullptr, nullptr);  // no positions
     EXPECT_NE(QrBegin("-"), 0);                                                          // one scene at a time
     QrTransformBegin();
-    QrAttributeEnd();  // the open block is a TransformBegin
-    expectedErrors += 10 + 1;  // and End, for the block left open
+    QrLightSource("spotlight", QR_NULL);
   });
-  EXPECT_EQ(rib.lines, Lines({"TransformBegin"}));
-  EXPECT_EQ(linesStarting(rib.errors, "libQuor: "), expectedErrors) << rib.errors;
-  EXPECT_EQ(linesStarting(rib.errors, ""), expectedErrors) << rib.errors;
+  EXPECT_EQ(rib.lines, Lines({"TransformBegin", "  LightSource \"spotlight\" 1"}));
+  // 2 for each token, 8 more, and one of End for the block left open.
+  EXPECT_TRUE(linesStarting(rib.errors, "libQuor: ") == 23 && linesStarting(rib.errors, "") == 23) << rib.errors;
   EXPECT_EQ(linesStarting(rib.errors, "libQuor: End: "), 1) << rib.errors;
-
-  // Outside a scene calls write nothing, not even to standard output.
-  testing::internal::CaptureStdout();
   CaptureStderr();
-  QrWorldBegin();
-  QrSides(2);
-  QrPatchMeshV("bilinear", 2, "nonperiodic", 2, "nonperiodic", 1, position, values);
-  QrEnd();
-  EXPECT_NE(QrBegin("/nonexistent-folder/scene.rib"), 0);
-  const std::string errors = GetCapturedStderr();
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-  EXPECT_EQ(linesStarting(errors, "libQuor: "), 5) << errors;
-  EXPECT_EQ(linesStarting(errors, ""), 5) << errors;
+  QrWorldBegin();  // no scene open
+  EXPECT_TRUE(QrBegin("/nonexistent-folder/scene.rib") != 0 && linesStarting(GetCapturedStderr(), "libQuor: ") == 2);
 }
 
 }  // namespace

@@ -1,59 +1,34 @@
 #include "TestSupport.h"
 
 #include <DDImageHost/OffscreenGL.h>
-
-#include <fcntl.h>
-#include <spawn.h>
 #include <stdlib.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
-
-extern char** environ;
 
 namespace testsupport {
 
 namespace fs = std::filesystem;
 
+// A word for the shell: in single quotes, each quote written as '\''.
+static std::string quoted(const std::string& word) {
+  std::string q = "'";
+  for (char c : word) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
 HostRun runHost(const std::vector<std::string>& args, const std::string& pluginDir, const std::string& folder) {
   TempDir capture;
-  const std::string outPath = capture.file("out"), errPath = capture.file("err");
-  std::vector<std::string> all{kHost};
-  if (!pluginDir.empty()) {
-    all.push_back("--plugin-path");
-    all.push_back(pluginDir);
-  }
-  all.insert(all.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& a : all) argv.push_back(a.data());
-  argv.push_back(nullptr);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  if (!folder.empty()) posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
-  pid_t pid = 0;
-  const int started = posix_spawn(&pid, kHost.c_str(), &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  HostRun run;
-  if (started != 0) {
-    run.err = std::string("cannot start quorhost: ") + std::strerror(started);
-    return run;
-  }
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.out = readFile(outPath);
-  run.err = readFile(errPath);
-  return run;
+  std::string command = (folder.empty() ? "exec " : "cd " + quoted(folder) + " && exec ") + quoted(kHost);
+  if (!pluginDir.empty()) command += " --plugin-path " + quoted(pluginDir);
+  for (const std::string& a : args) command += " " + quoted(a);
+  command += " </dev/null >" + quoted(capture.file("out")) + " 2>" + quoted(capture.file("err"));
+  const int status = std::system(command.c_str());
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(capture.file("out")), readFile(capture.file("err"))};
 }
 
 TempDir::TempDir() {
@@ -63,7 +38,7 @@ TempDir::TempDir() {
 }
 
 TempDir::~TempDir() {
-  std::error_code ignored;
+  std::error_code ignored;  // a destructor must not throw
   fs::remove_all(path_, ignored);
 }
 
@@ -76,15 +51,10 @@ std::vector<std::string> TempDir::list() const {
 
 std::string readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-void writeFile(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary);
-  out << text;
-}
+void writeFile(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
 std::vector<std::string> lines(const std::string& text) {
   std::vector<std::string> result;
@@ -96,13 +66,9 @@ std::vector<std::string> lines(const std::string& text) {
 std::vector<std::vector<std::string>> knobRows(const std::string& text) {
   std::vector<std::vector<std::string>> rows;
   for (const std::string& line : lines(text)) {
-    if (std::count(line.begin(), line.end(), '\t') != 3) continue;
-    std::vector<std::string> fields;
-    size_t start = 0;
-    for (size_t tab; (tab = line.find('\t', start)) != std::string::npos; start = tab + 1)
-      fields.push_back(line.substr(start, tab - start));
-    fields.push_back(line.substr(start));
-    rows.push_back(fields);
+    std::vector<std::string> fields(1);
+    for (char c : line) c == '\t' ? fields.emplace_back() : fields.back() += c;
+    if (fields.size() == 4) rows.push_back(fields);
   }
   return rows;
 }

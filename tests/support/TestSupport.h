@@ -14,8 +14,7 @@ const std::string kTestPlugins = QUOR_BUILD_DIR "/test-plugins";
 
 struct HostRun {
   int status = -1;  // exit status; -1 when it did not exit normally
-  std::string out;
-  std::string err;
+  std::string out, err;
 };
 
 // Runs quorhost with `--plugin-path pluginDir` and `args`, in `folder`
@@ -32,8 +31,7 @@ class TempDir {
   TempDir& operator=(const TempDir&) = delete;
   const std::filesystem::path& path() const { return path_; }
   std::string file(const std::string& name) const { return (path_ / name).string(); }
-  // The names of the files in the folder, sorted.
-  std::vector<std::string> list() const;
+  std::vector<std::string> list() const;  // the names in it, sorted
 
  private:
   std::filesystem::path path_;
@@ -42,11 +40,8 @@ class TempDir {
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& text);
 std::vector<std::string> lines(const std::string& text);
-
-// The rows of a --knobs listing among other output: lines of four
-// tab-separated fields.
+// The rows of a --knobs listing among other output: lines of four tab-separated fields.
 std::vector<std::vector<std::string>> knobRows(const std::string& text);
-
 // Writes an 8-bit RGBA PNG; `rgba` holds the rows top first.
 bool writePng(const std::string& path, int width, int height, const std::vector<unsigned char>& rgba);
 

@@ -1,41 +1,46 @@
 // What the card looks like in the viewer, read back from real OpenGL.
-#include <GL/gl.h>
+#include <algorithm>
+#include <cstdlib>
 
-#include "DDImageHost/OffscreenGL.h"
-#include "TestSupport.h"
-#include "ViewerTestSupport.h"
+#include "CardTestSupport.h"
 
-namespace viewertest {
+namespace cardtest {
 namespace {
+
+class ViewerDraw : public CardTest {
+ protected:
+  // A 2 x 2 image, top row red and green, bottom row blue and yellow,
+  // filtered linearly between the texel centres at 1/4 and 3/4.
+  Node* quarters() { return addImage(2, 2, {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 0, 255}); }
+};
+
+int diff(const Rgb& a, const Rgb& b) {
+  return std::max({std::abs(a[0] - b[0]), std::abs(a[1] - b[1]), std::abs(a[2] - b[2])});
+}
 
 // The default card spans (-0.5, -0.5) to (0.5, 0.5) at z = 0, 2.5 units in
 // front of the eye: x from 320 -/+ 0.2 * cot(15) * 0.75 * 320 = 140.86 to
 // 499.14, y from 240 -/+ 0.2 * cot(15) * 240 = 60.86 to 419.14. Pixels whose
-// centres lie inside are painted: columns 141..498, rows 61..418. Not
-// selected, the card shows no points, cage or handles.
-TEST_F(ViewerTest, UnselectedCardCoversItsProjectedRectangleOnly) {
+// centres lie inside are painted: columns 141..498, rows 61..418; no points,
+// cage or handles (catches: the local matrix or the draw condition dropped,
+// parts drawn for an unselected card).
+TEST_F(ViewerDraw, UnselectedCardCoversItsProjectedRectangleOnly) {
   set("type", "smooth with handles");
   const Picture p = draw();
-  for (int t : {141, 250, 418}) {
-    SCOPED_TRACE(t);
-    EXPECT_EQ(p.at(141, t), kNodeGrey);
-    EXPECT_EQ(p.at(140, t), kBackground);
-    EXPECT_EQ(p.at(498, t), kNodeGrey);
-    EXPECT_EQ(p.at(499, t), kBackground);
-    EXPECT_EQ(p.at(t, 61), kNodeGrey);
-    EXPECT_EQ(p.at(t, 60), kBackground);
-    EXPECT_EQ(p.at(t, 418), kNodeGrey);
-    EXPECT_EQ(p.at(t, 419), kBackground);
-  }
-  for (const Rgb& c : {kCage, kBlack, kWhite, kYellow}) EXPECT_EQ(p.count(c), 0) << c;
+  for (int t : {141, 250, 418})
+    EXPECT_TRUE(p.at(141, t) == kNodeGrey && p.at(498, t) == kNodeGrey && p.at(t, 61) == kNodeGrey &&
+                p.at(t, 418) == kNodeGrey && p.at(140, t) == kBackground && p.at(499, t) == kBackground &&
+                p.at(t, 60) == kBackground && p.at(t, 419) == kBackground) << t;
+  EXPECT_EQ(p.count(kCage) + p.count(kBlack) + p.count(kWhite) + p.count(kYellow), 0);
 }
 
-// Selected, "linear": a white surface; each of the 16 points a dot of handle
-// size 5 with a black centre of 3 x 3 pixels; the cage draws the 24 grid
-// edges and nothing inside the cells; no tangent handles.
-TEST_F(ViewerTest, SelectedLinearCardShowsSixteenPointsAndTwentyFourEdges) {
+// Selected, "linear": a white surface, 16 points of handle size 5 with black
+// centres of 3 x 3 pixels, the 24 grid edges and nothing inside the cells;
+// "smooth with handles" adds 48 handles with grey centres (catches: edges
+// missed or doubled, handles drawn under the wrong type, wrong sizes).
+TEST_F(ViewerDraw, SelectedCardShowsPointsHandlesAndCage) {
   node->setSelected(true);
-  const Picture p = draw();
+  Picture p = draw();
   EXPECT_EQ(p.at(byHand(0.3, 0.3)), kWhite);
   EXPECT_EQ(p.count(kBlack), 16 * 9);
   EXPECT_EQ(p.count(kYellow), 0);
@@ -46,12 +51,14 @@ TEST_F(ViewerTest, SelectedLinearCardShowsSixteenPointsAndTwentyFourEdges) {
       EXPECT_EQ(p.countAround(byHand(grid(a), grid(b)), 1, kBlack), 9);
       if (b == 3) continue;
       const double mid = (grid(b) + grid(b + 1)) / 2;
-      edges += (p.countAround(byHand(mid, grid(a)), 1, kCage) > 0) + (p.countAround(byHand(grid(a), mid), 1, kCage) > 0);
-      if (a < 3) {
-        EXPECT_EQ(p.countAround(byHand(mid, (grid(a) + grid(a + 1)) / 2), 3, kCage), 0);
-      }
+      edges += (p.countAround(byHand(mid, grid(a)), 1, kCage) > 0);
+      edges += (p.countAround(byHand(grid(a), mid), 1, kCage) > 0);
+      EXPECT_EQ(a < 3 ? p.countAround(byHand(mid, grid(a) + 1 / 6.0), 3, kCage) : 0, 0);  // inside a cell
     }
   EXPECT_EQ(edges, 24);
+  set("type", "smooth with handles");
+  p = draw();
+  EXPECT_EQ(std::make_pair(p.count(kBlack), p.count(Rgb{178, 178, 178})), std::make_pair(16 * 9, 48 * 9));
 }
 
 // One cell under "smooth with handles": the bottom-left corner's right
@@ -60,86 +67,105 @@ TEST_F(ViewerTest, SelectedLinearCardShowsSixteenPointsAndTwentyFourEdges) {
 // covered twice and stay unpainted with a stencil buffer; the tip above the
 // cell is painted turned over (its back lit by the ambient part only,
 // 0.2 x 192). Without stencil bits the plain quadrilateral is drawn.
-TEST_F(ViewerTest, FoldedOutlineIsFilledEvenOddWithStencilAndAsQuadWithout) {
+TEST_F(ViewerDraw, FoldedOutlineIsFilledEvenOddWithStencilAndAsQuadWithout) {
   set("x_points", "2");
   set("y_points", "2");
   set("type", "smooth with handles");
-  ASSERT_TRUE(node->userSetValues(node->knob("control_point.0.0.2"), {-1.0 / 6, 0.8, 0}));
+  setValues("control_point.0.0.2", {-1.0 / 6, 0.8, 0});
   const PixelPos twice = byHand(-0.17, 0.2), tip = byHand(-0.17, 0.6), once = byHand(0.3, 0.0);
   const Picture stencil = draw(true), plain = draw(false);
-  EXPECT_EQ(stencil.at(twice), kBackground);
-  EXPECT_EQ(stencil.at(tip), (Rgb{38, 38, 38}));
-  EXPECT_EQ(stencil.at(once), kNodeGrey);
-  EXPECT_EQ(plain.at(twice), kNodeGrey);
-  EXPECT_EQ(plain.at(tip), kBackground);
-  EXPECT_EQ(plain.at(once), kNodeGrey);
-  EXPECT_EQ(plain.at(141, 61), kNodeGrey);
-  EXPECT_EQ(plain.at(140, 61), kBackground);
+  EXPECT_EQ((std::vector<Rgb>{stencil.at(twice), stencil.at(tip), stencil.at(once)}),
+            (std::vector<Rgb>{kBackground, {38, 38, 38}, kNodeGrey}));
+  EXPECT_EQ((std::vector<Rgb>{plain.at(twice), plain.at(tip), plain.at(once)}),
+            (std::vector<Rgb>{kNodeGrey, kBackground, kNodeGrey}));
 }
 
 // A restored grid may hold points with fewer than four slots, or too few
 // points for its size: what is missing is not drawn, and nothing past it is
 // read (the sanitizer build would tell).
-TEST_F(ViewerTest, MalformedGridsAreDrawnWithoutWhatTheyLack) {
-  node->setSelected(true);
-  set("type", "smooth with handles");
-  for (auto& point : card->points) point.controlPoints.resize(1);
-  card->points[5].controlPoints[0] = {0.1f};
-  Picture p = draw();
-  EXPECT_EQ(p.count(kBlack), 16 * 9);
-  EXPECT_GT(p.count(kYellow), 0);  // the left handles of columns 1 to 3
-  EXPECT_EQ(p.at(byHand(0.3, 0.3)), kWhite);
-  card->points.pop_back();
-  p = draw();
-  EXPECT_EQ(p.at(byHand(0.3, 0.3)), kBackground);
-  EXPECT_EQ(p.count(kBlack), 0);
-  EXPECT_EQ(p.count(kCage), 0);
-}
-
-// A 2 x 2 image (red, green on top; blue, yellow below) shows in the
-// quarters of a selected card the same way up. An axis drawn before the card
-// in red, green and blue lines must leave no colour behind: the card once
-// showed only its texture's blue channel after one.
-TEST(ViewerTexture, ImageShowsInItsOwnColoursAfterAnAxis) {
-  DD::Image::Graph graph;
-  std::string error;
-  Node* nodes[3];
-  const char* classes[3] = {"Axis", "Read", "QuorCard"};
-  for (int i = 0; i < 3; ++i) {
-    nodes[i] = graph.create(classes[i], "", &error);
-    ASSERT_NE(nodes[i], nullptr) << error;
-    graph.finish(nodes[i]);
+TEST_F(ViewerDraw, MalformedGridsAreDrawnWithoutWhatTheyLack) {
+  quorcard::PointList g = stored();
+  for (auto& point : g) point.controlPoints.resize(1);
+  g[5].controlPoints[0] = {0.1f};
+  for (int points : {16, 15}) {
+    g.resize(points);
+    reload({{"cpstr", quorcard::pointsToText(g)}, {"type", "smooth with handles"}});
+    node->setSelected(true);
+    const Picture p = draw();
+    EXPECT_EQ(p.count(kBlack), points == 16 ? 16 * 9 : 0);
+    EXPECT_EQ(p.count(kYellow) > 0, points == 16);  // the left handles of columns 1 to 3
+    EXPECT_EQ(p.at(byHand(0.3, 0.3)), points == 16 ? kWhite : kBackground);
   }
-  testsupport::TempDir dir;
-  ASSERT_TRUE(testsupport::writePng(dir.file("q.png"), 2, 2,
-                                    {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 0, 255}));
-  ASSERT_TRUE(nodes[1]->userSetText(nodes[1]->knob("file"), dir.file("q.png").c_str()));
-  ASSERT_TRUE(graph.connect(nodes[2], 1, nodes[1], &error)) << error;
-  nodes[2]->setSelected(true);
-  DD::Image::Viewer viewer(graph);
-  Picture p{640, 480, {}};
-  ASSERT_TRUE(viewer.draw(&p.rgba, &error)) << error;
-  EXPECT_EQ(p.at(byHand(-0.4, 0.4)), (Rgb{255, 0, 0}));
-  EXPECT_EQ(p.at(byHand(0.4, 0.4)), (Rgb{0, 255, 0}));
-  EXPECT_EQ(p.at(byHand(-0.4, -0.4)), (Rgb{0, 0, 255}));
-  EXPECT_EQ(p.at(byHand(0.4, -0.4)), (Rgb{255, 255, 0}));
 }
 
-// A turned card whose cell outlines cross themselves: overlapping pieces of
-// one outline lie in one plane, and one of them must paint each pixel, so
-// no pixel of the card stands out from all four neighbours (a speckle of the
-// pieces' colours). The one-pixel tip of a thin fold may stand alone.
-TEST_F(ViewerTest, TurnedFoldedCardIsPaintedWithoutSpeckles) {
+// The image's corners in the card's corners under each texture rule: flip
+// mirrors across, flop up and down, swap exchanges across and up (s = 1 - v,
+// t = u); an axis drawn before in red, green and blue leaves no colour behind
+// (catches: a rule turned round or left out, swap before the mirrors).
+TEST_F(ViewerDraw, TextureRulesPutTheImageCornersInPlace) {
+  add("Axis");
+  Node* image = quarters();
+  reload({});
+  connect(1, image);
+  node->setSelected(true);
+  const Rgb R{255, 0, 0}, G{0, 255, 0}, B{0, 0, 255}, Y{255, 255, 0};
+  // flip, flop, swap; then the card's top left, top right, bottom left, bottom right
+  const struct { const char* rules; Rgb corner[4]; } cases[] = {
+      {"000", {R, G, B, Y}}, {"100", {G, R, Y, B}}, {"010", {B, Y, R, G}}, {"001", {Y, G, B, R}},
+      {"110", {Y, B, G, R}}, {"101", {G, Y, R, B}}, {"011", {B, R, Y, G}}, {"111", {R, B, G, Y}}};
+  for (const auto& c : cases) {
+    set("flip_uvs", std::string(1, c.rules[0]));
+    set("flop_uvs", std::string(1, c.rules[1]));
+    set("swap_uvs", std::string(1, c.rules[2]));
+    const Picture p = draw();
+    const PixelPos at[4] = {byHand(-0.4, 0.4), byHand(0.4, 0.4), byHand(-0.4, -0.4), byHand(0.4, -0.4)};
+    for (int k = 0; k < 4; ++k) EXPECT_EQ(p.at(at[k]), c.corner[k]) << "rules " << c.rules << " corner " << k;
+  }
+}
+
+// Under "smooth with handles" a handle vertex takes its point's texture
+// coordinate a third of a step toward the neighbour it faces. With the
+// handles on the edges a 3 x 2 card looks as under "linear"; with the bottom
+// and left handles pulled out, 0.2 beyond their edges, the bulges take the
+// colours of the edge they leave (catches: an offset with the wrong sign,
+// size or direction, steps taken from the wrong count).
+TEST_F(ViewerDraw, HandleVerticesTakeTheirPointsTextureThirdOfAStepOn) {
+  Node* image = quarters();
+  connect(1, image);
+  set("x_points", "3");
+  set("y_points", "2");
+  const Picture linear = draw();
+  set("type", "smooth with handles");
+  const Picture handles = draw();
+  int differ = 0;
+  for (int y = 0; y < 480; ++y)
+    for (int x = 0; x < 640; ++x) differ += diff(linear.at(x, y), handles.at(x, y)) > 2;
+  EXPECT_EQ(differ, 0);
+
+  set("x_points", "2");
+  setValues("control_point.0.0.2", {-1 / 6.0, -0.7, 0});
+  setValues("control_point.1.0.0", {1 / 6.0, -0.7, 0});
+  setValues("control_point.0.1.1", {-0.7, 1 / 6.0, 0});
+  setValues("control_point.0.0.3", {-0.7, -1 / 6.0, 0});
+  const Picture p = draw();
+  for (double along : {-0.1, 0.2}) {
+    EXPECT_LE(diff(p.at(byHand(along, -0.65)), p.at(byHand(along, -0.45))), 2) << "bottom at " << along;
+    EXPECT_LE(diff(p.at(byHand(-0.65, along)), p.at(byHand(-0.45, along))), 2) << "left at " << along;
+  }
+}
+
+// A turned card whose cell outlines cross themselves: the first piece of an
+// outline that paints a pixel takes it, so no pixel stands out from all four
+// neighbours; a one-pixel tip of a thin fold may (catches: the depth test
+// left to choose among coplanar pieces, which speckles the card).
+TEST_F(ViewerDraw, TurnedFoldedCardIsPaintedWithoutSpeckles) {
   set("type", "smooth with handles");
   set("rotate", "20,35,0");
-  ASSERT_TRUE(node->userSetValues(node->knob("control_point.1.1.2"), {0.45, -0.2, 0}));
-  ASSERT_TRUE(node->userSetValues(node->knob("control_point.2.1.0"), {-0.4, 0.1, 0}));
-  ASSERT_TRUE(node->userSetValues(node->knob("control_point.1.2.1"), {-0.1, -0.45, 0}));
+  setValues("control_point.1.1.2", {0.45, -0.2, 0});
+  setValues("control_point.2.1.0", {-0.4, 0.1, 0});
+  setValues("control_point.1.2.1", {-0.1, -0.45, 0});
   const Picture p = draw();
-  auto far = [&](int x, int y, const Rgb& c) {
-    const Rgb n = p.at(x, y);
-    return std::abs(n.r - c.r) > 24 || std::abs(n.g - c.g) > 24 || std::abs(n.b - c.b) > 24;
-  };
+  auto far = [&](int x, int y, const Rgb& c) { return diff(p.at(x, y), c) > 24; };
   int isolated = 0;
   for (int y = 1; y + 1 < p.height; ++y)
     for (int x = 1; x + 1 < p.width; ++x) {
@@ -150,35 +176,5 @@ TEST_F(ViewerTest, TurnedFoldedCardIsPaintedWithoutSpeckles) {
   EXPECT_LE(isolated, 4);
 }
 
-// The card fills its 12-vertex outlines as GL_POLYGON through a stencil
-// parity pass, which relies on the driver splitting a polygon into a fan
-// around its first vertex: a folded outline must flip the same pixels.
-TEST(OffscreenGL, PolygonCoverageMatchesAFanAroundTheFirstVertex) {
-  DD::Image::OffscreenGL gl(64, 64, true);
-  ASSERT_TRUE(gl.ok()) << gl.error();
-  const float outline[12][2] = {{-0.8f, -0.8f}, {-0.2f, 0.9f}, {0.2f, -0.8f}, {0.8f, -0.8f},
-                                {0.8f, -0.3f},  {-0.9f, 0.5f}, {0.8f, 0.8f},  {0.3f, 0.8f},
-                                {-0.3f, 0.8f},  {-0.8f, 0.8f}, {0.6f, 0.3f},  {-0.8f, -0.3f}};
-  auto coverage = [&](GLenum primitive) {
-    glClearStencil(0);
-    glClear(GL_STENCIL_BUFFER_BIT);
-    glEnable(GL_STENCIL_TEST);
-    glStencilFunc(GL_ALWAYS, 1, 1);
-    glStencilOp(GL_KEEP, GL_KEEP, GL_INVERT);
-    glBegin(primitive);
-    for (const auto& v : outline) glVertex2f(v[0], v[1]);
-    glEnd();
-    std::vector<unsigned char> s(64 * 64);
-    glReadPixels(0, 0, 64, 64, GL_STENCIL_INDEX, GL_UNSIGNED_BYTE, s.data());
-    for (unsigned char& b : s) b &= 1;
-    return s;
-  };
-  const std::vector<unsigned char> polygon = coverage(GL_POLYGON), fan = coverage(GL_TRIANGLE_FAN);
-  int set = 0;
-  for (unsigned char b : fan) set += b;
-  EXPECT_GT(set, 500);
-  EXPECT_EQ(polygon, fan);
-}
-
 }  // namespace
-}  // namespace viewertest
+}  // namespace cardtest

@@ -3,7 +3,8 @@
 // The file holds one option a line, "name=value", with the value a decimal
 // integer; blank lines and lines starting with "#" are comments. A line that
 // does not read as an option is ignored, and kept as it is when the file is
-// rewritten. Every read goes to the file, since another process may have
+// rewritten. A file that cannot be read as text is never rewritten: the
+// options in it would be lost. Every read goes to the file, since another process may have
 // changed it; every write replaces the file in one rename, under a lock on a
 // ".lock" file beside it so that two processes do not lose each other's
 // changes.
@@ -78,7 +79,9 @@ std::optional<Entry> parseLine(const std::string& line) {
 }
 
 // The lines of the file: none when it does not exist, nothing when it exists
-// but cannot be read.
+// but cannot be read as text: it does not open, reading fails part way (a
+// folder fails only there), or it holds a NUL byte, so it is some other kind
+// of file. Such a file is never replaced by the options read from it.
 std::optional<std::vector<std::string>> readLines(const fs::path& file) {
   std::vector<std::string> lines;
   std::ifstream in(file);
@@ -89,9 +92,11 @@ std::optional<std::vector<std::string>> readLines(const fs::path& file) {
   }
   std::string line;
   while (std::getline(in, line)) {
+    if (line.find('\0') != std::string::npos) return std::nullopt;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     lines.push_back(line);
   }
+  if (in.bad()) return std::nullopt;
   return lines;
 }
 
