@@ -85,17 +85,14 @@ class KnobKinds : public ::testing::Test {
   KindsOp* op = nullptr;
 };
 
-// Catches a kind that lost its channel count, its items, its range, its
-// script or its text storage when the knob's rarely used parts were moved
-// out of the knob.
+// Catches a kind that lost its channel count, its items, its script, its
+// tooltip or its text storage when the knob's rarely used parts were moved
+// out of the knob. Ranges and text by kind are KnobTest's.
 TEST_F(KnobKinds, EveryKindKeepsItsValuesAndItsParts) {
   EXPECT_EQ(k("mode")->valueText(), "second");
   EXPECT_EQ(enumerationItems(k("mode")), (std::vector<std::string>{"first", "second"}));
-  EXPECT_TRUE(k("mode")->set_text("first") && k("mode")->valueText() == "first");
-  EXPECT_TRUE(k("mode")->set_text("5") && k("mode")->valueText() == "5");
   EXPECT_EQ(k("flag")->valueText(), "1");
   EXPECT_EQ(k("steps")->get_value(), 3);
-  EXPECT_TRUE(k("steps")->set_value(40) && k("steps")->get_value() == 9);
   EXPECT_EQ(k("precise")->get_value(), 0.1);
   EXPECT_EQ(k("xy")->channels(), 2);
   EXPECT_EQ(k("xy")->valueText(), "1.5,-2.5");
@@ -113,10 +110,8 @@ TEST_F(KnobKinds, EveryKindKeepsItsValuesAndItsParts) {
   k("mode")->tooltip("");
   EXPECT_EQ(k("mode")->tooltip(), "");
 
-  // "mode" and "steps" were changed above; every other kind still holds the
-  // default its member gave.
-  EXPECT_TRUE(k("mode")->notDefault() && k("steps")->notDefault());
-  for (const char* name : {"flag", "precise", "xy", "colour", "file", "words"})
+  // Every kind compares its own value with the default its member gave.
+  for (const char* name : {"mode", "flag", "steps", "precise", "xy", "colour", "file", "words"})
     EXPECT_FALSE(k(name)->notDefault()) << name;
   ASSERT_TRUE(k("xy")->set_value(7, 1));
   ASSERT_TRUE(k("file")->set_text("/b.png"));
@@ -125,7 +120,6 @@ TEST_F(KnobKinds, EveryKindKeepsItsValuesAndItsParts) {
   node->storeKnobs();
   EXPECT_EQ(op->xy[1], 7.0f);
   EXPECT_EQ(op->file, "/b.png");
-  EXPECT_EQ(op->mode, 5);
 }
 
 // Catches position knobs that lose their name, label, value, default,
