@@ -22,10 +22,11 @@ namespace {
 
 bool finite(const Vector3& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
 
-// What one point of the grid costs the process, rounded up from what a
-// dense grid measures: the point and its four handles (about 0.3 KB), the
-// stored text in the node, the knob and the host's copy (three times about
-// 1 KB) and the knobs of the point and its handles (about 2.7 KB).
+// What one point of the grid costs the process, rounded up with room to
+// spare from what a dense grid measures: the point and its four handles
+// (about 0.3 KB), the stored text in the node and the knob, and the copy
+// that a store pass or the text's writing holds for a moment (three times
+// about 1 KB), and the knobs of the point and its handles (about 1.4 KB).
 const std::uint64_t kBytesPerPoint = 8192;
 
 // The memory the system can still give: MemAvailable of /proc/meminfo, or
