@@ -17,5 +17,6 @@ function(quor_test name)
     QUOR_BUILD_DIR="${CMAKE_BINARY_DIR}"
     QUOR_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
   gtest_discover_tests(${name} WORKING_DIRECTORY ${CMAKE_BINARY_DIR} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "QUOR_OPTIONS_FILE=${CMAKE_BINARY_DIR}/tests/options-${name}.txt")
+    PROPERTIES ENVIRONMENT
+      "QUOR_OPTIONS_FILE=${CMAKE_BINARY_DIR}/tests/options-${name}.txt;QUOR_TEXTURE_CACHE=${CMAKE_BINARY_DIR}/tests/texture-cache")
 endfunction()

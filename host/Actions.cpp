@@ -49,6 +49,15 @@ void takeViewOptions(const Args& words, size_t* last, Args* args) {
   }
 }
 
+// --render: the picture size after the file name.
+void takeRenderOptions(const Args& words, size_t* last, Args* args) {
+  while (*last + 1 < words.size() && words[*last + 1] == "--size") {
+    args->push_back(words[++*last]);
+    if (*last + 1 >= words.size()) throw HostError("--render ... --size needs an argument: WxH");
+    args->push_back(words[++*last]);
+  }
+}
+
 // Every action, in the order of the usage text.
 const ActionForm kActions[] = {
     {"--new", 1, "CLASS [NAME]",
@@ -86,6 +95,11 @@ const ActionForm kActions[] = {
      "write the scene through the renderer library\n"
      "(\"-\": standard output)",
      &Session::rib},
+    {"--render", 1, "OUT [--size WxH]",
+     "render the scene that --rib writes, at the viewer's\n"
+     "framing and last size, into a picture (PNG, TIFF or EXR\n"
+     "by the extension of OUT)",
+     &Session::render, takeRenderOptions},
     {"--view", 1, "OUT.png [--size WxH] [--no-stencil]",
      "draw the viewer into a PNG picture (default 640x480;\n"
      "the camera looks down -z from (0, 0, 2.5) with a\n"
@@ -437,6 +451,16 @@ void Session::rib(const Args& args) {
   if (!fs::is_directory(folder)) throw HostError("cannot write " + target + ": no folder " + folder.string());
   const std::string picture = fs::path(target).stem().string() + ".tif";
   writeScene(graph_, outputs_.reserve(target), picture, viewer().camera());
+}
+
+void Session::render(const Args& args) {
+  const std::string& target = args[0];
+  for (size_t i = 1; i < args.size(); ++i)
+    if (args[i] == "--size") setViewerSize(args[++i]);
+  const std::string format = pictureFormat(target);
+  const fs::path folder = fs::absolute(target).parent_path();
+  if (!fs::is_directory(folder)) throw HostError("cannot write " + target + ": no folder " + folder.string());
+  renderScene(graph_, outputs_.reserve(target), format, viewer().camera());
 }
 
 // ---- the viewer -------------------------------------------------------------------------

@@ -105,6 +105,7 @@ class Session {
   void printInfo(const Args& args);
   void save(const Args& args);
   void rib(const Args& args);
+  void render(const Args& args);
   void view(const Args& args);
   void size(const Args& args);
   void click(const Args& args);

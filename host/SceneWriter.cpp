@@ -1,8 +1,12 @@
 #include "SceneWriter.h"
 
+#include <cctype>
 #include <cmath>
 #include <filesystem>
+#include <map>
+#include <set>
 #include <sstream>
+#include <vector>
 
 #include <DDImage/Iop.h>
 #include <Quor/Quor.h>
@@ -15,10 +19,6 @@ namespace quorhost {
 
 using DD::Image::Iop;
 
-std::string textureName(const std::string& imageFile) {
-  return std::filesystem::path(imageFile).replace_extension(".tex").string();
-}
-
 namespace {
 
 const double kPi = 3.14159265358979323846;
@@ -30,8 +30,8 @@ std::string imageFile(const Node& node) {
   return text ? text : "";
 }
 
-void writeCamera(const DD::Image::Camera& camera, const std::string& picture) {
-  QrDisplay(picture.c_str(), "file", "rgba", QR_NULL);
+void writeCamera(const DD::Image::Camera& camera, const std::string& picture, const char* displayType) {
+  QrDisplay(picture.c_str(), displayType, "rgba", QR_NULL);
   QrFormat(camera.width, camera.height, 1.0f);
   // The renderer's field of view spans the shorter side of the picture, the
   // viewer's always its height: for a picture taller than wide, give the
@@ -61,20 +61,55 @@ void writeLight() {
                 static_cast<QtPointer>(from), "to", static_cast<QtPointer>(to), QR_NULL);
 }
 
+// The textures of the image nodes, by node: made before the scene is
+// opened, so that a texture that cannot be made stops the run before any
+// file is written. With a folder, beside the scene there: the image's name
+// with ".tex" (and a number where two images share a name); else in the
+// renderer library's texture cache.
+std::map<const Node*, std::string> makeTextures(const DD::Image::Graph& graph, const std::string& folder) {
+  std::map<const Node*, std::string> textures;
+  std::map<std::string, std::string> byImage;  // absolute image path -> texture
+  std::set<std::string> taken;
+  for (const auto& n : graph.nodes()) {
+    const Iop* iop = dynamic_cast<const Iop*>(n->op());
+    const std::string file = imageFile(*n);
+    if (!iop || file.empty() || iop->format().width() <= 0) continue;
+    const std::string image = std::filesystem::absolute(file).lexically_normal().string();
+    std::string target;
+    if (!folder.empty()) {
+      auto known = byImage.find(image);
+      if (known != byImage.end()) {
+        target = known->second;
+      } else {
+        const std::string stem = std::filesystem::path(image).stem().string();
+        for (int k = 1; target.empty() || taken.count(target); ++k)
+          target = (std::filesystem::path(folder) / (stem + (k > 1 ? "-" + std::to_string(k) : "") + ".tex")).string();
+        taken.insert(target);
+        byImage[image] = target;
+      }
+    }
+    std::vector<char> texture(4096);
+    if (QxMakeTexture(file.c_str(), target.c_str(), texture.data(), int(texture.size())) != 0) {
+      throw HostError("node " + inQuotes(n->name()) + ": " + texture.data());
+    }
+    textures[n.get()] = texture.data();
+  }
+  return textures;
+}
+
 // The archive that primitives read for an image input, named by the decimal
 // text of the image node's hash: the surface textured with its image.
-void writeImageArchive(const Node& node, const Iop& iop) {
+void writeImageArchive(const Node& node, const Iop& iop, const std::string& texture) {
   const std::string name = std::to_string(iop.hash().value());
-  const std::string file = imageFile(node);
   QrComment(("Image of " + node.name()).c_str());
   QrArchiveBegin(name.c_str(), QR_NULL);
-  if (file.empty() || iop.format().width() <= 0) {
+  if (texture.empty()) {
     QrComment("No image: a plain surface.");
     QrSurface("plastic", QR_NULL);
   } else {
-    const std::string texture = textureName(file);
-    QrComment(("Make the texture with the renderer's texture tool, from the image " + file + " into " +
-               texture + ", before rendering.")
+    QrComment(("Texture made from " + imageFile(node) +
+               " (a tiled, MIP-mapped TIFF); a renderer that needs its own texture format can use one made "
+               "from that image with its texture tool instead.")
                   .c_str());
     const char* textureText = texture.c_str();
     QrSurface("paintedplastic", "texturename", static_cast<QtPointer>(&textureText), QR_NULL);
@@ -82,28 +117,103 @@ void writeImageArchive(const Node& node, const Iop& iop) {
   QrArchiveEnd();
 }
 
-}  // namespace
-
-void writeScene(DD::Image::Graph& graph, const std::string& ribPath, const std::string& picture,
-                const DD::Image::Camera& camera) {
+void checkNodes(DD::Image::Graph& graph) {
   graph.validateAll();
   for (const auto& n : graph.nodes())
     if (n->op() && n->op()->hasError())
       throw HostError("node " + inQuotes(n->name()) + " is in error: " + n->op()->errorMessage());
+}
 
-  if (QrBegin(ribPath.c_str()) != 0) throw HostError("cannot open the scene file " + ribPath);
+// The scene's calls, after QrBegin.
+void emitScene(DD::Image::Graph& graph, const std::map<const Node*, std::string>& textures,
+               const std::string& picture, const char* displayType, const DD::Image::Camera& camera) {
   QrComment(("Scene of " + std::to_string(graph.nodes().size()) + " node(s), written by quorhost").c_str());
-  writeCamera(camera, picture);
+  writeCamera(camera, picture, displayType);
   QrWorldBegin();
   writeLight();
   for (const auto& n : graph.nodes())
-    if (const Iop* iop = dynamic_cast<const Iop*>(n->op())) writeImageArchive(*n, *iop);
+    if (const Iop* iop = dynamic_cast<const Iop*>(n->op())) {
+      const auto texture = textures.find(n.get());
+      writeImageArchive(*n, *iop, texture == textures.end() ? std::string() : texture->second);
+    }
   for (const auto& n : graph.nodes()) {
     QuorPrimitive* primitive = dynamic_cast<QuorPrimitive*>(n->op());
     if (primitive && !n->disabled()) primitive->emit();
   }
   QrWorldEnd();
+}
+
+// What the renderer reports while quorhost renders: warnings are printed,
+// errors (and textures it cannot read) kept to fail the run.
+std::vector<std::string>* gRenderProblems = nullptr;
+
+void collectRenderReport(QtInt code, QtInt severity, const char* message) {
+  if (severity >= QIE_ERROR || code == QIE_NOFILE) {
+    if (gRenderProblems) gRenderProblems->push_back(message ? message : "");
+    return;
+  }
+  QrErrorPrint(code, severity, message);
+}
+
+}  // namespace
+
+std::string pictureFormat(const std::string& file) {
+  std::string ext = std::filesystem::path(file).extension().string();
+  for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
+  if (ext == ".tif" || ext == ".tiff") return "tiff";
+  if (ext == ".png") return "png";
+  if (ext == ".exr") return "openexr";
+  throw HostError("cannot tell the picture format of " + file + ": name it .png, .tif, .tiff or .exr");
+}
+
+void writeScene(DD::Image::Graph& graph, const std::string& ribPath, const std::string& picture,
+                const DD::Image::Camera& camera) {
+  checkNodes(graph);
+  // Beside the scene file; textures for a scene on standard output go to
+  // the cache.
+  const auto textures =
+      makeTextures(graph, ribPath == "-" ? std::string() : std::filesystem::absolute(ribPath).parent_path().string());
+  if (QrBegin(ribPath.c_str()) != 0) throw HostError("cannot open the scene file " + ribPath);
+  emitScene(graph, textures, picture, "file", camera);
   QrEnd();
+}
+
+void renderScene(DD::Image::Graph& graph, const std::string& picture, const std::string& format,
+                 const DD::Image::Camera& camera) {
+  checkNodes(graph);
+  const auto textures = makeTextures(graph, std::string());
+  std::vector<std::string> problems;
+  // Restores the library's own handler and closes the scene whatever
+  // happens while it is open.
+  struct Session {
+    bool opened;
+    explicit Session(std::vector<std::string>& problems) {
+      gRenderProblems = &problems;
+      QrErrorHandler(collectRenderReport);
+      opened = QrBegin(nullptr) == 0;
+    }
+    ~Session() {
+      if (opened) QrEnd();
+      QrErrorHandler(nullptr);
+      gRenderProblems = nullptr;
+    }
+  };
+  bool opened;
+  {
+    Session session(problems);
+    opened = session.opened;
+    if (opened) emitScene(graph, textures, picture, format.c_str(), camera);
+  }
+  if (!opened) throw HostError("cannot open a scene in the renderer library");
+  if (!problems.empty()) {
+    std::error_code ec;
+    std::filesystem::remove(picture, ec);
+    std::string message = "rendering failed: " + problems.front();
+    if (problems.size() > 1) message += " (and " + std::to_string(problems.size() - 1) + " more problem(s))";
+    throw HostError(message);
+  }
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(picture, ec)) throw HostError("rendering failed: no picture was written");
 }
 
 }  // namespace quorhost

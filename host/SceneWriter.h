@@ -10,17 +10,28 @@
 
 namespace quorhost {
 
-// Validates every node, then writes the scene into the RIB file `ribPath`
-// ("-" for standard output), seen through `camera`, the viewer's. `picture`
-// is the file that the renderer is to write. Throws HostError, before
-// anything is written, when a node is in error, and when the scene cannot be
-// opened.
+// Validates every node, makes the texture of every image node beside the
+// RIB file (in the texture cache for standard output; see QxMakeTexture),
+// then writes the scene into the RIB file `ribPath` ("-" for
+// standard output), seen through `camera`, the viewer's. `picture` is the
+// file that the renderer is to write. Throws HostError, before anything is
+// written, when a node is in error or a texture cannot be made, and when the
+// scene cannot be opened.
 void writeScene(DD::Image::Graph& graph, const std::string& ribPath, const std::string& picture,
                 const DD::Image::Camera& camera = DD::Image::Camera());
 
-// The name of the texture made from an image file: its extension replaced
-// by ".tex".
-std::string textureName(const std::string& imageFile);
+// The same scene, rendered by the renderer library into `picture`, a file
+// of `format` ("tiff", "png" or "openexr") whatever its name, its textures
+// in the texture cache. Throws
+// HostError as writeScene does, and when the renderer reports an error or
+// cannot read a texture; then no picture is left.
+void renderScene(DD::Image::Graph& graph, const std::string& picture, const std::string& format,
+                 const DD::Image::Camera& camera = DD::Image::Camera());
+
+// The picture format that a file's extension asks for: "tiff" for .tif and
+// .tiff, "png" for .png, "openexr" for .exr (in any case). Throws HostError
+// for another extension.
+std::string pictureFormat(const std::string& file);
 
 }  // namespace quorhost
 

@@ -146,7 +146,7 @@ Translate 0 0 -2.5
 WorldBegin
 LightSource "distantlight" 1 "intensity" [1] "from" [0 0 0] "to" [0 0 -1]
 ArchiveBegin ")" + name + R"("
-Surface "paintedplastic" "texturename" [")" + dir.file("sub/tex.tex") + R"("]
+Surface "paintedplastic" "texturename" [")" + dir.file("tex.tex") + R"("]
 ArchiveEnd
 WorldEnd
 )");

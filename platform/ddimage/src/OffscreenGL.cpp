@@ -3,7 +3,7 @@
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
 #include <GL/gl.h>
-#include <png.h>
+#include <OpenImageIO/imageio.h>
 
 #include <cstdio>
 #include <cstring>
@@ -165,15 +165,22 @@ bool writePng(const std::string& path, int width, int height, const std::vector<
     if (error) *error = "no picture to write to " + path;
     return false;
   }
-  png_image image;
-  std::memset(&image, 0, sizeof image);
-  image.version = PNG_IMAGE_VERSION;
-  image.width = static_cast<png_uint_32>(width);
-  image.height = static_cast<png_uint_32>(height);
-  image.format = PNG_FORMAT_RGBA;
-  if (!png_image_write_to_file(&image, path.c_str(), 0, rgba.data(), width * 4, nullptr)) {
-    if (error) *error = "cannot write " + path + ": " + image.message;
-    png_image_free(&image);
+  // The values go to the file as they are: colour not premultiplied.
+  OIIO::ImageSpec spec(width, height, 4, OIIO::TypeDesc::UINT8);
+  spec.alpha_channel = 3;
+  spec.attribute("oiio:UnassociatedAlpha", 1);
+  auto out = OIIO::ImageOutput::create("png");
+  std::string why;
+  if (!out) {
+    why = OIIO::geterror();
+  } else if (!out->open(path, spec)) {
+    why = out->geterror();
+  } else {
+    if (!out->write_image(OIIO::TypeDesc::UINT8, rgba.data())) why = out->geterror();
+    if (!out->close() && why.empty()) why = out->geterror();
+  }
+  if (!why.empty()) {
+    if (error) *error = "cannot write " + path + ": " + why;
     return false;
   }
   return true;

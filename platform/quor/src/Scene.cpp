@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "RenderCalls.h"
 #include "RibText.h"
 
 namespace quor {
@@ -87,8 +88,7 @@ Library& library() {
 }
 
 void report(const char* what, const std::string& message) {
-  const std::string line = std::string("libQuor: ") + what + ": " + message + "\n";
-  std::fputs(line.c_str(), stderr);
+  reportError(0, QIE_ERROR, std::string(what) + ": " + message);
 }
 
 }  // namespace quor

@@ -69,7 +69,8 @@ struct Library {
 
 Library& library();
 
-// Reports a failed call on standard error, one line: "libQuor: what: message".
+// Reports a failed call to the error handler, "what: message"; the initial
+// handler prints it on standard error as "libQuor: what: message".
 void report(const char* what, const std::string& message);
 
 }  // namespace quor

@@ -10,6 +10,7 @@
 #include <Quor/Quor.h>
 #pragma GCC visibility pop
 
+#include "RenderCalls.h"
 #include "RibText.h"
 #include "Scene.h"
 
@@ -39,7 +40,8 @@ const QtBasis kCatmullRom = {
 };
 
 // Runs `build` on the open scene; a failure is reported under the request's
-// name and leaves the scene as it was.
+// name and leaves the scene as it was. (A rendered scene takes its calls
+// through renderCall instead.)
 template <class Build>
 void request(const char* name, Build build) {
   try {
@@ -64,22 +66,29 @@ ParameterList collect(va_list args) {
 }
 
 void simple(const char* name) {
+  if (quor::rendering()) return quor::renderCall(name);
   request(name, [name](Scene& s) { s.write(name); });
 }
 
 void begin(Block block, const char* name) {
+  if (quor::rendering()) return quor::renderCall(name);
   request(name, [=](Scene& s) { s.begin(block, name); });
 }
 
 void end(Block block, const char* name) {
+  if (quor::rendering()) return quor::renderCall(name);
   request(name, [=](Scene& s) { s.end(block, name); });
 }
 
 void matrix(const char* name, QtMatrix m) {
+  if (quor::rendering()) {
+    return quor::renderCall(name, [=](auto& a) { a.push_back(quor::numbers(m ? &m[0][0] : nullptr, 16, "matrix")); });
+  }
   request(name, [=](Scene& s) { s.write(Line(name).floats(m ? &m[0][0] : nullptr, 16, "matrix").text()); });
 }
 
 void triple(const char* name, float x, float y, float z) {
+  if (quor::rendering()) return quor::renderCall(name, [=](auto& a) { a = {quor::number(x), quor::number(y), quor::number(z)}; });
   request(name, [=](Scene& s) { s.write(Line(name).num(x).num(y).num(z).text()); });
 }
 
@@ -116,8 +125,11 @@ Direction direction(bool bicubic, int n, const char* wrap, int step, const char*
 int QrBegin(const char* name) {
   quor::Library& lib = quor::library();
   try {
-    if (lib.scene) throw RequestError("a scene is already open");
-    if (!name || !*name) throw RequestError("no file name");
+    if (lib.scene || quor::rendering()) throw RequestError("a scene is already open");
+    if (!name || !*name) {
+      quor::beginRendering();
+      return 0;
+    }
     lib.scene = std::make_unique<Scene>(name);
     lib.scene->write("##RenderMan RIB");
     return 0;
@@ -128,6 +140,7 @@ int QrBegin(const char* name) {
 }
 
 void QrEnd(void) {
+  if (quor::rendering()) return quor::endRendering();
   quor::Library& lib = quor::library();
   if (!lib.scene) {
     quor::report("End", "no scene is open (QrBegin was not called)");
@@ -141,6 +154,7 @@ void QrEnd(void) {
 }
 
 void QrFrameBegin(QtInt frame) {
+  if (quor::rendering()) return quor::renderCall("FrameBegin", [=](auto& a) { a = {quor::number(float(frame))}; });
   request("FrameBegin", [=](Scene& s) { s.begin(Block::Frame, Line("FrameBegin").num(frame).text()); });
 }
 void QrFrameEnd(void) { end(Block::Frame, "FrameEnd"); }
@@ -158,10 +172,19 @@ void QrTranslate(QtFloat dx, QtFloat dy, QtFloat dz) { triple("Translate", dx, d
 void QrScale(QtFloat sx, QtFloat sy, QtFloat sz) { triple("Scale", sx, sy, sz); }
 
 void QrRotate(QtFloat angle, QtFloat dx, QtFloat dy, QtFloat dz) {
+  if (quor::rendering()) {
+    return quor::renderCall(
+        "Rotate", [=](auto& a) { a = {quor::number(angle), quor::number(dx), quor::number(dy), quor::number(dz)}; });
+  }
   request("Rotate", [=](Scene& s) { s.write(Line("Rotate").num(angle).num(dx).num(dy).num(dz).text()); });
 }
 
 void QrFormat(QtInt xres, QtInt yres, QtFloat pixelAspect) {
+  if (quor::rendering()) {
+    return quor::renderCall("Format", [=](auto& a) {
+      a = {quor::number(float(xres)), quor::number(float(yres)), quor::number(pixelAspect)};
+    });
+  }
   request("Format", [=](Scene& s) {
     if (xres <= 0 || yres <= 0) throw RequestError("the resolution must be positive");
     s.write(Line("Format").num(xres).num(yres).num(pixelAspect).text());
@@ -169,10 +192,14 @@ void QrFormat(QtInt xres, QtInt yres, QtFloat pixelAspect) {
 }
 
 void QrClipping(QtFloat nearPlane, QtFloat farPlane) {
+  if (quor::rendering()) {
+    return quor::renderCall("Clipping", [=](auto& a) { a = {quor::number(nearPlane), quor::number(farPlane)}; });
+  }
   request("Clipping", [=](Scene& s) { s.write(Line("Clipping").num(nearPlane).num(farPlane).text()); });
 }
 
 void QrSides(QtInt sides) {
+  if (quor::rendering()) return quor::renderCall("Sides", [=](auto& a) { a = {quor::number(float(sides))}; });
   request("Sides", [=](Scene& s) {
     if (sides != 1 && sides != 2) throw RequestError("sides must be 1 or 2");
     s.write(Line("Sides").num(sides).text());
@@ -180,6 +207,9 @@ void QrSides(QtInt sides) {
 }
 
 void QrColor(const QtFloat* rgb) {
+  if (quor::rendering()) {
+    return quor::renderCall("Color", [=](auto& a) { a.push_back(quor::numbers(rgb, 3, "colour")); });
+  }
   request("Color", [=](Scene& s) { s.write(Line("Color").floats(rgb, 3, "color").text()); });
 }
 
@@ -188,6 +218,11 @@ void QrDisplay(const char* name, QtToken type, QtToken mode, ...) {
   va_start(args, mode);
   const ParameterList params = collect(args);
   va_end(args);
+  if (quor::rendering()) {
+    return quor::renderCall("Display", [&](auto& a) {
+      a = {quor::text(name, "file name"), quor::text(type, "display type"), quor::text(mode, "mode")};
+    }, params);
+  }
   request("Display", [&](Scene& s) {
     s.write(Line("Display").str(name, "file name").str(type, "display type").str(mode, "mode").params(params, oneItem).text());
   });
@@ -198,6 +233,9 @@ void QrProjection(QtToken name, ...) {
   va_start(args, name);
   const ParameterList params = collect(args);
   va_end(args);
+  if (quor::rendering()) {
+    return quor::renderCall("Projection", [&](auto& a) { a = {quor::text(name, "projection name")}; }, params);
+  }
   request("Projection", [&](Scene& s) {
     s.write(Line("Projection").str(name, "projection name").params(params, oneItem).text());
   });
@@ -208,6 +246,9 @@ void QrOption(QtToken name, ...) {
   va_start(args, name);
   const ParameterList params = collect(args);
   va_end(args);
+  if (quor::rendering()) {
+    return quor::renderCall("Option", [&](auto& a) { a = {quor::text(name, "option name")}; }, params);
+  }
   request("Option", [&](Scene& s) { s.write(Line("Option").str(name, "option name").params(params, oneItem).text()); });
 }
 
@@ -216,6 +257,9 @@ void QrAttribute(QtToken name, ...) {
   va_start(args, name);
   const ParameterList params = collect(args);
   va_end(args);
+  if (quor::rendering()) {
+    return quor::renderCall("Attribute", [&](auto& a) { a = {quor::text(name, "attribute name")}; }, params);
+  }
   request("Attribute", [&](Scene& s) {
     s.write(Line("Attribute").str(name, "attribute name").params(params, oneItem).text());
   });
@@ -226,6 +270,9 @@ void QrLightSource(QtToken name, ...) {
   va_start(args, name);
   const ParameterList params = collect(args);
   va_end(args);
+  if (quor::rendering()) {
+    return quor::renderCall("LightSource", [&](auto& a) { a = {quor::text(name, "shader name")}; }, params);
+  }
   request("LightSource", [&](Scene& s) {
     Line line("LightSource");
     line.str(name, "shader name");
@@ -240,10 +287,19 @@ void QrSurface(QtToken name, ...) {
   va_start(args, name);
   const ParameterList params = collect(args);
   va_end(args);
+  if (quor::rendering()) {
+    return quor::renderCall("Surface", [&](auto& a) { a = {quor::text(name, "shader name")}; }, params);
+  }
   request("Surface", [&](Scene& s) { s.write(Line("Surface").str(name, "shader name").params(params, oneItem).text()); });
 }
 
 void QrBasis(QtBasis ubasis, QtInt ustep, QtBasis vbasis, QtInt vstep) {
+  if (quor::rendering()) {
+    return quor::renderCall("Basis", [=](auto& a) {
+      a = {quor::numbers(ubasis ? &ubasis[0][0] : nullptr, 16, "u basis"), quor::number(float(ustep)),
+           quor::numbers(vbasis ? &vbasis[0][0] : nullptr, 16, "v basis"), quor::number(float(vstep))};
+    });
+  }
   request("Basis", [=](Scene& s) {
     if (ustep < 1 || vstep < 1) throw RequestError("the steps must be positive");
     const auto basis = [](Line& line, QtBasis b, const char* what) {
@@ -265,6 +321,7 @@ void QrBasis(QtBasis ubasis, QtInt ustep, QtBasis vbasis, QtInt vstep) {
 
 void QrPatchMeshV(QtToken type, QtInt nu, QtToken uwrap, QtInt nv, QtToken vwrap, QtInt n, QtToken tokens[],
                   QtPointer values[]) {
+  if (quor::rendering()) return quor::renderPatchMesh(type, nu, uwrap, nv, vwrap, n, tokens, values);
   request("PatchMesh", [=](Scene& s) {
     const bool bicubic = type && std::strcmp(type, "bicubic") == 0;
     if (!bicubic && !(type && std::strcmp(type, "bilinear") == 0)) {
@@ -305,6 +362,9 @@ void QrArchiveBegin(QtToken name, ...) {
   va_start(args, name);
   const ParameterList params = collect(args);
   va_end(args);
+  if (quor::rendering()) {
+    return quor::renderCall("ArchiveBegin", [&](auto& a) { a = {quor::text(name, "archive name")}; }, params);
+  }
   request("ArchiveBegin", [&](Scene& s) {
     s.begin(Block::Archive, Line("ArchiveBegin").str(name, "archive name").params(params, oneItem).text());
   });
@@ -320,6 +380,9 @@ void QrReadArchive(QtToken name, QtArchiveCallback callback, ...) {
   va_start(args, callback);
   const ParameterList params = collect(args);
   va_end(args);
+  if (quor::rendering()) {
+    return quor::renderCall("ReadArchive", [&](auto& a) { a = {quor::text(name, "archive name")}; }, params);
+  }
   request("ReadArchive", [&](Scene& s) {
     s.write(Line("ReadArchive").str(name, "archive name").params(params, oneItem).text());
   });
@@ -327,6 +390,7 @@ void QrReadArchive(QtToken name, QtArchiveCallback callback, ...) {
 
 // A comment line; line breaks in the text become blanks so it stays one line.
 void QrComment(const char* text) {
+  if (quor::rendering()) return;  // nothing to render
   request("Comment", [=](Scene& s) {
     if (!text) throw RequestError("no text (null pointer)");
     std::string line = std::string("# ") + text;

@@ -4,7 +4,8 @@
 // texts, a variable parameter list is token/value pairs closed by a null
 // pointer (QR_NULL), and a name ending in "V" takes a count and two arrays
 // instead. Every scene call is written as one RIB request to the scene that
-// QrBegin opened. The Quor_ and Qx functions manage the library itself.
+// QrBegin opened, or, for a scene opened without a file name, handed to the
+// renderer. The Quor_ and Qx functions manage the library itself.
 #ifndef QUOR_QUOR_H
 #define QUOR_QUOR_H
 
@@ -19,6 +20,8 @@ typedef float QtFloat;
 typedef float QtMatrix[4][4];
 typedef float QtBasis[4][4];
 typedef void (*QtArchiveCallback)(QtToken type, const char* format, ...);
+typedef QtFloat (*QtFilterFunc)(QtFloat x, QtFloat y, QtFloat xwidth, QtFloat ywidth);
+typedef void (*QtErrorHandler)(QtInt code, QtInt severity, const char* message);
 
 #define QR_NULL ((QtToken)0)
 
@@ -40,9 +43,46 @@ int Quor_setOptionInt(const char* name, int value);  // 0 when stored
 // pointer into the first 8 bytes of result and returns 0; non-zero otherwise.
 int QxRendererInfo(const char* name, void* result, int resultLength, int* type, int* count);
 
+// Makes the texture of an image file (any format the image library reads):
+// a tiled, MIP-mapped TIFF, as the file `texture`, or, when that is null or
+// empty, in the texture cache, the folder $QUOR_TEXTURE_CACHE, else
+// $XDG_CACHE_HOME/quor/textures, else ~/.cache/quor/textures. A texture
+// made from the image as it is now is kept; it is made again when the image
+// changes. Writes the texture's path, zero-terminated, into `result`
+// (`length` bytes) and returns 0; otherwise returns non-zero with the
+// reason, naming the image, in `result`, cut to fit.
+int QxMakeTexture(const char* image, const char* texture, char* result, int length);
+
+// ---- errors ------------------------------------------------------------------
+
+// Severities, and the codes of some failures, that error handlers receive.
+#define QIE_INFO 0
+#define QIE_WARNING 1
+#define QIE_ERROR 2
+#define QIE_SEVERE 3
+#define QIE_NOMEM 1
+#define QIE_NOFILE 3
+#define QIE_UNIMPLEMENT 12
+#define QIE_NESTING 24
+#define QIE_BADTOKEN 41
+#define QIE_RANGE 42
+#define QIE_CONSISTENCY 43
+#define QIE_SYNTAX 47
+
+// Installs the function that receives every warning and error of the
+// library; null installs QrErrorPrint, the initial handler, which prints
+// "libQuor: message" on standard error ("libQuor: warning: message" for a
+// warning). QrErrorIgnore drops them.
+void QrErrorHandler(QtErrorHandler handler);
+void QrErrorPrint(QtInt code, QtInt severity, const char* message);
+void QrErrorIgnore(QtInt code, QtInt severity, const char* message);
+
 // ---- scenes ------------------------------------------------------------------
 
 // Opens a scene written to the RIB file `name` ("-" for standard output).
+// With a null or empty name the scene is rendered instead: it is kept in
+// memory, and each frame is rendered into its Display's file when its world
+// ends; a frame that had an error writes no picture.
 // Returns 0 on success.
 int QrBegin(const char* name);
 void QrEnd(void);
@@ -54,6 +94,14 @@ void QrFormat(QtInt xres, QtInt yres, QtFloat pixelAspect);
 void QrDisplay(const char* name, QtToken type, QtToken mode, ...);
 void QrProjection(QtToken name, ...);
 void QrClipping(QtFloat nearPlane, QtFloat farPlane);
+void QrScreenWindow(QtFloat left, QtFloat right, QtFloat bottom, QtFloat top);
+void QrPixelSamples(QtFloat xsamples, QtFloat ysamples);
+// The pixel filter; QrBoxFilter and QrGaussianFilter are the ones the library knows.
+void QrPixelFilter(QtFilterFunc filter, QtFloat xwidth, QtFloat ywidth);
+QtFloat QrBoxFilter(QtFloat x, QtFloat y, QtFloat xwidth, QtFloat ywidth);
+QtFloat QrGaussianFilter(QtFloat x, QtFloat y, QtFloat xwidth, QtFloat ywidth);
+void QrExposure(QtFloat gain, QtFloat gamma);
+void QrQuantize(QtToken type, QtInt one, QtInt min, QtInt max, QtFloat ditherAmplitude);
 void QrOption(QtToken name, ...);
 void QrAttributeBegin(void);
 void QrAttributeEnd(void);
@@ -69,6 +117,7 @@ void QrScale(QtFloat sx, QtFloat sy, QtFloat sz);
 void QrReverseOrientation(void);
 void QrSides(QtInt sides);
 void QrColor(const QtFloat* rgb);
+void QrOpacity(const QtFloat* rgb);
 void QrLightSource(QtToken name, ...);
 void QrSurface(QtToken name, ...);
 void QrBasis(QtBasis ubasis, QtInt ustep, QtBasis vbasis, QtInt vstep);

@@ -1,0 +1,104 @@
+// Cost of rendering the demo scene: examples/card.json (the wave card,
+// textured by checker.png, under an axis turned 15 degrees) as quorhost
+// writes it with --rib, rendered from the scene in memory to its picture
+// file: tessellation, the Embree scene, 2 x 2 samples a pixel shaded with the
+// texture, the gaussian filter, quantization and the PNG written.
+//
+// Arguments: width, height, then 0 for the card "linear" (a bilinear mesh)
+// or 1 for "smooth with handles" (bicubic).
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "render/Interpreter.h"
+#include "render/RayScene.h"
+#include "render/Renderer.h"
+#include "render/RibReader.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace quor::render;
+
+const fs::path kWork = fs::path(QUOR_BUILD_DIR) / "bench" / "render-work";
+
+class Quiet : public Diagnostics {
+ public:
+  void report(int, Severity severity, const std::string& message) override {
+    if (severity >= Severity::Error) errors += message + "\n";
+  }
+  std::string errors;
+};
+
+// The demo frame, written by quorhost at the size and read back; null with
+// the reason when it cannot be made.
+std::unique_ptr<FrameScene> demoFrame(int width, int height, bool smooth, std::string& why) {
+  fs::create_directories(kWork);
+  setenv("QUOR_TEXTURE_CACHE", (kWork / "textures").c_str(), 1);
+  const std::string rib = (kWork / ("demo-" + std::to_string(width) + "x" + std::to_string(height) +
+                                    (smooth ? "-smooth" : "-linear") + ".rib"))
+                              .string();
+  const std::string command = std::string("'") + QUOR_BUILD_DIR + "/bin/quorhost' '" + QUOR_SOURCE_DIR +
+                              "/examples/card.json' --node QuorCard1 --set type '" +
+                              (smooth ? "smooth with handles" : "linear") + "' --size " + std::to_string(width) +
+                              "x" + std::to_string(height) + " --rib '" + rib + "'";
+  if (std::system(command.c_str()) != 0) {
+    why = "quorhost failed: " + command;
+    return nullptr;
+  }
+  std::vector<Request> requests;
+  if (!readRibFile(rib, requests, why)) return nullptr;
+  Quiet quiet;
+  RenderSettings settings;
+  settings.dryRun = true;
+  Interpreter interpreter(quiet, settings);
+  for (const Request& r : requests) interpreter.apply(r);
+  interpreter.finish(rib);
+  if (!quiet.errors.empty() || !interpreter.lastFrame()) {
+    why = "the demo scene does not render: " + quiet.errors;
+    return nullptr;
+  }
+  return std::make_unique<FrameScene>(*interpreter.lastFrame());
+}
+
+void BM_RenderDemoFrame(benchmark::State& state) {
+  const int width = int(state.range(0)), height = int(state.range(1));
+  const bool smooth = state.range(2) != 0;
+  std::string why;
+  const std::unique_ptr<FrameScene> frame = demoFrame(width, height, smooth, why);
+  if (!frame) {
+    state.SkipWithError(why.c_str());
+    return;
+  }
+  const std::string picture = (kWork / "demo.png").string();
+  std::string errors;
+  const ReportFunction report = [&](int, Severity s, const std::string& m) {
+    if (s >= Severity::Error) errors += m;
+  };
+  for (auto _ : state) {
+    if (!renderFrame(*frame, picture, report)) {
+      state.SkipWithError(errors.c_str());
+      return;
+    }
+  }
+  state.counters["pixels"] = double(width) * height;
+}
+
+BENCHMARK(BM_RenderDemoFrame)
+    ->ArgNames({"width", "height", "smooth"})
+    ->Args({640, 480, 0})
+    ->Args({640, 480, 1})
+    ->Args({1920, 1080, 0})
+    ->Args({1920, 1080, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,79 @@
+// Takes scene requests one by one, whether read from a RIB file or made by
+// the library's calls, keeps the graphics state they describe (options,
+// attribute and transform blocks, archives, lights, surfaces, geometry), and
+// renders the frame into the Display's file when its world ends.
+//
+// A request that cannot be honoured is reported as an error, with where it
+// came from, and changes nothing; a frame that had an error writes no
+// picture. Requests that the renderer does not know are reported once per
+// name as a warning and skipped.
+#ifndef QUOR_RENDER_INTERPRETER_H
+#define QUOR_RENDER_INTERPRETER_H
+
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "render/Frame.h"
+#include "render/Request.h"
+
+namespace quor {
+namespace render {
+
+struct RenderSettings {
+  // When set, every frame's picture goes to this file (its format from its
+  // extension) instead of the Display's.
+  std::string outputOverride;
+  // When set, frames are checked and built but not rendered (for tests of
+  // the scene state).
+  bool dryRun = false;
+};
+
+class Interpreter {
+ public:
+  Interpreter(Diagnostics& diagnostics, RenderSettings settings = RenderSettings());
+  ~Interpreter();
+  Interpreter(const Interpreter&) = delete;
+  Interpreter& operator=(const Interpreter&) = delete;
+
+  // Applies one request. Never throws: failures are reported.
+  void apply(const Request& request);
+  // The end of the scene: blocks left open are an error.
+  void finish(const std::string& where);
+
+  // The patch steps that a patch mesh given now would use, for callers that
+  // must count its values before making the request.
+  int ustep() const;
+  int vstep() const;
+
+  // Counts of what happened, for callers and tests.
+  int errors() const { return errors_; }
+  int picturesWritten() const { return pictures_; }
+  // The last frame that reached WorldEnd without errors (dry runs keep it).
+  const FrameScene* lastFrame() const { return lastFrame_.get(); }
+
+  // Reports a message with this interpreter's diagnostics; errors count
+  // toward the frame's failure.
+  void report(int code, Severity severity, const std::string& message);
+
+  struct State;
+
+ private:
+  void dispatch(const Request& request);
+
+  Diagnostics& diagnostics_;
+  RenderSettings settings_;
+  std::unique_ptr<State> state_;
+  int errors_ = 0;
+  int pictures_ = 0;
+  std::unique_ptr<FrameScene> lastFrame_;
+  std::set<std::string> warnedOnce_;
+  friend struct Handlers;
+};
+
+}  // namespace render
+}  // namespace quor
+
+#endif

@@ -1,0 +1,309 @@
+#include "render/Patches.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace quor {
+namespace render {
+namespace {
+
+const NamedBasis kBases[] = {
+    {"bezier", {{-1, 3, -3, 1}, {3, -6, 3, 0}, {-3, 3, 0, 0}, {1, 0, 0, 0}}, 3},
+    {"b-spline",
+     {{-1.0f / 6, 3.0f / 6, -3.0f / 6, 1.0f / 6},
+      {3.0f / 6, -6.0f / 6, 3.0f / 6, 0},
+      {-3.0f / 6, 0, 3.0f / 6, 0},
+      {1.0f / 6, 4.0f / 6, 1.0f / 6, 0}},
+     1},
+    {"catmull-rom", {{-0.5f, 1.5f, -1.5f, 0.5f}, {1, -2.5f, 2, -0.5f}, {-0.5f, 0, 0.5f, 0}, {0, 1, 0, 0}}, 1},
+    {"hermite", {{2, 1, -2, 1}, {-3, -2, 3, -1}, {0, 1, 0, 0}, {1, 0, 0, 0}}, 2},
+    {"power", {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}, 4},
+};
+
+// Weights of the four control points at u, and their derivatives:
+// [u^3 u^2 u 1] * B.
+void cubicWeights(const BasisMatrix& b, float u, float w[4], float dw[4]) {
+  const float p[4] = {u * u * u, u * u, u, 1.0f};
+  const float d[4] = {3 * u * u, 2 * u, 1.0f, 0.0f};
+  for (int k = 0; k < 4; ++k) {
+    w[k] = p[0] * b[0][k] + p[1] * b[1][k] + p[2] * b[2][k] + p[3] * b[3][k];
+    dw[k] = d[0] * b[0][k] + d[1] * b[1][k] + d[2] * b[2][k];
+  }
+}
+
+void linearWeights(float u, float w[4], float dw[4]) {
+  w[0] = 1 - u;
+  w[1] = u;
+  dw[0] = -1;
+  dw[1] = 1;
+  w[2] = w[3] = dw[2] = dw[3] = 0;
+}
+
+int wrapIndex(int i, int n, bool periodic) { return periodic ? i % n : i; }
+
+// Weights along both directions for one patch type.
+struct Weights {
+  int n;  // 4 bicubic, 2 bilinear
+  float wu[4], dwu[4], wv[4], dwv[4];
+};
+
+Weights weightsAt(const PatchMeshData& mesh, float u, float v) {
+  Weights w;
+  if (mesh.bicubic) {
+    w.n = 4;
+    cubicWeights(mesh.ubasis, u, w.wu, w.dwu);
+    cubicWeights(mesh.vbasis, v, w.wv, w.dwv);
+  } else {
+    w.n = 2;
+    linearWeights(u, w.wu, w.dwu);
+    linearWeights(v, w.wv, w.dwv);
+  }
+  return w;
+}
+
+struct Scalar {
+  float value = 0, du = 0, dv = 0;
+};
+
+// Bilinear interpolation of four corner values, (0,0) (1,0) (0,1) (1,1).
+Scalar bilinear(const float c[4], float u, float v) {
+  Scalar r;
+  r.value = (1 - v) * ((1 - u) * c[0] + u * c[1]) + v * ((1 - u) * c[2] + u * c[3]);
+  r.du = (1 - v) * (c[1] - c[0]) + v * (c[3] - c[2]);
+  r.dv = (1 - u) * (c[2] - c[0]) + u * (c[3] - c[1]);
+  return r;
+}
+
+// The control point indices of patch (pi, pj), n x n with u fastest.
+void patchIndices(const PatchMeshData& mesh, int pi, int pj, int n, int out[16]) {
+  for (int b = 0; b < n; ++b)
+    for (int a = 0; a < n; ++a) out[b * n + a] = mesh.cvIndex(pi, pj, a, b);
+}
+
+Scalar evaluateVar(const PatchMeshData& mesh, const PrimVar& var, int pi, int pj, float u, float v,
+                   const Weights& w, const int index[16], bool isS) {
+  const int patch = pj * mesh.upatches + pi;
+  if (!var.present) {
+    // Without coordinates, s and t run from 0 to 1 across the whole mesh.
+    Scalar r;
+    if (isS) {
+      r.value = (pi + u) / mesh.upatches;
+      r.du = 1.0f / mesh.upatches;
+    } else {
+      r.value = (pj + v) / mesh.vpatches;
+      r.dv = 1.0f / mesh.vpatches;
+    }
+    return r;
+  }
+  const std::vector<float>& x = var.values;
+  switch (var.storage) {
+    case StorageClass::Constant: return {x[0], 0, 0};
+    case StorageClass::Uniform: return {x[patch], 0, 0};
+    case StorageClass::Varying: {
+      const int uc = mesh.uperiodic ? mesh.upatches : mesh.upatches + 1;
+      const int vc = mesh.vperiodic ? mesh.vpatches : mesh.vpatches + 1;
+      float c[4];
+      for (int b = 0; b < 2; ++b)
+        for (int a = 0; a < 2; ++a) c[2 * b + a] = x[((pj + b) % vc) * uc + (pi + a) % uc];
+      return bilinear(c, u, v);
+    }
+    case StorageClass::FaceVarying: return bilinear(&x[4 * patch], u, v);
+    case StorageClass::Vertex:
+    case StorageClass::FaceVertex: {
+      Scalar r;
+      for (int b = 0; b < w.n; ++b)
+        for (int a = 0; a < w.n; ++a) {
+          const float value = var.storage == StorageClass::Vertex ? x[std::size_t(index[b * w.n + a])]
+                                                                  : x[w.n * w.n * patch + b * w.n + a];
+          r.value += w.wu[a] * w.wv[b] * value;
+          r.du += w.dwu[a] * w.wv[b] * value;
+          r.dv += w.wu[a] * w.dwv[b] * value;
+        }
+      return r;
+    }
+  }
+  return {};
+}
+
+}  // namespace
+
+const NamedBasis* findBasis(const std::string& name) {
+  for (const NamedBasis& b : kBases)
+    if (name == b.name) return &b;
+  return nullptr;
+}
+
+bool basisJoins(const BasisMatrix& basis, int step) {
+  float end[4], start[4], unused[4];
+  cubicWeights(basis, 1.0f, end, unused);
+  cubicWeights(basis, 0.0f, start, unused);
+  // Control point k of patch i is control point k - step of patch i + 1.
+  for (int k = 0; k < 4 + step; ++k) {
+    const float e = k < 4 ? end[k] : 0.0f;
+    const float s = (k - step >= 0 && k - step < 4) ? start[k - step] : 0.0f;
+    if (std::fabs(e - s) > 1e-6f) return false;
+  }
+  return true;
+}
+
+int PatchMeshData::cvIndex(int pi, int pj, int a, int b) const {
+  const int su = bicubic ? ustep : 1;
+  const int sv = bicubic ? vstep : 1;
+  return wrapIndex(pj * sv + b, nv, vperiodic) * nu + wrapIndex(pi * su + a, nu, uperiodic);
+}
+
+std::size_t itemCount(const PatchMeshData& mesh, StorageClass storage) {
+  const std::size_t patches = std::size_t(mesh.upatches) * mesh.vpatches;
+  switch (storage) {
+    case StorageClass::Constant: return 1;
+    case StorageClass::Uniform: return patches;
+    case StorageClass::Varying:
+      return std::size_t(mesh.uperiodic ? mesh.upatches : mesh.upatches + 1) *
+             (mesh.vperiodic ? mesh.vpatches : mesh.vpatches + 1);
+    case StorageClass::Vertex: return std::size_t(mesh.nu) * mesh.nv;
+    case StorageClass::FaceVarying: return 4 * patches;
+    case StorageClass::FaceVertex: return (mesh.bicubic ? 16 : 4) * patches;
+  }
+  return 1;
+}
+
+namespace {
+
+// True when the weights [u^3 u^2 u 1] * B add up to 1 for every u: the
+// rows of B add up to 0, 0, 0 and 1.
+bool weightsAddUpToOne(const BasisMatrix& b) {
+  for (int i = 0; i < 4; ++i) {
+    const float sum = b[i][0] + b[i][1] + b[i][2] + b[i][3];
+    if (std::fabs(sum - (i == 3 ? 1.0f : 0.0f)) > 1e-6f) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void prepareCameraSpace(PatchMeshData& mesh) {
+  mesh.cameraCv.clear();
+  const auto& m = mesh.objectToCamera.m;
+  const bool affine = m[0][3] == 0 && m[1][3] == 0 && m[2][3] == 0 && m[3][3] == 1;
+  if (mesh.rational || !affine) return;
+  if (mesh.bicubic && !(weightsAddUpToOne(mesh.ubasis) && weightsAddUpToOne(mesh.vbasis))) return;
+  mesh.cameraCv.reserve(mesh.cv.size());
+  for (const Vec4& c : mesh.cv) mesh.cameraCv.push_back(transformPoint({c.x, c.y, c.z}, mesh.objectToCamera));
+}
+
+SurfacePoint evaluatePatch(const PatchMeshData& mesh, int pi, int pj, float u, float v, bool withSt) {
+  const Weights w = weightsAt(mesh, u, v);
+  int index[16];
+  patchIndices(mesh, pi, pj, w.n, index);
+  if (!mesh.cameraCv.empty()) {
+    SurfacePoint sp;
+    for (int b = 0; b < w.n; ++b)
+      for (int a = 0; a < w.n; ++a) {
+        const Vec3& c = mesh.cameraCv[std::size_t(index[b * w.n + a])];
+        sp.p += c * (w.wu[a] * w.wv[b]);
+        sp.dpdu += c * (w.dwu[a] * w.wv[b]);
+        sp.dpdv += c * (w.wu[a] * w.dwv[b]);
+      }
+    if (withSt) {
+      const Scalar s = evaluateVar(mesh, mesh.s, pi, pj, u, v, w, index, true);
+      const Scalar t = evaluateVar(mesh, mesh.t, pi, pj, u, v, w, index, false);
+      sp.s = s.value, sp.dsdu = s.du, sp.dsdv = s.dv;
+      sp.t = t.value, sp.dtdu = t.du, sp.dtdv = t.dv;
+    }
+    return sp;
+  }
+  Vec4 h, hu, hv;
+  for (int b = 0; b < w.n; ++b)
+    for (int a = 0; a < w.n; ++a) {
+      const Vec4& c = mesh.cv[std::size_t(index[b * w.n + a])];
+      const float k = w.wu[a] * w.wv[b], ku = w.dwu[a] * w.wv[b], kv = w.wu[a] * w.dwv[b];
+      h.x += k * c.x, h.y += k * c.y, h.z += k * c.z, h.w += k * c.w;
+      hu.x += ku * c.x, hu.y += ku * c.y, hu.z += ku * c.z, hu.w += ku * c.w;
+      hv.x += kv * c.x, hv.y += kv * c.y, hv.z += kv * c.z, hv.w += kv * c.w;
+    }
+  if (!mesh.rational) {
+    // A polynomial surface: its points are the weighted sums themselves,
+    // whatever the weights add up to.
+    h.w = 1, hu.w = 0, hv.w = 0;
+  }
+  const Vec4 c = transform(h, mesh.objectToCamera);
+  const Vec4 cu = transform(hu, mesh.objectToCamera);
+  const Vec4 cv = transform(hv, mesh.objectToCamera);
+  SurfacePoint sp;
+  const float inv = 1.0f / c.w;
+  sp.p = {c.x * inv, c.y * inv, c.z * inv};
+  sp.dpdu = (Vec3{cu.x, cu.y, cu.z} - sp.p * cu.w) * inv;
+  sp.dpdv = (Vec3{cv.x, cv.y, cv.z} - sp.p * cv.w) * inv;
+  if (withSt) {
+    const Scalar s = evaluateVar(mesh, mesh.s, pi, pj, u, v, w, index, true);
+    const Scalar t = evaluateVar(mesh, mesh.t, pi, pj, u, v, w, index, false);
+    sp.s = s.value, sp.dsdu = s.du, sp.dsdv = s.dv;
+    sp.t = t.value, sp.dtdu = t.du, sp.dtdv = t.dv;
+  }
+  return sp;
+}
+
+Vec3 evaluatePosition(const PatchMeshData& mesh, int pi, int pj, float u, float v) {
+  const Weights w = weightsAt(mesh, u, v);
+  if (!mesh.cameraCv.empty()) {
+    Vec3 p;
+    for (int b = 0; b < w.n; ++b)
+      for (int a = 0; a < w.n; ++a) p += mesh.cameraCv[std::size_t(mesh.cvIndex(pi, pj, a, b))] * (w.wu[a] * w.wv[b]);
+    return p;
+  }
+  Vec4 h;
+  for (int b = 0; b < w.n; ++b)
+    for (int a = 0; a < w.n; ++a) {
+      const Vec4& c = mesh.cv[mesh.cvIndex(pi, pj, a, b)];
+      const float k = w.wu[a] * w.wv[b];
+      h.x += k * c.x, h.y += k * c.y, h.z += k * c.z, h.w += k * c.w;
+    }
+  if (!mesh.rational) h.w = 1;
+  const Vec4 c = transform(h, mesh.objectToCamera);
+  const float inv = 1.0f / c.w;
+  return {c.x * inv, c.y * inv, c.z * inv};
+}
+
+const char* patchProblem(const PatchMeshData& mesh, int pi, int pj) {
+  const int n = mesh.bicubic ? 4 : 2;
+  for (int b = 0; b < n; ++b)
+    for (int a = 0; a < n; ++a) {
+      const Vec4& c = mesh.cv[mesh.cvIndex(pi, pj, a, b)];
+      if (!std::isfinite(c.x) || !std::isfinite(c.y) || !std::isfinite(c.z) || !std::isfinite(c.w)) {
+        return "non-finite";
+      }
+      if (mesh.rational && !(c.w > 0)) return "non-finite";
+    }
+  // The surface, sampled on a 5 x 5 lattice: it must be finite, and span an
+  // area rather than a point or a line.
+  constexpr int kSamples = 5;
+  Vec3 points[kSamples * kSamples];
+  for (int j = 0; j < kSamples; ++j)
+    for (int i = 0; i < kSamples; ++i) {
+      const Vec3 p = evaluatePosition(mesh, pi, pj, i / float(kSamples - 1), j / float(kSamples - 1));
+      if (!isFinite(p)) return "non-finite";
+      points[j * kSamples + i] = p;
+    }
+  Vec3 far = points[0];
+  float farDistance = 0;
+  for (const Vec3& p : points) {
+    const float d = length(p - points[0]);
+    if (d > farDistance) farDistance = d, far = p;
+  }
+  if (!(farDistance > 0)) return "degenerate";
+  const Vec3 axis = far - points[0];
+  float area = 0;
+  for (const Vec3& p : points) area = std::fmax(area, length(cross(p - points[0], axis)));
+  if (!(area > 1e-6f * farDistance * farDistance)) return "degenerate";
+  // The texture coordinates must be finite. Every value that the patch reads
+  // enters every evaluation (multiplied by zero at worst, which keeps a NaN
+  // or an infinity), so one evaluation finds any.
+  if (mesh.s.present || mesh.t.present) {
+    const SurfacePoint sp = evaluatePatch(mesh, pi, pj, 0.5f, 0.5f, true);
+    if (!std::isfinite(sp.s) || !std::isfinite(sp.t)) return "non-finite";
+  }
+  return "";
+}
+
+}  // namespace render
+}  // namespace quor

@@ -1,0 +1,348 @@
+#include "render/RayScene.h"
+
+#include <embree3/rtcore.h>
+
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+#include <string>
+
+#include "render/Parallel.h"
+
+namespace quor {
+namespace render {
+
+// One patch mesh, tessellated: a grid of vertices in camera space and one
+// quadrilateral (which Embree splits into two triangles) per cell of every
+// rendered patch.
+struct RayScene::Mesh {
+  const PatchMeshData* data = nullptr;
+  std::vector<int> usteps, vsteps;  // per patch column, per patch row
+  std::vector<int> colStart, rowStart;
+  bool joinU = false, joinV = false;
+  int vertexCols = 0, vertexRows = 0;
+  std::vector<float> vertices;   // x, y, z per vertex, then padding
+  std::vector<unsigned> indices; // four per quadrilateral
+  struct Cell {
+    std::uint32_t patch;
+    std::uint16_t k, l;  // the cell within its patch
+  };
+  std::vector<Cell> cells;  // one per quadrilateral
+
+  // The vertex column of step k of patch column i (k from 0 to usteps[i]).
+  int column(int i, int k) const {
+    const int c = colStart[i] + k;
+    return (joinU && data->uperiodic && c == vertexCols) ? 0 : c;
+  }
+  int row(int j, int l) const {
+    const int r = rowStart[j] + l;
+    return (joinV && data->vperiodic && r == vertexRows) ? 0 : r;
+  }
+  bool rendered(int pi, int pj) const { return !data->skipped[std::size_t(pj) * data->upatches + pi]; }
+};
+
+namespace {
+
+// Lays out the vertex columns of one direction. Patches that join share
+// their boundary column; others each have their own.
+void layout(const std::vector<int>& steps, bool join, bool periodic, std::vector<int>& start, int& count) {
+  start.resize(steps.size());
+  int at = 0;
+  for (std::size_t i = 0; i < steps.size(); ++i) {
+    start[i] = at;
+    at += steps[i] + (join ? 0 : 1);
+  }
+  count = at + ((join && !periodic) ? 1 : 0);
+}
+
+// For each vertex column, the (patch column, step) pairs that reach it:
+// one, or two where patches share a boundary.
+std::vector<std::vector<std::pair<int, int>>> owners(const std::vector<int>& steps, const std::vector<int>& start,
+                                                     int count, bool join, bool periodic) {
+  std::vector<std::vector<std::pair<int, int>>> out(static_cast<std::size_t>(count));
+  const int patches = int(steps.size());
+  for (int i = 0; i < patches; ++i)
+    for (int k = 0; k <= steps[i]; ++k) {
+      int c = start[i] + k;
+      if (join && periodic && c == count) c = 0;
+      out[std::size_t(c)].push_back({i, k});
+    }
+  return out;
+}
+
+}  // namespace
+
+void tessellationSteps(const PatchMeshData& mesh, const Camera& camera, std::vector<int>& usteps,
+                       std::vector<int>& vsteps) {
+  usteps.assign(std::size_t(mesh.upatches), 1);
+  vsteps.assign(std::size_t(mesh.vpatches), 1);
+  // The patch is sampled on a lattice; along each lattice line the longest
+  // step, times the number of steps, bounds the line's length as if the
+  // whole line moved that fast, so that facets stay below kFacetPixels even
+  // where the parametrization runs fastest.
+  constexpr int kSamples = 9;
+  const double margin = 2.0;
+  for (int pj = 0; pj < mesh.vpatches; ++pj)
+    for (int pi = 0; pi < mesh.upatches; ++pi) {
+      if (mesh.skipped[std::size_t(pj) * mesh.upatches + pi]) continue;
+      double x[kSamples][kSamples], y[kSamples][kSamples];
+      bool behind = false;
+      double minX = 1e300, maxX = -1e300, minY = 1e300, maxY = -1e300;
+      for (int l = 0; l < kSamples; ++l)
+        for (int k = 0; k < kSamples; ++k) {
+          const Vec3 p = evaluatePosition(mesh, pi, pj, k / float(kSamples - 1), l / float(kSamples - 1));
+          if (!camera.project(p, x[l][k], y[l][k])) {
+            behind = true;
+            continue;
+          }
+          minX = std::min(minX, x[l][k]), maxX = std::max(maxX, x[l][k]);
+          minY = std::min(minY, y[l][k]), maxY = std::max(maxY, y[l][k]);
+        }
+      int nu = kMaxPatchSteps, nv = kMaxPatchSteps;
+      if (!behind) {
+        // A patch well off the picture needs no detail.
+        const double growX = (maxX - minX) / 2 + margin, growY = (maxY - minY) / 2 + margin;
+        if (maxX + growX < 0 || minX - growX > camera.width() || maxY + growY < 0 || minY - growY > camera.height()) {
+          nu = nv = 1;
+        } else {
+          double su = 0, sv = 0;  // the longest step along u and along v
+          for (int l = 0; l < kSamples; ++l)
+            for (int k = 0; k + 1 < kSamples; ++k) {
+              su = std::max(su, std::hypot(x[l][k + 1] - x[l][k], y[l][k + 1] - y[l][k]));
+              sv = std::max(sv, std::hypot(x[k + 1][l] - x[k][l], y[k + 1][l] - y[k][l]));
+            }
+          // A tenth more for the speed changing between lattice points.
+          nu = int(std::min<double>(kMaxPatchSteps, std::ceil(1.1 * su * (kSamples - 1) / kFacetPixels)));
+          nv = int(std::min<double>(kMaxPatchSteps, std::ceil(1.1 * sv * (kSamples - 1) / kFacetPixels)));
+        }
+      }
+      usteps[std::size_t(pi)] = std::max(usteps[std::size_t(pi)], std::max(nu, 1));
+      vsteps[std::size_t(pj)] = std::max(vsteps[std::size_t(pj)], std::max(nv, 1));
+    }
+}
+
+struct RayScene::Embree {
+  RTCDevice device = nullptr;
+  RTCScene scene = nullptr;
+  std::string error;
+  ~Embree() {
+    if (scene) rtcReleaseScene(scene);
+    if (device) rtcReleaseDevice(device);
+  }
+};
+
+namespace {
+
+// The intersection context: Embree's own, then what the filter needs.
+struct FilterContext {
+  RTCIntersectContext context;
+  const std::vector<std::unique_ptr<RayScene::Mesh>>* meshes;
+  bool hasBest;
+  float bestT;
+  unsigned bestGeometry, bestPrimitive;
+};
+
+// The unit outward normal of the triangle of a quadrilateral (a, b, d, c)
+// that a hit at (u, v) met: (a, b, c) below the diagonal, (d, c, b) above.
+Vec3 facetNormal(const RayScene::Mesh& m, unsigned primitive, float u, float v) {
+  const unsigned* q = &m.indices[4 * std::size_t(primitive)];
+  const auto vertex = [&](unsigned i) { return Vec3{m.vertices[3 * i], m.vertices[3 * i + 1], m.vertices[3 * i + 2]}; };
+  const Vec3 a = vertex(q[0]), b = vertex(q[1]), d = vertex(q[2]), c = vertex(q[3]);
+  const Vec3 n = u + v <= 1 ? cross(b - a, c - a) : cross(c - d, b - d);
+  return normalize(n) * m.data->normalSign;
+}
+
+// Decides each candidate hit: one-sided surfaces are not seen from behind,
+// and of hits at the same depth the one with the lowest geometry and
+// primitive numbers wins, so the result does not depend on the order in
+// which the acceleration structure offers them.
+void filterHits(const RTCFilterFunctionNArguments* args) {
+  FilterContext* fc = reinterpret_cast<FilterContext*>(args->context);
+  for (unsigned i = 0; i < args->N; ++i) {
+    if (!args->valid[i]) continue;
+    const unsigned geometry = RTCHitN_geomID(args->hit, args->N, i);
+    const unsigned primitive = RTCHitN_primID(args->hit, args->N, i);
+    const RayScene::Mesh& m = *(*fc->meshes)[geometry];
+    if (m.data->oneSided && !m.data->doubleShaded) {
+      const Vec3 d{RTCRayN_dir_x(args->ray, args->N, i), RTCRayN_dir_y(args->ray, args->N, i),
+                   RTCRayN_dir_z(args->ray, args->N, i)};
+      const float u = RTCHitN_u(args->hit, args->N, i), v = RTCHitN_v(args->hit, args->N, i);
+      if (!(dot(facetNormal(m, primitive, u, v), d) < 0)) {
+        args->valid[i] = 0;
+        continue;
+      }
+    }
+    const float t = RTCRayN_tfar(args->ray, args->N, i);
+    if (fc->hasBest && t == fc->bestT &&
+        (geometry > fc->bestGeometry || (geometry == fc->bestGeometry && primitive > fc->bestPrimitive))) {
+      args->valid[i] = 0;
+      continue;
+    }
+    fc->hasBest = true;
+    fc->bestT = t;
+    fc->bestGeometry = geometry;
+    fc->bestPrimitive = primitive;
+  }
+}
+
+void embreeError(void* user, RTCError code, const char* message) {
+  auto* e = static_cast<RayScene::Embree*>(user);
+  if (e->error.empty()) e->error = "Embree error " + std::to_string(int(code)) + ": " + (message ? message : "");
+}
+
+}  // namespace
+
+RayScene::RayScene(const FrameScene& scene, const Camera& camera, int threads) : embree_(std::make_unique<Embree>()) {
+  // Steps of every mesh, then one scale for all if the frame needs too many.
+  std::int64_t cells = 0;
+  for (const PatchMeshData& data : scene.meshes) {
+    auto m = std::make_unique<Mesh>();
+    m->data = &data;
+    tessellationSteps(data, camera, m->usteps, m->vsteps);
+    std::int64_t su = 0, sv = 0;
+    for (int s : m->usteps) su += s;
+    for (int s : m->vsteps) sv += s;
+    cells += su * sv;
+    meshes_.push_back(std::move(m));
+  }
+  if (cells > kMaxCells) {
+    const double scale = std::sqrt(double(kMaxCells) / double(cells));
+    for (auto& m : meshes_) {
+      for (int& s : m->usteps) s = std::max(1, int(s * scale));
+      for (int& s : m->vsteps) s = std::max(1, int(s * scale));
+    }
+  }
+
+  for (auto& mp : meshes_) {
+    Mesh& m = *mp;
+    const PatchMeshData& d = *m.data;
+    m.joinU = !d.bicubic || basisJoins(d.ubasis, d.ustep);
+    m.joinV = !d.bicubic || basisJoins(d.vbasis, d.vstep);
+    layout(m.usteps, m.joinU, d.uperiodic, m.colStart, m.vertexCols);
+    layout(m.vsteps, m.joinV, d.vperiodic, m.rowStart, m.vertexRows);
+    const auto colOwners = owners(m.usteps, m.colStart, m.vertexCols, m.joinU, d.uperiodic);
+    const auto rowOwners = owners(m.vsteps, m.rowStart, m.vertexRows, m.joinV, d.vperiodic);
+
+    // Vertices, row by row in parallel. A vertex shared by patches is taken
+    // from the first of them that is rendered, so shared edges are exactly
+    // equal and the facets meet without cracks.
+    const std::size_t vertexCount = std::size_t(m.vertexCols) * std::size_t(m.vertexRows);
+    m.vertices.assign(3 * vertexCount + 1, 0.0f);
+    parallelFor(m.vertexRows, threads, [&](int r, int) {
+      for (int c = 0; c < m.vertexCols; ++c) {
+        for (const auto& ro : rowOwners[std::size_t(r)]) {
+          bool done = false;
+          for (const auto& co : colOwners[std::size_t(c)]) {
+            if (!m.rendered(co.first, ro.first)) continue;
+            const Vec3 p = evaluatePosition(d, co.first, ro.first, float(co.second) / float(m.usteps[std::size_t(co.first)]),
+                                            float(ro.second) / float(m.vsteps[std::size_t(ro.first)]));
+            float* out = &m.vertices[3 * (std::size_t(r) * std::size_t(m.vertexCols) + std::size_t(c))];
+            out[0] = p.x, out[1] = p.y, out[2] = p.z;
+            done = true;
+            break;
+          }
+          if (done) break;
+        }
+      }
+    });
+
+    // One quadrilateral per cell: (a, b, d, c) with a at (k, l), b at
+    // (k + 1, l), d at (k + 1, l + 1) and c at (k, l + 1). Embree's hit
+    // coordinates then run along u from a to b and along v from a to c, and
+    // both of its triangles turn from u toward v like dP/du x dP/dv.
+    for (int pj = 0; pj < d.vpatches; ++pj)
+      for (int pi = 0; pi < d.upatches; ++pi) {
+        if (!m.rendered(pi, pj)) continue;
+        for (int l = 0; l < m.vsteps[std::size_t(pj)]; ++l)
+          for (int k = 0; k < m.usteps[std::size_t(pi)]; ++k) {
+            const auto at = [&](int dk, int dl) {
+              return unsigned(m.row(pj, l + dl)) * unsigned(m.vertexCols) + unsigned(m.column(pi, k + dk));
+            };
+            const unsigned a = at(0, 0), b = at(1, 0), c = at(0, 1), e = at(1, 1);
+            m.indices.insert(m.indices.end(), {a, b, e, c});
+            m.cells.push_back({std::uint32_t(pj * d.upatches + pi), std::uint16_t(k), std::uint16_t(l)});
+          }
+      }
+  }
+
+  Embree& e = *embree_;
+  const std::string config = "threads=" + std::to_string(threads) + ",verbose=0";
+  e.device = rtcNewDevice(config.c_str());
+  if (!e.device) throw std::runtime_error("Embree could not start (error " + std::to_string(int(rtcGetDeviceError(nullptr))) + ")");
+  rtcSetDeviceErrorFunction(e.device, embreeError, &e);
+  e.scene = rtcNewScene(e.device);
+  rtcSetSceneFlags(e.scene, RTCSceneFlags(RTC_SCENE_FLAG_CONTEXT_FILTER_FUNCTION));
+  for (std::size_t i = 0; i < meshes_.size(); ++i) {
+    Mesh& m = *meshes_[i];
+    const std::size_t quads = m.indices.size() / 4;
+    // A mesh without facets is left out; attaching by number keeps every
+    // geometry number equal to its mesh's index.
+    if (quads == 0) continue;
+    RTCGeometry g = rtcNewGeometry(e.device, RTC_GEOMETRY_TYPE_QUAD);
+    rtcSetSharedGeometryBuffer(g, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT3, m.vertices.data(), 0,
+                               3 * sizeof(float), (m.vertices.size() - 1) / 3);
+    rtcSetSharedGeometryBuffer(g, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT4, m.indices.data(), 0,
+                               4 * sizeof(unsigned), quads);
+    rtcCommitGeometry(g);
+    rtcAttachGeometryByID(e.scene, g, unsigned(i));
+    rtcReleaseGeometry(g);
+  }
+  rtcCommitScene(e.scene);
+  if (!e.error.empty()) throw std::runtime_error(e.error);
+}
+
+RayScene::~RayScene() = default;
+
+std::size_t RayScene::facetCount() const {
+  std::size_t n = 0;
+  for (const auto& m : meshes_) n += m->indices.size() / 2;  // two triangles a quadrilateral
+  return n;
+}
+
+bool RayScene::intersect(Vec3 origin, Vec3 direction, float tnear, float tfar, RayHit& hit) const {
+  FilterContext fc;
+  rtcInitIntersectContext(&fc.context);
+  fc.context.filter = filterHits;
+  fc.meshes = &meshes_;
+  fc.hasBest = false;
+  fc.bestT = 0;
+  fc.bestGeometry = fc.bestPrimitive = 0;
+
+  RTCRayHit rh;
+  rh.ray.org_x = origin.x, rh.ray.org_y = origin.y, rh.ray.org_z = origin.z;
+  rh.ray.dir_x = direction.x, rh.ray.dir_y = direction.y, rh.ray.dir_z = direction.z;
+  rh.ray.tnear = tnear;
+  rh.ray.tfar = tfar;
+  rh.ray.time = 0;
+  rh.ray.mask = 0xFFFFFFFFu;
+  rh.ray.id = 0;
+  rh.ray.flags = 0;
+  rh.hit.geomID = RTC_INVALID_GEOMETRY_ID;
+  rh.hit.primID = RTC_INVALID_GEOMETRY_ID;
+  rh.hit.instID[0] = RTC_INVALID_GEOMETRY_ID;
+  rtcIntersect1(embree_->scene, &fc.context, &rh);
+  if (rh.hit.geomID == RTC_INVALID_GEOMETRY_ID) return false;
+
+  const Mesh& m = *meshes_[rh.hit.geomID];
+  const Mesh::Cell& cell = m.cells[rh.hit.primID];
+  const int pi = int(cell.patch) % m.data->upatches, pj = int(cell.patch) / m.data->upatches;
+  const float ku = cell.k + rh.hit.u, kv = cell.l + rh.hit.v;
+  hit.t = rh.ray.tfar;
+  hit.mesh = m.data;
+  hit.pi = pi;
+  hit.pj = pj;
+  hit.u = std::clamp(ku / float(m.usteps[std::size_t(pi)]), 0.0f, 1.0f);
+  hit.v = std::clamp(kv / float(m.vsteps[std::size_t(pj)]), 0.0f, 1.0f);
+  hit.geometry = rh.hit.geomID;
+  hit.facet = rh.hit.primID;
+  hit.facetU = rh.hit.u;
+  hit.facetV = rh.hit.v;
+  return true;
+}
+
+Vec3 RayScene::facetNormal(const RayHit& hit) const {
+  return quor::render::facetNormal(*meshes_[hit.geometry], hit.facet, hit.facetU, hit.facetV);
+}
+
+}  // namespace render
+}  // namespace quor

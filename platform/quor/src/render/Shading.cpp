@@ -1,0 +1,151 @@
+#include "render/Shading.h"
+
+#include <OpenImageIO/texture.h>
+
+#include <cmath>
+#include <map>
+
+namespace quor {
+namespace render {
+namespace {
+
+struct Lighting {
+  Vec3 ambient, diffuse, specular;
+};
+
+// ambient(), diffuse(Nf) and specular(Nf, V, roughness) of the shading
+// language over the lights that shine on the material.
+Lighting light(const Material& m, const std::vector<Light>& lights, Vec3 p, Vec3 nf, Vec3 v, bool wantSpecular) {
+  Lighting out;
+  const float exponent = 1.0f / m.surface.roughness;
+  for (int index : m.lights) {
+    const Light& l = lights[std::size_t(index)];
+    if (l.type == Light::Type::Ambient) {
+      out.ambient += l.color;
+      continue;
+    }
+    Vec3 toLight, cl = l.color;
+    if (l.type == Light::Type::Distant) {
+      toLight = -l.direction;
+    } else {
+      toLight = l.position - p;
+      const float d2 = dot(toLight, toLight);
+      if (!(d2 > 0)) continue;
+      cl = cl * (1.0f / d2);
+    }
+    const Vec3 ln = normalize(toLight);
+    const float cosine = dot(ln, nf);
+    // Only lights in the hemisphere that the normal faces.
+    if (!(cosine > 0)) continue;
+    out.diffuse += cl * cosine;
+    if (wantSpecular) {
+      const Vec3 h = normalize(ln + v);
+      out.specular += cl * std::pow(std::fmax(0.0f, dot(nf, h)), exponent);
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+void shadeSurface(const Material& m, const std::vector<Light>& lights, const ShadeInput& in, const Vec3* textureColor,
+                  Vec3& ci, Vec3& oi) {
+  const SurfaceShader& s = m.surface;
+  const Vec3 os = m.opacity, cs = m.color;
+  oi = os;
+  // The normal turned toward the eye, as faceforward(N, I) does.
+  const Vec3 nf = dot(in.n, in.i) < 0 ? in.n : -in.n;
+  const Vec3 v = -in.i;
+  switch (s.type) {
+    case SurfaceShader::Type::Constant: ci = os * cs; return;
+    case SurfaceShader::Type::Default: {
+      const float d = dot(in.i, in.n);
+      ci = os * cs * (s.ka + s.kd * d * d);
+      return;
+    }
+    case SurfaceShader::Type::Matte: {
+      const Lighting l = light(m, lights, in.p, nf, v, false);
+      ci = os * cs * (s.ka * l.ambient + s.kd * l.diffuse);
+      return;
+    }
+    case SurfaceShader::Type::Plastic:
+    case SurfaceShader::Type::PaintedPlastic: {
+      const Lighting l = light(m, lights, in.p, nf, v, true);
+      Vec3 base = cs;
+      if (s.type == SurfaceShader::Type::PaintedPlastic && textureColor) base = base * *textureColor;
+      ci = os * (base * (s.ka * l.ambient + s.kd * l.diffuse) + s.specularColor * s.ks * l.specular);
+      return;
+    }
+  }
+}
+
+struct Textures::Impl {
+  OIIO::TextureSystem* system = nullptr;
+  std::vector<OIIO::TextureSystem::TextureHandle*> handles;
+  ~Impl() {
+    if (system) OIIO::TextureSystem::destroy(system);
+  }
+};
+
+Textures::Textures(const FrameScene& scene, const ReportFunction& report) : impl_(std::make_unique<Impl>()) {
+  meshTexture_.assign(scene.meshes.size(), -1);
+  std::map<std::string, int> byName;
+  for (std::size_t i = 0; i < scene.meshes.size(); ++i) {
+    const Material& m = *scene.meshes[i].material;
+    if (m.surface.type != SurfaceShader::Type::PaintedPlastic || m.surface.textureName.empty()) continue;
+    const std::string& name = m.surface.textureName;
+    auto found = byName.find(name);
+    if (found == byName.end()) {
+      if (!impl_->system) {
+        impl_->system = OIIO::TextureSystem::create(false);
+        impl_->system->attribute("gray_to_rgb", 1);
+        impl_->system->attribute("automip", 1);
+      }
+      OIIO::TextureSystem::TextureHandle* handle = impl_->system->get_texture_handle(OIIO::ustring(name));
+      OIIO::ImageSpec spec;
+      int index = -1;
+      if (handle && impl_->system->good(handle) &&
+          impl_->system->get_imagespec(OIIO::ustring(name), 0, spec)) {
+        index = int(impl_->handles.size());
+        impl_->handles.push_back(handle);
+      } else {
+        std::string why = impl_->system->geterror();
+        if (why.empty()) why = "it cannot be read";
+        report(kNoFile, Severity::Warning,
+               "texture \"" + name + "\" cannot be read (" + why + "); its surfaces render untextured");
+      }
+      found = byName.emplace(name, index).first;
+    }
+    meshTexture_[i] = found->second;
+  }
+}
+
+Textures::~Textures() = default;
+
+Textures::Thread::Thread(const Textures& textures)
+    : textures_(textures),
+      perthread_(textures.impl_->system ? textures.impl_->system->create_thread_info() : nullptr) {}
+
+Textures::Thread::~Thread() {
+  if (perthread_) {
+    textures_.impl_->system->destroy_thread_info(static_cast<OIIO::TextureSystem::Perthread*>(perthread_));
+  }
+}
+
+Vec3 Textures::Thread::lookup(int index, float s, float t, float dsdx, float dtdx, float dsdy, float dtdy) {
+  // Bilinear within each MIP level, blended between two levels: the
+  // samples of a pixel, filtered again by the pixel filter, hide the
+  // difference from bicubic and anisotropic lookups at a fraction of the
+  // cost.
+  OIIO::TextureOpt options;
+  options.interpmode = OIIO::TextureOpt::InterpBilinear;
+  options.mipmode = OIIO::TextureOpt::MipModeTrilinear;
+  float rgb[3] = {1, 1, 1};
+  textures_.impl_->system->texture(textures_.impl_->handles[std::size_t(index)],
+                                   static_cast<OIIO::TextureSystem::Perthread*>(perthread_), options, s, t, dsdx, dtdx,
+                                   dsdy, dtdy, 3, rgb);
+  return {rgb[0], rgb[1], rgb[2]};
+}
+
+}  // namespace render
+}  // namespace quor

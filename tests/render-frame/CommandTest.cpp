@@ -1,0 +1,309 @@
+// The commands: quorrender on RIB files, quorhost --render against
+// quorrender on the scene that --rib writes, where the card's image lands,
+// the texture cache, and the Read node's image library.
+#include <gtest/gtest.h>
+
+#include <OpenImageIO/imageio.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <thread>
+
+#include "DDImage/Iop.h"
+#include "DDImageHost/Host.h"
+#include "FrameTestSupport.h"
+#include "Quor/Quor.h"
+#include "TestSupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using frametest::Picture;
+using frametest::CommandRun;
+
+const std::string kScene =
+    "Display \"out.png\" \"file\" \"rgba\"\nFormat 8 8 1\nProjection \"orthographic\"\nScreenWindow 0 8 0 8\n"
+    "WorldBegin\nSurface \"constant\"\n"
+    "PatchMesh \"bilinear\" 2 \"nonperiodic\" 2 \"nonperiodic\" \"P\" [0 0 1 4 0 1 0 8 1 4 8 1]\nWorldEnd\n";
+
+TEST(Quorrender, RendersTheDisplaysFileOrTheOneGiven) {
+  testsupport::TempDir dir;
+  testsupport::writeFile(dir.file("scene.rib"), "Option \"statistics\" \"integer endofframe\" [1]\n" + kScene);
+  CommandRun r = frametest::run({frametest::kQuorrender, "scene.rib"}, dir.path().string());
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("warning: scene.rib:1: Option: option \"statistics\""), std::string::npos) << r.err;
+  const Picture p = frametest::readPicture(dir.file("out.png"));
+  ASSERT_EQ(p.width, 8);
+  EXPECT_FLOAT_EQ(p.at(1, 3, 3), 1);
+  EXPECT_FLOAT_EQ(p.at(6, 3, 3), 0);
+  r = frametest::run({frametest::kQuorrender, dir.file("scene.rib"), "-o", dir.file("other.exr")});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(frametest::readPicture(dir.file("other.exr")).format, "float");
+
+  for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
+           {}, {"-x", "scene.rib"}, {"scene.rib", "-o"}, {"a.rib", "b.rib"}}) {
+    std::vector<std::string> argv{frametest::kQuorrender};
+    argv.insert(argv.end(), bad.begin(), bad.end());
+    EXPECT_EQ(frametest::run(argv, dir.path().string()).status, 2);
+  }
+}
+
+// Malformed RIB, an error in the frame, a file that is not there: exit
+// status 1, the reason on standard error, and no picture, not even a part
+// of one. A picture already there stays as it was.
+TEST(Quorrender, FailuresWriteNoPicture) {
+  testsupport::TempDir dir;
+  testsupport::writeFile(dir.file("out.png"), "an older picture");
+  // The scene's world with `extra` before its WorldEnd.
+  const std::string world = kScene.substr(kScene.find("WorldBegin"));
+  const auto before = [&](const std::string& extra) { return world.substr(0, world.size() - 9) + extra + "WorldEnd\n"; };
+  const std::string display = "Display \"out.png\" \"file\" \"rgba\"\n";
+  struct Case {
+    std::string rib;
+    const char* says;
+  };
+  const Case cases[] = {
+      {"Format 8 8 1\nWorldBegin\nColor [1 0 0\nWorldEnd\n", "scene.rib:4: a request name inside an array"},
+      {display + "Format 8 0 1\n" + world, "scene.rib:2: Format"},
+      {display + "Projection \"perspective\" \"fov\" [200]\n" + world, "between 0 and 180"},
+      {display + before("AttributeEnd\n"), "no open AttributeBegin"},
+      {display + before("AttributeBegin\n"), "blocks left open inside the world"},
+      {display + "WorldBegin\nAttributeBegin\n", "blocks left open: WorldBegin"},
+      {display + "Format 8 8 1\n", "no WorldBegin/WorldEnd"},
+  };
+  for (const Case& c : cases) {
+    testsupport::writeFile(dir.file("scene.rib"), c.rib);
+    const CommandRun r = frametest::run({frametest::kQuorrender, "scene.rib"}, dir.path().string());
+    EXPECT_EQ(r.status, 1) << c.rib;
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    EXPECT_EQ(testsupport::readFile(dir.file("out.png")), "an older picture");
+    EXPECT_EQ(dir.list(), (std::vector<std::string>{"out.png", "scene.rib"}));
+  }
+  const CommandRun missing = frametest::run({frametest::kQuorrender, dir.file("none.rib")});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.err.find("none.rib"), std::string::npos) << missing.err;
+}
+
+// A 64 x 64 image in four colours: red top left, green top right, blue
+// bottom left, yellow bottom right.
+std::string writeQuadrants(const testsupport::TempDir& dir) {
+  Picture p;
+  p.width = p.height = 64;
+  p.channels = 3;
+  for (int y = 0; y < 64; ++y)
+    for (int x = 0; x < 64; ++x) {
+      const bool right = x >= 32, bottom = y >= 32;
+      const float r = (!bottom || right) && !(right && !bottom) ? 1.0f : 0.0f;  // red: TL, yellow: BR
+      const float g = right ? 1.0f : 0.0f;                                       // green: TR, yellow: BR
+      const float b = bottom && !right ? 1.0f : 0.0f;                            // blue: BL
+      p.values.insert(p.values.end(), {r, g, b});
+    }
+  const std::string file = dir.file("quadrants.png");
+  EXPECT_TRUE(frametest::writePicture(file, p));
+  return file;
+}
+
+// The quadrant colour of a rendered pixel, as a letter: R, G, B or Y; the
+// light and the highlight add grey to it.
+char colourAt(const Picture& p, int x, int y) {
+  const float r = p.at(x, y, 0), g = p.at(x, y, 1), b = p.at(x, y, 2);
+  const float low = std::min({r, g, b});
+  const bool R = r - low > 0.2f, G = g - low > 0.2f, B = b - low > 0.2f;
+  if (R && G && !B) return 'Y';
+  if (R && !G && !B) return 'R';
+  if (G && !R && !B) return 'G';
+  if (B && !R && !G) return 'B';
+  return '?';
+}
+
+// The image's corners land on the card's corners under every combination
+// of flip, flop and swap. The expected corners, top left, top right,
+// bottom left, bottom right, follow from reading the image at (s, t) with
+// t = 0 its top row: flip mirrors s, flop mirrors t, swap exchanges them.
+TEST(Quorhost, TheImagesCornersLandOnTheCardsCorners) {
+  testsupport::TempDir dir;
+  const std::string image = writeQuadrants(dir);
+  struct Case {
+    int flip, flop, swap;
+    const char* corners;
+  };
+  const Case cases[] = {
+      {0, 0, 0, "RGBY"}, {1, 0, 0, "GRYB"}, {0, 1, 0, "BYRG"}, {1, 1, 0, "YBGR"},
+      {0, 0, 1, "RBGY"}, {1, 0, 1, "BRYG"}, {0, 1, 1, "GYRB"}, {1, 1, 1, "YGBR"},
+  };
+  std::vector<std::string> args{"--new", "Read", "--set", "file", image, "--new", "QuorCard", "--connect", "img", "Read1"};
+  for (const Case& c : cases) {
+    const std::string out = dir.file("corners-" + std::to_string(c.flip) + std::to_string(c.flop) +
+                                     std::to_string(c.swap) + ".png");
+    args.insert(args.end(), {"--set", "flip_uvs", std::to_string(c.flip), "--set", "flop_uvs", std::to_string(c.flop),
+                             "--set", "swap_uvs", std::to_string(c.swap), "--render", out, "--size", "200x200"});
+  }
+  const testsupport::HostRun r = testsupport::runHost(args, frametest::kPlugins);
+  ASSERT_EQ(r.status, 0) << r.err;
+  // The card spans -0.5 to 0.5 at 2.5 from the camera, whose 30 degrees
+  // span 2 * 2.5 * tan(15 degrees): its corners lie 74.6 pixels from the
+  // centre; look 12 pixels inside them.
+  const int in = 100 - 74 + 12, far = 200 - in;
+  for (const Case& c : cases) {
+    const Picture p = frametest::readPicture(dir.file("corners-" + std::to_string(c.flip) + std::to_string(c.flop) +
+                                                      std::to_string(c.swap) + ".png"));
+    ASSERT_EQ(p.width, 200);
+    const std::string seen{colourAt(p, in, in), colourAt(p, far, in), colourAt(p, in, far), colourAt(p, far, far)};
+    EXPECT_EQ(seen, c.corners) << "flip " << c.flip << " flop " << c.flop << " swap " << c.swap;
+    // Outside the card: nothing.
+    EXPECT_FLOAT_EQ(p.at(5, 5, 3), 0);
+  }
+}
+
+// quorrender on the scene that --rib writes gives the picture that --render
+// gives: the same scene, the same texture, the same renderer.
+TEST(Quorhost, RenderGivesThePictureQuorrenderMakesOfTheRib) {
+  testsupport::TempDir dir;
+  const testsupport::HostRun host = testsupport::runHost(
+      {QUOR_SOURCE_DIR "/examples/card.json", "--size", "160x120", "--rib", dir.file("card.rib"), "--render",
+       dir.file("host.png")},
+      frametest::kPlugins);
+  ASSERT_EQ(host.status, 0) << host.err;
+  // The scene names the texture made beside it.
+  const std::string rib = testsupport::readFile(dir.file("card.rib"));
+  EXPECT_NE(rib.find("Format 160 120 1"), std::string::npos);
+  EXPECT_NE(rib.find("\"texturename\" [\"" + dir.file("checker.tex") + "\"]"), std::string::npos) << rib;
+  const CommandRun r = frametest::run({frametest::kQuorrender, "card.rib", "-o", "quorrender.png"}, dir.path().string());
+  ASSERT_EQ(r.status, 0) << r.err;
+  const Picture a = frametest::readPicture(dir.file("host.png")), b = frametest::readPicture(dir.file("quorrender.png"));
+  ASSERT_EQ(a.width, 160);
+  ASSERT_EQ(a.height, 120);
+  EXPECT_TRUE(a.values == b.values);
+  // The textured card is there: its middle is opaque and not grey.
+  EXPECT_FLOAT_EQ(a.at(80, 60, 3), 1);
+  EXPECT_FLOAT_EQ(a.at(2, 2, 3), 0);
+}
+
+// --render refuses what it cannot write, and names the image whose texture
+// it cannot make; no picture is left.
+TEST(Quorhost, RenderFailuresLeaveNoPicture) {
+  testsupport::TempDir dir;
+  const std::string image = writeQuadrants(dir);
+  const std::vector<std::string> scene{"--new", "Read", "--set", "file", image, "--new", "QuorCard", "--connect", "img", "Read1"};
+  const auto render = [&](const std::string& out) {
+    std::vector<std::string> args = scene;
+    args.insert(args.end(), {"--render", out});
+    return testsupport::runHost(args, frametest::kPlugins);
+  };
+  testsupport::HostRun r = render(dir.file("picture.jpg"));
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.err.find("picture format"), std::string::npos) << r.err;
+  r = render(dir.file("nowhere/picture.png"));
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.err.find("no folder"), std::string::npos) << r.err;
+  // A texture cache that cannot be made: a file stands where its folder
+  // should be.
+  testsupport::writeFile(dir.file("blocked"), "");
+  setenv("QUOR_TEXTURE_CACHE", dir.file("blocked/cache").c_str(), 1);
+  r = render(dir.file("picture.png"));
+  unsetenv("QUOR_TEXTURE_CACHE");
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.err.find(image), std::string::npos) << r.err;
+  EXPECT_EQ(dir.list(), (std::vector<std::string>{"blocked", "quadrants.png"}));
+}
+
+// Textures are tiled MIP-mapped TIFF files in the cache or where asked,
+// made once and made again when the image changes.
+TEST(TextureCache, MadeOnceAndAgainWhenTheImageChanges) {
+  testsupport::TempDir dir;
+  setenv("QUOR_TEXTURE_CACHE", dir.file("cache").c_str(), 1);
+  const std::string image = writeQuadrants(dir);
+  char texture[4096];
+  ASSERT_EQ(QxMakeTexture(image.c_str(), nullptr, texture, sizeof texture), 0) << texture;
+  EXPECT_EQ(fs::path(texture).parent_path(), fs::path(dir.file("cache")));
+  {
+    auto in = OIIO::ImageInput::open(texture);
+    ASSERT_TRUE(in);
+    EXPECT_STREQ(in->format_name(), "tiff");
+    EXPECT_EQ(in->spec().tile_width, 64);
+    OIIO::ImageSpec level;
+    EXPECT_TRUE(in->seek_subimage(0, 6, level));  // 64, 32, ..., 1: seven levels
+    EXPECT_EQ(level.width, 1);
+  }
+  const auto made = fs::last_write_time(texture);
+  char again[4096];
+  ASSERT_EQ(QxMakeTexture(image.c_str(), "", again, sizeof again), 0);
+  EXPECT_STREQ(again, texture);
+  EXPECT_EQ(fs::last_write_time(texture), made);
+  // A new image under the same name.
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  Picture white;
+  white.width = white.height = 4;
+  white.channels = 3;
+  white.values.assign(48, 1.0f);
+  ASSERT_TRUE(frametest::writePicture(image, white));
+  ASSERT_EQ(QxMakeTexture(image.c_str(), nullptr, again, sizeof again), 0);
+  EXPECT_STREQ(again, texture);
+  EXPECT_EQ(frametest::readPicture(texture).width, 4);
+  // Where the caller asks; never over the image itself.
+  ASSERT_EQ(QxMakeTexture(image.c_str(), dir.file("here/q.tex").c_str(), again, sizeof again), 0) << again;
+  EXPECT_EQ(std::string(again), dir.file("here/q.tex"));
+  EXPECT_NE(QxMakeTexture(image.c_str(), image.c_str(), again, sizeof again), 0);
+  EXPECT_EQ(frametest::readPicture(image).width, 4);
+  // No image: the reason, naming it.
+  EXPECT_NE(QxMakeTexture(dir.file("none.png").c_str(), nullptr, again, sizeof again), 0);
+  EXPECT_NE(std::string(again).find("none.png"), std::string::npos) << again;
+  unsetenv("QUOR_TEXTURE_CACHE");
+}
+
+// Read takes whatever the image library reads: float images clamped to
+// 0..1 for the viewer, grey as grey, the format from the file; a file it
+// cannot read puts the node in error with the library's reason.
+TEST(ReadNode, ReadsThroughTheImageLibrary) {
+  testsupport::TempDir dir;
+  DD::Image::Graph graph;
+  std::string error;
+  Node* node = graph.create("Read", "", &error);
+  ASSERT_NE(node, nullptr) << error;
+  graph.finish(node);
+  auto* iop = dynamic_cast<DD::Image::Iop*>(node->op());
+  const auto load = [&](const std::string& file) {
+    ASSERT_TRUE(node->userSetText(node->knob("file"), file.c_str()));
+    graph.invalidateAll();
+    iop->validate();
+  };
+  // 3 x 2 floats, top row first: 2, -1, 0.5 in red; the bottom row 0.25.
+  Picture hdr;
+  hdr.width = 3, hdr.height = 2, hdr.channels = 4;
+  hdr.values = {2, 0, 0, 1, -1, 0, 0, 1, 0.5f, 0, 0, 1, 0.25f, 0, 0, 1, 0.25f, 0, 0, 1, 0.25f, 0, 0, 1};
+  ASSERT_TRUE(frametest::writePicture(dir.file("hdr.exr"), hdr, true));
+  load(dir.file("hdr.exr"));
+  ASSERT_FALSE(iop->hasError()) << iop->errorMessage();
+  EXPECT_EQ(iop->format().width(), 3);
+  EXPECT_EQ(iop->format().height(), 2);
+  // GL order: the bottom row first.
+  const std::vector<unsigned char>& px = iop->pixels();
+  ASSERT_EQ(px.size(), 24u);
+  EXPECT_EQ(px[0], 64);        // 0.25
+  EXPECT_EQ(px[12 + 0], 255);  // 2 clamped
+  EXPECT_EQ(px[12 + 4], 0);    // -1 clamped
+  EXPECT_EQ(px[12 + 8], 128);  // 0.5
+  EXPECT_EQ(px[12 + 11], 255);
+  const auto hdrHash = iop->hash().value();
+
+  Picture grey;
+  grey.width = 2, grey.height = 1, grey.channels = 1;
+  grey.values = {0.2f, 1.0f};
+  ASSERT_TRUE(frametest::writePicture(dir.file("grey.tif"), grey));
+  load(dir.file("grey.tif"));
+  ASSERT_FALSE(iop->hasError()) << iop->errorMessage();
+  EXPECT_EQ(std::vector<int>(iop->pixels().begin(), iop->pixels().begin() + 4), (std::vector<int>{51, 51, 51, 255}));
+  EXPECT_NE(iop->hash().value(), hdrHash);
+
+  testsupport::writeFile(dir.file("text.jpg"), "this is not a picture\n");
+  load(dir.file("text.jpg"));
+  ASSERT_TRUE(iop->hasError());
+  const std::string message = iop->errorMessage();
+  EXPECT_EQ(message.rfind("cannot read \"" + dir.file("text.jpg") + "\": ", 0), 0u) << message;
+  EXPECT_GT(message.size(), dir.file("text.jpg").size() + 20) << message;  // with the library's reason
+  EXPECT_TRUE(iop->pixels().empty());
+}
+
+}  // namespace

@@ -1,0 +1,153 @@
+// libQuor renders the scene when QrBegin is given no file name; its error
+// handler receives every warning and error; the new calls write RIB.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "FrameTestSupport.h"
+#include "Quor/Quor.h"
+#include "TestSupport.h"
+
+namespace {
+
+struct Report {
+  int code, severity;
+  std::string message;
+};
+std::vector<Report> gReports;
+void capture(QtInt code, QtInt severity, const char* message) { gReports.push_back({code, severity, message}); }
+
+class Library : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    gReports.clear();
+    QrErrorHandler(capture);
+  }
+  void TearDown() override { QrErrorHandler(nullptr); }
+
+  // A camera whose screen is the 8 x 8 raster, and a constant surface.
+  void camera(const std::string& picture) {
+    QrDisplay(picture.c_str(), "file", "rgba", QR_NULL);
+    QrFormat(8, 8, 1.0f);
+    QrProjection("orthographic", QR_NULL);
+    QrScreenWindow(0, 8, 0, 8);
+    QrPixelSamples(4, 4);
+    QrPixelFilter(QrBoxFilter, 1, 1);
+    QrQuantize("rgba", 255, 0, 255, 0);
+  }
+  // A bilinear card from x0 to x1, all rows.
+  static void card(float x0, float x1, float* override = nullptr) {
+    float p[12] = {x0, 0, 1, x1, 0, 1, x0, 8, 1, x1, 8, 1};
+    if (override) p[3] = *override;
+    QtToken tokens[] = {"P"};
+    QtPointer values[] = {p};
+    QrPatchMeshV("bilinear", 2, "nonperiodic", 2, "nonperiodic", 1, tokens, values);
+  }
+  std::string messages() const {
+    std::string all;
+    for (const Report& r : gReports) all += std::to_string(r.severity) + " " + r.message + "\n";
+    return all;
+  }
+
+  testsupport::TempDir dir;
+};
+
+TEST_F(Library, ASceneOpenedWithoutANameIsRenderedWhenItsWorldEnds) {
+  const std::string picture = dir.file("calls.png");
+  ASSERT_EQ(QrBegin(nullptr), 0);
+  EXPECT_NE(QrBegin(""), 0);  // one scene at a time
+  gReports.clear();
+  camera(picture);
+  QrWorldBegin();
+  QrSurface("constant", QR_NULL);
+  const float orange[3] = {1, 0.5f, 0};
+  QrColor(orange);
+  card(0, 4);
+  EXPECT_FALSE(std::filesystem::exists(picture));
+  QrWorldEnd();
+  EXPECT_TRUE(std::filesystem::exists(picture));
+  QrEnd();
+  EXPECT_TRUE(gReports.empty()) << messages();
+  const frametest::Picture p = frametest::readPicture(picture);
+  ASSERT_EQ(p.width, 8);
+  EXPECT_EQ(std::lround(p.at(1, 4, 0) * 255), 255);
+  EXPECT_EQ(std::lround(p.at(1, 4, 1) * 255), 128);
+  EXPECT_EQ(std::lround(p.at(1, 4, 3) * 255), 255);
+  EXPECT_EQ(std::lround(p.at(6, 4, 3) * 255), 0);
+}
+
+TEST_F(Library, ErrorsReachTheHandlerAndLeaveNoPicture) {
+  const std::string picture = dir.file("bad.png");
+  ASSERT_EQ(QrBegin(nullptr), 0);
+  camera(picture);
+  QrFormat(0, 8, 1);
+  QrWorldBegin();
+  card(0, 4);
+  QrWorldEnd();
+  QrEnd();
+  ASSERT_EQ(gReports.size(), 2u) << messages();
+  EXPECT_EQ(gReports[0].severity, QIE_ERROR);
+  EXPECT_EQ(gReports[0].message.rfind("Format: ", 0), 0u) << gReports[0].message;
+  EXPECT_NE(gReports[1].message.find("WorldEnd: no picture"), std::string::npos) << gReports[1].message;
+  EXPECT_FALSE(std::filesystem::exists(picture));
+
+  // A block left open when the scene ends.
+  gReports.clear();
+  ASSERT_EQ(QrBegin(nullptr), 0);
+  QrAttributeBegin();
+  QrEnd();
+  ASSERT_EQ(gReports.size(), 1u) << messages();
+  EXPECT_NE(gReports[0].message.find("AttributeBegin"), std::string::npos) << gReports[0].message;
+}
+
+// Warnings leave the picture: a patch whose point is not a number is left
+// out, and a texture that cannot be read is named (code QIE_NOFILE).
+TEST_F(Library, WarningsLeaveThePicture) {
+  const std::string picture = dir.file("warned.png"), texture = dir.file("nowhere.tex");
+  ASSERT_EQ(QrBegin(nullptr), 0);
+  camera(picture);
+  QrWorldBegin();
+  const char* name = texture.c_str();
+  QrSurface("paintedplastic", "texturename", static_cast<QtPointer>(&name), QR_NULL);
+  float nan = std::numeric_limits<float>::quiet_NaN();
+  card(0, 2, &nan);
+  card(4, 8);
+  QrWorldEnd();
+  QrEnd();
+  ASSERT_EQ(gReports.size(), 2u) << messages();
+  for (const Report& r : gReports) EXPECT_EQ(r.severity, QIE_WARNING) << r.message;
+  EXPECT_NE(gReports[0].message.find("non-finite"), std::string::npos) << gReports[0].message;
+  EXPECT_EQ(gReports[1].code, QIE_NOFILE);
+  EXPECT_NE(gReports[1].message.find(texture), std::string::npos) << gReports[1].message;
+  const frametest::Picture p = frametest::readPicture(picture);
+  ASSERT_EQ(p.width, 8);
+  EXPECT_EQ(std::lround(p.at(1, 4, 3) * 255), 0);
+  EXPECT_EQ(std::lround(p.at(6, 4, 3) * 255), 255);
+}
+
+// The calls beyond the camera's written as RIB requests; a filter function
+// that has no name in RIB is refused.
+TEST_F(Library, PictureCallsAreWrittenAsRib) {
+  const std::string rib = dir.file("calls.rib");
+  ASSERT_EQ(QrBegin(rib.c_str()), 0);
+  QrScreenWindow(-2, 2, -1, 1.5f);
+  QrPixelSamples(3, 4);
+  QrPixelFilter(QrGaussianFilter, 2, 2.5f);
+  QrPixelFilter([](QtFloat, QtFloat, QtFloat, QtFloat) { return 0.0f; }, 1, 1);
+  QrExposure(1.5f, 2.2f);
+  QrQuantize("rgba", 65535, 0, 65535, 0.5f);
+  const float half[3] = {0.5f, 0.25f, 1};
+  QrOpacity(half);
+  QrEnd();
+  EXPECT_EQ(testsupport::readFile(rib),
+            "##RenderMan RIB\nScreenWindow -2 2 -1 1.5\nPixelSamples 3 4\nPixelFilter \"gaussian\" 2 2.5\n"
+            "Exposure 1.5 2.2\nQuantize \"rgba\" 65535 0 65535 0.5\nOpacity [0.5 0.25 1]\n");
+  ASSERT_EQ(gReports.size(), 1u) << messages();
+  EXPECT_EQ(gReports[0].message.rfind("PixelFilter: ", 0), 0u) << gReports[0].message;
+}
+
+}  // namespace

@@ -1,0 +1,206 @@
+// The picture: pixel filter, exposure, quantization and dither, the file's
+// format and channels, and the same picture whatever the number of threads.
+#include <gtest/gtest.h>
+
+#include <OpenImageIO/imageio.h>
+
+#include <cmath>
+#include <set>
+#include <sstream>
+
+#include "FrameTestSupport.h"
+#include "TestSupport.h"
+#include "render/Interpreter.h"
+#include "render/RibReader.h"
+
+namespace {
+
+using frametest::Picture;
+using frametest::Reports;
+
+// A constant card of colour `rgb` from raster x `x0` to the right edge, all
+// rows, on a w x h raster camera.
+std::string rightHalf(double x0, int w, int h, const std::string& rgb) {
+  std::ostringstream s;
+  s << "WorldBegin\nSurface \"constant\"\nColor [" << rgb << "]\n"
+    << frametest::bilinearPatch({float(x0), -1, 1, float(w + 1), -1, 1, float(x0), float(h + 1), 1, float(w + 1),
+                                 float(h + 1), 1})
+    << "WorldEnd\n";
+  return s.str();
+}
+
+// The pixel filter weighs samples around each pixel's centre and divides by
+// the weights: a uniform field stays uniform, and an edge on a pixel
+// boundary spills into the pixel beside it by the share of the filter that
+// reaches over: for the gaussian of width 2, exp(-2 x^2) over [0.5, 1]
+// against [-1, 1].
+TEST(Picture, ThePixelFilterWeighsSamplesAroundEachPixel) {
+  const auto gaussian = [](double x) { return std::exp(-2 * x * x); };
+  double over = 0, all = 0;
+  const int steps = 20000;  // midpoint rule
+  for (int i = 0; i < steps; ++i) {
+    const double x = -1 + (i + 0.5) * 2.0 / steps;
+    all += gaussian(x);
+    if (x > 0.5) over += gaussian(x);
+  }
+  const double spill = over / all;
+  struct Case {
+    const char* filter;
+    float beside;  // pixel 9, left of the edge at x = 10
+  };
+  for (const Case c : {Case{"\"box\" 1 1", 0}, Case{"\"gaussian\" 2 2", float(spill)}}) {
+    Reports reports;
+    const Picture p = frametest::render(frametest::rasterCamera(20, 8, 16, c.filter) + rightHalf(10, 20, 8, "1 1 1"),
+                                        reports);
+    ASSERT_GT(p.width, 0) << reports.all();
+    EXPECT_NEAR(p.at(9, 4, 3), c.beside, 0.01) << c.filter;
+    EXPECT_NEAR(p.at(10, 4, 3), 1 - c.beside, 0.01) << c.filter;
+    EXPECT_NEAR(p.at(15, 4, 3), 1, 1e-5) << c.filter;
+  }
+  // The default filter and samples: a card over every pixel, coloured 0.3.
+  Reports reports;
+  const Picture uniform =
+      frametest::render("Format 12 9 1\nProjection \"orthographic\"\nScreenWindow 0 12 0 9\n" + rightHalf(-2, 12, 9, "0.3 0.3 0.3"),
+                        reports);
+  ASSERT_GT(uniform.width, 0) << reports.all();
+  for (int y = 0; y < 9; ++y)
+    for (int x = 0; x < 12; ++x) ASSERT_NEAR(uniform.at(x, y, 0), 0.3, 1e-6) << x << ", " << y;
+}
+
+// Renders `rib` through the interpreter, writing its Display's file.
+Reports renderToFile(const std::string& rib) {
+  Reports reports;
+  struct Collect : quor::render::Diagnostics {
+    Reports& r;
+    explicit Collect(Reports& reports) : r(reports) {}
+    void report(int, quor::render::Severity s, const std::string& m) override {
+      (s >= quor::render::Severity::Error ? r.errors : r.warnings).push_back(m);
+    }
+  } collect(reports);
+  std::vector<quor::render::Request> requests;
+  std::string error;
+  if (!quor::render::parseRib(rib, "scene.rib", requests, error)) {
+    reports.errors.push_back(error);
+    return reports;
+  }
+  quor::render::Interpreter interpreter(collect);
+  for (const auto& r : requests) interpreter.apply(r);
+  interpreter.finish("scene.rib");
+  return reports;
+}
+
+// The file's format follows its name (or the display type); EXR keeps
+// floats, the others take quantized 8-bit values; "rgb" drops alpha. PNG
+// keeps colour apart from alpha, TIFF premultiplied.
+TEST(Picture, DisplayFormatsAndChannels) {
+  testsupport::TempDir dir;
+  struct Case {
+    std::string name, type, mode;
+    const char* format;
+    const char* pixelType;
+    int channels;
+  };
+  const Case cases[] = {
+      {"a.png", "file", "rgba", "png", "uint8", 4},   {"b.TIF", "file", "rgb", "tiff", "uint8", 3},
+      {"c.exr", "file", "rgba", "openexr", "float", 4}, {"d.pic", "tiff", "rgba", "tiff", "uint8", 4},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = dir.file(c.name);
+    // Colour 0.3 0.6 0.9 over half of pixel column 5, all of the columns
+    // right of it.
+    const Reports r = renderToFile("Display \"" + path + "\" \"" + c.type + "\" \"" + c.mode + "\"\n" +
+                                   frametest::rasterCamera(10, 4, 16) + rightHalf(5.5, 10, 4, "0.3 0.6 0.9"));
+    ASSERT_TRUE(r.errors.empty()) << r.all();
+    auto in = OIIO::ImageInput::open(path);
+    ASSERT_TRUE(in) << OIIO::geterror();
+    EXPECT_STREQ(in->format_name(), c.format);
+    in->close();
+    const Picture p = frametest::readPicture(path);
+    EXPECT_EQ(p.format, c.pixelType);
+    ASSERT_EQ(p.channels, c.channels);
+    EXPECT_NEAR(p.at(8, 2, 1), 0.6, c.pixelType == std::string("float") ? 1e-6 : 0.5 / 255 + 1e-6);
+    // The half-covered column.
+    const bool premultiplied = c.format != std::string("png");
+    EXPECT_NEAR(p.at(5, 2, 2), premultiplied ? 0.45 : 0.9, 0.035);
+    if (c.channels == 4) {
+      EXPECT_NEAR(p.at(5, 2, 3), 0.5, 0.035);
+    }
+  }
+  // A name that tells no format, under "file": an error, and no file.
+  const Reports bad = renderToFile("Display \"" + dir.file("e.txt") + "\" \"file\" \"rgba\"\n" +
+                                   frametest::rasterCamera(10, 4) + rightHalf(5, 10, 4, "1 1 1"));
+  ASSERT_FALSE(bad.errors.empty());
+  EXPECT_NE(bad.errors[0].find("e.txt"), std::string::npos) << bad.errors[0];
+  EXPECT_EQ(dir.list().size(), 4u);
+}
+
+// Exposure changes colour, not alpha; quantization rounds one * value, plus
+// a dither of the given amplitude, into min..max.
+TEST(Picture, ExposureQuantizationAndDither) {
+  testsupport::TempDir dir;
+  struct Case {
+    const char* options;
+    float value;  // the colour of the card
+    std::set<int> expected;  // every pixel's green value in the file
+    const char* pixelType;
+  };
+  const Case cases[] = {
+      {"Quantize \"rgba\" 255 0 255 0\n", 0.2f, {51}, "uint8"},
+      {"Exposure 2 1\nQuantize \"rgba\" 255 0 255 0\n", 0.2f, {102}, "uint8"},  // gain 2
+      {"Exposure 1 2\nQuantize \"rgba\" 255 0 255 0\n", 0.36f, {153}, "uint8"},  // 0.36^(1/2) = 0.6
+      {"Quantize \"rgba\" 1000 0 900 0\n", 1.0f, {900}, "uint16"},              // clamped to max
+      {"Quantize \"rgba\" 255 0 255 0.5\n", 0.5f, {127, 128}, "uint8"},         // 127.5 +- 0.5
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.options);
+    const std::string path = dir.file("q.tif");
+    std::ostringstream colour;
+    colour << c.value << " " << c.value << " " << c.value;
+    const Reports r = renderToFile("Display \"" + path + "\" \"file\" \"rgba\"\n" + c.options +
+                                   frametest::rasterCamera(16, 16) + rightHalf(-2, 16, 16, colour.str()));
+    ASSERT_TRUE(r.errors.empty()) << r.all();
+    auto in = OIIO::ImageInput::open(path);
+    ASSERT_TRUE(in);
+    EXPECT_EQ(std::string(in->spec().format.c_str()), c.pixelType);
+    std::vector<unsigned> raw(16 * 16 * 4);
+    ASSERT_TRUE(in->read_image(0, 0, 0, 4, OIIO::TypeDesc::UINT32, raw.data()));
+    // UINT32 scales the file's range up: back to the file's own values.
+    const double scale = c.pixelType == std::string("uint8") ? 4294967295.0 / 255 : 4294967295.0 / 65535;
+    std::set<int> seen, alphas;
+    for (std::size_t i = 0; i < raw.size(); i += 4) {
+      seen.insert(int(std::lround(raw[i + 1] / scale)));
+      alphas.insert(int(std::lround(raw[i + 3] / scale)));
+    }
+    EXPECT_EQ(seen, c.expected);
+    // Alpha 1: one, within the range; a dither below one step never lowers it.
+    EXPECT_EQ(alphas, (std::set<int>{c.pixelType == std::string("uint8") ? 255 : 900}));
+  }
+}
+
+// The picture does not depend on how many threads render it.
+TEST(Picture, TheSamePictureWhateverTheNumberOfThreads) {
+  std::string previous;
+  std::vector<float> first;
+  for (int threads : {1, 2, 5}) {
+    std::ostringstream rib;
+    rib << "Option \"limits\" \"threads\" [" << threads << "]\n"
+        << "Format 96 72 1\nProjection \"perspective\" \"fov\" [40]\nTranslate 0 0 3\nWorldBegin\n"
+        << "LightSource \"pointlight\" 1 \"from\" [1 1 -2] \"intensity\" [6]\nSurface \"plastic\"\n"
+        << "Rotate 30 1 1 0\nBasis \"catmull-rom\" 1 \"catmull-rom\" 1\n"
+        << "PatchMesh \"bicubic\" 4 \"nonperiodic\" 4 \"nonperiodic\" \"P\" [";
+    for (int j = 0; j < 4; ++j)
+      for (int i = 0; i < 4; ++i) rib << (i - 1.5) << " " << (j - 1.5) << " " << 0.4 * std::sin(i * j + 0.5) << " ";
+    rib << "]\nWorldEnd\n";
+    Reports reports;
+    const Picture p = frametest::render(rib.str(), reports);
+    ASSERT_GT(p.width, 0) << reports.all();
+    if (first.empty()) {
+      first = p.values;
+      continue;
+    }
+    EXPECT_TRUE(p.values == first) << threads << " threads";
+  }
+}
+
+}  // namespace

@@ -1,0 +1,186 @@
+// The scene as requests: RIB text read with line numbers, requests the
+// renderer does not know, values it refuses, blocks and archives.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "FrameTestSupport.h"
+#include "TestSupport.h"
+#include "render/RibReader.h"
+
+namespace {
+
+using frametest::Reports;
+using quor::render::FrameScene;
+using quor::render::Request;
+
+// Malformed text stops the reading with the line it is on.
+TEST(Scene, MalformedRibIsAnErrorWithItsLine) {
+  struct Case {
+    std::string text;
+    int line;
+    const char* says;
+  };
+  const Case cases[] = {
+      {"Format 64 48 1\nWorldBegin\n  Surface \"constant\nWorldEnd\n", 3, "never closed"},
+      {"Format 64 48 1\nColor [1 0 0\nWorldBegin\n", 3, "request name inside an array"},
+      {"Format 64 48 1.5.5\n", 1, "not a number"},
+      {"Format 64\n48 1e99 1\n", 2, "out of range"},
+      {"# a comment\n[1 2]\nFormat 64 48 1\n", 2, "before the first request"},
+      {"Color [[1 0 0]]\n", 1, "arrays cannot hold arrays"},
+      {"Color [1 \"a\" 0]\n", 1, "not both"},
+      {"WorldBegin\nWorldEnd ]\n", 2, "without '['"},
+      {"Format 64 48 1\n\n\nWorld\x90" "Begin\n", 4, "unexpected character"},
+      {"Format 64 48 1\n\n\n\x90\n", 4, "binary RIB"},
+  };
+  for (const Case& c : cases) {
+    std::vector<Request> requests;
+    std::string error;
+    ASSERT_FALSE(quor::render::parseRib(c.text, "scene.rib", requests, error)) << c.text;
+    EXPECT_EQ(error.rfind("scene.rib:" + std::to_string(c.line) + ": ", 0), 0u) << error;
+    EXPECT_NE(error.find(c.says), std::string::npos) << error;
+  }
+  // Strings keep their escapes, numbers their forms, requests their lines.
+  std::vector<Request> requests;
+  std::string error;
+  ASSERT_TRUE(quor::render::parseRib("##RenderMan RIB\nDeclare \"a\\\"b\\n\\101\" \"-.5e1\"\n\nFormat 1 +2. -.5\n",
+                                     "x.rib", requests, error))
+      << error;
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0].where, "x.rib:2");
+  EXPECT_EQ(requests[0].args[0].strings[0], "a\"b\nA");
+  EXPECT_EQ(requests[1].where, "x.rib:4");
+  EXPECT_EQ(requests[1].args[1].numbers[0], 2.0f);
+  EXPECT_EQ(requests[1].args[2].numbers[0], -0.5f);
+}
+
+const std::string kCamera = "Format 8 8 1\nProjection \"orthographic\"\n";
+const std::string kCard = "PatchMesh \"bilinear\" 2 \"nonperiodic\" 2 \"nonperiodic\" \"P\" [0 0 1 1 0 1 0 1 1 1 1 1]\n";
+
+// A request the renderer does not know: one warning for each name, with the
+// line of its first use; the frame renders.
+TEST(Scene, UnknownRequestsAreWarnedOnceAndSkipped) {
+  Reports reports;
+  const frametest::Picture p =
+      frametest::render(kCamera + "ShadingRate 1\nWorldBegin\nHider \"hidden\"\nShadingRate 2\n" + kCard + "WorldEnd\n",
+                        reports);
+  EXPECT_TRUE(reports.errors.empty()) << reports.all();
+  ASSERT_EQ(reports.warnings.size(), 2u) << reports.all();
+  EXPECT_NE(reports.warnings[0].find("scene.rib:3"), std::string::npos) << reports.warnings[0];
+  EXPECT_NE(reports.warnings[0].find("\"ShadingRate\""), std::string::npos) << reports.warnings[0];
+  EXPECT_NE(reports.warnings[1].find("scene.rib:5: unknown request \"Hider\""), std::string::npos) << reports.warnings[1];
+  EXPECT_EQ(p.width, 8);
+}
+
+// Values the renderer refuses, and blocks that do not balance: an error
+// naming the request and its line, and no frame. (Without a Format, the
+// picture is 640 x 480, checked but not rendered here.)
+TEST(Scene, BadValuesAndUnbalancedBlocksLeaveNoPicture) {
+  struct Case {
+    std::string rib;
+    const char* says;
+  };
+  const std::string world = "WorldBegin\n" + kCard + "WorldEnd\n";
+  const Case cases[] = {
+      {"Format 0 0 1\n" + world, "scene.rib:1: Format: the resolution"},
+      {"Format 40000 10 1\n" + world, "at most 32768 pixels a side"},
+      {"Format 10000 10000 1\n" + world, "67108864 pixels in all"},
+      {"Projection \"perspective\" \"fov\" [0]\n" + world, "between 0 and 180"},
+      {"Projection \"perspective\" \"fov\" [180]\n" + world, "between 0 and 180"},
+      {"Projection \"fisheye\"\n" + world, "unknown projection"},
+      {"Clipping 0 1\n" + world, "0 < near < far"},
+      {"PixelSamples 0 2\n" + world, "pixel samples"},
+      {"PixelFilter \"sinc\" 2 2\n" + world, "unknown pixel filter"},
+      {"Display \"x.tif\" \"file\" \"z\"\n" + world, "unknown display mode"},
+      {"WorldBegin\nFormat 8 8 1\n" + kCard + "WorldEnd\n", "scene.rib:2: Format: options can only be given before"},
+      {"WorldBegin\nSides 3\n" + kCard + "WorldEnd\n", "sides must be 1 or 2"},
+      {"WorldBegin\nOpacity [2 0 0]\n" + kCard + "WorldEnd\n", "opacity must lie"},
+      {"WorldBegin\nBasis \"bent\" 1 \"bezier\" 3\nWorldEnd\n", "unknown basis"},
+      {"WorldBegin\nSurface \"matte\" \"shine\" [1]\nWorldEnd\n", "unknown parameter \"shine\""},
+      {"WorldBegin\nPatchMesh \"bilinear\" 2 \"nonperiodic\" 2 \"nonperiodic\" \"P\" [0 0 1 1 0 1]\nWorldEnd\n",
+       "\"P\" has 6 values; this mesh needs 12"},
+      {"WorldBegin\nPatchMesh \"bicubic\" 5 \"nonperiodic\" 4 \"nonperiodic\" \"P\" [0 0 0]\nWorldEnd\n", "nu = 5"},
+      {"WorldBegin\nPatchMesh \"bilinear\" 2 \"nonperiodic\" 2 \"nonperiodic\" \"s\" [0 0 0 0]\nWorldEnd\n",
+       "no \"P\" or \"Pw\""},
+      {kCard + world, "scene.rib:1: PatchMesh: only allowed between WorldBegin"},
+      {"WorldBegin\nAttributeEnd\nWorldEnd\n", "scene.rib:2: AttributeEnd: no open AttributeBegin"},
+      {"WorldBegin\nAttributeBegin\nTransformBegin\n" + kCard + "WorldEnd\n",
+       "left open inside the world: TransformBegin (scene.rib:3), AttributeBegin (scene.rib:2)"},
+      {"WorldBegin\nAttributeBegin\nTransformEnd\nAttributeEnd\n" + world, "innermost block is AttributeBegin"},
+      {"WorldBegin\nWorldBegin\nWorldEnd\n", "WorldBegin inside a world"},
+      {"WorldBegin\n" + kCard, "blocks left open: WorldBegin (scene.rib:1)"},
+      {"ArchiveBegin \"a\"\n" + world, "ArchiveBegin \"a\" (scene.rib:1) is never closed"},
+      {"WorldBegin\nReadArchive \"nowhere\"\nWorldEnd\n", "no archive \"nowhere\""},
+  };
+  for (const Case& c : cases) {
+    Reports reports;
+    EXPECT_FALSE(frametest::frameOf(c.rib, reports)) << c.rib;
+    EXPECT_NE(reports.all().find(c.says), std::string::npos) << "expected \"" << c.says << "\" in\n" << reports.all();
+  }
+}
+
+std::unique_ptr<FrameScene> frame(const std::string& world, Reports& reports) {
+  return frametest::frameOf(kCamera + "WorldBegin\n" + world + "WorldEnd\n", reports);
+}
+
+// Attribute blocks restore every attribute, transform blocks only the
+// transformation; archives run where they are read, not where they are
+// defined, and may be RIB files.
+TEST(Scene, BlocksAndArchivesKeepTheirState) {
+  testsupport::TempDir dir;
+  const std::string file = dir.file("green.rib");
+  testsupport::writeFile(file, "Color [0 1 0]\nTranslate 0 0 7\n");
+  Reports reports;
+  const auto f = frame("ArchiveBegin \"dull\"\n  Surface \"matte\" \"Kd\" [0.25]\n  Color [0 0 1]\nArchiveEnd\n" + kCard +
+                           "AttributeBegin\n  Color [1 0 0]\n  TransformBegin\n    Translate 5 0 0\n    Color [1 1 0]\n"
+                           "  TransformEnd\n" +
+                           kCard + "  ReadArchive \"dull\"\n" + kCard + "AttributeEnd\n" + kCard + "ReadArchive \"" + file +
+                           "\"\n" + kCard + "version 3.04\n",
+                       reports);
+  ASSERT_TRUE(f) << reports.all();
+  ASSERT_EQ(f->meshes.size(), 5u);
+  const auto color = [&](int i) { return f->meshes[std::size_t(i)].material->color; };
+  // Defining the archive changed nothing.
+  EXPECT_EQ(color(0).z, 1);
+  EXPECT_EQ(f->meshes[0].material->surface.type, quor::render::SurfaceShader::Type::Default);
+  // Inside the attribute block: the colour set inside the transform block
+  // stays, the translation does not.
+  EXPECT_EQ(color(1).x, 1);
+  EXPECT_EQ(color(1).y, 1);
+  EXPECT_EQ(f->meshes[1].objectToCamera.m[3][0], 0);
+  EXPECT_EQ(f->meshes[2].material->surface.kd, 0.25f);
+  EXPECT_EQ(color(2).z, 1);
+  EXPECT_EQ(color(2).x, 0);
+  // After it, all is as before; the file's archive applies its colour and
+  // its translation.
+  EXPECT_EQ(color(3).x, 1);
+  EXPECT_EQ(color(3).y, 1);
+  EXPECT_EQ(f->meshes[3].material->surface.type, quor::render::SurfaceShader::Type::Default);
+  EXPECT_EQ(color(4).x, 0);
+  EXPECT_EQ(color(4).y, 1);
+  EXPECT_EQ(f->meshes[4].objectToCamera.m[3][2], 7);
+}
+
+// Transformations compose as the renderer applies them: the last given
+// first. Rotate turns x toward y about z.
+TEST(Scene, TransformationsComposeLastGivenFirst) {
+  Reports reports;
+  const auto f = frame("Translate 10 0 0\nRotate 90 0 0 1\nScale 2 2 2\n" + kCard +
+                           "Identity\nConcatTransform [1 0 0 0 0 1 0 0 0 0 1 0 0 0 3 1]\nTransform [1 0 0 0 0 1 0 0 0 0 "
+                           "1 0 5 0 0 1]\nConcatTransform [2 0 0 0 0 2 0 0 0 0 2 0 0 0 0 1]\n" +
+                           kCard,
+                       reports);
+  ASSERT_TRUE(f) << reports.all();
+  // Corner (1, 0, 1): scaled to (2, 0, 2), turned to (0, 2, 2), moved to
+  // (10, 2, 2).
+  const quor::render::Vec3 a = quor::render::transformPoint({1, 0, 1}, f->meshes[0].objectToCamera);
+  EXPECT_NEAR(a.x, 10, 1e-5);
+  EXPECT_NEAR(a.y, 2, 1e-5);
+  EXPECT_NEAR(a.z, 2, 1e-5);
+  // Transform replaces what came before; then the scale applies first.
+  const quor::render::Vec3 b = quor::render::transformPoint({1, 0, 1}, f->meshes[1].objectToCamera);
+  EXPECT_NEAR(b.x, 7, 1e-5);
+  EXPECT_NEAR(b.z, 2, 1e-5);
+}
+
+}  // namespace

@@ -1,0 +1,203 @@
+// Light and surfaces: the standard shaders' formulas, checked on the centre
+// pixel of a small card, and which side of a card is seen.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <sstream>
+
+#include "FrameTestSupport.h"
+#include "TestSupport.h"
+
+namespace {
+
+using frametest::Picture;
+using frametest::Reports;
+
+const double kPi = 3.14159265358979323846;
+
+// A 16 x 16 card centred on pixel (10, 10) of a 20 x 20 raster camera, at
+// depth `z`, turned `degrees` about the vertical axis.
+std::string tiltedCard(double degrees, double z = 5) {
+  std::ostringstream s;
+  s << "TransformBegin\nTranslate 10 10 " << z << "\nRotate " << degrees << " 0 1 0\n"
+    << frametest::bilinearPatch({-8, -8, 0, 8, -8, 0, -8, 8, 0, 8, 8, 0}) << "TransformEnd\n";
+  return s.str();
+}
+
+// The centre pixel's colour and alpha.
+std::vector<float> centre(const std::string& world, Reports& reports) {
+  const Picture p = frametest::render(frametest::rasterCamera(20, 20, 4) + "WorldBegin\n" + world + "WorldEnd\n", reports);
+  if (p.width == 0) return {};
+  return {p.at(10, 10, 0), p.at(10, 10, 1), p.at(10, 10, 2), p.at(10, 10, 3)};
+}
+
+// A light travelling away from the camera, down +z.
+const std::string kHeadLight = "LightSource \"distantlight\" 1 \"from\" [0 0 0] \"to\" [0 0 1]\n";
+
+// Matte: Kd times the cosine of the angle between the normal and the light,
+// from either side of the card (the normal is turned toward the eye).
+TEST(Shading, TiltedMatteCardFollowsTheCosineOfTheAngleToTheLight) {
+  for (double degrees : {0.0, 40.0, 70.0, 110.0, 150.0}) {
+    Reports reports;
+    const std::vector<float> c = centre(kHeadLight + "Surface \"matte\"\n" + tiltedCard(degrees), reports);
+    ASSERT_EQ(c.size(), 4u) << reports.all();
+    const double expected = std::fabs(std::cos(degrees * kPi / 180));
+    for (int k = 0; k < 3; ++k) EXPECT_NEAR(c[k], expected, 1e-4) << degrees;
+    EXPECT_FLOAT_EQ(c[3], 1);
+  }
+}
+
+TEST(Shading, LightSourcesAddUp) {
+  struct Case {
+    const char* name;
+    std::string world;
+    float r, g, b;
+  };
+  const double c40 = std::cos(40 * kPi / 180);
+  const Case cases[] = {
+      // Ka times the ambient light, plus Kd times the cosine.
+      {"ambient", kHeadLight + "LightSource \"ambientlight\" 2 \"intensity\" [0.25]\nSurface \"matte\" \"Ka\" [0.5]\n" +
+                      tiltedCard(40),
+       float(0.125 + c40), float(0.125 + c40), float(0.125 + c40)},
+      {"light colour", "LightSource \"distantlight\" 1 \"lightcolor\" [1 0.5 0.25] \"intensity\" [2] \"to\" [0 0 1]\n"
+                       "Surface \"matte\"\n" + tiltedCard(0),
+       2, 1, 0.5},
+      // A point light falls off with the square of the distance: 800 / 20^2
+      // and 800 / 40^2, over the centre pixel (x 10 to 11, y 9 to 10).
+      {"point light near", "LightSource \"pointlight\" 1 \"from\" [10.5 9.5 0] \"intensity\" [800]\nSurface \"matte\"\n" +
+                               tiltedCard(0, 20),
+       2, 2, 2},
+      {"point light far", "LightSource \"pointlight\" 1 \"from\" [10.5 9.5 0] \"intensity\" [800]\nSurface \"matte\"\n" +
+                              tiltedCard(0, 40),
+       0.5, 0.5, 0.5},
+      // A light behind the card lights only its far side.
+      {"light behind", "LightSource \"distantlight\" 1 \"to\" [0 0 -1]\nSurface \"matte\"\n" + tiltedCard(0), 0, 0, 0},
+      // A light turned off after its block, and Color.
+      {"block", "AttributeBegin\n" + kHeadLight + "AttributeEnd\nColor [1 0 0]\nSurface \"matte\" \"Ka\" [0]\n" +
+                    tiltedCard(0),
+       0, 0, 0},
+      {"colour", kHeadLight + "Color [1 0.5 0]\nSurface \"matte\"\n" + tiltedCard(0), 1, 0.5, 0},
+  };
+  for (const Case& c : cases) {
+    Reports reports;
+    const std::vector<float> v = centre(c.world, reports);
+    ASSERT_EQ(v.size(), 4u) << c.name << "\n" << reports.all();
+    EXPECT_NEAR(v[0], c.r, 3e-3) << c.name;
+    EXPECT_NEAR(v[1], c.g, 3e-3) << c.name;
+    EXPECT_NEAR(v[2], c.b, 3e-3) << c.name;
+  }
+}
+
+// Plastic adds Ks times cos(angle to the half vector)^(1 / roughness) in
+// the specular colour: with the light at the eye the half vector is the view
+// direction, 30 degrees off the normal.
+TEST(Shading, PlasticAddsTheSpecularHighlight) {
+  const double c30 = std::cos(30 * kPi / 180);
+  Reports reports;
+  const std::vector<float> standard = centre(kHeadLight + "Surface \"plastic\"\n" + tiltedCard(30), reports);
+  ASSERT_EQ(standard.size(), 4u) << reports.all();
+  EXPECT_NEAR(standard[1], 0.5 * c30 + 0.5 * std::pow(c30, 10), 1e-4);
+  const std::vector<float> red = centre(
+      kHeadLight + "Surface \"plastic\" \"Kd\" [0] \"Ks\" [1] \"roughness\" [0.25] \"specularcolor\" [1 0 0]\n" +
+          tiltedCard(30),
+      reports);
+  ASSERT_EQ(red.size(), 4u) << reports.all();
+  EXPECT_NEAR(red[0], std::pow(c30, 4), 1e-4);
+  EXPECT_NEAR(red[1], 0, 1e-6);
+}
+
+// Constant: Os * Cs, premultiplied; a partly transparent card shows the one
+// behind it.
+TEST(Shading, OpacityLetsTheSurfaceBehindShowThrough) {
+  const std::string front = "Color [1 0 0]\nOpacity [0.5 0.5 0.5]\n" + tiltedCard(0, 1);
+  const std::string back = "Color [0 1 0]\nOpacity [1 1 1]\n" + tiltedCard(0, 2);
+  Reports reports;
+  const std::vector<float> alone = centre("Surface \"constant\"\n" + front, reports);
+  const std::vector<float> both = centre("Surface \"constant\"\n" + front + back, reports);
+  ASSERT_EQ(both.size(), 4u) << reports.all();
+  EXPECT_NEAR(alone[0], 0.5, 1e-6);
+  EXPECT_NEAR(alone[3], 0.5, 1e-6);
+  EXPECT_NEAR(both[0], 0.5, 1e-6);
+  EXPECT_NEAR(both[1], 0.5, 1e-6);
+  EXPECT_NEAR(both[3], 1, 1e-6);
+}
+
+// paintedplastic multiplies the diffuse colour by its texture; a texture
+// that cannot be read leaves the surface untextured, with a warning that
+// names it.
+TEST(Shading, PaintedPlasticTakesItsColourFromTheTexture) {
+  testsupport::TempDir dir;
+  frametest::Picture flat;
+  flat.width = flat.height = 8;
+  flat.channels = 3;
+  for (int i = 0; i < 64; ++i) flat.values.insert(flat.values.end(), {0.8f, 0.4f, 0.2f});
+  const std::string texture = dir.file("flat.png");
+  ASSERT_TRUE(frametest::writePicture(texture, flat));
+  for (const std::string& name : {texture, dir.file("missing.tex")}) {
+    Reports reports;
+    const std::vector<float> c =
+        centre(kHeadLight + "Surface \"paintedplastic\" \"Kd\" [1] \"Ks\" [0] \"texturename\" [\"" + name + "\"]\n" +
+                   tiltedCard(0),
+               reports);
+    ASSERT_EQ(c.size(), 4u) << reports.all();
+    if (name == texture) {
+      EXPECT_TRUE(reports.warnings.empty()) << reports.all();
+      EXPECT_NEAR(c[0], 0.8, 0.003);
+      EXPECT_NEAR(c[1], 0.4, 0.003);
+      EXPECT_NEAR(c[2], 0.2, 0.003);
+    } else {
+      ASSERT_EQ(reports.warnings.size(), 1u) << reports.all();
+      EXPECT_NE(reports.warnings[0].find(name), std::string::npos) << reports.warnings[0];
+      EXPECT_NEAR(c[0], 1, 1e-5);
+      EXPECT_NEAR(c[2], 1, 1e-5);
+    }
+  }
+}
+
+// Which side of a card is seen. The card's corners go right along u and up
+// along v, as the QuorCard emits them, in a world mirrored into camera space
+// as quorhost's camera does: its front faces +z, toward the camera.
+TEST(Shading, SidesOrientationAndDoubleShading) {
+  const std::string camera =
+      "Format 20 20 1\nProjection \"perspective\" \"fov\" [30]\nScale 1 1 -1\nTranslate 0 0 -2.5\n";
+  const std::string card = frametest::bilinearPatch({-0.5f, -0.5f, 0, 0.5f, -0.5f, 0, -0.5f, 0.5f, 0, 0.5f, 0.5f, 0});
+  const std::string turned = "Rotate 180 0 1 0\n";
+  struct Case {
+    const char* name;
+    std::string attributes;
+    float alpha;
+  };
+  const Case cases[] = {
+      {"one side, facing", "Sides 1\n", 1},
+      {"one side, turned away", "Sides 1\n" + turned, 0},
+      {"two sides, turned away", "Sides 2\n" + turned, 1},
+      {"one side, reversed", "Sides 1\nReverseOrientation\n", 0},
+      {"one side, reversed and turned away", "Sides 1\nReverseOrientation\n" + turned, 1},
+      {"one side, double shaded, turned away", "Sides 1\nAttribute \"sides\" \"doubleshaded\" [1]\n" + turned, 1},
+      // A mirror flips the coordinate system and the orientation with it:
+      // the card keeps its outside.
+      {"one side, mirrored", "Sides 1\nScale -1 1 1\n", 1},
+      {"one side, inside out", "Sides 1\nOrientation \"inside\"\n", 0},
+  };
+  for (const Case& c : cases) {
+    Reports reports;
+    const Picture p = frametest::render(camera + "WorldBegin\nSurface \"constant\"\n" + c.attributes + card + "WorldEnd\n",
+                                        reports);
+    ASSERT_GT(p.width, 0) << c.name << "\n" << reports.all();
+    EXPECT_FLOAT_EQ(p.at(10, 10, 3), c.alpha) << c.name;
+  }
+  // In camera space itself, left-handed, the same corners turn the other
+  // way: the card faces away unless its orientation is right-handed.
+  for (const char* orientation : {"", "Orientation \"rh\"\n"}) {
+    Reports reports;
+    const Picture p =
+        frametest::render("Format 20 20 1\nProjection \"perspective\" \"fov\" [30]\nTranslate 0 0 2.5\nWorldBegin\n"
+                          "Surface \"constant\"\nSides 1\n" +
+                              std::string(orientation) + card + "WorldEnd\n",
+                          reports);
+    ASSERT_GT(p.width, 0) << reports.all();
+    EXPECT_FLOAT_EQ(p.at(10, 10, 3), *orientation ? 1.0f : 0.0f) << orientation;
+  }
+}
+
+}  // namespace

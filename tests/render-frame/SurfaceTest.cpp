@@ -1,0 +1,319 @@
+// Patch meshes: silhouettes against curves evaluated here by other means
+// (de Casteljau's construction, the textbook Catmull-Rom polynomial),
+// bases, steps and wrapping, rational meshes, texture coordinates of every
+// storage class, facet sizes, and patches that cannot be rendered.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <sstream>
+
+#include "FrameTestSupport.h"
+#include "render/Camera.h"
+#include "render/RayScene.h"
+
+namespace {
+
+using frametest::Picture;
+using frametest::Reports;
+using quor::render::evaluatePatch;
+using quor::render::FrameScene;
+using quor::render::SurfacePoint;
+
+double casteljau(const double p[4], double t) {
+  double a[4] = {p[0], p[1], p[2], p[3]};
+  for (int k = 3; k > 0; --k)
+    for (int i = 0; i < k; ++i) a[i] = a[i] * (1 - t) + a[i + 1] * t;
+  return a[0];
+}
+
+double catmullRom(double p0, double p1, double p2, double p3, double t) {
+  return 0.5 * (2 * p1 + (-p0 + p2) * t + (2 * p0 - 5 * p1 + 4 * p2 - p3) * t * t +
+                (-p0 + 3 * p1 - 3 * p2 + p3) * t * t * t);
+}
+
+// Where alpha crosses one half along a row, between pixel centres: the
+// first rising crossing and the last falling one.
+bool crossings(const Picture& p, int y, double& left, double& right) {
+  left = right = -1;
+  for (int x = 1; x < p.width; ++x) {
+    const double a = p.at(x - 1, y, 3), b = p.at(x, y, 3);
+    if (a < 0.5 && b >= 0.5 && left < 0) left = x - 0.5 + (0.5 - a) / (b - a);
+    if (a >= 0.5 && b < 0.5) right = x - 0.5 + (a - 0.5) / (a - b);
+  }
+  return left >= 0 && right >= 0;
+}
+
+std::string points(const std::vector<double>& xs, const std::vector<double>& ys, int columns) {
+  std::ostringstream s;
+  for (std::size_t k = 0; k < xs.size(); ++k) s << xs[k] << " " << ys[k / columns] << " 1 ";
+  return s.str();
+}
+
+// The card's basis and Bezier's: the rendered silhouette follows the
+// boundary curves, found here without the renderer's basis matrices.
+TEST(Surface, ABicubicSilhouetteFollowsTheSurface) {
+  const int size = 160;
+  struct Case {
+    const char* name;
+    std::string mesh;
+    std::function<bool(double y, double& left, double& right)> edges;  // world y -> boundary x
+  };
+  // Bezier, one patch: rows at y 20, 60, 100, 140 (y runs linearly in v);
+  // the left and right boundaries are the curves of the outer columns.
+  const double bl[4] = {30, 5, 55, 30}, br[4] = {130, 150, 150, 130};
+  std::vector<double> bx;
+  for (int j = 0; j < 4; ++j) bx.insert(bx.end(), {bl[j], 65, 100, br[j]});
+  const Case bezier{"bezier",
+                    "Basis \"bezier\" 3 \"bezier\" 3\nPatchMesh \"bicubic\" 4 \"nonperiodic\" 4 \"nonperiodic\" \"P\" [" +
+                        points(bx, {20, 60, 100, 140}, 4) + "]\n",
+                    [&](double y, double& l, double& r) {
+                      const double v = (y - 20) / 120;
+                      if (v <= 0 || v >= 1) return false;
+                      l = casteljau(bl, v), r = casteljau(br, v);
+                      return true;
+                    }};
+  // Catmull-Rom, step 1, 4 x 6 control points: three patches along v
+  // between rows 1 and 4 (y 30 to 120); the boundaries are columns 1 and 2.
+  const double c1[6] = {60, 50, 35, 70, 45, 50}, c2[6] = {110, 120, 100, 125, 115, 120};
+  std::vector<double> cx;
+  for (int j = 0; j < 6; ++j) cx.insert(cx.end(), {c1[j] - 20, c1[j], c2[j], c2[j] + 20});
+  const Case catmull{"catmull-rom",
+                     "Basis \"catmull-rom\" 1 \"catmull-rom\" 1\nPatchMesh \"bicubic\" 4 \"nonperiodic\" 6 "
+                     "\"nonperiodic\" \"P\" [" +
+                         points(cx, {0, 30, 60, 90, 120, 150}, 4) + "]\n",
+                     [&](double y, double& l, double& r) {
+                       if (y <= 30 || y >= 120) return false;
+                       const int k = std::min(2, int((y - 30) / 30));
+                       const double v = (y - 30 - 30 * k) / 30;
+                       l = catmullRom(c1[k], c1[k + 1], c1[k + 2], c1[k + 3], v);
+                       r = catmullRom(c2[k], c2[k + 1], c2[k + 2], c2[k + 3], v);
+                       return true;
+                     }};
+  for (const Case& c : {bezier, catmull}) {
+    SCOPED_TRACE(c.name);
+    Reports reports;
+    const Picture p = frametest::render(frametest::rasterCamera(size, size, 8) +
+                                            "WorldBegin\nSurface \"constant\"\n" + c.mesh + "WorldEnd\n",
+                                        reports);
+    ASSERT_TRUE(reports.errors.empty()) << reports.all();
+    int rows = 0;
+    for (int y = 0; y < size; ++y) {
+      double l, r, renderedL, renderedR;
+      // Rows a pixel inside the top and bottom edges.
+      if (!c.edges(size - (y + 0.5) - 1, l, r) || !c.edges(size - (y + 0.5) + 1, l, r)) continue;
+      c.edges(size - (y + 0.5), l, r);
+      ASSERT_TRUE(crossings(p, y, renderedL, renderedR)) << "row " << y;
+      EXPECT_NEAR(renderedL, l, 0.3) << "row " << y;
+      EXPECT_NEAR(renderedR, r, 0.3) << "row " << y;
+      ++rows;
+    }
+    EXPECT_GT(rows, 80);
+  }
+}
+
+std::unique_ptr<FrameScene> frame(const std::string& world) {
+  Reports reports;
+  auto f = frametest::frameOf("WorldBegin\n" + world + "WorldEnd\n", reports);
+  EXPECT_TRUE(f) << reports.all();
+  return f;
+}
+
+void expectPoint(const SurfacePoint& sp, double x, double y, double z) {
+  EXPECT_NEAR(sp.p.x, x, 1e-5);
+  EXPECT_NEAR(sp.p.y, y, 1e-5);
+  EXPECT_NEAR(sp.p.z, z, 1e-5);
+}
+
+// Control points x = i, y = j, z = (i * i + j) / 10 on a 7 x 4 grid.
+std::string grid7x4() {
+  std::ostringstream s;
+  for (int j = 0; j < 4; ++j)
+    for (int i = 0; i < 7; ++i) s << i << " " << j << " " << (i * i + j) / 10.0 << " ";
+  return s.str();
+}
+
+// A basis given by name and the same matrix given as numbers make the same
+// surface; the step decides where each patch starts.
+TEST(Surface, BasesByNameOrMatrixWithTheirSteps) {
+  const std::string mesh = "PatchMesh \"bicubic\" 7 \"nonperiodic\" 4 \"nonperiodic\" \"P\" [" + grid7x4() + "]\n";
+  const std::string bezierMatrix = "[-1 3 -3 1 3 -6 3 0 -3 3 0 0 1 0 0 0]";
+  const auto f = frame("Basis \"bezier\" 3 \"bezier\" 3\n" + mesh + "Basis " + bezierMatrix + " 3 " + bezierMatrix +
+                       " 3\n" + mesh);
+  ASSERT_TRUE(f);
+  ASSERT_EQ(f->meshes.size(), 2u);
+  for (const auto& m : f->meshes) {
+    ASSERT_EQ(m.upatches, 2);
+    ASSERT_EQ(m.vpatches, 1);
+    // Bezier patches pass through their corner control points: the second
+    // patch starts at column 3.
+    expectPoint(evaluatePatch(m, 1, 0, 0, 0, false), 3, 0, 0.9);
+    expectPoint(evaluatePatch(m, 1, 0, 1, 1, false), 6, 3, 3.9);
+    // Halfway along the first row: x (0 1 2 3) and z (0 .1 .4 .9) weighted
+    // 1/8 3/8 3/8 1/8.
+    expectPoint(evaluatePatch(m, 0, 0, 0.5f, 0, false), 1.5, 0, 0.3);
+  }
+  // Hermite by name, step 2: 6 columns give two patches, the second from
+  // the point in column 2, with the tangent in column 3.
+  const auto h = frame("Basis \"hermite\" 2 \"bezier\" 3\nPatchMesh \"bicubic\" 6 \"nonperiodic\" 4 \"nonperiodic\" \"P\" [" +
+                       [] {
+                         std::ostringstream s;
+                         for (int j = 0; j < 4; ++j)
+                           for (int i = 0; i < 6; ++i) s << i << " " << j << " 0 ";
+                         return s.str();
+                       }() +
+                       "]\n");
+  ASSERT_TRUE(h);
+  ASSERT_EQ(h->meshes[0].upatches, 2);
+  const SurfacePoint sp = evaluatePatch(h->meshes[0], 1, 0, 0, 0, false);
+  expectPoint(sp, 2, 0, 0);
+  EXPECT_NEAR(sp.dpdu.x, 3, 1e-5);  // the tangent vector stored in column 3
+}
+
+TEST(Surface, PeriodicMeshesWrapAround) {
+  // B-spline, 4 columns periodic: 4 patches, the last over columns 3 0 1 2;
+  // at its start (P3 + 4 P0 + P1) / 6 with x (0 10 20 40) gives 50 / 6.
+  const auto b = frame("Basis \"b-spline\" 1 \"b-spline\" 1\nPatchMesh \"bicubic\" 4 \"periodic\" 4 \"nonperiodic\" \"P\" [" +
+                       points({0, 10, 20, 40, 0, 10, 20, 40, 0, 10, 20, 40, 0, 10, 20, 40}, {0, 0, 0, 0}, 4) + "]\n");
+  ASSERT_TRUE(b);
+  ASSERT_EQ(b->meshes[0].upatches, 4);
+  EXPECT_NEAR(evaluatePatch(b->meshes[0], 3, 0, 0, 0, false).p.x, 50.0 / 6, 1e-4);
+  // Bilinear, 3 columns periodic: 3 patches, the last closing on column 0.
+  const auto l = frame("PatchMesh \"bilinear\" 3 \"periodic\" 2 \"nonperiodic\" \"P\" [0 0 0 5 0 0 5 5 0 0 1 0 5 1 0 5 5 1]\n");
+  ASSERT_TRUE(l);
+  ASSERT_EQ(l->meshes[0].upatches, 3);
+  expectPoint(evaluatePatch(l->meshes[0], 2, 0, 1, 0, false), 0, 0, 0);
+  expectPoint(evaluatePatch(l->meshes[0], 2, 0, 0.5f, 0, false), 2.5, 2.5, 0);
+}
+
+// "Pw" divides by the weight: a bilinear edge from x 0 (weight 1) to x 4
+// (weight 3) is at (1 * 0 + 3 * 4) / 4 = 3 halfway, where its derivative
+// is w0 w1 (x1 - x0) / (w0 (1 - u) + w1 u)^2 = 3.
+TEST(Surface, RationalMeshesDivideByTheWeight) {
+  const auto f = frame("PatchMesh \"bilinear\" 2 \"nonperiodic\" 2 \"nonperiodic\" \"Pw\" [0 0 0 1 12 0 0 3 0 4 0 1 12 12 0 3]\n");
+  ASSERT_TRUE(f);
+  const SurfacePoint sp = evaluatePatch(f->meshes[0], 0, 0, 0.5f, 0, false);
+  expectPoint(sp, 3, 0, 0);
+  EXPECT_NEAR(sp.dpdu.x, 3, 1e-5);
+}
+
+// Texture coordinates of every storage class on a bilinear mesh of 3 x 2
+// vertices (two patches side by side), read on the second patch.
+TEST(Surface, TextureCoordinatesOfEveryStorageClass) {
+  const std::string mesh = "PatchMesh \"bilinear\" 3 \"nonperiodic\" 2 \"nonperiodic\" \"P\" [0 0 0 1 0 0 2 0 0 0 1 0 1 1 0 2 1 0]";
+  struct Case {
+    const char* params;
+    float u, v;
+    float s, t;
+  };
+  const Case cases[] = {
+      // None given: s and t run from 0 to 1 across the whole mesh.
+      {"", 0.5f, 0.25f, 0.75f, 0.25f},
+      {" \"constant float s\" [0.7]", 0.5f, 0.5f, 0.7f, 0.5f},
+      {" \"uniform float s\" [0.1 0.9]", 0.5f, 0.5f, 0.9f, 0.5f},
+      // One value a corner, rows of 3: the second patch's centre averages
+      // its corners 1 2 4 5.
+      {" \"varying float s\" [0 1 2 3 4 5]", 0.5f, 0.5f, 3, 0.5f},
+      {" \"vertex float s\" [0 1 2 3 4 5]", 1, 0, 2, 0},
+      // Four values a patch, corners (0,0) (1,0) (0,1) (1,1).
+      {" \"facevarying float s\" [0 1 2 3 10 11 12 13]", 1, 0, 11, 0},
+      {" \"facevertex float s\" [0 1 2 3 10 11 12 13]", 0, 1, 12, 1},
+      // Pairs, and s and t of different classes.
+      {" \"vertex float[2] st\" [0 10 1 11 2 12 3 13 4 14 5 15]", 0, 1, 4, 14},
+      {" \"uniform float s\" [5 6] \"varying float t\" [0 0 0 1 1 3]", 1, 1, 6, 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.params);
+    const auto f = frame(mesh + c.params + "\n");
+    ASSERT_TRUE(f);
+    const SurfacePoint sp = evaluatePatch(f->meshes[0], 1, 0, c.u, c.v, true);
+    EXPECT_NEAR(sp.s, c.s, 1e-6);
+    EXPECT_NEAR(sp.t, c.t, 1e-6);
+  }
+  // A periodic mesh has one varying value a column: the third patch's far
+  // corner is column 0's.
+  const auto p = frame("PatchMesh \"bilinear\" 3 \"periodic\" 2 \"nonperiodic\" \"P\" [0 0 0 5 0 0 5 5 0 0 1 0 5 1 0 5 5 1] "
+                       "\"varying float s\" [7 8 9 17 18 19]\n");
+  ASSERT_TRUE(p);
+  EXPECT_NEAR(evaluatePatch(p->meshes[0], 2, 0, 1, 1, true).s, 17, 1e-6);
+  // Vertex coordinates on a Catmull-Rom patch follow its basis: at a corner
+  // they are the value of the control point there (column 1, row 1).
+  std::ostringstream cr;
+  cr << "Basis \"catmull-rom\" 1 \"catmull-rom\" 1\nPatchMesh \"bicubic\" 4 \"nonperiodic\" 4 \"nonperiodic\" \"P\" ["
+     << points({0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3}, {0, 1, 2, 3}, 4) << "] \"vertex float s\" [";
+  for (int k = 0; k < 16; ++k) cr << (k * k) / 10.0 << " ";
+  cr << "]\n";
+  const auto c = frame(cr.str());
+  ASSERT_TRUE(c);
+  EXPECT_NEAR(evaluatePatch(c->meshes[0], 0, 0, 0, 0, true).s, 2.5, 1e-5);  // control point 5: 25 / 10
+}
+
+// The facets of a patch seen on the picture are smaller than a pixel; a
+// patch far off the picture is not cut up.
+TEST(Surface, FacetsAreSmallerThanAPixelWhereSeen) {
+  const int size = 200;
+  const std::string mesh =
+      "Basis \"bezier\" 3 \"bezier\" 3\nPatchMesh \"bicubic\" 4 \"nonperiodic\" 4 \"nonperiodic\" \"P\" [" +
+      points({20, 80, 120, 180, 20, 60, 140, 180, 20, 100, 100, 180, 20, 80, 120, 180}, {10, 60, 130, 190}, 4) +
+      "]\n";
+  Reports reports;
+  const auto f = frametest::frameOf(frametest::rasterCamera(size, size) + "WorldBegin\n" + mesh +
+                                        "Translate 10000 0 0\n" + mesh + "WorldEnd\n",
+                                    reports);
+  ASSERT_TRUE(f) << reports.all();
+  const quor::render::Camera camera(f->options);
+  std::vector<int> us, vs;
+  quor::render::tessellationSteps(f->meshes[0], camera, us, vs);
+  ASSERT_EQ(us.size(), 1u);
+  // Every facet edge, projected here by the raster camera's own rule.
+  double longest = 0;
+  const auto raster = [&](int k, int l) {
+    const SurfacePoint sp = evaluatePatch(f->meshes[0], 0, 0, float(k) / us[0], float(l) / vs[0], false);
+    return std::make_pair(double(sp.p.x), size - double(sp.p.y));
+  };
+  for (int l = 0; l <= vs[0]; ++l)
+    for (int k = 0; k <= us[0]; ++k) {
+      const auto a = raster(k, l);
+      if (k < us[0]) {
+        const auto b = raster(k + 1, l);
+        longest = std::max(longest, std::hypot(b.first - a.first, b.second - a.second));
+      }
+      if (l < vs[0]) {
+        const auto b = raster(k, l + 1);
+        longest = std::max(longest, std::hypot(b.first - a.first, b.second - a.second));
+      }
+    }
+  EXPECT_LE(longest, 1.0);
+  EXPECT_LT(us[0] * vs[0], 4 * 200 * 200);  // and not wastefully many
+  quor::render::tessellationSteps(f->meshes[1], camera, us, vs);
+  EXPECT_EQ(us[0], 1);
+  EXPECT_EQ(vs[0], 1);
+}
+
+// A patch that spans no area, or whose points are not finite, is left out
+// with one warning for its mesh; the other patches render.
+TEST(Surface, DegenerateAndNonFinitePatchesAreSkippedWithOneWarning) {
+  // Three patches side by side; columns 1 and 2 coincide, so the middle
+  // one is a line. Then the same with a control point that overflows once
+  // scaled.
+  const std::string flat = "PatchMesh \"bilinear\" 4 \"nonperiodic\" 2 \"nonperiodic\" \"P\" [2 2 1 6 2 1 6 2 1 10 2 1 2 6 1 6 6 1 6 6 1 10 6 1]\n";
+  const std::string huge = "Scale 10 10 10\nPatchMesh \"bilinear\" 3 \"nonperiodic\" 2 \"nonperiodic\" \"P\" [0.2 0.8 0.1 0.6 0.8 0.1 3e38 0.8 0.1 0.2 1.2 0.1 0.6 1.2 0.1 3e38 1.2 0.1]\n";
+  Reports reports;
+  const Picture p = frametest::render(frametest::rasterCamera(20, 20, 4) + "WorldBegin\nSurface \"constant\"\n" + flat +
+                                          huge + "WorldEnd\n",
+                                      reports);
+  ASSERT_TRUE(reports.errors.empty()) << reports.all();
+  ASSERT_EQ(reports.warnings.size(), 2u) << reports.all();
+  EXPECT_NE(reports.warnings[0].find("skipped 1 of 3"), std::string::npos) << reports.warnings[0];
+  EXPECT_NE(reports.warnings[0].find("degenerate"), std::string::npos) << reports.warnings[0];
+  EXPECT_NE(reports.warnings[1].find("skipped 1 of 2"), std::string::npos) << reports.warnings[1];
+  EXPECT_NE(reports.warnings[1].find("non-finite"), std::string::npos) << reports.warnings[1];
+  // Raster rows 14..18 hold the first mesh (y 2 to 6), rows 8..12 the
+  // second's good patch (x 2 to 6 after scaling).
+  EXPECT_FLOAT_EQ(p.at(3, 16, 3), 1);
+  EXPECT_FLOAT_EQ(p.at(8, 16, 3), 1);
+  EXPECT_FLOAT_EQ(p.at(4, 10, 3), 1);
+  EXPECT_FLOAT_EQ(p.at(12, 10, 3), 0);
+}
+
+}  // namespace
