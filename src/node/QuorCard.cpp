@@ -120,7 +120,7 @@ void QuorCard::append(Hash& hash) {
   hash.append(xPoints);
   hash.append(yPoints);
   hash.append(forceUpdate);
-  hash.append(cpText);
+  appendCpText(hash);
   hash.append(aspectMode);
   hash.append(ratio);
   hash.append(xRatio);

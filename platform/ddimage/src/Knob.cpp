@@ -14,6 +14,18 @@ Knob::Knob(Knob_Closure*, const char* name, const char* label)
 
 Knob::~Knob() {}
 
+const std::string& Knob::tooltip() const {
+  static const std::string none;
+  return tooltip_ ? *tooltip_ : none;
+}
+
+void Knob::tooltip(const std::string& t) {
+  if (t.empty())
+    tooltip_.reset();
+  else
+    tooltip_.reset(new std::string(t));
+}
+
 int Knob::kind() const { return CUSTOM_KNOB; }
 
 void Knob::visible(bool v) {
