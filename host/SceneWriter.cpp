@@ -50,13 +50,26 @@ void writeCamera(const DD::Image::Camera& camera, const std::string& picture, co
   QrComment("right-handed eye space into the renderer's camera space.");
   QrScale(1.0f, 1.0f, -1.0f);
   QrTranslate(0.0f, 0.0f, -camera.distance);
+  if (!camera.straight()) {
+    // A camera turned in the window looks at its target from `distance`:
+    // world points are moved by the target, then turned back by the yaw and
+    // the pitch.
+    QrComment("The viewer's camera is turned: its yaw about y, then its pitch, undone; its target moved to the origin.");
+    QrRotate(-camera.pitch, 1.0f, 0.0f, 0.0f);
+    QrRotate(-camera.yaw, 0.0f, 1.0f, 0.0f);
+    QrTranslate(-camera.target.x, -camera.target.y, -camera.target.z);
+  }
 }
 
-void writeLight() {
-  // One light, shining from the camera along -z onto the scene.
+void writeLight(const DD::Image::Camera& camera) {
+  // One light, shining from the camera along its view onto the scene.
   float intensity = 1.0f;
   float from[3] = {0.0f, 0.0f, 0.0f};
   float to[3] = {0.0f, 0.0f, -1.0f};
+  if (!camera.straight()) {
+    const DD::Image::Vector3 back = camera.back();
+    for (int i = 0; i < 3; ++i) to[i] = -back[i];
+  }
   QrLightSource("distantlight", "intensity", static_cast<QtPointer>(&intensity), "from",
                 static_cast<QtPointer>(from), "to", static_cast<QtPointer>(to), QR_NULL);
 }
@@ -130,7 +143,7 @@ void emitScene(DD::Image::Graph& graph, const std::map<const Node*, std::string>
   QrComment(("Scene of " + std::to_string(graph.nodes().size()) + " node(s), written by quorhost").c_str());
   writeCamera(camera, picture, displayType);
   QrWorldBegin();
-  writeLight();
+  writeLight(camera);
   for (const auto& n : graph.nodes())
     if (const Iop* iop = dynamic_cast<const Iop*>(n->op())) {
       const auto texture = textures.find(n.get());

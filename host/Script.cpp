@@ -326,10 +326,15 @@ std::vector<Node*> loadScript(DD::Image::Graph& graph, const std::string& path, 
   if (!in) throw HostError(path + ": cannot read the script: " + std::strerror(errno));
   std::ostringstream text;
   text << in.rdbuf();
+  return loadScriptText(graph, text.str(), path, files);
+}
+
+std::vector<Node*> loadScriptText(DD::Image::Graph& graph, const std::string& text, const std::string& path,
+                                  RelativeFiles& files) {
   json doc;
   ParsePlace at;
   try {
-    doc = json::parse(text.str(), [&at](int depth, json::parse_event_t event, json& parsed) {
+    doc = json::parse(text, [&at](int depth, json::parse_event_t event, json& parsed) {
       at.follow(depth, event, parsed);
       return true;
     });

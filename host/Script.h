@@ -45,6 +45,9 @@ class RelativeFiles {
 // naming the file, the node and the knob when anything in the script is
 // wrong; the caller then discards the graph.
 std::vector<Node*> loadScript(DD::Image::Graph& graph, const std::string& path, RelativeFiles& files);
+// The same for the text of a script, read as if from the file `path`.
+std::vector<Node*> loadScriptText(DD::Image::Graph& graph, const std::string& text, const std::string& path,
+                                  RelativeFiles& files);
 
 // The text of the script for every node of `graph`: each knob whose value
 // differs from its default, except knobs flagged DO_NOT_WRITE and knobs

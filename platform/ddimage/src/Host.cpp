@@ -293,6 +293,25 @@ std::vector<std::string> enumerationItems(const Knob* k) {
   return stock ? stock->items() : std::vector<std::string>();
 }
 
+bool knobRange(const Knob* k, double* minimum, double* maximum) {
+  const StockKnob* stock = dynamic_cast<const StockKnob*>(k);
+  if (!stock || !stock->hasRange()) return false;
+  *minimum = stock->rangeMin();
+  *maximum = stock->rangeMax();
+  return true;
+}
+
+// Tab_knob passes no layout value, BeginClosedGroup 2 (1 opens a group that
+// starts open) and EndGroup -1.
+PanelLayout panelLayout(const Knob* k, bool* closed) {
+  const StockKnob* stock = dynamic_cast<const StockKnob*>(k);
+  if (!stock || stock->kind() != TAB_KNOB) return PanelLayout::None;
+  const long layout = stock->layoutValue();
+  if (closed) *closed = layout == 2;
+  if (layout < 0) return PanelLayout::EndGroup;
+  return layout > 0 ? PanelLayout::BeginGroup : PanelLayout::Tab;
+}
+
 // ---- plug-ins -----------------------------------------------------------------
 
 namespace {

@@ -78,6 +78,12 @@ bool chooseConfig(EGLDisplay display, bool stencil, EGLConfig* out) {
 
 }  // namespace
 
+bool openOffscreenDisplay(std::string* error) {
+  const Display& d = sharedDisplay();
+  if (d.display == EGL_NO_DISPLAY && error) *error = d.error;
+  return d.display != EGL_NO_DISPLAY;
+}
+
 OffscreenGL::OffscreenGL(int width, int height, bool stencil) : width_(width), height_(height), stencil_(stencil) {
   if (width <= 0 || height <= 0) {
     error_ = "the picture size must be positive";
@@ -145,16 +151,21 @@ bool OffscreenGL::makeCurrent() {
 }
 
 std::vector<unsigned char> OffscreenGL::readPixels() {
+  if (!makeCurrent()) return std::vector<unsigned char>();
+  return readFramebuffer(width_, height_);
+}
+
+std::vector<unsigned char> readFramebuffer(int width, int height) {
   std::vector<unsigned char> rgba;
-  if (!makeCurrent()) return rgba;
-  const size_t stride = static_cast<size_t>(width_) * 4;
-  std::vector<unsigned char> bottomUp(stride * static_cast<size_t>(height_));
+  if (width <= 0 || height <= 0) return rgba;
+  const size_t stride = static_cast<size_t>(width) * 4;
+  std::vector<unsigned char> bottomUp(stride * static_cast<size_t>(height));
   glFinish();
   glPixelStorei(GL_PACK_ALIGNMENT, 1);
-  glReadPixels(0, 0, width_, height_, GL_RGBA, GL_UNSIGNED_BYTE, bottomUp.data());
+  glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, bottomUp.data());
   rgba.resize(bottomUp.size());
-  for (int y = 0; y < height_; ++y)
-    std::memcpy(&rgba[static_cast<size_t>(y) * stride], &bottomUp[static_cast<size_t>(height_ - 1 - y) * stride],
+  for (int y = 0; y < height; ++y)
+    std::memcpy(&rgba[static_cast<size_t>(y) * stride], &bottomUp[static_cast<size_t>(height - 1 - y) * stride],
                 stride);
   return rgba;
 }
