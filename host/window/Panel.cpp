@@ -56,8 +56,8 @@ void Panel::note(const std::string& kind, const std::string& name, const std::st
   items_.push_back(PanelItem{kind, name, value, lo.x, lo.y, hi.x, hi.y});
 }
 
-void Panel::textField(const std::string& id, const std::string& shown, const std::string& kind,
-                      const std::string& name, std::function<void(const std::string&)> commit) {
+void Panel::textField(const std::string& id, const std::string& shown, const std::string& kind, const std::string& name,
+                      std::function<void(const std::string&)> commit) {
   auto edit = editing_.find(id);
   std::string text = edit != editing_.end() ? edit->second : shown;
   ImGui::InputText(("##" + id).c_str(), &text, ImGuiInputTextFlags_AutoSelectAll);
@@ -113,7 +113,8 @@ void Panel::drawTools(Workspace& ws) {
   ImGui::SameLine();
   tool("Home", true, [](Workspace& w) { w.home(); });
   const std::string target = ws.saveTarget();
-  const std::string file = target.empty() ? std::string("(no file)") : std::filesystem::path(target).filename().string();
+  const std::string file =
+      target.empty() ? std::string("(no file)") : std::filesystem::path(target).filename().string();
   ImGui::Text("%s%s", file.c_str(), ws.dirty() ? "  (unsaved changes)" : "");
   note("file", target, ws.dirty() ? "unsaved" : "saved");
 }
@@ -206,7 +207,8 @@ void Panel::drawKnobs(Workspace& ws, Node* node) {
         }
         ImGui::PopID();
         continue;
-      default: break;
+      default:
+        break;
     }
     if (closedDepth > 0 || tabClosed) {
       ImGui::PopID();
@@ -235,8 +237,8 @@ void Panel::drawKnobs(Workspace& ws, Node* node) {
           ImGui::SetNextItemWidth(-1.0f);
           double v = k->get_value(0);
           const double lo = row.minimum, hi = row.maximum;
-          const bool moved = ImGui::SliderScalar("##slider", ImGuiDataType_Double, &v, &lo, &hi,
-                                                 integer ? "%.0f" : "%.3g");
+          const bool moved =
+              ImGui::SliderScalar("##slider", ImGuiDataType_Double, &v, &lo, &hi, integer ? "%.0f" : "%.3g");
           note("slider", name, numberText(v, integer));
           // A whole slider drag is one step.
           if (ImGui::IsItemActivated()) later([](Workspace& w) { w.beginStep(); });
@@ -313,7 +315,8 @@ void Panel::drawKnobs(Workspace& ws, Node* node) {
         if (name == "delimiter" && scrollToPicked) ImGui::SetScrollHereY(0.25f);
         note("separator", name, "");
         break;
-      default: break;
+      default:
+        break;
     }
     ImGui::PopID();
   }

@@ -38,8 +38,8 @@ void onGlfwError(int, const char* description) { lastGlfwError() = description ?
 // An input event, kept in order until a frame takes it.
 struct InputEvent {
   enum Kind { Move, Button, Key, Char, Scroll } kind;
-  double x = 0, y = 0;  // the pointer, in window pixels
-  int code = 0;         // the button or the key
+  double x = 0, y = 0;    // the pointer, in window pixels
+  int code = 0;           // the button or the key
   double dx = 0, dy = 0;  // the scroll offsets
   int scancode = 0, action = 0, mods = 0;
   unsigned codepoint = 0;
@@ -404,11 +404,11 @@ void WindowLoop::frame() {
     glfwSetWindowShouldClose(window_, GLFW_FALSE);
     panel_.askToClose(workspace_);
     if (panel_.apply(workspace_).close) done_ = true;
-  const std::string name = title();
-  if (name != shownTitle_) {
-    glfwSetWindowTitle(window_, name.c_str());
-    shownTitle_ = name;
-  }
+    const std::string name = title();
+    if (name != shownTitle_) {
+      glfwSetWindowTitle(window_, name.c_str());
+      shownTitle_ = name;
+    }
     wake();
   }
 }
@@ -446,8 +446,7 @@ void WindowLoop::writeSnapshot(const std::vector<unsigned char>& viewer, const s
        << "viewer\t" << viewerWidth_ << '\t' << viewerHeight_ << '\n'
        << "camera\t" << c.yaw << '\t' << c.pitch << '\t' << c.distance << '\t' << c.target.x << '\t' << c.target.y
        << '\t' << c.target.z << '\n'
-       << "current\t" << (workspace_.session().currentNode() ? workspace_.session().currentNode()->name() : "-")
-       << '\n'
+       << "current\t" << (workspace_.session().currentNode() ? workspace_.session().currentNode()->name() : "-") << '\n'
        << "history\t" << workspace_.undoCount() << '\t' << workspace_.redoCount() << '\n'
        << "dirty\t" << (workspace_.dirty() ? 1 : 0) << '\n';
   for (const PanelItem& item : panel_.items())

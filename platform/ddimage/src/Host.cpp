@@ -1,7 +1,7 @@
 #include "DDImageHost/Host.h"
 
-#include <dlfcn.h>
 #include <dirent.h>
+#include <dlfcn.h>
 #include <limits.h>
 #include <stdlib.h>
 
@@ -265,8 +265,8 @@ bool Graph::connect(Node* n, int input, Node* from, std::string* error) {
     }
   }
   if (!n->op()->set_input(input, from ? from->op() : nullptr))
-    return fail("input " + std::to_string(input) + " of \"" + n->name() + "\" does not accept \"" +
-                from->name() + "\" (" + from->className() + ")");
+    return fail("input " + std::to_string(input) + " of \"" + n->name() + "\" does not accept \"" + from->name() +
+                "\" (" + from->className() + ")");
   invalidateAll();
   return true;
 }

@@ -57,7 +57,9 @@ void shadeSurface(const Material& m, const std::vector<Light>& lights, const Sha
   const Vec3 nf = dot(in.n, in.i) < 0 ? in.n : -in.n;
   const Vec3 v = -in.i;
   switch (s.type) {
-    case SurfaceShader::Type::Constant: ci = os * cs; return;
+    case SurfaceShader::Type::Constant:
+      ci = os * cs;
+      return;
     case SurfaceShader::Type::Default: {
       const float d = dot(in.i, in.n);
       ci = os * cs * (s.ka + s.kd * d * d);
@@ -118,8 +120,7 @@ Textures::Textures(const FrameScene& scene, const ReportFunction& report) : impl
       OIIO::TextureSystem::TextureHandle* handle = impl_->system->get_texture_handle(OIIO::ustring(name));
       OIIO::ImageSpec spec;
       int index = -1;
-      if (handle && impl_->system->good(handle) &&
-          impl_->system->get_imagespec(OIIO::ustring(name), 0, spec)) {
+      if (handle && impl_->system->good(handle) && impl_->system->get_imagespec(OIIO::ustring(name), 0, spec)) {
         index = int(impl_->handles.size());
         impl_->handles.push_back(handle);
       } else {
