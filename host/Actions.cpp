@@ -171,7 +171,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
       if (!form) throw HostError("unknown action " + arg);
       Action action{form, {}};
       for (int n = 0; n < form->args; ++n) {
-        if (i + 1 >= args.size()) throw HostError(arg + " needs " + std::to_string(form->args) + " argument(s): " + form->argText);
+        if (i + 1 >= args.size())
+          throw HostError(arg + " needs " + std::to_string(form->args) + " argument(s): " + form->argText);
         action.args.push_back(args[++i]);
       }
       if (form->takeMore) form->takeMore(args, &i, &action.args);
@@ -257,8 +258,7 @@ Outputs::~Outputs() {
 }
 
 std::string Outputs::reserve(const std::string& target) {
-  const std::string temporary =
-      target + ".quorhost-" + std::to_string(getpid()) + "-" + std::to_string(files_.size());
+  const std::string temporary = target + ".quorhost-" + std::to_string(getpid()) + "-" + std::to_string(files_.size());
   files_.emplace_back(temporary, target);
   return temporary;
 }
@@ -398,13 +398,15 @@ void Session::set(const Args& args) {
 
 void Session::setKnob(Node* node, Knob* k, const std::string& value) {
   const std::string name = k->name();
-  if (!k->hasValue()) throw HostError("knob " + inQuotes(name) + " of node " + inQuotes(node->name()) + " holds no value");
+  if (!k->hasValue())
+    throw HostError("knob " + inQuotes(name) + " of node " + inQuotes(node->name()) + " holds no value");
   // A relative file path is relative to the working folder here.
   const bool isFile = k->kind() == DD::Image::FILE_KNOB;
   const std::string text = isFile ? RelativeFiles::resolve(value, fs::current_path()) : value;
   // The knob may be gone once the node has heard of the change.
   if (!node->userSetText(k, text.c_str()))
-    throw HostError("knob " + inQuotes(name) + " of node " + inQuotes(node->name()) + " refuses the value " + inQuotes(value));
+    throw HostError("knob " + inQuotes(name) + " of node " + inQuotes(node->name()) + " refuses the value " +
+                    inQuotes(value));
   if (isFile && RelativeFiles::isRelative(value))
     files_.remember(node, name, text);
   else
@@ -568,8 +570,7 @@ float pixelCoordinate(const std::string& text) {
   char* end = nullptr;
   errno = 0;
   const double v = std::strtod(text.c_str(), &end);
-  if (text.empty() || end != text.c_str() + text.size() || errno == ERANGE || !std::isfinite(v) ||
-      std::fabs(v) > 1e6)
+  if (text.empty() || end != text.c_str() + text.size() || errno == ERANGE || !std::isfinite(v) || std::fabs(v) > 1e6)
     throw HostError("bad pixel coordinate " + inQuotes(text));
   return static_cast<float>(v);
 }

@@ -151,9 +151,9 @@ class Session {
   void setViewerSize(const std::string& text);
 
   std::vector<std::string> pluginFolders_;
-  std::string scriptPath_;       // the script loaded, if any
-  std::string plannedSave_;      // the file of the command line's last --save
-  std::string chosenSave_;       // the file the window last saved to
+  std::string scriptPath_;   // the script loaded, if any
+  std::string plannedSave_;  // the file of the command line's last --save
+  std::string chosenSave_;   // the file the window last saved to
   DD::Image::Graph graph_;
   Node* current_ = nullptr;
   RelativeFiles files_;

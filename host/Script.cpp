@@ -254,8 +254,7 @@ void applyValue(Node* node, Knob* k, const json& v, const std::string& place, co
 }
 
 // Makes the nodes of a parsed script (see loadScript).
-std::vector<Node*> loadNodes(DD::Image::Graph& graph, const json& doc, const std::string& path,
-                             RelativeFiles& files) {
+std::vector<Node*> loadNodes(DD::Image::Graph& graph, const json& doc, const std::string& path, RelativeFiles& files) {
   if (!doc.is_object()) throw HostError(path + ": the script must be a JSON object holding a \"nodes\" array");
   auto nodesIt = doc.find("nodes");
   if (nodesIt == doc.end() || !nodesIt->is_array()) throw HostError(path + ": no \"nodes\" array");

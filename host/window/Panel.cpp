@@ -58,8 +58,8 @@ void Panel::note(const std::string& kind, const std::string& name, const std::st
   items_.push_back(PanelItem{kind, name, value, lo.x, lo.y, hi.x, hi.y});
 }
 
-void Panel::textField(const std::string& id, const std::string& shown, const std::string& kind,
-                      const std::string& name, std::function<void(const std::string&)> commit) {
+void Panel::textField(const std::string& id, const std::string& shown, const std::string& kind, const std::string& name,
+                      std::function<void(const std::string&)> commit) {
   auto edit = editing_.find(id);
   std::string text = edit != editing_.end() ? edit->second : shown;
   ImGui::InputText(("##" + id).c_str(), &text, ImGuiInputTextFlags_AutoSelectAll);
@@ -128,7 +128,8 @@ void Panel::drawTools(Workspace& ws) {
   ImGui::SameLine();
   tool("Save render\u2026", ws.hasRender(), [this](Workspace& w) { askToSaveRender(w); });
   const std::string target = ws.saveTarget();
-  const std::string file = target.empty() ? std::string("(no file)") : std::filesystem::path(target).filename().string();
+  const std::string file =
+      target.empty() ? std::string("(no file)") : std::filesystem::path(target).filename().string();
   ImGui::Text("%s%s", file.c_str(), ws.dirty() ? "  (unsaved changes)" : "");
   note("file", target, ws.dirty() ? "unsaved" : "saved");
 }
@@ -221,7 +222,8 @@ void Panel::drawKnobs(Workspace& ws, Node* node) {
         }
         ImGui::PopID();
         continue;
-      default: break;
+      default:
+        break;
     }
     if (closedDepth > 0 || tabClosed) {
       ImGui::PopID();
@@ -250,8 +252,8 @@ void Panel::drawKnobs(Workspace& ws, Node* node) {
           ImGui::SetNextItemWidth(-1.0f);
           double v = k->get_value(0);
           const double lo = row.minimum, hi = row.maximum;
-          const bool moved = ImGui::SliderScalar("##slider", ImGuiDataType_Double, &v, &lo, &hi,
-                                                 integer ? "%.0f" : "%.3g");
+          const bool moved =
+              ImGui::SliderScalar("##slider", ImGuiDataType_Double, &v, &lo, &hi, integer ? "%.0f" : "%.3g");
           note("slider", name, numberText(v, integer));
           // A whole slider drag is one step.
           if (ImGui::IsItemActivated()) later([](Workspace& w) { w.beginStep(); });
@@ -328,7 +330,8 @@ void Panel::drawKnobs(Workspace& ws, Node* node) {
         if (name == "delimiter" && scrollToPicked) ImGui::SetScrollHereY(0.25f);
         note("separator", name, "");
         break;
-      default: break;
+      default:
+        break;
     }
     ImGui::PopID();
   }
@@ -364,7 +367,8 @@ void Panel::askToSaveRender(Workspace& ws) {
   const std::string target = ws.saveTarget();
   const std::filesystem::path folder =
       target.empty() ? std::filesystem::current_path() : std::filesystem::absolute(target).parent_path();
-  const std::string stem = target.empty() ? std::string("render") : std::filesystem::path(target).stem().string() + "-render";
+  const std::string stem =
+      target.empty() ? std::string("render") : std::filesystem::path(target).stem().string() + "-render";
   saveAsPath_ = (folder / (stem + ".png")).string();
   question_ = kSaveRender;
   openQuestion_ = true;

@@ -63,14 +63,14 @@ class Panel {
   void note(const std::string& kind, const std::string& name, const std::string& value);
   // A text field whose text stays as typed while it is being edited; calls
   // `commit` with the text once the user leaves it after editing.
-  void textField(const std::string& id, const std::string& shown, const std::string& kind,
-                 const std::string& name, std::function<void(const std::string&)> commit);
+  void textField(const std::string& id, const std::string& shown, const std::string& kind, const std::string& name,
+                 std::function<void(const std::string&)> commit);
   void later(std::function<void(Workspace&)> f) { pending_.push_back(std::move(f)); }
 
   std::vector<std::function<void(Workspace&)>> pending_;
   std::map<std::string, std::string> editing_;  // text being typed, by field
   std::vector<PanelItem> items_;
-  std::string question_;  // the title of the question shown; empty for none
+  std::string question_;     // the title of the question shown; empty for none
   std::string shownPicked_;  // the node and the knobs after "delimiter" last shown
   std::string saveAsPath_;
   bool showRender_ = false;

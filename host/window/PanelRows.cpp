@@ -6,18 +6,30 @@ using DD::Image::Knob;
 
 const char* widgetName(Widget w) {
   switch (w) {
-    case Widget::Number: return "number";
-    case Widget::Checkbox: return "checkbox";
-    case Widget::Menu: return "menu";
-    case Widget::Fields: return "fields";
-    case Widget::File: return "file";
-    case Widget::Text: return "text";
-    case Widget::Button: return "button";
-    case Widget::Label: return "label";
-    case Widget::Separator: return "separator";
-    case Widget::Tab: return "tab";
-    case Widget::BeginGroup: return "group";
-    case Widget::EndGroup: return "end-group";
+    case Widget::Number:
+      return "number";
+    case Widget::Checkbox:
+      return "checkbox";
+    case Widget::Menu:
+      return "menu";
+    case Widget::Fields:
+      return "fields";
+    case Widget::File:
+      return "file";
+    case Widget::Text:
+      return "text";
+    case Widget::Button:
+      return "button";
+    case Widget::Label:
+      return "label";
+    case Widget::Separator:
+      return "separator";
+    case Widget::Tab:
+      return "tab";
+    case Widget::BeginGroup:
+      return "group";
+    case Widget::EndGroup:
+      return "end-group";
   }
   return "?";
 }
@@ -29,29 +41,51 @@ bool widgetOf(const Knob& k, Widget* w, bool* closed) {
   switch (k.kind()) {
     case DD::Image::INT_KNOB:
     case DD::Image::FLOAT_KNOB:
-    case DD::Image::DOUBLE_KNOB: *w = Widget::Number; return true;
-    case DD::Image::BOOL_KNOB: *w = Widget::Checkbox; return true;
-    case DD::Image::ENUMERATION_KNOB: *w = Widget::Menu; return true;
+    case DD::Image::DOUBLE_KNOB:
+      *w = Widget::Number;
+      return true;
+    case DD::Image::BOOL_KNOB:
+      *w = Widget::Checkbox;
+      return true;
+    case DD::Image::ENUMERATION_KNOB:
+      *w = Widget::Menu;
+      return true;
     case DD::Image::XY_KNOB:
     case DD::Image::XYZ_KNOB:
-    case DD::Image::COLOR_KNOB: *w = Widget::Fields; return true;
-    case DD::Image::FILE_KNOB: *w = Widget::File; return true;
-    case DD::Image::STRING_KNOB: *w = Widget::Text; return true;
+    case DD::Image::COLOR_KNOB:
+      *w = Widget::Fields;
+      return true;
+    case DD::Image::FILE_KNOB:
+      *w = Widget::File;
+      return true;
+    case DD::Image::STRING_KNOB:
+      *w = Widget::Text;
+      return true;
     case DD::Image::SCRIPT_KNOB:
-    case DD::Image::PYSCRIPT_KNOB: *w = Widget::Button; return true;
+    case DD::Image::PYSCRIPT_KNOB:
+      *w = Widget::Button;
+      return true;
     case DD::Image::TEXT_KNOB:
       // A label of spaces only is room between rows.
       *w = k.label().find_first_not_of(' ') == std::string::npos ? Widget::Separator : Widget::Label;
       return true;
     case DD::Image::TAB_KNOB:
       switch (DD::Image::panelLayout(&k, closed)) {
-        case DD::Image::PanelLayout::Tab: *w = Widget::Tab; return true;
-        case DD::Image::PanelLayout::BeginGroup: *w = Widget::BeginGroup; return true;
-        case DD::Image::PanelLayout::EndGroup: *w = Widget::EndGroup; return true;
-        case DD::Image::PanelLayout::None: return false;
+        case DD::Image::PanelLayout::Tab:
+          *w = Widget::Tab;
+          return true;
+        case DD::Image::PanelLayout::BeginGroup:
+          *w = Widget::BeginGroup;
+          return true;
+        case DD::Image::PanelLayout::EndGroup:
+          *w = Widget::EndGroup;
+          return true;
+        case DD::Image::PanelLayout::None:
+          return false;
       }
       return false;
-    default: return false;
+    default:
+      return false;
   }
 }
 

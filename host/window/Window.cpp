@@ -37,8 +37,8 @@ void onGlfwError(int, const char* description) { lastGlfwError() = description ?
 // An input event, kept in order until a frame takes it.
 struct InputEvent {
   enum Kind { Move, Button, Key, Char, Scroll } kind;
-  double x = 0, y = 0;  // the pointer, in window pixels
-  int code = 0;         // the button or the key
+  double x = 0, y = 0;    // the pointer, in window pixels
+  int code = 0;           // the button or the key
   double dx = 0, dy = 0;  // the scroll offsets
   int scancode = 0, action = 0, mods = 0;
   unsigned codepoint = 0;
@@ -428,24 +428,24 @@ void WindowLoop::frame() {
     glfwSetWindowShouldClose(window_, GLFW_FALSE);
     panel_.askToClose(workspace_);
     // A render asked for in the last frame runs now that the frame saying so
-  // is on the screen.
-  if (renderNow_) {
-    renderNow_ = false;
-    if (workspace_.render()) panel_.showRender(true);
-    wake();
-  }
-  const Panel::Requests requests = panel_.apply(workspace_);
-  if (requests.close) done_ = true;
-  if (requests.render) {
-    workspace_.setMessage("rendering\u2026");
-    renderNow_ = true;
-    wake();
-  }
-  const std::string name = title();
-  if (name != shownTitle_) {
-    glfwSetWindowTitle(window_, name.c_str());
-    shownTitle_ = name;
-  }
+    // is on the screen.
+    if (renderNow_) {
+      renderNow_ = false;
+      if (workspace_.render()) panel_.showRender(true);
+      wake();
+    }
+    const Panel::Requests requests = panel_.apply(workspace_);
+    if (requests.close) done_ = true;
+    if (requests.render) {
+      workspace_.setMessage("rendering\u2026");
+      renderNow_ = true;
+      wake();
+    }
+    const std::string name = title();
+    if (name != shownTitle_) {
+      glfwSetWindowTitle(window_, name.c_str());
+      shownTitle_ = name;
+    }
     wake();
   }
 }
@@ -525,8 +525,7 @@ void WindowLoop::writeSnapshot(const std::vector<unsigned char>& viewer, const s
        << "viewer\t" << viewerWidth_ << '\t' << viewerHeight_ << '\n'
        << "camera\t" << c.yaw << '\t' << c.pitch << '\t' << c.distance << '\t' << c.target.x << '\t' << c.target.y
        << '\t' << c.target.z << '\n'
-       << "current\t" << (workspace_.session().currentNode() ? workspace_.session().currentNode()->name() : "-")
-       << '\n'
+       << "current\t" << (workspace_.session().currentNode() ? workspace_.session().currentNode()->name() : "-") << '\n'
        << "history\t" << workspace_.undoCount() << '\t' << workspace_.redoCount() << '\n'
        << "dirty\t" << (workspace_.dirty() ? 1 : 0) << '\n'
        << "view\t" << (panel_.showingRender() && workspace_.hasRender() ? "render" : "viewer") << '\n'

@@ -13,8 +13,8 @@
 #include <DDImage/Knobs.h>
 #include <DDImageHost/Viewer.h>
 #include <OpenImageIO/imagebuf.h>
-#include <nlohmann/json.hpp>
 #include <unistd.h>
+#include <nlohmann/json.hpp>
 
 #include "HostError.h"
 #include "SceneWriter.h"
@@ -81,14 +81,21 @@ void Workspace::move(float x, float y) {
   lastY_ = y;
   Camera c = session_.viewer().camera();
   switch (gesture_) {
-    case Gesture::None: return;
+    case Gesture::None:
+      return;
     case Gesture::Edit:
       session_.viewer().dragTo(x, y);
       session_.graph().invalidateAll();
       return;
-    case Gesture::Tumble: tumble(c, dx, dy); break;
-    case Gesture::Track: track(c, dx, dy); break;
-    case Gesture::Dolly: dollyDrag(c, dx, dy); break;
+    case Gesture::Tumble:
+      tumble(c, dx, dy);
+      break;
+    case Gesture::Track:
+      track(c, dx, dy);
+      break;
+    case Gesture::Dolly:
+      dollyDrag(c, dx, dy);
+      break;
   }
   session_.viewer().setCamera(c);
 }
@@ -123,9 +130,9 @@ bool Workspace::frameSelected() {
     // Position knobs are those that the viewer gives handles.
     for (const auto& k : n->knobs()) {
       if (k->kind() != DD::Image::XYZ_KNOB || k->flag(Knob::NO_HANDLES) || k->channels() < 3) continue;
-      const Vector3 p = parent.transform(Vector3(static_cast<float>(k->get_value(0)),
-                                                 static_cast<float>(k->get_value(1)),
-                                                 static_cast<float>(k->get_value(2))));
+      const Vector3 p =
+          parent.transform(Vector3(static_cast<float>(k->get_value(0)), static_cast<float>(k->get_value(1)),
+                                   static_cast<float>(k->get_value(2))));
       if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) continue;
       for (int i = 0; i < 3; ++i) {
         lo[i] = std::min(lo[i], p[i]);

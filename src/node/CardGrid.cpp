@@ -7,7 +7,9 @@
 #include <fstream>
 #include <iostream>
 #include <string>
+#include <utility>
 
+#include "DDImage/Hash.h"
 #include "DDImage/Knob.h"
 #include "grid/PointsText.h"
 #include "node/QuorCard.h"
@@ -20,10 +22,11 @@ namespace {
 
 bool finite(const Vector3& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
 
-// What one point of the grid costs the process, rounded up from what a
-// dense grid measures: the point and its four handles (about 0.3 KB), the
-// stored text in the node, the knob and the host's copy (three times about
-// 1 KB) and the knobs of the point and its handles (about 2.7 KB).
+// What one point of the grid costs the process, rounded up with room to
+// spare from what a dense grid measures: the point and its four handles
+// (about 0.3 KB), the stored text in the node and the knob, and the copy
+// that a store pass or the text's writing holds for a moment (three times
+// about 1 KB), and the knobs of the point and its handles (about 1.4 KB).
 const std::uint64_t kBytesPerPoint = 8192;
 
 // The memory the system can still give: MemAvailable of /proc/meminfo, or
@@ -44,14 +47,14 @@ std::uint64_t availableBytes() {
 }  // namespace
 
 bool QuorCard::gridFits(int columns, int rows) const {
-  const std::uint64_t points = static_cast<std::uint64_t>(columns < 2 ? 2 : columns) *
-                               static_cast<std::uint64_t>(rows < 2 ? 2 : rows);
+  const std::uint64_t points =
+      static_cast<std::uint64_t>(columns < 2 ? 2 : columns) * static_cast<std::uint64_t>(rows < 2 ? 2 : rows);
   const std::uint64_t needed = points * kBytesPerPoint;
   const std::uint64_t available = availableBytes();
   if (needed <= available) return true;
-  std::cerr << "[Brunvik] WARNING: a grid of " << columns << " x " << rows << " points needs about "
-            << (needed >> 20) << " MB, more than the " << (available >> 20) << " MB available; the grid stays "
-            << shapeColumns << " x " << shapeRows << "." << std::endl;
+  std::cerr << "[Brunvik] WARNING: a grid of " << columns << " x " << rows << " points needs about " << (needed >> 20)
+            << " MB, more than the " << (available >> 20) << " MB available; the grid stays " << shapeColumns << " x "
+            << shapeRows << "." << std::endl;
   return false;
 }
 
@@ -95,16 +98,36 @@ TangentEdit QuorCard::setTangentHandle(std::size_t index, int slot, const Vector
   return grid.setTangentHandle(index, slot, local, breakTangent, mirrorTangent);
 }
 
+void QuorCard::setCpText(std::string&& text) {
+  cpText = std::move(text);
+  textHashCount = 0;
+  textHashNext = 0;
+}
+
+void QuorCard::appendCpText(Hash& hash) {
+  for (std::size_t i = 0; i < textHashCount; ++i) {
+    if (textHashes[i].before == hash) {
+      hash = textHashes[i].after;
+      return;
+    }
+  }
+  TextHash& memo = textHashes[textHashNext];
+  textHashNext = (textHashNext + 1) % textHashes.size();
+  if (textHashCount < textHashes.size()) ++textHashCount;
+  memo.before = hash;
+  hash.append(cpText);
+  memo.after = hash;
+}
+
 void QuorCard::storePoints() {
-  cpText = pointsToText(grid.points(), cpText.size());
+  setCpText(pointsToText(grid.points(), cpText.size()));
   if (Knob* k = knob("cpstr")) k->set_text(cpText.c_str());
 }
 
 void QuorCard::restorePoints() {
-  std::string text;
-  if (Knob* k = knob("cpstr"))
-    if (const char* t = k->get_text()) text = t;
-  cpText = text;
+  const char* text = nullptr;
+  if (Knob* k = knob("cpstr")) text = k->get_text();
+  setCpText(std::string(text ? text : ""));
   grid.restore(textToPoints(cpText), xPoints, yPoints);
   if (!cpText.empty() && !grid.empty()) {
     if (grid.columns() != 0) {

@@ -2,9 +2,11 @@
 // a grid of control points with tangent handles.
 #pragma once
 
+#include <array>
 #include <string>
 
 #include "DDImage/AxisOp.h"
+#include "DDImage/Hash.h"
 #include "DDImage/Knob.h"
 #include "DDImage/Matrix4.h"
 #include "DDImage/ViewerContext.h"
@@ -90,6 +92,10 @@ class QuorCard : public QuorCardBase {
   TangentEdit setTangentHandle(std::size_t index, int slot, const DD::Image::Vector3& knobValue);
   void storePoints();
   void restorePoints();
+  // Every change of cpText goes through here.
+  void setCpText(std::string&& text);
+  // Appends cpText to the change hash; see textHashes.
+  void appendCpText(DD::Image::Hash& hash);
 
   // ---- per-point knobs (PointKnobs.cpp) ----
   static void pointKnobsCallback(void* node, DD::Image::Knob_Callback f);
@@ -141,6 +147,18 @@ class QuorCard : public QuorCardBase {
   int shapeColumns = 4;
   int shapeRows = 4;
   std::string cpText;
+  // Appending cpText reads the whole text, yet most validations follow
+  // changes that leave it alone. While cpText stays the same, the hash after
+  // it is remembered for the last few hashes that came before it: a knob
+  // that enters the hash ahead of the text, toggled, alternates between two
+  // of them. Emptied by every change of cpText.
+  struct TextHash {
+    DD::Image::Hash before;
+    DD::Image::Hash after;
+  };
+  std::array<TextHash, 4> textHashes;
+  std::size_t textHashCount = 0;
+  std::size_t textHashNext = 0;
 
   // ---- the per-point knobs made after "delimiter" ----
   int dynamicKnobCount = 0;

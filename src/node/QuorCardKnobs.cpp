@@ -1,6 +1,7 @@
 // The card's knobs: the first tab, the closed "Space" group with the axis
 // transform, and the "Deform" tab. The per-point knobs follow "delimiter".
 #include <string>
+#include <utility>
 
 #include "DDImage/Knobs.h"
 #include "Quor/Quor.h"
@@ -46,6 +47,15 @@ std::string& cpstrShared() {
   return text;
 }
 
+// What the node puts into cpstrShared() before a storing pass: a knob's text
+// never holds a NUL character (it is set from C strings), so the member
+// still holds this afterwards exactly when the host did not write the
+// knob's text into it.
+const std::string& unwrittenText() {
+  static const std::string text(1, '\0');
+  return text;
+}
+
 // The script of the "help" button, composed once with the renderer's home.
 const std::string& manualScript() {
   static const std::string script = std::string(
@@ -81,12 +91,19 @@ void QuorCard::knobs(Knob_Callback f) {
   Tooltip(f, kShadeTip);
   Int_knob(f, &forceUpdate, "force_update", INVISIBLE);
 
-  if (Knob* k = knob("cpstr")) {
-    const char* text = k->get_text();
-    cpText = text ? text : "";
-  }
-  cpstrShared() = cpText;
+  // The making pass gives the new knob the node's text. In a storing pass
+  // the host writes the knob's text into the member whenever it may differ
+  // from what the node last took from there (every time, for some hosts);
+  // the node then takes it without copying it. A member left alone means
+  // the knob still holds the text in cpText: the node wrote it there itself
+  // (storePoints), read it from there (restorePoints) or took it in an
+  // earlier pass.
+  const bool storing = knob("cpstr") != nullptr;
+  cpstrShared() = storing ? unwrittenText() : cpText;
   String_knob(f, &cpstrShared(), "cpstr", INVISIBLE);
+  if (storing && cpstrShared() != unwrittenText()) setCpText(std::move(cpstrShared()));
+  // Between passes the member holds no text.
+  std::string().swap(cpstrShared());
 
   Divider(f);
   BeginClosedGroup(f, "Space");

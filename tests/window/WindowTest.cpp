@@ -4,8 +4,8 @@
 // shows, with where; since the window takes events in order, a snapshot
 // that has appeared also tells that every event sent before it was handled.
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 #include <png.h>
+#include <nlohmann/json.hpp>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -54,8 +54,7 @@ class Child {
 
   // Starts argv[0] (searched on PATH); fd `extraFd` of the child, if not
   // -1, is `extraTarget` of this process. Output goes to `log`.
-  bool start(const std::vector<std::string>& args, const std::string& log, int extraTarget = -1,
-             int extraFd = -1) {
+  bool start(const std::vector<std::string>& args, const std::string& log, int extraTarget = -1, int extraFd = -1) {
     std::vector<std::string> all = args;
     std::vector<char*> argv;
     for (std::string& a : all) argv.push_back(a.data());
@@ -217,8 +216,8 @@ class WindowTest : public ::testing::Test {
   void startServer() {
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
-    const bool started = server_.start({"Xvfb", "-displayfd", "3", "-screen", "0", "1600x1000x24", "-nolisten", "tcp"},
-                                       log_, fds[1], 3);
+    const bool started =
+        server_.start({"Xvfb", "-displayfd", "3", "-screen", "0", "1600x1000x24", "-nolisten", "tcp"}, log_, fds[1], 3);
     close(fds[1]);
     if (!started) close(fds[0]);
     ASSERT_TRUE(started) << "Xvfb does not start (scripts/install-deps installs it)";
@@ -350,8 +349,10 @@ TEST_F(WindowTest, EditsThroughRealEvents) {
 
   // The window draws the viewer where --view draws it, textures and all.
   Snapshot first = snapshot();
-  EXPECT_EQ(first.lines["window"], (std::vector<std::string>{std::to_string(kViewerWidth + kPanelWidth), std::to_string(kViewerHeight)}));
-  EXPECT_EQ(first.lines["viewer"], (std::vector<std::string>{std::to_string(kViewerWidth), std::to_string(kViewerHeight)}));
+  EXPECT_EQ(first.lines["window"],
+            (std::vector<std::string>{std::to_string(kViewerWidth + kPanelWidth), std::to_string(kViewerHeight)}));
+  EXPECT_EQ(first.lines["viewer"],
+            (std::vector<std::string>{std::to_string(kViewerWidth), std::to_string(kViewerHeight)}));
   reference({"--node", "QuorCard1", "--select", "--view", dir_.file("ref-view.png"), "--size", size});
   const Picture window = readPng(first.base + ".png"), view = readPng(dir_.file("ref-view.png"));
   EXPECT_GT(drawnPixels(view), static_cast<size_t>(kViewerWidth * kViewerHeight / 4));
@@ -362,7 +363,8 @@ TEST_F(WindowTest, EditsThroughRealEvents) {
   Snapshot picked = snapshot();
   const std::vector<Item> points = picked.after("separator", "delimiter");
   ASSERT_GE(points.size(), 3u);
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(points[i].kind + " " + points[i].name, std::string(1, "xyz"[i]) + " control_point.0.0");
+  for (int i = 0; i < 3; ++i)
+    EXPECT_EQ(points[i].kind + " " + points[i].name, std::string(1, "xyz"[i]) + " control_point.0.0");
   EXPECT_EQ(points[0].value, "-0.5");
   EXPECT_EQ(picked.find("x", "control_point.1.0"), nullptr);
 
@@ -377,12 +379,13 @@ TEST_F(WindowTest, EditsThroughRealEvents) {
   xdo({"mouseup", "1"});
   key("ctrl+s");
   snapshot();
-  reference({"--node", "QuorCard1", "--select", "--size", size, "--click", std::to_string(kPointX), std::to_string(kPointY),
-             "--drag", std::to_string(kPointX), std::to_string(kPointY), std::to_string(toX), std::to_string(toY),
-             "--save", dir_.file("ref-drag.json")});
-  reference({"--node", "QuorCard1", "--select", "--size", size, "--click", std::to_string(kPointX), std::to_string(kPointY),
-             "--save", dir_.file("ref-click.json")});
-  ASSERT_TRUE(cpstr(dir_.file("ref-drag.json")) != cpstr(dir_.file("ref-click.json"))) << "the reference drag moved nothing";
+  reference({"--node", "QuorCard1", "--select", "--size", size, "--click", std::to_string(kPointX),
+             std::to_string(kPointY), "--drag", std::to_string(kPointX), std::to_string(kPointY), std::to_string(toX),
+             std::to_string(toY), "--save", dir_.file("ref-drag.json")});
+  reference({"--node", "QuorCard1", "--select", "--size", size, "--click", std::to_string(kPointX),
+             std::to_string(kPointY), "--save", dir_.file("ref-click.json")});
+  ASSERT_TRUE(cpstr(dir_.file("ref-drag.json")) != cpstr(dir_.file("ref-click.json")))
+      << "the reference drag moved nothing";
   EXPECT_TRUE(cpstr(dir_.file("card.json")) == cpstr(dir_.file("ref-drag.json"))) << "the window's drag differs";
 
   // Ctrl+Z puts the point back.
@@ -424,7 +427,8 @@ TEST_F(WindowTest, EditsThroughRealEvents) {
   Snapshot six = snapshot();
   ASSERT_NE(six.find("number", "x_points"), nullptr);
   EXPECT_EQ(six.find("number", "x_points")->value, "6");
-  const std::string knobs = run({testsupport::kHost, "--plugin-path", kPlugins, dir_.file("card.json"), "--knobs"}, log_);
+  const std::string knobs =
+      run({testsupport::kHost, "--plugin-path", kPlugins, dir_.file("card.json"), "--knobs"}, log_);
   EXPECT_NE(knobs.find("\ncontrol_point.5.3\t"), std::string::npos);
   EXPECT_EQ(knobs.find("\ncontrol_point.6.0\t"), std::string::npos);
 

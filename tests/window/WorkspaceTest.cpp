@@ -12,9 +12,9 @@
 #include <sstream>
 
 #include <DDImage/Knob.h>
-#include <OpenImageIO/imageio.h>
 #include <DDImageHost/Host.h>
 #include <DDImageHost/Viewer.h>
+#include <OpenImageIO/imageio.h>
 
 #include "Actions.h"
 #include "HostError.h"
@@ -242,8 +242,8 @@ TEST(WindowViewer, ATurnedCameraPicksAndDragsUnderThePointer) {
 // ---- history -------------------------------------------------------------------------
 
 TEST(WindowHistory, OneStepPerChangeUndoneFromTheScript) {
-  auto session = sessionWith({"--new", "Axis", "--new", "QuorCard", "--select", "--set", "type",
-                              "smooth with handles"});
+  auto session =
+      sessionWith({"--new", "Axis", "--new", "QuorCard", "--select", "--set", "type", "smooth with handles"});
   Workspace ws(*session);
   ws.setViewerSize(640, 480);
 
@@ -274,7 +274,8 @@ TEST(WindowHistory, OneStepPerChangeUndoneFromTheScript) {
 
   // A new grid replaces the points; undoing it brings back the moved point,
   // not a fresh grid.
-  ASSERT_TRUE(ws.setKnob(session->graph().find("QuorCard1"), session->graph().find("QuorCard1")->knob("x_points"), "6"));
+  ASSERT_TRUE(
+      ws.setKnob(session->graph().find("QuorCard1"), session->graph().find("QuorCard1")->knob("x_points"), "6"));
   EXPECT_EQ(ws.undoCount(), 3u);
   EXPECT_TRUE(knobText(*session, "QuorCard1", "cpstr") != dragged);
   // What the user chose since stays: the current node and the selection.
@@ -359,28 +360,34 @@ TEST(WindowKnobs, EditsAsSetDoesClampedOrRefusedAndNodeErrors) {
 
 std::vector<std::pair<std::string, std::string>> rowsOf(Node* node) {
   std::vector<std::pair<std::string, std::string>> rows;
-  for (const quorhost::PanelRow& r : quorhost::panelRows(*node)) rows.emplace_back(r.label, quorhost::widgetName(r.widget));
+  for (const quorhost::PanelRow& r : quorhost::panelRows(*node))
+    rows.emplace_back(r.label, quorhost::widgetName(r.widget));
   return rows;
 }
 
 TEST(WindowPanel, OneRowPerVisibleKnobInOrderAndPickedPointsUnderTheDelimiter) {
-  auto session = sessionWith({"--new", "Read", "--new", "QuorCard", "--select", "--set", "type",
-                              "smooth with handles"});
+  auto session =
+      sessionWith({"--new", "Read", "--new", "QuorCard", "--select", "--set", "type", "smooth with handles"});
   Node* card = session->graph().find("QuorCard1");
   // The card's visible knobs, as --knobs lists them: the hidden ones
   // ("ratio", "cpstr", "display", the point knobs...) and those that show
   // nothing (spacers, the custom pick knob) have no row.
   const std::vector<std::pair<std::string, std::string>> expected = {
-      {"aspect", "menu"},        {"uvs", "label"},          {"flip", "checkbox"},
-      {"flop", "checkbox"},      {"swap", "checkbox"},      {" ", "separator"},
-      {"normals", "menu"},       {"shade", "menu"},         {"", "separator"},
-      {"Space", "group"},        {"translate", "fields"},   {"rotate", "fields"},
-      {"scale", "fields"},       {"uniform scale", "number"}, {"skew", "fields"},
-      {"pivot", "fields"},       {"", "end-group"},         {"", "separator"},
-      {"rtfm\u2122", "button"},  {"Deform", "tab"},         {"type", "menu"},
-      {"reset handles", "button"}, {"handle size", "number"}, {"x/y points", "number"},
-      {"y_points", "number"},    {"tangent", "label"},      {"break", "checkbox"},
-      {"mirror", "checkbox"},    {"delimiter", "separator"}};
+      {"aspect", "menu"},        {"uvs", "label"},
+      {"flip", "checkbox"},      {"flop", "checkbox"},
+      {"swap", "checkbox"},      {" ", "separator"},
+      {"normals", "menu"},       {"shade", "menu"},
+      {"", "separator"},         {"Space", "group"},
+      {"translate", "fields"},   {"rotate", "fields"},
+      {"scale", "fields"},       {"uniform scale", "number"},
+      {"skew", "fields"},        {"pivot", "fields"},
+      {"", "end-group"},         {"", "separator"},
+      {"rtfm\u2122", "button"},  {"Deform", "tab"},
+      {"type", "menu"},          {"reset handles", "button"},
+      {"handle size", "number"}, {"x/y points", "number"},
+      {"y_points", "number"},    {"tangent", "label"},
+      {"break", "checkbox"},     {"mirror", "checkbox"},
+      {"delimiter", "separator"}};
   std::vector<std::pair<std::string, std::string>> rows = rowsOf(card);
   EXPECT_EQ(rows, expected);
 

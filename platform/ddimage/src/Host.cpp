@@ -1,7 +1,7 @@
 #include "DDImageHost/Host.h"
 
-#include <dlfcn.h>
 #include <dirent.h>
+#include <dlfcn.h>
 #include <limits.h>
 #include <stdlib.h>
 
@@ -96,7 +96,7 @@ Node::~Node() {
 const char* Node::className() const { return op_ ? op_->Class() : ""; }
 
 Knob* Node::knob(const std::string& name) const {
-  auto it = byName_.find(name);
+  auto it = byName_.find(std::string_view(name));
   return it == byName_.end() ? nullptr : it->second;
 }
 
@@ -115,13 +115,13 @@ void Node::setOp(Op* op) {
 void Node::addKnob(size_t position, Knob* k) {
   position = std::min(position, knobs_.size());
   knobs_.insert(knobs_.begin() + static_cast<long>(position), std::unique_ptr<Knob>(k));
-  if (!k->name().empty()) byName_.emplace(k->name(), k);
+  if (!k->name().empty()) byName_.emplace(std::string_view(k->name()), k);
 }
 
 void Node::reindex() {
   byName_.clear();
   for (const auto& k : knobs_)
-    if (!k->name().empty()) byName_.emplace(k->name(), k.get());
+    if (!k->name().empty()) byName_.emplace(std::string_view(k->name()), k.get());
 }
 
 void Node::makeKnobs() {
@@ -148,6 +148,8 @@ int Node::replaceKnobs(Knob* after, int n, void (*build)(void*, Knob_Callback), 
     auto begin = knobs_.begin() + static_cast<long>(first);
     auto end = begin + static_cast<long>(count);
     auto stop = std::find_if(begin, end, [](const std::unique_ptr<Knob>& k) { return !k->madeByReplace(); });
+    // The index holds the names of the knobs that go.
+    byName_.clear();
     knobs_.erase(begin, stop);
     reindex();
   }
@@ -263,8 +265,8 @@ bool Graph::connect(Node* n, int input, Node* from, std::string* error) {
     }
   }
   if (!n->op()->set_input(input, from ? from->op() : nullptr))
-    return fail("input " + std::to_string(input) + " of \"" + n->name() + "\" does not accept \"" +
-                from->name() + "\" (" + from->className() + ")");
+    return fail("input " + std::to_string(input) + " of \"" + n->name() + "\" does not accept \"" + from->name() +
+                "\" (" + from->className() + ")");
   invalidateAll();
   return true;
 }

@@ -14,6 +14,18 @@ Knob::Knob(Knob_Closure*, const char* name, const char* label)
 
 Knob::~Knob() {}
 
+const std::string& Knob::tooltip() const {
+  static const std::string none;
+  return tooltip_ ? *tooltip_ : none;
+}
+
+void Knob::tooltip(const std::string& t) {
+  if (t.empty())
+    tooltip_.reset();
+  else
+    tooltip_.reset(new std::string(t));
+}
+
 int Knob::kind() const { return CUSTOM_KNOB; }
 
 void Knob::visible(bool v) {
@@ -23,8 +35,8 @@ void Knob::visible(bool v) {
 
 bool Knob::isVisible() const { return visible_ && !flag(HIDDEN) && !flag(INVISIBLE) && !labelInvisible_; }
 
-void Knob::begin_handle(HandleContext context, ViewerContext* ctx, Handle* callback, int index, float x,
-                        float y, float z, ViewerContext::Cursor) {
+void Knob::begin_handle(HandleContext context, ViewerContext* ctx, Handle* callback, int index, float x, float y,
+                        float z, ViewerContext::Cursor) {
   if (!ctx) return;
   ctx->knobHandles().push_back({this, context.type, callback, index, x, y, z});
   ctx->setInHandle(true);

@@ -56,9 +56,23 @@ Display& sharedDisplay() {
 // A pbuffer-capable desktop-GL config with 8-bit RGBA, a depth buffer and
 // either an 8-bit stencil buffer or none at all.
 bool chooseConfig(EGLDisplay display, bool stencil, EGLConfig* out) {
-  const EGLint attributes[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
-                               EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8, EGL_BLUE_SIZE, 8, EGL_ALPHA_SIZE, 8,
-                               EGL_DEPTH_SIZE, 16, EGL_STENCIL_SIZE, stencil ? 8 : 0, EGL_NONE};
+  const EGLint attributes[] = {EGL_SURFACE_TYPE,
+                               EGL_PBUFFER_BIT,
+                               EGL_RENDERABLE_TYPE,
+                               EGL_OPENGL_BIT,
+                               EGL_RED_SIZE,
+                               8,
+                               EGL_GREEN_SIZE,
+                               8,
+                               EGL_BLUE_SIZE,
+                               8,
+                               EGL_ALPHA_SIZE,
+                               8,
+                               EGL_DEPTH_SIZE,
+                               16,
+                               EGL_STENCIL_SIZE,
+                               stencil ? 8 : 0,
+                               EGL_NONE};
   EGLint count = 0;
   if (!eglChooseConfig(display, attributes, nullptr, 0, &count) || count <= 0) return false;
   std::vector<EGLConfig> configs(static_cast<size_t>(count));
@@ -110,8 +124,8 @@ OffscreenGL::OffscreenGL(int width, int height, bool stencil) : width_(width), h
     eglDestroySurface(d.display, surface);
     return;
   }
-  const EGLint contextAttributes[] = {EGL_CONTEXT_OPENGL_PROFILE_MASK,
-                                      EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT, EGL_NONE};
+  const EGLint contextAttributes[] = {EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT,
+                                      EGL_NONE};
   if (d.shareGroup == EGL_NO_CONTEXT)
     d.shareGroup = eglCreateContext(d.display, config, EGL_NO_CONTEXT, contextAttributes);
   EGLContext context = eglCreateContext(d.display, config, d.shareGroup, contextAttributes);

@@ -17,7 +17,7 @@ const float kHalfSide = 6.0f;
 }  // namespace
 
 void StockKnob::draw_handle(ViewerContext*) {
-  if (kind_ != XYZ_KNOB || values_.size() < 3) return;
+  if (kind_ != XYZ_KNOB) return;
   const float x = static_cast<float>(values_[0]);
   const float y = static_cast<float>(values_[1]);
   const float z = static_cast<float>(values_[2]);

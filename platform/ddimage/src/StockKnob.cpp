@@ -33,22 +33,38 @@ int channelCount(int kind) {
 
 const char* className(int kind) {
   switch (kind) {
-    case STRING_KNOB: return "String_Knob";
-    case FILE_KNOB: return "File_Knob";
-    case INT_KNOB: return "Int_Knob";
-    case ENUMERATION_KNOB: return "Enumeration_Knob";
-    case BOOL_KNOB: return "Bool_Knob";
-    case DOUBLE_KNOB: return "Double_Knob";
-    case FLOAT_KNOB: return "Float_Knob";
-    case XY_KNOB: return "XY_Knob";
-    case XYZ_KNOB: return "XYZ_Knob";
-    case COLOR_KNOB: return "Color_Knob";
-    case TAB_KNOB: return "Tab_Knob";
-    case PYSCRIPT_KNOB: return "PyScript_Knob";
-    case SPACER_KNOB: return "Spacer_Knob";
-    case TEXT_KNOB: return "Text_Knob";
-    case SCRIPT_KNOB: return "Script_Knob";
-    default: return "Knob";
+    case STRING_KNOB:
+      return "String_Knob";
+    case FILE_KNOB:
+      return "File_Knob";
+    case INT_KNOB:
+      return "Int_Knob";
+    case ENUMERATION_KNOB:
+      return "Enumeration_Knob";
+    case BOOL_KNOB:
+      return "Bool_Knob";
+    case DOUBLE_KNOB:
+      return "Double_Knob";
+    case FLOAT_KNOB:
+      return "Float_Knob";
+    case XY_KNOB:
+      return "XY_Knob";
+    case XYZ_KNOB:
+      return "XYZ_Knob";
+    case COLOR_KNOB:
+      return "Color_Knob";
+    case TAB_KNOB:
+      return "Tab_Knob";
+    case PYSCRIPT_KNOB:
+      return "PyScript_Knob";
+    case SPACER_KNOB:
+      return "Spacer_Knob";
+    case TEXT_KNOB:
+      return "Text_Knob";
+    case SCRIPT_KNOB:
+      return "Script_Knob";
+    default:
+      return "Knob";
   }
 }
 
@@ -92,18 +108,22 @@ std::string formatNumber(float v) {
 }
 
 StockKnob::StockKnob(Knob_Closure* f, int kind, const char* name, const char* label, const void* extra)
-    : Knob(f, name, label), kind_(kind), values_(channelCount(kind), 0.0) {
+    : Knob(f, name, label), kind_(kind), channels_(channelCount(kind)) {
   switch (kind) {
+    case STRING_KNOB:
+    case FILE_KNOB:
+      more();
+      break;
     case ENUMERATION_KNOB:
-      for (ENUM_LABELS e = static_cast<ENUM_LABELS>(extra); e && *e; ++e) items_.emplace_back(*e);
+      for (ENUM_LABELS e = static_cast<ENUM_LABELS>(extra); e && *e; ++e) more().items.emplace_back(*e);
       break;
     case TEXT_KNOB:
     case PYSCRIPT_KNOB:
-      if (extra) extraText_ = static_cast<const char*>(extra);
+      if (extra) more().extraText = static_cast<const char*>(extra);
       break;
     case TAB_KNOB:
     case SPACER_KNOB:
-      layout_ = reinterpret_cast<long>(extra);
+      more().layout = reinterpret_cast<long>(extra);
       break;
     default:
       break;
@@ -111,9 +131,35 @@ StockKnob::StockKnob(Knob_Closure* f, int kind, const char* name, const char* la
   set_flag(STARTLINE);
 }
 
+StockKnob::More& StockKnob::more() {
+  if (!more_) more_.reset(new More);
+  return *more_;
+}
+
+const std::vector<std::string>& StockKnob::items() const {
+  static const std::vector<std::string> none;
+  return more_ ? more_->items : none;
+}
+
+const std::string& StockKnob::extraText() const {
+  static const std::string none;
+  return more_ ? more_->extraText : none;
+}
+
+void StockKnob::setRange(double lo, double hi) {
+  More& m = more();
+  m.rangeMin = lo;
+  m.rangeMax = hi;
+  m.hasRange = true;
+}
+
 const char* StockKnob::Class() const { return className(kind_); }
 
-const char* StockKnob::get_text(const OutputContext*) const { return isText() ? text_.c_str() : nullptr; }
+const char* StockKnob::get_text(const OutputContext*) const { return isText() ? more_->text.c_str() : nullptr; }
+
+bool StockKnob::isFloat() const {
+  return kind_ == FLOAT_KNOB || kind_ == XY_KNOB || kind_ == XYZ_KNOB || kind_ == COLOR_KNOB;
+}
 
 double StockKnob::clamp(double v) const {
   // An enumeration holds the index of an item. Scripts may store an index
@@ -125,9 +171,9 @@ double StockKnob::clamp(double v) const {
   }
   if (kind_ == BOOL_KNOB) v = v != 0 ? 1 : 0;
   if (kind_ == INT_KNOB) v = std::nearbyint(v);
-  if (hasRange_ && flag(FORCE_RANGE)) {
-    if (v < rangeMin_) v = rangeMin_;
-    if (v > rangeMax_) v = rangeMax_;
+  if (hasRange() && flag(FORCE_RANGE)) {
+    if (v < more_->rangeMin) v = more_->rangeMin;
+    if (v > more_->rangeMax) v = more_->rangeMax;
   }
   if (kind_ == INT_KNOB || kind_ == ENUMERATION_KNOB) {
     // Keep the value inside what an int member can hold.
@@ -135,37 +181,39 @@ double StockKnob::clamp(double v) const {
     if (v < lo) v = lo;
     if (v > hi) v = hi;
   }
-  if (kind_ == FLOAT_KNOB || kind_ == XY_KNOB || kind_ == XYZ_KNOB || kind_ == COLOR_KNOB) v = toFloatRange(v);
+  if (isFloat()) v = toFloatRange(v);
   return v;
 }
 
 bool StockKnob::set_value(double v, int channel) {
-  if (values_.empty() || !std::isfinite(v)) return false;
+  if (channels_ == 0 || !std::isfinite(v)) return false;
   if (channel < 0) {
-    for (double& d : values_) d = clamp(v);
+    for (int i = 0; i < channels_; ++i) values_[i] = clamp(v);
     return true;
   }
-  if (channel >= static_cast<int>(values_.size())) return false;
+  if (channel >= channels_) return false;
   values_[channel] = clamp(v);
   return true;
 }
 
 double StockKnob::get_value(int channel) const {
-  if (channel < 0 || channel >= static_cast<int>(values_.size())) return 0;
+  if (channel < 0 || channel >= channels_) return 0;
   return values_[channel];
 }
 
 bool StockKnob::set_text(const char* text) {
   if (!text) return false;
   if (isText()) {
-    text_ = text;
+    more_->text = text;
+    ++more_->textVersion;
     return true;
   }
-  if (values_.empty()) return false;
+  if (channels_ == 0) return false;
   const std::string t = trim(text);
   if (kind_ == ENUMERATION_KNOB) {
-    for (size_t i = 0; i < items_.size(); ++i)
-      if (items_[i] == t) {
+    const std::vector<std::string>& names = items();
+    for (size_t i = 0; i < names.size(); ++i)
+      if (names[i] == t) {
         values_[0] = static_cast<double>(i);
         return true;
       }
@@ -185,29 +233,29 @@ bool StockKnob::set_text(const char* text) {
   while (true) {
     const size_t comma = t.find(',', start);
     double v;
-    if (!parseNumber(t.substr(start, comma == std::string::npos ? std::string::npos : comma - start), &v))
-      return false;
+    if (!parseNumber(t.substr(start, comma == std::string::npos ? std::string::npos : comma - start), &v)) return false;
     parsed.push_back(v);
     if (comma == std::string::npos) break;
     start = comma + 1;
   }
   if (kind_ == INT_KNOB && parsed[0] != std::floor(parsed[0])) return false;
   if (parsed.size() == 1) return set_value(parsed[0], -1);
-  if (parsed.size() != values_.size()) return false;
+  if (parsed.size() != static_cast<size_t>(channels_)) return false;
   for (size_t i = 0; i < parsed.size(); ++i) values_[i] = clamp(parsed[i]);
   return true;
 }
 
 std::string StockKnob::valueText() const {
-  if (isText()) return text_;
+  if (isText()) return more_->text;
   if (kind_ == ENUMERATION_KNOB) {
+    const std::vector<std::string>& names = items();
     const size_t i = static_cast<size_t>(values_[0]);
-    return i < items_.size() ? items_[i] : formatNumber(values_[0]);
+    return i < names.size() ? names[i] : formatNumber(values_[0]);
   }
   std::string out;
-  for (size_t i = 0; i < values_.size(); ++i) {
+  for (int i = 0; i < channels_; ++i) {
     if (i) out += ',';
-    if (kind_ == FLOAT_KNOB || kind_ == XY_KNOB || kind_ == XYZ_KNOB || kind_ == COLOR_KNOB)
+    if (isFloat())
       out += formatNumber(static_cast<float>(values_[i]));
     else
       out += formatNumber(values_[i]);
@@ -215,42 +263,48 @@ std::string StockKnob::valueText() const {
   return out;
 }
 
-bool StockKnob::hasValue() const { return isText() || !values_.empty(); }
+bool StockKnob::hasValue() const { return isText() || channels_ > 0; }
 
 bool StockKnob::notDefault() const {
-  if (isText()) return text_ != defaultText_;
-  return values_ != defaults_;
+  if (isText()) return more_->text != more_->defaultText;
+  for (int i = 0; i < channels_; ++i)
+    if (values_[i] != defaults_[i]) return true;
+  return false;
 }
 
 void StockKnob::captureDefault() {
-  defaults_ = values_;
-  defaultText_ = text_;
+  for (int i = 0; i < channels_; ++i) defaults_[i] = values_[i];
+  if (isText()) more_->defaultText = more_->text;
 }
 
 void StockKnob::readFrom(StoreType s, const void* p) {
   if (!p) return;
   switch (s) {
     case FloatPtr:
-      for (size_t i = 0; i < values_.size(); ++i) values_[i] = static_cast<const float*>(p)[i];
+      for (int i = 0; i < channels_; ++i) values_[i] = static_cast<const float*>(p)[i];
       break;
     case DoublePtr:
-      for (size_t i = 0; i < values_.size(); ++i) values_[i] = static_cast<const double*>(p)[i];
+      for (int i = 0; i < channels_; ++i) values_[i] = static_cast<const double*>(p)[i];
       break;
     case IntPtr:
-      if (!values_.empty()) values_[0] = *static_cast<const int*>(p);
+      if (channels_ > 0) values_[0] = *static_cast<const int*>(p);
       break;
     case UnsignedIntPtr:
-      if (!values_.empty()) values_[0] = *static_cast<const unsigned*>(p);
+      if (channels_ > 0) values_[0] = *static_cast<const unsigned*>(p);
       break;
     case BoolPtr:
-      if (!values_.empty()) values_[0] = *static_cast<const bool*>(p) ? 1 : 0;
+      if (channels_ > 0) values_[0] = *static_cast<const bool*>(p) ? 1 : 0;
       break;
     case StlStringPtr:
-      text_ = *static_cast<const std::string*>(p);
+      if (!isText()) break;
+      more_->text = *static_cast<const std::string*>(p);
+      ++more_->textVersion;
       break;
     case StringPtr: {
+      if (!isText()) break;
       const char* const* t = static_cast<const char* const*>(p);
-      text_ = *t ? *t : "";
+      more_->text = *t ? *t : "";
+      ++more_->textVersion;
       break;
     }
     default:
@@ -258,28 +312,33 @@ void StockKnob::readFrom(StoreType s, const void* p) {
   }
 }
 
-void StockKnob::storeTo(StoreType s, void* p) const {
+void StockKnob::storeTo(StoreType s, void* p) {
   if (!p) return;
   switch (s) {
     case FloatPtr:
-      for (size_t i = 0; i < values_.size(); ++i)
-        static_cast<float*>(p)[i] = static_cast<float>(toFloatRange(values_[i]));
+      for (int i = 0; i < channels_; ++i) static_cast<float*>(p)[i] = static_cast<float>(toFloatRange(values_[i]));
       break;
     case DoublePtr:
-      for (size_t i = 0; i < values_.size(); ++i) static_cast<double*>(p)[i] = values_[i];
+      for (int i = 0; i < channels_; ++i) static_cast<double*>(p)[i] = values_[i];
       break;
     case IntPtr:
-      if (!values_.empty()) *static_cast<int*>(p) = static_cast<int>(values_[0]);
+      if (channels_ > 0) *static_cast<int*>(p) = static_cast<int>(values_[0]);
       break;
     case UnsignedIntPtr:
-      if (!values_.empty()) *static_cast<unsigned*>(p) = static_cast<unsigned>(values_[0]);
+      if (channels_ > 0) *static_cast<unsigned*>(p) = static_cast<unsigned>(values_[0]);
       break;
     case BoolPtr:
-      if (!values_.empty()) *static_cast<bool*>(p) = values_[0] != 0;
+      if (channels_ > 0) *static_cast<bool*>(p) = values_[0] != 0;
       break;
-    case StlStringPtr:
-      *static_cast<std::string*>(p) = text_;
+    case StlStringPtr: {
+      if (!isText()) break;
+      More& m = *more_;
+      if (p == m.storedTo && m.storedVersion == m.textVersion) break;
+      *static_cast<std::string*>(p) = m.text;
+      m.storedTo = p;
+      m.storedVersion = m.textVersion;
       break;
+    }
     default:
       break;
   }
@@ -297,9 +356,7 @@ namespace DD {
 namespace Image {
 
 // A visible 3-D position knob offers a handle in the viewer.
-bool StockKnob::build_handle(ViewerContext*) {
-  return kind_ == XYZ_KNOB && isVisible() && !flag(NO_HANDLES);
-}
+bool StockKnob::build_handle(ViewerContext*) { return kind_ == XYZ_KNOB && isVisible() && !flag(NO_HANDLES); }
 
 }  // namespace Image
 }  // namespace DD

@@ -3,6 +3,7 @@
 #ifndef DDIMAGE_SRC_STOCKKNOB_H
 #define DDIMAGE_SRC_STOCKKNOB_H
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,45 +24,61 @@ class StockKnob : public Knob {
   std::string valueText() const override;
   bool set_value(double v, int channel = -1) override;
   double get_value(int channel = 0) const override;
-  int channels() const override { return static_cast<int>(values_.size()); }
+  int channels() const override { return channels_; }
   bool notDefault() const override;
   bool hasValue() const override;
 
   bool build_handle(ViewerContext*) override;
   void draw_handle(ViewerContext*) override;
 
-  // Value transfer between the knob and a bound member.
-  void readFrom(StoreType s, const void* p);   // take the member's value
-  void storeTo(StoreType s, void* p) const;    // write the value into the member
+  // Value transfer between the knob and a bound member. A text is written
+  // into a member only when it changed since this knob last wrote it there,
+  // so that the store pass of every knob change does not copy long texts
+  // that stayed the same.
+  void readFrom(StoreType s, const void* p);  // take the member's value
+  void storeTo(StoreType s, void* p);         // write the value into the member
   void captureDefault();
 
-  void setRange(double lo, double hi) {
-    rangeMin_ = lo;
-    rangeMax_ = hi;
-    hasRange_ = true;
-  }
-  bool hasRange() const { return hasRange_; }
-  double rangeMin() const { return rangeMin_; }
-  double rangeMax() const { return rangeMax_; }
-  const std::vector<std::string>& items() const { return items_; }
-  const std::string& extraText() const { return extraText_; }
+  void setRange(double lo, double hi);
+  bool hasRange() const { return more_ && more_->hasRange; }
+  double rangeMin() const { return more_ ? more_->rangeMin : 0; }
+  double rangeMax() const { return more_ ? more_->rangeMax : 0; }
+  const std::vector<std::string>& items() const;
+  const std::string& extraText() const;
   // Layout argument of tabs and spacers.
-  long layoutValue() const { return layout_; }
+  long layoutValue() const { return more_ ? more_->layout : 0; }
   bool isText() const { return kind_ == STRING_KNOB || kind_ == FILE_KNOB; }
 
  private:
+  static constexpr int kMostChannels = 3;
+
+  // What only some knobs hold: the texts of text kinds, enumeration items,
+  // the script or text of buttons and labels, the layout value of tabs and
+  // spacers, and a range. Made for the kinds that use it and by setRange,
+  // so that the many position knobs of a node carry none of it.
+  struct More {
+    std::string text;
+    std::string defaultText;
+    // Counts the changes of text. storedTo is the member that text was last
+    // written into, at text version storedVersion.
+    unsigned long textVersion = 0;
+    const void* storedTo = nullptr;
+    unsigned long storedVersion = 0;
+    std::vector<std::string> items;
+    std::string extraText;
+    long layout = 0;
+    bool hasRange = false;
+    double rangeMin = 0, rangeMax = 0;
+  };
+  More& more();
   double clamp(double v) const;
+  bool isFloat() const;
 
   int kind_;
-  std::vector<double> values_;
-  std::vector<double> defaults_;
-  std::string text_;
-  std::string defaultText_;
-  std::vector<std::string> items_;
-  std::string extraText_;
-  long layout_ = 0;
-  bool hasRange_ = false;
-  double rangeMin_ = 0, rangeMax_ = 0;
+  int channels_;
+  double values_[kMostChannels] = {0, 0, 0};
+  double defaults_[kMostChannels] = {0, 0, 0};
+  std::unique_ptr<More> more_;
 };
 
 // Parses a decimal number the way a script writes it ("1", "-0.5", "1e3").

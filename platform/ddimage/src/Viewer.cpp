@@ -31,9 +31,7 @@ const unsigned kSelectedColor = 0xFFFF00FF;
 // pixels around window position (cx, cy), y upward.
 Matrix4 pickMatrix(float cx, float cy, float radius, int width, int height) {
   const float size = 2 * radius;
-  return Matrix4(width / size, 0, 0, (width - 2 * cx) / size,
-                 0, height / size, 0, (height - 2 * cy) / size,
-                 0, 0, 1, 0,
+  return Matrix4(width / size, 0, 0, (width - 2 * cx) / size, 0, height / size, 0, (height - 2 * cy) / size, 0, 0, 1, 0,
                  0, 0, 0, 1);
 }
 
@@ -67,20 +65,14 @@ void Viewer::useCurrentContext(bool use) {
 Matrix4 Viewer::viewMatrix() const {
   const Vector3 r = camera_.right(), u = camera_.up(), b = camera_.back();
   const Vector3 eye = camera_.position();
-  return Matrix4(r.x, r.y, r.z, -r.dot(eye),
-                 u.x, u.y, u.z, -u.dot(eye),
-                 b.x, b.y, b.z, -b.dot(eye),
-                 0, 0, 0, 1);
+  return Matrix4(r.x, r.y, r.z, -r.dot(eye), u.x, u.y, u.z, -u.dot(eye), b.x, b.y, b.z, -b.dot(eye), 0, 0, 0, 1);
 }
 
 Matrix4 Viewer::projectionMatrix() const {
   const float f = 1.0f / std::tan(camera_.fovY * kRadiansPerDegree / 2);
   const float aspect = static_cast<float>(camera_.width) / static_cast<float>(camera_.height);
   const float n = camera_.nearPlane, fa = camera_.farPlane;
-  return Matrix4(f / aspect, 0, 0, 0,
-                 0, f, 0, 0,
-                 0, 0, (fa + n) / (n - fa), 2 * fa * n / (n - fa),
-                 0, 0, -1, 0);
+  return Matrix4(f / aspect, 0, 0, 0, 0, f, 0, 0, 0, 0, (fa + n) / (n - fa), 2 * fa * n / (n - fa), 0, 0, -1, 0);
 }
 
 bool Viewer::project(const Vector3& point, float* x, float* y) const {
@@ -321,8 +313,7 @@ bool Viewer::press(float x, float y, std::string* error) {
   if (hit && hit->isVisible() && hit->op() && hit->op()->node() && hit->channels() >= 3) {
     const Matrix4 parent = parentMatrix(hit->op());
     grabInverse_ = parent.inverse();
-    grabStart_ = parent.transform(Vector3(static_cast<float>(hit->get_value(0)),
-                                          static_cast<float>(hit->get_value(1)),
+    grabStart_ = parent.transform(Vector3(static_cast<float>(hit->get_value(0)), static_cast<float>(hit->get_value(1)),
                                           static_cast<float>(hit->get_value(2))));
     if (pointerOnPlane(x, y, &grabAnchor_)) {
       grabNode_ = hit->op()->node()->name();

@@ -1,5 +1,6 @@
 #include "Scene.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -11,11 +12,16 @@ namespace {
 
 const char* blockName(Block block) {
   switch (block) {
-    case Block::Frame: return "FrameBegin";
-    case Block::World: return "WorldBegin";
-    case Block::Attribute: return "AttributeBegin";
-    case Block::Transform: return "TransformBegin";
-    case Block::Archive: return "ArchiveBegin";
+    case Block::Frame:
+      return "FrameBegin";
+    case Block::World:
+      return "WorldBegin";
+    case Block::Attribute:
+      return "AttributeBegin";
+    case Block::Transform:
+      return "TransformBegin";
+    case Block::Archive:
+      return "ArchiveBegin";
   }
   return "?";
 }
@@ -37,10 +43,17 @@ Scene::Scene(const char* name) {
 Scene::~Scene() { close(); }
 
 void Scene::write(const std::string& request) {
-  std::string line(2 * stack_.size(), ' ');
-  line += request;
-  line += '\n';
-  std::fwrite(line.data(), 1, line.size(), file_);
+  // The indentation, the request and the line break go to the file one
+  // after the other: a request can be many megabytes long, and is never
+  // copied into a line of its own.
+  static const char kBlanks[] = "                                ";
+  for (std::size_t indent = 2 * stack_.size(); indent > 0;) {
+    const std::size_t n = std::min(indent, sizeof kBlanks - 1);
+    std::fwrite(kBlanks, 1, n, file_);
+    indent -= n;
+  }
+  std::fwrite(request.data(), 1, request.size(), file_);
+  std::fputc('\n', file_);
 }
 
 void Scene::begin(Block block, const std::string& request) {

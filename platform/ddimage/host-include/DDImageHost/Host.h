@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -59,7 +60,8 @@ class Node {
   std::string name_;
   std::unique_ptr<DD::Image::Op> op_;
   std::vector<std::unique_ptr<DD::Image::Knob>> knobs_;
-  std::unordered_map<std::string, DD::Image::Knob*> byName_;
+  // Keyed by the knobs' own names, which live as long as the knobs.
+  std::unordered_map<std::string_view, DD::Image::Knob*> byName_;
   // The knobs that the first knobs() pass made, in declaration order.
   std::vector<DD::Image::Knob*> passKnobs_;
   std::unique_ptr<DD::Image::Knob> showPanel_;

@@ -107,9 +107,9 @@ class Viewer {
   // The grabbed knob, found again by node and knob name at every step.
   std::string grabNode_;
   std::string grabKnob_;
-  Vector3 grabStart_;     // the knob's position at the press, in viewer space
-  Vector3 grabAnchor_;    // where the press met the drag plane
-  Matrix4 grabInverse_;   // from viewer space to the space of the knob's value
+  Vector3 grabStart_;    // the knob's position at the press, in viewer space
+  Vector3 grabAnchor_;   // where the press met the drag plane
+  Matrix4 grabInverse_;  // from viewer space to the space of the knob's value
 };
 
 }  // namespace Image

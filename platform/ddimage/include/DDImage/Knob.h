@@ -3,6 +3,7 @@
 #ifndef DDImage_Knob_h
 #define DDImage_Knob_h
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -68,8 +69,8 @@ class Knob : public ValueStuffI {
   const char* name_c_str() const { return name_.c_str(); }
   const std::string& label() const { return label_; }
   bool labelIsInvisible() const { return labelInvisible_; }
-  const std::string& tooltip() const { return tooltip_; }
-  void tooltip(const std::string& t) { tooltip_ = t; }
+  const std::string& tooltip() const;
+  void tooltip(const std::string& t);
 
   // The knob kind number (STRING_KNOB, INT_KNOB, ...).
   virtual int kind() const;
@@ -105,8 +106,8 @@ class Knob : public ValueStuffI {
   // Viewer handles.
   virtual bool build_handle(ViewerContext*) { return false; }
   virtual void draw_handle(ViewerContext*) {}
-  void begin_handle(HandleContext, ViewerContext*, Handle*, int index, float x = 0, float y = 0,
-                    float z = 0, ViewerContext::Cursor = ViewerContext::kNoCursor);
+  void begin_handle(HandleContext, ViewerContext*, Handle*, int index, float x = 0, float y = 0, float z = 0,
+                    ViewerContext::Cursor = ViewerContext::kNoCursor);
   void end_handle(ViewerContext*);
 
   // Host side.
@@ -116,14 +117,16 @@ class Knob : public ValueStuffI {
   void setMadeByReplace(bool b) { madeByReplace_ = b; }
 
  protected:
+  // A node may have hundreds of thousands of knobs: the members are few and
+  // packed, and a tooltip, which few knobs have, is held apart.
   std::string name_;
   std::string label_;
-  bool labelInvisible_ = false;
-  std::string tooltip_;
+  std::unique_ptr<std::string> tooltip_;
   FlagMask flags_ = 0;
-  bool visible_ = true;
-  int widgetUpdates_ = 0;
   Op* op_ = nullptr;
+  int widgetUpdates_ = 0;
+  bool labelInvisible_ = false;
+  bool visible_ = true;
   bool madeByReplace_ = false;
 };
 
