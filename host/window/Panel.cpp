@@ -3,6 +3,7 @@
 #include <imgui.h>
 #include <imgui_stdlib.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -20,6 +21,7 @@ namespace {
 
 const char kUnsaved[] = "Unsaved changes";
 const char kSaveAs[] = "Save as";
+const char kSaveRender[] = "Save render";
 const float kLabelWidth = 110.0f;
 const ImVec4 kErrorColour(1.0f, 0.45f, 0.4f, 1.0f);
 
@@ -112,6 +114,19 @@ void Panel::drawTools(Workspace& ws) {
   tool("Frame", true, [](Workspace& w) { w.frameSelected(); });
   ImGui::SameLine();
   tool("Home", true, [](Workspace& w) { w.home(); });
+  // The second row: the two views and the render.
+  if (ImGui::RadioButton("Viewer", !showRender_)) showRender_ = false;
+  note("view", "Viewer", showRender_ ? "-" : "shown");
+  ImGui::SameLine();
+  ImGui::BeginDisabled(!ws.hasRender());
+  if (ImGui::RadioButton("Render view", showRender_)) showRender_ = true;
+  ImGui::EndDisabled();
+  note("view", "Render view", showRender_ ? "shown" : "-");
+  ImGui::SameLine();
+  if (ImGui::Button("Render")) requests_.render = true;
+  note("tool", "Render", "enabled");
+  ImGui::SameLine();
+  tool("Save render\u2026", ws.hasRender(), [this](Workspace& w) { askToSaveRender(w); });
   const std::string target = ws.saveTarget();
   const std::string file =
       target.empty() ? std::string("(no file)") : std::filesystem::path(target).filename().string();
@@ -346,6 +361,19 @@ void Panel::askToSave(Workspace& ws) {
   ws.save(target);
 }
 
+void Panel::askToSaveRender(Workspace& ws) {
+  if (!ws.hasRender()) return;
+  // Beside the script, named after it; else in the working folder.
+  const std::string target = ws.saveTarget();
+  const std::filesystem::path folder =
+      target.empty() ? std::filesystem::current_path() : std::filesystem::absolute(target).parent_path();
+  const std::string stem =
+      target.empty() ? std::string("render") : std::filesystem::path(target).stem().string() + "-render";
+  saveAsPath_ = (folder / (stem + ".png")).string();
+  question_ = kSaveRender;
+  openQuestion_ = true;
+}
+
 void Panel::drawQuestion(Workspace& ws) {
   if (question_.empty()) return;
   if (openQuestion_) {
@@ -387,6 +415,18 @@ void Panel::drawQuestion(Workspace& ws) {
     if (button("Don't save")) {
       finish();
       requests_.close = true;
+    }
+    ImGui::SameLine();
+    if (button("Cancel")) finish();
+  } else if (question_ == kSaveRender) {
+    ImGui::TextUnformatted("Save the render to (.png, .tif, .tiff or .exr):");
+    ImGui::SetNextItemWidth(400);
+    ImGui::InputText("##path", &saveAsPath_);
+    note("path", "", saveAsPath_);
+    if (button("Save")) {
+      finish();
+      const std::string path = saveAsPath_;
+      later([path](Workspace& w) { w.saveRender(path); });
     }
     ImGui::SameLine();
     if (button("Cancel")) finish();

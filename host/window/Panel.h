@@ -28,7 +28,8 @@ class Panel {
  public:
   // What the user asked of the window as a whole in the last frame.
   struct Requests {
-    bool close = false;  // the window may close now
+    bool close = false;   // the window may close now
+    bool render = false;  // render the scene, then show the render
   };
 
   // Draws the panel in the rectangle at (x, y) of size w x h.
@@ -42,8 +43,13 @@ class Panel {
   void askToClose(Workspace& workspace);
   // Saves, or asks for a file name first when the run names none.
   void askToSave(Workspace& workspace);
+  // Asks where to save the render, then saves it.
+  void askToSaveRender(Workspace& workspace);
   // True while a question is shown: the viewer takes no pointer input.
   bool asking() const { return !question_.empty(); }
+  // Which view the window shows beside the panel: the render or the viewer.
+  bool showingRender() const { return showRender_; }
+  void showRender(bool show) { showRender_ = show; }
   const std::string& question() const { return question_; }
 
   // What the last frame showed.
@@ -67,6 +73,7 @@ class Panel {
   std::string question_;     // the title of the question shown; empty for none
   std::string shownPicked_;  // the node and the knobs after "delimiter" last shown
   std::string saveAsPath_;
+  bool showRender_ = false;
   bool closeAfterSave_ = false;
   bool openQuestion_ = false;
   Requests requests_;

@@ -11,7 +11,6 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
-#include <set>
 #include <sstream>
 
 #include <DDImageHost/OffscreenGL.h>
@@ -83,6 +82,9 @@ class WindowLoop {
   void pointerButton(const InputEvent& e);
   bool shortcut(const InputEvent& e);
   void frame();
+  // Draws the render in the viewer's place, whole, centred, made smaller
+  // when it does not fit.
+  void drawRender();
   // "quorhost - FILE", with a star while there are unsaved changes.
   std::string title() {
     const std::string target = workspace_.saveTarget();
@@ -99,6 +101,7 @@ class WindowLoop {
   bool snapshotWanted_ = false;
   int snapshots_ = 0;
   bool done_ = false;
+  bool renderNow_ = false;
   std::string shownTitle_;
 
   int windowWidth_ = 0, windowHeight_ = 0;
@@ -318,7 +321,7 @@ void WindowLoop::pointerButton(const InputEvent& e) {
     return;
   const float px = toPixelsX(e.x), py = toPixelsY(e.y);
   if (e.action == GLFW_PRESS) {
-    if (panel_.asking() || !overViewer(e.x, e.y)) return;
+    if (panel_.asking() || panel_.showingRender() || !overViewer(e.x, e.y)) return;
     workspace_.press(b, (e.mods & GLFW_MOD_SHIFT) != 0, (e.mods & GLFW_MOD_ALT) != 0, px, py);
   } else {
     workspace_.release(b, px, py);
@@ -353,7 +356,7 @@ void WindowLoop::feedInput() {
         ImGui_ImplGlfw_CharCallback(window_, e.codepoint);
         break;
       case InputEvent::Scroll:
-        if (!panel_.asking() && overViewer(e.x, e.y))
+        if (!panel_.asking() && !panel_.showingRender() && overViewer(e.x, e.y))
           workspace_.scroll(static_cast<float>(e.dy));
         else
           ImGui_ImplGlfw_ScrollCallback(window_, e.dx, e.dy);
@@ -385,16 +388,37 @@ void WindowLoop::frame() {
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
   std::vector<unsigned char> rgba;
   const bool snapshot = snapshotWanted_;
-  std::string error;
-  if (!workspace_.drawViewer(snapshot ? &rgba : nullptr, &error)) workspace_.setMessage(error);
+  if (panel_.showingRender() && workspace_.hasRender()) {
+    drawRender();
+    if (snapshot) rgba = DD::Image::readFramebuffer(viewerWidth_, viewerHeight_);
+  } else {
+    std::string error;
+    if (!workspace_.drawViewer(snapshot ? &rgba : nullptr, &error)) workspace_.setMessage(error);
+  }
   ImGui_ImplOpenGL2_RenderDrawData(ImGui::GetDrawData());
   if (snapshot) {
     snapshotWanted_ = false;
-    writeSnapshot(rgba, DD::Image::readFramebuffer(framebufferWidth_, framebufferHeight_));
+    // A window shows no transparency.
+    std::vector<unsigned char> window = DD::Image::readFramebuffer(framebufferWidth_, framebufferHeight_);
+    for (size_t i = 3; i < window.size(); i += 4) window[i] = 255;
+    writeSnapshot(rgba, window);
   }
   glfwSwapBuffers(window_);
 
-  if (panel_.apply(workspace_).close) done_ = true;
+  // A render asked for in the last frame runs now that the frame saying so
+  // is on the screen.
+  if (renderNow_) {
+    renderNow_ = false;
+    if (workspace_.render()) panel_.showRender(true);
+    wake();
+  }
+  const Panel::Requests requests = panel_.apply(workspace_);
+  if (requests.close) done_ = true;
+  if (requests.render) {
+    workspace_.setMessage("rendering\u2026");
+    renderNow_ = true;
+    wake();
+  }
   const std::string name = title();
   if (name != shownTitle_) {
     glfwSetWindowTitle(window_, name.c_str());
@@ -403,7 +427,20 @@ void WindowLoop::frame() {
   if (glfwWindowShouldClose(window_)) {
     glfwSetWindowShouldClose(window_, GLFW_FALSE);
     panel_.askToClose(workspace_);
-    if (panel_.apply(workspace_).close) done_ = true;
+    // A render asked for in the last frame runs now that the frame saying so
+    // is on the screen.
+    if (renderNow_) {
+      renderNow_ = false;
+      if (workspace_.render()) panel_.showRender(true);
+      wake();
+    }
+    const Panel::Requests requests = panel_.apply(workspace_);
+    if (requests.close) done_ = true;
+    if (requests.render) {
+      workspace_.setMessage("rendering\u2026");
+      renderNow_ = true;
+      wake();
+    }
     const std::string name = title();
     if (name != shownTitle_) {
       glfwSetWindowTitle(window_, name.c_str());
@@ -411,6 +448,48 @@ void WindowLoop::frame() {
     }
     wake();
   }
+}
+
+void WindowLoop::drawRender() {
+  const int w = workspace_.renderWidth(), h = workspace_.renderHeight();
+  const float zoom = std::min(1.0f, std::min(static_cast<float>(viewerWidth_) / static_cast<float>(w),
+                                             static_cast<float>(viewerHeight_) / static_cast<float>(h)));
+  const int shownWidth = static_cast<int>(static_cast<float>(w) * zoom);
+  const int shownHeight = static_cast<int>(static_cast<float>(h) * zoom);
+  // GL takes rows bottom first.
+  const std::vector<unsigned char>& rgba = workspace_.renderPixels();
+  const size_t stride = static_cast<size_t>(w) * 4;
+  std::vector<unsigned char> bottomUp(rgba.size());
+  for (int y = 0; y < h; ++y)
+    std::copy_n(&rgba[static_cast<size_t>(h - 1 - y) * stride], stride, &bottomUp[static_cast<size_t>(y) * stride]);
+  glPushAttrib(GL_ALL_ATTRIB_BITS);
+  glViewport(0, 0, viewerWidth_, viewerHeight_);
+  glMatrixMode(GL_PROJECTION);
+  glPushMatrix();
+  glLoadIdentity();
+  glOrtho(0, viewerWidth_, 0, viewerHeight_, -1, 1);
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+  glLoadIdentity();
+  glDisable(GL_DEPTH_TEST);
+  glDisable(GL_LIGHTING);
+  glDisable(GL_TEXTURE_2D);
+  // Over the viewer's background; the render's colours come with their
+  // alpha multiplied in.
+  glClearColor(0.2f, 0.2f, 0.2f, 1);
+  glClear(GL_COLOR_BUFFER_BIT);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+  glRasterPos2i((viewerWidth_ - shownWidth) / 2, (viewerHeight_ - shownHeight) / 2);
+  glPixelZoom(zoom, zoom);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+  glDrawPixels(w, h, GL_RGBA, GL_UNSIGNED_BYTE, bottomUp.data());
+  glPixelZoom(1, 1);
+  glPopMatrix();
+  glMatrixMode(GL_PROJECTION);
+  glPopMatrix();
+  glMatrixMode(GL_MODELVIEW);
+  glPopAttrib();
 }
 
 // Writes the file under a temporary name first, so that a reader never sees
@@ -448,7 +527,9 @@ void WindowLoop::writeSnapshot(const std::vector<unsigned char>& viewer, const s
        << '\t' << c.target.z << '\n'
        << "current\t" << (workspace_.session().currentNode() ? workspace_.session().currentNode()->name() : "-") << '\n'
        << "history\t" << workspace_.undoCount() << '\t' << workspace_.redoCount() << '\n'
-       << "dirty\t" << (workspace_.dirty() ? 1 : 0) << '\n';
+       << "dirty\t" << (workspace_.dirty() ? 1 : 0) << '\n'
+       << "view\t" << (panel_.showingRender() && workspace_.hasRender() ? "render" : "viewer") << '\n'
+       << "render\t" << workspace_.renderWidth() << '\t' << workspace_.renderHeight() << '\n';
   for (const PanelItem& item : panel_.items())
     text << "item\t" << item.kind << '\t' << escapeField(item.name) << '\t' << escapeField(item.value) << '\t'
          << item.x0 << '\t' << item.y0 << '\t' << item.x1 << '\t' << item.y1 << '\n';

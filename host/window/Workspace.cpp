@@ -1,6 +1,9 @@
 #include "window/Workspace.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -9,9 +12,12 @@
 
 #include <DDImage/Knobs.h>
 #include <DDImageHost/Viewer.h>
+#include <OpenImageIO/imagebuf.h>
+#include <unistd.h>
 #include <nlohmann/json.hpp>
 
 #include "HostError.h"
+#include "SceneWriter.h"
 #include "window/Navigation.h"
 
 namespace quorhost {
@@ -22,6 +28,12 @@ using DD::Image::Knob;
 using DD::Image::Vector3;
 
 Workspace::Workspace(Session& session) : session_(session) {}
+
+Workspace::~Workspace() {
+  if (renderFolder_.empty()) return;
+  std::error_code ignored;
+  fs::remove_all(renderFolder_, ignored);
+}
 
 // ---- the viewer ---------------------------------------------------------------------
 
@@ -358,6 +370,82 @@ bool Workspace::save(const std::string& target) {
   savedKnown_ = false;
   changed();
   message_ = "saved " + target;
+  return true;
+}
+
+// ---- the render ---------------------------------------------------------------------------
+
+bool Workspace::render() {
+  if (renderFolder_.empty()) {
+    std::string pattern = (fs::temp_directory_path() / "quorhost-render-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) {
+      message_ = "cannot render: no temporary folder";
+      return false;
+    }
+    renderFolder_ = pattern;
+  }
+  const std::string file = (fs::path(renderFolder_) / "render.png").string();
+  try {
+    renderScene(session_.graph(), file, "png", session_.viewer().camera());
+  } catch (const HostError& e) {
+    message_ = e.what();
+    return false;
+  }
+  OIIO::ImageBuf picture(file);
+  const OIIO::ImageSpec& spec = picture.spec();
+  std::vector<unsigned char> rgba(static_cast<size_t>(spec.width) * static_cast<size_t>(spec.height) * 4);
+  OIIO::ROI all = picture.roi();
+  all.chbegin = 0;
+  all.chend = 4;
+  if (!picture.read(0, 0, true, OIIO::TypeDesc::UINT8) || spec.width <= 0 || spec.height <= 0 ||
+      !picture.get_pixels(all, OIIO::TypeDesc::UINT8, rgba.data())) {
+    message_ = "cannot read the render " + file + ": " + picture.geterror();
+    return false;
+  }
+  renderFile_ = file;
+  renderWidth_ = spec.width;
+  renderHeight_ = spec.height;
+  renderPixels_ = std::move(rgba);
+  message_ = "rendered " + std::to_string(renderWidth_) + " x " + std::to_string(renderHeight_);
+  return true;
+}
+
+bool Workspace::saveRender(const std::string& path) {
+  if (!hasRender()) {
+    message_ = "nothing rendered yet";
+    return false;
+  }
+  std::string format;
+  try {
+    format = pictureFormat(path);
+  } catch (const HostError& e) {
+    message_ = e.what();
+    return false;
+  }
+  const fs::path folder = fs::absolute(path).parent_path();
+  std::error_code ec;
+  if (!fs::is_directory(folder, ec)) {
+    message_ = "cannot write " + path + ": no folder " + folder.string();
+    return false;
+  }
+  const std::string temporary = path + ".quorhost-" + std::to_string(getpid()) + "-render";
+  bool written = false;
+  std::string why;
+  if (format == "png") {
+    written = fs::copy_file(renderFile_, temporary, fs::copy_options::overwrite_existing, ec);
+    why = ec.message();
+  } else {
+    OIIO::ImageBuf picture(renderFile_);
+    written = picture.write(temporary, OIIO::TypeUnknown, format);
+    why = picture.geterror();
+  }
+  if (!written || std::rename(temporary.c_str(), path.c_str()) != 0) {
+    if (written) why = std::strerror(errno);
+    std::remove(temporary.c_str());
+    message_ = "cannot write " + path + ": " + why;
+    return false;
+  }
+  message_ = "saved the render as " + path;
   return true;
 }
 

@@ -26,6 +26,7 @@ enum class Gesture { None, Edit, Tumble, Track, Dolly };
 class Workspace {
  public:
   explicit Workspace(Session& session);
+  ~Workspace();
   Workspace(const Workspace&) = delete;
   Workspace& operator=(const Workspace&) = delete;
 
@@ -97,6 +98,22 @@ class Workspace {
   // the reason in message(), when it cannot.
   bool save(const std::string& target);
 
+  // ---- the render ----
+  // Renders the scene with the renderer library, as --render does, at the
+  // viewer's framing and size; the picture is kept for the window's render
+  // view. False, with the reason in message(), when it cannot.
+  bool render();
+  bool hasRender() const { return renderWidth_ > 0; }
+  int renderWidth() const { return renderWidth_; }
+  int renderHeight() const { return renderHeight_; }
+  // 8-bit RGBA rows, top row first, the colours multiplied by alpha.
+  const std::vector<unsigned char>& renderPixels() const { return renderPixels_; }
+  // Writes the render to `path`: for a .png the file the renderer wrote,
+  // for .tif, .tiff and .exr the same pixels in that format; under a
+  // temporary name first, renamed into place. False, with the reason in
+  // message(), when it cannot.
+  bool saveRender(const std::string& path);
+
   // The last thing to tell the user: what failed, or what was done.
   const std::string& message() const { return message_; }
   void setMessage(const std::string& m) { message_ = m; }
@@ -140,6 +157,13 @@ class Workspace {
   bool dirty_ = false;
 
   std::string message_;
+
+  // The render: the folder it is written into (made at the first render,
+  // removed with the workspace), its file and its pixels.
+  std::string renderFolder_;
+  std::string renderFile_;
+  int renderWidth_ = 0, renderHeight_ = 0;
+  std::vector<unsigned char> renderPixels_;
 };
 
 }  // namespace quorhost

@@ -500,6 +500,64 @@ TEST_F(WindowTest, NodeListAndAFileThatCannotBeRead) {
   EXPECT_NE(error->value.find("missing.png"), std::string::npos) << error->value;
 }
 
+// "Render" renders the scene at the viewer's framing into a second view;
+// "Save render…" writes it. The view shows the picture --render makes, over
+// the viewer's background; "Viewer" switches back.
+TEST_F(WindowTest, RenderViewAndSaveRender) {
+  ASSERT_NO_FATAL_FAILURE(openWindow({"--size", "400x300", "--window", "--snapshot", dir_.file("snap")}));
+  moveTo(100, 100);
+  Snapshot s = snapshot();
+  const Item* render = s.find("tool", "Render");
+  ASSERT_NE(render, nullptr);
+  EXPECT_EQ(s.find("tool", "Save render\u2026")->value, "disabled");
+  click(render->centreX(), render->centreY());
+  Snapshot rendered = snapshot();
+  EXPECT_EQ(rendered.lines["view"], std::vector<std::string>{"render"});
+  EXPECT_EQ(rendered.lines["render"], (std::vector<std::string>{"400", "300"}));
+
+  const Item* save = rendered.find("tool", "Save render\u2026");
+  ASSERT_NE(save, nullptr);
+  click(save->centreX(), save->centreY());
+  Snapshot asked = snapshot();
+  ASSERT_NE(asked.find("popup", "Save render"), nullptr);
+  const Item* path = asked.find("path", "");
+  ASSERT_NE(path, nullptr);
+  click(path->centreX(), path->centreY());
+  key("ctrl+a");
+  xdo({"type", dir_.file("saved.png")});
+  const Item* ok = asked.find("popup-button", "Save");
+  ASSERT_NE(ok, nullptr);
+  click(ok->centreX(), ok->centreY());
+  Snapshot saved = snapshot();
+  ASSERT_TRUE(fs::exists(dir_.file("saved.png"))) << saved.find("message", "")->value;
+
+  reference({"--size", "400x300", "--render", dir_.file("ref.png")});
+  const Picture ref = readPng(dir_.file("ref.png")), file = readPng(dir_.file("saved.png"));
+  EXPECT_EQ(file.rgba, ref.rgba);
+  // The view: the render's colours, weighted by its alpha, over 51 grey.
+  const Picture view = readPng(rendered.base + ".png");
+  ASSERT_EQ(view.width, 400);
+  ASSERT_EQ(view.height, 300);
+  size_t off = 0, opaque = 0;
+  for (int y = 0; y < 300; ++y)
+    for (int x = 0; x < 400; ++x) {
+      const unsigned char* r = ref.at(x, y);
+      opaque += r[3] == 255;
+      for (int c = 0; c < 3; ++c) {
+        const double expected = r[c] * r[3] / 255.0 + 51 * (1 - r[3] / 255.0);
+        if (std::fabs(view.at(x, y)[c] - expected) > 2) ++off;
+      }
+    }
+  EXPECT_EQ(off, 0u);
+  EXPECT_GT(opaque, 400u * 300 / 4);
+
+  const Item* viewer = saved.find("view", "Viewer");
+  ASSERT_NE(viewer, nullptr);
+  click(viewer->centreX(), viewer->centreY());
+  Snapshot back = snapshot();
+  EXPECT_EQ(back.lines["view"], std::vector<std::string>{"viewer"});
+}
+
 // Without a display --window fails with one line; nothing else changes.
 TEST(WindowWithoutDisplay, FailsWithOneMessageAndTheOtherActionsWork) {
   testsupport::TempDir dir;

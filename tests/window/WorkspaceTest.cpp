@@ -14,6 +14,7 @@
 #include <DDImage/Knob.h>
 #include <DDImageHost/Host.h>
 #include <DDImageHost/Viewer.h>
+#include <OpenImageIO/imageio.h>
 
 #include "Actions.h"
 #include "HostError.h"
@@ -509,6 +510,65 @@ TEST(WindowScene, TheSceneTakesTheTurnedCamera) {
   EXPECT_NEAR(t[0], -std::sin(y) * std::cos(p), 1e-6);
   EXPECT_NEAR(t[1], std::sin(p), 1e-6);
   EXPECT_NEAR(t[2], -std::cos(y) * std::cos(p), 1e-6);
+}
+
+// ---- the render --------------------------------------------------------------------------
+
+// The share of pixels where both masks are set among those where either is.
+double overlap(const std::vector<bool>& a, const std::vector<bool>& b) {
+  size_t both = 0, either = 0;
+  for (size_t i = 0; i < a.size() && i < b.size(); ++i) {
+    both += a[i] && b[i];
+    either += a[i] || b[i];
+  }
+  return either ? double(both) / double(either) : 0;
+}
+
+// The render frames what the viewer shows, turned camera and all: the card
+// covers the same pixels in both. A render of the straight camera does not.
+TEST(WindowRender, TheRenderFramesWhatTheViewerShows) {
+  testsupport::TempDir dir;
+  auto session = sessionWith({"--new", "QuorCard"});
+  Workspace ws(*session);
+  ws.setViewerSize(320, 240);
+  ASSERT_TRUE(ws.render()) << ws.message();
+  const std::vector<unsigned char> straight = ws.renderPixels();
+  Camera c = ws.camera();
+  c.yaw = 50;
+  c.pitch = -25;
+  c.target = Vector3(0.2f, 0, 0);
+  session->viewer().setCamera(c);
+  ASSERT_TRUE(ws.render()) << ws.message();
+  ASSERT_EQ(ws.renderWidth(), 320);
+  ASSERT_EQ(ws.renderHeight(), 240);
+  std::vector<unsigned char> viewer;
+  std::string error;
+  ASSERT_TRUE(ws.drawViewer(&viewer, &error)) << error;
+  // The card where the render is opaque, and where the viewer is not its
+  // background (0.2 grey, 51 of 255).
+  std::vector<bool> rendered, drawn, before;
+  for (size_t i = 0; i < viewer.size(); i += 4) {
+    rendered.push_back(ws.renderPixels()[i + 3] > 127);
+    before.push_back(straight[i + 3] > 127);
+    drawn.push_back(viewer[i] != 51 || viewer[i + 1] != 51 || viewer[i + 2] != 51);
+  }
+  EXPECT_GT(overlap(rendered, drawn), 0.95);
+  EXPECT_LT(overlap(before, drawn), 0.8);
+
+  // Saved as PNG it is the file --render writes for the same camera; the
+  // other formats hold the same picture; an unknown one is refused.
+  ASSERT_TRUE(ws.saveRender(dir.file("r.png"))) << ws.message();
+  session->run(quorhost::parseCommandLine({"--render", dir.file("ref.png")}).actions[0]);
+  session->finish();
+  EXPECT_TRUE(testsupport::readFile(dir.file("r.png")) == testsupport::readFile(dir.file("ref.png")));
+  ASSERT_TRUE(ws.saveRender(dir.file("r.exr"))) << ws.message();
+  auto exr = OIIO::ImageInput::open(dir.file("r.exr"));
+  ASSERT_TRUE(exr);
+  EXPECT_EQ(exr->spec().width, 320);
+  EXPECT_EQ(exr->spec().nchannels, 4);
+  EXPECT_FALSE(ws.saveRender(dir.file("r.bmp")));
+  EXPECT_NE(ws.message().find(".png"), std::string::npos) << ws.message();
+  EXPECT_EQ(dir.list(), (std::vector<std::string>{"r.exr", "r.png", "ref.png"}));
 }
 
 // ---- the script file ------------------------------------------------------------------------
