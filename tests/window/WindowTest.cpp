@@ -556,6 +556,10 @@ TEST_F(WindowTest, RenderViewAndSaveRender) {
   click(viewer->centreX(), viewer->centreY());
   Snapshot back = snapshot();
   EXPECT_EQ(back.lines["view"], std::vector<std::string>{"viewer"});
+  // A render changes nothing in the script: Ctrl+Q closes at once, and the
+  // render's temporary folder goes with the window.
+  key("ctrl+q");
+  EXPECT_EQ(window_.wait(kPatience), 0);
 }
 
 // Without a display --window fails with one line; nothing else changes.
