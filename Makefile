@@ -8,7 +8,7 @@ FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
 
-.PHONY: all deps configure build test test-main test-asan demo fuzz clean
+.PHONY: all deps configure build test test-main test-asan format format-check demo fuzz clean
 
 all: build
 
@@ -33,7 +33,17 @@ test-asan: deps
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure -j $(JOBS)
 
-test: test-main test-asan
+# One style for every C and C++ file of the tree (.clang-format).
+FORMAT_FILES = $(shell find src platform host tests bench fuzz -name '*.cpp' -o -name '*.h' -o -name '*.c')
+
+format: deps
+	clang-format -i $(FORMAT_FILES)
+
+format-check: deps
+	@clang-format --dry-run --Werror $(FORMAT_FILES) || \
+	  (echo "format-check: files above are not formatted; run make format" >&2; exit 1)
+
+test: format-check test-main test-asan
 
 # Every fuzz target for FUZZ_SECONDS each (clang with libFuzzer, ASan and UBSan).
 fuzz: deps

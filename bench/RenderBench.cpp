@@ -45,8 +45,8 @@ std::unique_ptr<FrameScene> demoFrame(int width, int height, bool smooth, std::s
                               .string();
   const std::string command = std::string("'") + QUOR_BUILD_DIR + "/bin/quorhost' '" + QUOR_SOURCE_DIR +
                               "/examples/card.json' --node QuorCard1 --set type '" +
-                              (smooth ? "smooth with handles" : "linear") + "' --size " + std::to_string(width) +
-                              "x" + std::to_string(height) + " --rib '" + rib + "'";
+                              (smooth ? "smooth with handles" : "linear") + "' --size " + std::to_string(width) + "x" +
+                              std::to_string(height) + " --rib '" + rib + "'";
   if (std::system(command.c_str()) != 0) {
     why = "quorhost failed: " + command;
     return nullptr;

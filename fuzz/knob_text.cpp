@@ -53,7 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       FUZZ_CHECK(node->userSetValues(again, values));
       DD::Image::Knob* third = node->knob(k->name());
       FUZZ_CHECK(third);
-      for (int c = 0; c < third->channels(); ++c) FUZZ_CHECK(third->get_value(c) == values[static_cast<std::size_t>(c)]);
+      for (int c = 0; c < third->channels(); ++c)
+        FUZZ_CHECK(third->get_value(c) == values[static_cast<std::size_t>(c)]);
     }
   }
   node->op()->validate(true);

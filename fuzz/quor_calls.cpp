@@ -60,14 +60,39 @@ class Bytes {
 };
 
 // Parameter declarations the calls may carry, inline or standard.
-const char* const kTokens[] = {"P", "Pw", "N", "Cs", "Os", "st", "s", "t", "vertex float[2] st",
-                               "facevarying float s", "varying color Cs", "uniform float u", "constant float k",
-                               "vertex point Q", "vertex hpoint H", "vertex vector V", "uniform matrix M",
-                               "vertex normal Nn", "float[3] bad", "varying float[0] z", "nonsense declaration",
-                               "intensity", "lightcolor", "from", "to", "fov", "Ka", "Kd", "roughness"};
-const char* const kNames[] = {"bilinear", "bicubic", "periodic", "nonperiodic", "perspective", "orthographic",
-                              "catmull-rom", "bezier", "b-spline", "hermite", "power", "file", "rgba", "rgb",
-                              "matte", "plastic", "distantlight", "", "a\"b", "line\nbreak"};
+const char* const kTokens[] = {"P",
+                               "Pw",
+                               "N",
+                               "Cs",
+                               "Os",
+                               "st",
+                               "s",
+                               "t",
+                               "vertex float[2] st",
+                               "facevarying float s",
+                               "varying color Cs",
+                               "uniform float u",
+                               "constant float k",
+                               "vertex point Q",
+                               "vertex hpoint H",
+                               "vertex vector V",
+                               "uniform matrix M",
+                               "vertex normal Nn",
+                               "float[3] bad",
+                               "varying float[0] z",
+                               "nonsense declaration",
+                               "intensity",
+                               "lightcolor",
+                               "from",
+                               "to",
+                               "fov",
+                               "Ka",
+                               "Kd",
+                               "roughness"};
+const char* const kNames[] = {"bilinear",     "bicubic",      "periodic", "nonperiodic", "perspective",
+                              "orthographic", "catmull-rom",  "bezier",   "b-spline",    "hermite",
+                              "power",        "file",         "rgba",     "rgb",         "matte",
+                              "plastic",      "distantlight", "",         "a\"b",        "line\nbreak"};
 
 template <std::size_t N>
 const char* pick(Bytes& in, const char* const (&list)[N]) {
@@ -153,20 +178,38 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (int calls = 0; calls < 64 && !in.empty(); ++calls) {
       QtMatrix m;
       switch (in.small(27)) {
-        case 0: QrFrameBegin(in.small(100)); break;
-        case 1: QrFrameEnd(); break;
-        case 2: QrWorldBegin(); break;
-        case 3: QrWorldEnd(); break;
-        case 4: QrAttributeBegin(); break;
-        case 5: QrAttributeEnd(); break;
-        case 6: QrTransformBegin(); break;
-        case 7: QrTransformEnd(); break;
+        case 0:
+          QrFrameBegin(in.small(100));
+          break;
+        case 1:
+          QrFrameEnd();
+          break;
+        case 2:
+          QrWorldBegin();
+          break;
+        case 3:
+          QrWorldEnd();
+          break;
+        case 4:
+          QrAttributeBegin();
+          break;
+        case 5:
+          QrAttributeEnd();
+          break;
+        case 6:
+          QrTransformBegin();
+          break;
+        case 7:
+          QrTransformEnd();
+          break;
         case 8: {
           const std::string name = in.text();
           QrArchiveBegin(name.c_str(), QR_NULL);
           break;
         }
-        case 9: QrArchiveEnd(); break;
+        case 9:
+          QrArchiveEnd();
+          break;
         case 10: {
           const std::string name = in.text();
           QrReadArchive(name.c_str(), nullptr, QR_NULL);
@@ -187,9 +230,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           QrScale(v[0], v[1], v[2]);
           break;
         }
-        case 14: matrixFrom(in, m); QrTransform(m); break;
-        case 15: matrixFrom(in, m); QrConcatTransform(m); break;
-        case 16: QrIdentity(); break;
+        case 14:
+          matrixFrom(in, m);
+          QrTransform(m);
+          break;
+        case 15:
+          matrixFrom(in, m);
+          QrConcatTransform(m);
+          break;
+        case 16:
+          QrIdentity();
+          break;
         case 17: {
           const int width = in.small(4000) - 10;
           const int height = in.small(4000) - 10;
@@ -207,7 +258,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           QrColor(v.data());
           break;
         }
-        case 20: QrSides(in.small(4)); break;
+        case 20:
+          QrSides(in.small(4));
+          break;
         case 21:
           if (in.small(2)) {
             const int ustep = in.small(5);

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <set>
 
 #include "HostError.h"
 #include "SceneWriter.h"
@@ -46,6 +47,15 @@ void takeViewOptions(const Args& words, size_t* last, Args* args) {
       if (*last + 1 >= words.size()) throw HostError("--view ... --size needs an argument: WxH");
       args->push_back(words[++*last]);
     }
+  }
+}
+
+// --window: where its snapshots go.
+void takeWindowOptions(const Args& words, size_t* last, Args* args) {
+  while (*last + 1 < words.size() && words[*last + 1] == "--snapshot") {
+    args->push_back(words[++*last]);
+    if (*last + 1 >= words.size()) throw HostError("--window ... --snapshot needs an argument: PREFIX");
+    args->push_back(words[++*last]);
   }
 }
 
@@ -117,6 +127,14 @@ const ActionForm kActions[] = {
      "the handle of a shown position knob drags that knob\n"
      "(clicks and drags use the last size given)",
      &Session::drag},
+    {"--window", 0, "[--snapshot PREFIX]",
+     "open a window with the viewer and the current node's\n"
+     "knobs, and wait until it is closed; Ctrl+S saves to the\n"
+     "last --save file, else to the script (needs a display);\n"
+     "F12 writes PREFIX-N.png, PREFIX-N-window.png and\n"
+     "PREFIX-N.txt: the viewer's picture, the window's and\n"
+     "what the panel shows",
+     &Session::window, takeWindowOptions},
 };
 
 const ActionForm* findAction(const std::string& name) {
@@ -153,7 +171,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
       if (!form) throw HostError("unknown action " + arg);
       Action action{form, {}};
       for (int n = 0; n < form->args; ++n) {
-        if (i + 1 >= args.size()) throw HostError(arg + " needs " + std::to_string(form->args) + " argument(s): " + form->argText);
+        if (i + 1 >= args.size())
+          throw HostError(arg + " needs " + std::to_string(form->args) + " argument(s): " + form->argText);
         action.args.push_back(args[++i]);
       }
       if (form->takeMore) form->takeMore(args, &i, &action.args);
@@ -239,10 +258,21 @@ Outputs::~Outputs() {
 }
 
 std::string Outputs::reserve(const std::string& target) {
-  const std::string temporary =
-      target + ".quorhost-" + std::to_string(getpid()) + "-" + std::to_string(files_.size());
+  const std::string temporary = target + ".quorhost-" + std::to_string(getpid()) + "-" + std::to_string(files_.size());
   files_.emplace_back(temporary, target);
   return temporary;
+}
+
+void Outputs::cancel(const std::string& target) {
+  const fs::path wanted = fs::absolute(target).lexically_normal();
+  for (auto f = files_.begin(); f != files_.end();) {
+    if (fs::absolute(f->second).lexically_normal() == wanted) {
+      std::remove(f->first.c_str());
+      f = files_.erase(f);
+    } else {
+      ++f;
+    }
+  }
 }
 
 void Outputs::commit() {
@@ -287,6 +317,12 @@ Session::Session(std::vector<std::string> pluginFolders) : pluginFolders_(std::m
 void Session::loadScript(const std::string& path) {
   const std::vector<Node*> made = quorhost::loadScript(graph_, path, files_);
   if (!made.empty()) current_ = made.back();
+  scriptPath_ = path;
+}
+
+void Session::plan(const std::vector<Action>& actions) {
+  for (const Action& a : actions)
+    if (std::string(a.form->name) == "--save") plannedSave_ = a.args[0];
 }
 
 void Session::run(const Action& a) {
@@ -357,15 +393,20 @@ void Session::connect(const Args& args) {
 void Session::set(const Args& args) {
   Node* node = current();
   const std::string& name = args[0];
-  const std::string& value = args[1];
-  Knob* k = knobOf(node, name);
-  if (!k->hasValue()) throw HostError("knob " + inQuotes(name) + " of node " + inQuotes(node->name()) + " holds no value");
+  setKnob(node, knobOf(node, name), args[1]);
+}
+
+void Session::setKnob(Node* node, Knob* k, const std::string& value) {
+  const std::string name = k->name();
+  if (!k->hasValue())
+    throw HostError("knob " + inQuotes(name) + " of node " + inQuotes(node->name()) + " holds no value");
   // A relative file path is relative to the working folder here.
   const bool isFile = k->kind() == DD::Image::FILE_KNOB;
   const std::string text = isFile ? RelativeFiles::resolve(value, fs::current_path()) : value;
   // The knob may be gone once the node has heard of the change.
   if (!node->userSetText(k, text.c_str()))
-    throw HostError("knob " + inQuotes(name) + " of node " + inQuotes(node->name()) + " refuses the value " + inQuotes(value));
+    throw HostError("knob " + inQuotes(name) + " of node " + inQuotes(node->name()) + " refuses the value " +
+                    inQuotes(value));
   if (isFile && RelativeFiles::isRelative(value))
     files_.remember(node, name, text);
   else
@@ -376,14 +417,18 @@ void Session::set(const Args& args) {
 
 void Session::press(const Args& args) {
   Node* node = current();
-  Knob* k = knobOf(node, args[0]);
+  pressKnob(node, knobOf(node, args[0]));
+}
+
+void Session::pressKnob(Node* node, Knob* k) {
+  const std::string name = k->name();
   const int kind = k->kind();
   if (kind != DD::Image::SCRIPT_KNOB && kind != DD::Image::PYSCRIPT_KNOB)
-    throw HostError("knob " + inQuotes(args[0]) + " of node " + inQuotes(node->name()) + " is not a button (kind " +
+    throw HostError("knob " + inQuotes(name) + " of node " + inQuotes(node->name()) + " is not a button (kind " +
                     std::to_string(kind) + ")");
   if (kind == DD::Image::PYSCRIPT_KNOB) {
     const std::string why = runPython(DD::Image::buttonScript(k));
-    if (!why.empty()) throw HostError("button " + inQuotes(args[0]) + " of node " + inQuotes(node->name()) + ": " + why);
+    if (!why.empty()) throw HostError("button " + inQuotes(name) + " of node " + inQuotes(node->name()) + ": " + why);
   }
   node->changed(k);
   graph_.invalidateAll();
@@ -439,6 +484,59 @@ void Session::save(const Args& args) {
   if (!out) throw HostError("cannot write " + target);
 }
 
+std::string Session::saveTarget() const {
+  if (!plannedSave_.empty()) return plannedSave_;
+  if (!scriptPath_.empty()) return scriptPath_;
+  return chosenSave_;
+}
+
+std::string Session::scriptText(const std::string& target) const {
+  return saveScript(graph_, fs::absolute(target).parent_path(), files_);
+}
+
+void Session::saveNow(const std::string& target) {
+  const std::string text = scriptText(target);
+  const std::string temporary = target + ".quorhost-" + std::to_string(getpid()) + "-now";
+  {
+    std::ofstream out(temporary, std::ios::binary);
+    if (!out) throw HostError("cannot write " + target + ": " + std::strerror(errno));
+    out << text;
+    out.close();
+    if (!out) {
+      std::remove(temporary.c_str());
+      throw HostError("cannot write " + target);
+    }
+  }
+  if (std::rename(temporary.c_str(), target.c_str()) != 0) {
+    const std::string why = std::strerror(errno);
+    std::remove(temporary.c_str());
+    throw HostError("cannot put " + target + " in place: " + why);
+  }
+  outputs_.cancel(target);
+  if (plannedSave_.empty() && scriptPath_.empty()) chosenSave_ = target;
+}
+
+void Session::restoreScript(const std::string& text, const std::string& target) {
+  const std::string currentName = current_ ? current_->name() : std::string();
+  std::set<std::string> selected, panels;
+  for (const auto& n : graph_.nodes()) {
+    if (n->selected()) selected.insert(n->name());
+    if (n->panelOpen()) panels.insert(n->name());
+  }
+  DD::Image::Graph fresh;
+  RelativeFiles files;
+  const std::string place = fs::absolute(target).string();
+  loadScriptText(fresh, text, place, files);
+  graph_.swap(fresh);
+  std::swap(files_, files);
+  current_ = graph_.find(currentName);
+  for (const auto& n : graph_.nodes()) {
+    n->setSelected(selected.count(n->name()) != 0);
+    if (panels.count(n->name())) n->openPanel();
+  }
+  graph_.invalidateAll();
+}
+
 void Session::rib(const Args& args) {
   const std::string& target = args[0];
   if (target == "-") {
@@ -472,8 +570,7 @@ float pixelCoordinate(const std::string& text) {
   char* end = nullptr;
   errno = 0;
   const double v = std::strtod(text.c_str(), &end);
-  if (text.empty() || end != text.c_str() + text.size() || errno == ERANGE || !std::isfinite(v) ||
-      std::fabs(v) > 1e6)
+  if (text.empty() || end != text.c_str() + text.size() || errno == ERANGE || !std::isfinite(v) || std::fabs(v) > 1e6)
     throw HostError("bad pixel coordinate " + inQuotes(text));
   return static_cast<float>(v);
 }

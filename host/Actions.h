@@ -71,6 +71,9 @@ class Outputs {
   std::string reserve(const std::string& target);
   // Renames every temporary file onto its target, in the order reserved.
   void commit();
+  // Drops the files reserved for `target`, whose content a later write
+  // already put in place.
+  void cancel(const std::string& target);
 
  private:
   std::vector<std::pair<std::string, std::string>> files_;  // temporary, target
@@ -91,6 +94,9 @@ class Session {
   void run(const Action& action);
   // Puts the output files in place once every action has succeeded.
   void finish() { outputs_.commit(); }
+  // Tells the session every action of the run before the first one runs:
+  // the window saves where the last --save of the command line writes.
+  void plan(const std::vector<Action>& actions);
 
   // The actions, one member each, called through their forms.
   void newNode(const Args& args);
@@ -110,15 +116,44 @@ class Session {
   void size(const Args& args);
   void click(const Args& args);
   void drag(const Args& args);
+  void window(const Args& args);
+
+  // ---- what the window works with ----
+  DD::Image::Graph& graph() { return graph_; }
+  // The current node; null for none.
+  Node* currentNode() const { return current_; }
+  void setCurrentNode(Node* node) { current_ = node; }
+  DD::Image::Viewer& viewer();
+  // Sets a knob from text as --set does (a relative file path is relative
+  // to the working folder). Throws HostError when the knob refuses it.
+  void setKnob(Node* node, DD::Image::Knob* k, const std::string& value);
+  // Presses a button knob as --press does. Throws HostError when it fails.
+  void pressKnob(Node* node, DD::Image::Knob* k);
+  // Where the window saves: the file of the command line's last --save,
+  // else the script loaded, else the file last given to saveNow; empty
+  // when there is none.
+  std::string saveTarget() const;
+  // The script as saving it to `target` would write it.
+  std::string scriptText(const std::string& target) const;
+  // Saves the script to `target` at once, as --save writes it: under a
+  // temporary name beside it, then renamed into place. A --save of the same
+  // file waiting for the end of the run is dropped. Throws HostError.
+  void saveNow(const std::string& target);
+  // Replaces every node by those of `text`, a script as scriptText(target)
+  // wrote it. The current node and the selection are kept by name. Throws
+  // HostError, leaving the graph as it was, when the text does not load.
+  void restoreScript(const std::string& text, const std::string& target);
 
  private:
   Node* current() const;
   DD::Image::Knob* knobOf(Node* node, const std::string& name) const;
   int inputNumber(Node* node, const std::string& text) const;
-  DD::Image::Viewer& viewer();
   void setViewerSize(const std::string& text);
 
   std::vector<std::string> pluginFolders_;
+  std::string scriptPath_;   // the script loaded, if any
+  std::string plannedSave_;  // the file of the command line's last --save
+  std::string chosenSave_;   // the file the window last saved to
   DD::Image::Graph graph_;
   Node* current_ = nullptr;
   RelativeFiles files_;

@@ -46,19 +46,34 @@ void writeCamera(const DD::Image::Camera& camera, const std::string& picture, co
   distance << camera.distance;
   QrComment(("Camera at (0, 0, " + distance.str() + ") looking down -z, as in the viewer. The renderer's").c_str());
   QrComment("camera space is left-handed and looks down +z: world points are first moved along z");
-  QrComment(("by -" + distance.str() + " (Translate), then z is mirrored (Scale 1 1 -1), which turns the viewer's").c_str());
+  QrComment(
+      ("by -" + distance.str() + " (Translate), then z is mirrored (Scale 1 1 -1), which turns the viewer's").c_str());
   QrComment("right-handed eye space into the renderer's camera space.");
   QrScale(1.0f, 1.0f, -1.0f);
   QrTranslate(0.0f, 0.0f, -camera.distance);
+  if (!camera.straight()) {
+    // A camera turned in the window looks at its target from `distance`:
+    // world points are moved by the target, then turned back by the yaw and
+    // the pitch.
+    QrComment(
+        "The viewer's camera is turned: its yaw about y, then its pitch, undone; its target moved to the origin.");
+    QrRotate(-camera.pitch, 1.0f, 0.0f, 0.0f);
+    QrRotate(-camera.yaw, 0.0f, 1.0f, 0.0f);
+    QrTranslate(-camera.target.x, -camera.target.y, -camera.target.z);
+  }
 }
 
-void writeLight() {
-  // One light, shining from the camera along -z onto the scene.
+void writeLight(const DD::Image::Camera& camera) {
+  // One light, shining from the camera along its view onto the scene.
   float intensity = 1.0f;
   float from[3] = {0.0f, 0.0f, 0.0f};
   float to[3] = {0.0f, 0.0f, -1.0f};
-  QrLightSource("distantlight", "intensity", static_cast<QtPointer>(&intensity), "from",
-                static_cast<QtPointer>(from), "to", static_cast<QtPointer>(to), QR_NULL);
+  if (!camera.straight()) {
+    const DD::Image::Vector3 back = camera.back();
+    for (int i = 0; i < 3; ++i) to[i] = -back[i];
+  }
+  QrLightSource("distantlight", "intensity", static_cast<QtPointer>(&intensity), "from", static_cast<QtPointer>(from),
+                "to", static_cast<QtPointer>(to), QR_NULL);
 }
 
 // The textures of the image nodes, by node: made before the scene is
@@ -125,12 +140,12 @@ void checkNodes(DD::Image::Graph& graph) {
 }
 
 // The scene's calls, after QrBegin.
-void emitScene(DD::Image::Graph& graph, const std::map<const Node*, std::string>& textures,
-               const std::string& picture, const char* displayType, const DD::Image::Camera& camera) {
+void emitScene(DD::Image::Graph& graph, const std::map<const Node*, std::string>& textures, const std::string& picture,
+               const char* displayType, const DD::Image::Camera& camera) {
   QrComment(("Scene of " + std::to_string(graph.nodes().size()) + " node(s), written by quorhost").c_str());
   writeCamera(camera, picture, displayType);
   QrWorldBegin();
-  writeLight();
+  writeLight(camera);
   for (const auto& n : graph.nodes())
     if (const Iop* iop = dynamic_cast<const Iop*>(n->op())) {
       const auto texture = textures.find(n.get());

@@ -254,8 +254,7 @@ void applyValue(Node* node, Knob* k, const json& v, const std::string& place, co
 }
 
 // Makes the nodes of a parsed script (see loadScript).
-std::vector<Node*> loadNodes(DD::Image::Graph& graph, const json& doc, const std::string& path,
-                             RelativeFiles& files) {
+std::vector<Node*> loadNodes(DD::Image::Graph& graph, const json& doc, const std::string& path, RelativeFiles& files) {
   if (!doc.is_object()) throw HostError(path + ": the script must be a JSON object holding a \"nodes\" array");
   auto nodesIt = doc.find("nodes");
   if (nodesIt == doc.end() || !nodesIt->is_array()) throw HostError(path + ": no \"nodes\" array");
@@ -326,10 +325,15 @@ std::vector<Node*> loadScript(DD::Image::Graph& graph, const std::string& path, 
   if (!in) throw HostError(path + ": cannot read the script: " + std::strerror(errno));
   std::ostringstream text;
   text << in.rdbuf();
+  return loadScriptText(graph, text.str(), path, files);
+}
+
+std::vector<Node*> loadScriptText(DD::Image::Graph& graph, const std::string& text, const std::string& path,
+                                  RelativeFiles& files) {
   json doc;
   ParsePlace at;
   try {
-    doc = json::parse(text.str(), [&at](int depth, json::parse_event_t event, json& parsed) {
+    doc = json::parse(text, [&at](int depth, json::parse_event_t event, json& parsed) {
       at.follow(depth, event, parsed);
       return true;
     });

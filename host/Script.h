@@ -30,8 +30,7 @@ class RelativeFiles {
   void forget(const Node* node, const std::string& knob);
   // The text to save for a file knob: relative to `folder` when the knob
   // still holds the path made from a relative one, the value as is otherwise.
-  std::string textToSave(const Node* node, const DD::Image::Knob* knob,
-                         const std::filesystem::path& folder) const;
+  std::string textToSave(const Node* node, const DD::Image::Knob* knob, const std::filesystem::path& folder) const;
 
  private:
   std::map<std::pair<const Node*, std::string>, std::string> absolute_;
@@ -45,12 +44,14 @@ class RelativeFiles {
 // naming the file, the node and the knob when anything in the script is
 // wrong; the caller then discards the graph.
 std::vector<Node*> loadScript(DD::Image::Graph& graph, const std::string& path, RelativeFiles& files);
+// The same for the text of a script, read as if from the file `path`.
+std::vector<Node*> loadScriptText(DD::Image::Graph& graph, const std::string& text, const std::string& path,
+                                  RelativeFiles& files);
 
 // The text of the script for every node of `graph`: each knob whose value
 // differs from its default, except knobs flagged DO_NOT_WRITE and knobs
 // without a value. `folder` is where the script will be written.
-std::string saveScript(const DD::Image::Graph& graph, const std::filesystem::path& folder,
-                       const RelativeFiles& files);
+std::string saveScript(const DD::Image::Graph& graph, const std::filesystem::path& folder, const RelativeFiles& files);
 
 }  // namespace quorhost
 

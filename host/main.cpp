@@ -54,6 +54,7 @@ int main(int argc, char** argv) {
 
   try {
     quorhost::Session session(folders);
+    session.plan(commandLine.actions);
     if (!commandLine.script.empty()) session.loadScript(commandLine.script);
     for (const quorhost::Action& action : commandLine.actions) session.run(action);
     session.finish();

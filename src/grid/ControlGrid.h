@@ -57,9 +57,7 @@ class ControlGrid {
   bool empty() const { return points_.empty(); }
 
   // Whether column c, row r lies in the grid, and the index of its point.
-  bool contains(int column, int row) const {
-    return column >= 0 && row >= 0 && column < columns_ && row < rows_;
-  }
+  bool contains(int column, int row) const { return column >= 0 && row >= 0 && column < columns_ && row < rows_; }
   std::size_t index(int column, int row) const {
     return static_cast<std::size_t>(row) * static_cast<std::size_t>(columns_) + static_cast<std::size_t>(column);
   }

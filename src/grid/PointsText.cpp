@@ -20,21 +20,14 @@ namespace {
 
 const char kRootEndTag[] = "</boost_serialization>\n";
 
-bool isSpace(char c)
-{
-    return std::isspace(static_cast<unsigned char>(c)) != 0;
+bool isSpace(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
+
+bool isNameChar(char c) {
+  return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_' || c == ':' || c == '-' || c == '.';
 }
 
-bool isNameChar(char c)
-{
-    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_' ||
-           c == ':' || c == '-' || c == '.';
-}
-
-[[noreturn]] void refuse(const char* why)
-{
-    throw boost::archive::archive_exception(
-        boost::archive::archive_exception::input_stream_error, why);
+[[noreturn]] void refuse(const char* why) {
+  throw boost::archive::archive_exception(boost::archive::archive_exception::input_stream_error, why);
 }
 
 // Checks the body of a document (everything after the root start tag) against
@@ -50,133 +43,106 @@ bool isNameChar(char c)
 //   name must be the expected one and every end tag must match its start tag.
 // Values are left to the archive. Whatever follows the top element is ignored.
 class BodyCheck {
-public:
-    BodyCheck(const std::string& text, std::size_t at, unsigned int version)
-        : text_(text), at_(at), version_(version)
-    {
+ public:
+  BodyCheck(const std::string& text, std::size_t at, unsigned int version) : text_(text), at_(at), version_(version) {}
+
+  void run() { element(Kind::Points, nullptr); }
+
+ private:
+  enum class Kind { Points, Point, Values, Slots, Slot, Leaf };
+
+  void element(Kind kind, const char* expected) {
+    const std::string name = startTag();
+    if (expected != nullptr && name != expected) refuse("unexpected element");
+    if (kind == Kind::Leaf) {
+      at_ = text_.find('<', at_);
+      if (at_ == std::string::npos) refuse("unterminated element");
+    } else if (kind == Kind::Point) {
+      element(Kind::Values, "pos");
+      element(Kind::Values, "uv");
+      element(Kind::Values, "normal");
+      element(Kind::Slots, "controlPoints");
+    } else {
+      const std::size_t count = countElement();
+      // Sequences carry an item version from archive version 4 on;
+      // fixed-size arrays never do.
+      if (kind != Kind::Values && version_ > 3) element(Kind::Leaf, "item_version");
+      const Kind item = kind == Kind::Points ? Kind::Point : kind == Kind::Slots ? Kind::Slot : Kind::Leaf;
+      for (std::size_t i = 0; i < count; ++i) element(item, "item");
     }
+    endTag(name);
+  }
 
-    void run() { element(Kind::Points, nullptr); }
-
-private:
-    enum class Kind { Points, Point, Values, Slots, Slot, Leaf };
-
-    void element(Kind kind, const char* expected)
-    {
-        const std::string name = startTag();
-        if (expected != nullptr && name != expected)
-            refuse("unexpected element");
-        if (kind == Kind::Leaf) {
-            at_ = text_.find('<', at_);
-            if (at_ == std::string::npos)
-                refuse("unterminated element");
-        } else if (kind == Kind::Point) {
-            element(Kind::Values, "pos");
-            element(Kind::Values, "uv");
-            element(Kind::Values, "normal");
-            element(Kind::Slots, "controlPoints");
-        } else {
-            const std::size_t count = countElement();
-            // Sequences carry an item version from archive version 4 on;
-            // fixed-size arrays never do.
-            if (kind != Kind::Values && version_ > 3)
-                element(Kind::Leaf, "item_version");
-            const Kind item = kind == Kind::Points  ? Kind::Point
-                              : kind == Kind::Slots ? Kind::Slot
-                                                    : Kind::Leaf;
-            for (std::size_t i = 0; i < count; ++i)
-                element(item, "item");
-        }
-        endTag(name);
+  std::size_t countElement() {
+    if (startTag() != "count") refuse("unexpected element");
+    const std::size_t end = text_.find('<', at_);
+    if (end == std::string::npos) refuse("unterminated element");
+    std::size_t value = 0;
+    std::size_t i = at_;
+    for (; i < end && text_[i] >= '0' && text_[i] <= '9'; ++i) {
+      value = value * 10 + static_cast<std::size_t>(text_[i] - '0');
+      // Each entry takes more than one character of text.
+      if (value > text_.size()) refuse("count larger than the text holds");
     }
+    const bool digits = i > at_;
+    while (i < end && isSpace(text_[i])) ++i;
+    if (!digits || i != end) refuse("count is not a number");
+    at_ = end;
+    endTag("count");
+    return value;
+  }
 
-    std::size_t countElement()
-    {
-        if (startTag() != "count")
-            refuse("unexpected element");
-        const std::size_t end = text_.find('<', at_);
-        if (end == std::string::npos)
-            refuse("unterminated element");
-        std::size_t value = 0;
-        std::size_t i = at_;
-        for (; i < end && text_[i] >= '0' && text_[i] <= '9'; ++i) {
-            value = value * 10 + static_cast<std::size_t>(text_[i] - '0');
-            // Each entry takes more than one character of text.
-            if (value > text_.size())
-                refuse("count larger than the text holds");
-        }
-        const bool digits = i > at_;
-        while (i < end && isSpace(text_[i]))
-            ++i;
-        if (!digits || i != end)
-            refuse("count is not a number");
-        at_ = end;
-        endTag("count");
-        return value;
-    }
+  // Reads "<name attributes>" after optional white space; answers the name.
+  std::string startTag() {
+    skipSpace();
+    if (at_ >= text_.size() || text_[at_] != '<') refuse("element expected");
+    std::size_t end = at_ + 1;
+    while (end < text_.size() && isNameChar(text_[end])) ++end;
+    const std::size_t close = text_.find('>', end);
+    if (end == at_ + 1 || close == std::string::npos || !(text_[end] == '>' || isSpace(text_[end])) ||
+        text_[close - 1] == '/')
+      refuse("malformed start tag");
+    std::string name = text_.substr(at_ + 1, end - at_ - 1);
+    at_ = close + 1;
+    return name;
+  }
 
-    // Reads "<name attributes>" after optional white space; answers the name.
-    std::string startTag()
-    {
-        skipSpace();
-        if (at_ >= text_.size() || text_[at_] != '<')
-            refuse("element expected");
-        std::size_t end = at_ + 1;
-        while (end < text_.size() && isNameChar(text_[end]))
-            ++end;
-        const std::size_t close = text_.find('>', end);
-        if (end == at_ + 1 || close == std::string::npos ||
-            !(text_[end] == '>' || isSpace(text_[end])) || text_[close - 1] == '/')
-            refuse("malformed start tag");
-        std::string name = text_.substr(at_ + 1, end - at_ - 1);
-        at_ = close + 1;
-        return name;
-    }
+  // Reads "</name>" after optional white space.
+  void endTag(const std::string& name) {
+    skipSpace();
+    std::size_t end = at_ + 2 + name.size();
+    if (text_.compare(at_, 2, "</") != 0 || text_.compare(at_ + 2, name.size(), name) != 0)
+      refuse("end tag does not match");
+    while (end < text_.size() && isSpace(text_[end])) ++end;
+    if (end >= text_.size() || text_[end] != '>') refuse("end tag does not match");
+    at_ = end + 1;
+  }
 
-    // Reads "</name>" after optional white space.
-    void endTag(const std::string& name)
-    {
-        skipSpace();
-        std::size_t end = at_ + 2 + name.size();
-        if (text_.compare(at_, 2, "</") != 0 ||
-            text_.compare(at_ + 2, name.size(), name) != 0)
-            refuse("end tag does not match");
-        while (end < text_.size() && isSpace(text_[end]))
-            ++end;
-        if (end >= text_.size() || text_[end] != '>')
-            refuse("end tag does not match");
-        at_ = end + 1;
-    }
+  void skipSpace() {
+    while (at_ < text_.size() && isSpace(text_[at_])) ++at_;
+  }
 
-    void skipSpace()
-    {
-        while (at_ < text_.size() && isSpace(text_[at_]))
-            ++at_;
-    }
-
-    const std::string& text_;
-    std::size_t at_;
-    unsigned int version_;
+  const std::string& text_;
+  std::size_t at_;
+  unsigned int version_;
 };
 
 // The value of attribute `name` in the start tag text `tag` (the text
 // between "<" and ">"), or false when the tag has no such attribute.
-bool attribute(const std::string& tag, const std::string& name, std::string* value)
-{
-    std::size_t at = 0;
-    while ((at = tag.find(name, at)) != std::string::npos) {
-        const std::size_t end = at + name.size();
-        const bool starts = at > 0 && isSpace(tag[at - 1]);
-        if (starts && tag.compare(end, 2, "=\"") == 0) {
-            const std::size_t close = tag.find('"', end + 2);
-            if (close == std::string::npos)
-                return false;
-            *value = tag.substr(end + 2, close - end - 2);
-            return true;
-        }
-        at = end;
+bool attribute(const std::string& tag, const std::string& name, std::string* value) {
+  std::size_t at = 0;
+  while ((at = tag.find(name, at)) != std::string::npos) {
+    const std::size_t end = at + name.size();
+    const bool starts = at > 0 && isSpace(tag[at - 1]);
+    if (starts && tag.compare(end, 2, "=\"") == 0) {
+      const std::size_t close = tag.find('"', end + 2);
+      if (close == std::string::npos) return false;
+      *value = tag.substr(end + 2, close - end - 2);
+      return true;
     }
-    return false;
+    at = end;
+  }
+  return false;
 }
 
 // Checks the root start tag before the archive reads it. The archive
@@ -185,22 +151,18 @@ bool attribute(const std::string& tag, const std::string& name, std::string* val
 // compares it with its own, so that 65554 passes as 18. Here the signature
 // must be the whole word and the version a number no higher than the
 // library's.
-void checkRootTag(const std::string& text)
-{
-    const std::string open = "<boost_serialization";
-    const std::size_t at = text.find(open);
-    const std::size_t close = at == std::string::npos ? at : text.find('>', at);
-    if (close == std::string::npos)
-        refuse("no archive root element");
-    const std::string tag = text.substr(at + 1, close - at - 1);
-    std::string signature, version;
-    if (!attribute(tag, "signature", &signature) || signature != "serialization::archive")
-        refuse("invalid signature");
-    if (!attribute(tag, "version", &version) || version.empty() || version.size() > 9 ||
-        version.find_first_not_of("0123456789") != std::string::npos ||
-        std::stoul(version) > boost::archive::BOOST_ARCHIVE_VERSION())
-        throw boost::archive::archive_exception(
-            boost::archive::archive_exception::unsupported_version);
+void checkRootTag(const std::string& text) {
+  const std::string open = "<boost_serialization";
+  const std::size_t at = text.find(open);
+  const std::size_t close = at == std::string::npos ? at : text.find('>', at);
+  if (close == std::string::npos) refuse("no archive root element");
+  const std::string tag = text.substr(at + 1, close - at - 1);
+  std::string signature, version;
+  if (!attribute(tag, "signature", &signature) || signature != "serialization::archive") refuse("invalid signature");
+  if (!attribute(tag, "version", &version) || version.empty() || version.size() > 9 ||
+      version.find_first_not_of("0123456789") != std::string::npos ||
+      std::stoul(version) > boost::archive::BOOST_ARCHIVE_VERSION())
+    throw boost::archive::archive_exception(boost::archive::archive_exception::unsupported_version);
 }
 
 // Writes every number the archive writes as the shortest text that reads
@@ -209,130 +171,118 @@ void checkRootTag(const std::string& text)
 // "0.33333334" rather than "-5.000000000e-01". The archive's precision and
 // notation flags are ignored; texts in scientific notation still read.
 class ShortestNumbers : public std::num_put<char> {
-protected:
-    iter_type do_put(iter_type out, std::ios_base&, char, double v) const override
-    {
-        char text[32];
-        const float f = static_cast<float>(v);
-        const std::to_chars_result end = static_cast<double>(f) == v
-                                             ? std::to_chars(text, text + sizeof text, f)
-                                             : std::to_chars(text, text + sizeof text, v);
-        return std::copy(text, end.ptr, out);
-    }
+ protected:
+  iter_type do_put(iter_type out, std::ios_base&, char, double v) const override {
+    char text[32];
+    const float f = static_cast<float>(v);
+    const std::to_chars_result end = static_cast<double>(f) == v ? std::to_chars(text, text + sizeof text, f)
+                                                                 : std::to_chars(text, text + sizeof text, v);
+    return std::copy(text, end.ptr, out);
+  }
 };
 
 // A stream buffer that writes into a string through a block of its own, so
 // that the archive's many one-character writes stay cheap and the text is
 // made once, in place.
 class StringSink : public std::streambuf {
-public:
-    explicit StringSink(std::string& out) : out_(out) { setp(block_, block_ + sizeof block_); }
-    ~StringSink() override { drain(); }
+ public:
+  explicit StringSink(std::string& out) : out_(out) { setp(block_, block_ + sizeof block_); }
+  ~StringSink() override { drain(); }
 
-protected:
-    int_type overflow(int_type c) override
-    {
-        drain();
-        if (!traits_type::eq_int_type(c, traits_type::eof())) {
-            *pptr() = traits_type::to_char_type(c);
-            pbump(1);
-        }
-        return traits_type::not_eof(c);
+ protected:
+  int_type overflow(int_type c) override {
+    drain();
+    if (!traits_type::eq_int_type(c, traits_type::eof())) {
+      *pptr() = traits_type::to_char_type(c);
+      pbump(1);
     }
-    std::streamsize xsputn(const char* s, std::streamsize n) override
-    {
-        if (n > epptr() - pptr()) {
-            drain();
-            if (n > epptr() - pptr()) {
-                out_.append(s, static_cast<std::size_t>(n));
-                return n;
-            }
-        }
-        std::memcpy(pptr(), s, static_cast<std::size_t>(n));
-        pbump(static_cast<int>(n));
+    return traits_type::not_eof(c);
+  }
+  std::streamsize xsputn(const char* s, std::streamsize n) override {
+    if (n > epptr() - pptr()) {
+      drain();
+      if (n > epptr() - pptr()) {
+        out_.append(s, static_cast<std::size_t>(n));
         return n;
+      }
     }
-    int sync() override
-    {
-        drain();
-        return 0;
-    }
+    std::memcpy(pptr(), s, static_cast<std::size_t>(n));
+    pbump(static_cast<int>(n));
+    return n;
+  }
+  int sync() override {
+    drain();
+    return 0;
+  }
 
-private:
-    void drain()
-    {
-        out_.append(pbase(), static_cast<std::size_t>(pptr() - pbase()));
-        setp(block_, block_ + sizeof block_);
-    }
+ private:
+  void drain() {
+    out_.append(pbase(), static_cast<std::size_t>(pptr() - pbase()));
+    setp(block_, block_ + sizeof block_);
+  }
 
-    std::string& out_;
-    char block_[8192];
+  std::string& out_;
+  char block_[8192];
 };
 
-} // namespace
+}  // namespace
 
-std::string pointsToText(const PointList& points, std::size_t sizeHint)
-{
-    std::string text;
-    text.reserve(sizeHint);
-    try {
-        std::size_t length = 0;
-        {
-            StringSink sink(text);
-            std::ostream stream(&sink);
-            stream.imbue(std::locale(stream.getloc(), new ShortestNumbers));
-            boost::archive::xml_oarchive archive(stream);
-            archive << boost::serialization::make_nvp("points", points);
-            // The text ends here, before the closing root tag that the
-            // archive writes when it is closed.
-            stream.flush();
-            length = text.size();
-        }
-        text.resize(length);
-        return text;
-    } catch (const boost::archive::archive_exception&) {
-        return std::string();
+std::string pointsToText(const PointList& points, std::size_t sizeHint) {
+  std::string text;
+  text.reserve(sizeHint);
+  try {
+    std::size_t length = 0;
+    {
+      StringSink sink(text);
+      std::ostream stream(&sink);
+      stream.imbue(std::locale(stream.getloc(), new ShortestNumbers));
+      boost::archive::xml_oarchive archive(stream);
+      archive << boost::serialization::make_nvp("points", points);
+      // The text ends here, before the closing root tag that the
+      // archive writes when it is closed.
+      stream.flush();
+      length = text.size();
     }
+    text.resize(length);
+    return text;
+  } catch (const boost::archive::archive_exception&) {
+    return std::string();
+  }
 }
 
-PointList textToPoints(const std::string& text)
-{
-    if (text.empty())
-        return PointList();
-    try {
-        // A newer archive version may lay the data out differently: it is
-        // refused like a damaged text.
-        checkRootTag(text);
-        std::istringstream stream(text);
-        PointList points;
-        {
-            boost::archive::xml_iarchive archive(stream);
-            const std::streamoff body = stream.tellg();
-            if (body < 0)
-                refuse("no document body");
-            BodyCheck(text, static_cast<std::size_t>(body),
-                      archive.get_library_version())
-                .run();
-            archive >> boost::serialization::make_nvp("points", points);
-            // Closing the archive reads the closing root tag, and a failure
-            // there would be thrown from its destructor, ending the process.
-            // Our texts never carry that tag and anything may follow the
-            // points, so hand it exactly the tag it expects. When reading
-            // fails instead, the exception unwinds through the destructor,
-            // which then reads nothing.
-            stream.clear();
-            stream.str(kRootEndTag);
-        }
-        return points;
-    } catch (const boost::archive::archive_exception& e) {
-        std::cerr << "[Brunvik] WARNING: caught an exception when restore "
-                     "control points: "
-                  << e.what() << std::endl;
-        std::cerr << "[Brunvik] Mostly likely this is related to loading a "
-                     "scene which was saved with an old version of Brunvik."
-                  << std::endl;
-        return PointList();
+PointList textToPoints(const std::string& text) {
+  if (text.empty()) return PointList();
+  try {
+    // A newer archive version may lay the data out differently: it is
+    // refused like a damaged text.
+    checkRootTag(text);
+    std::istringstream stream(text);
+    PointList points;
+    {
+      boost::archive::xml_iarchive archive(stream);
+      const std::streamoff body = stream.tellg();
+      if (body < 0) refuse("no document body");
+      BodyCheck(text, static_cast<std::size_t>(body), archive.get_library_version()).run();
+      archive >> boost::serialization::make_nvp("points", points);
+      // Closing the archive reads the closing root tag, and a failure
+      // there would be thrown from its destructor, ending the process.
+      // Our texts never carry that tag and anything may follow the
+      // points, so hand it exactly the tag it expects. When reading
+      // fails instead, the exception unwinds through the destructor,
+      // which then reads nothing.
+      stream.clear();
+      stream.str(kRootEndTag);
     }
+    return points;
+  } catch (const boost::archive::archive_exception& e) {
+    std::cerr << "[Brunvik] WARNING: caught an exception when restore "
+                 "control points: "
+              << e.what() << std::endl;
+    std::cerr << "[Brunvik] Mostly likely this is related to loading a "
+                 "scene which was saved with an old version of Brunvik."
+              << std::endl;
+    return PointList();
+  }
 }
 
-} // namespace quorcard
+}  // namespace quorcard

@@ -24,4 +24,4 @@ std::string pointsToText(const PointList& points, std::size_t sizeHint = 0);
 // through slotPresent.
 PointList textToPoints(const std::string& text);
 
-} // namespace quorcard
+}  // namespace quorcard

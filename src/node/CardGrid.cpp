@@ -47,14 +47,14 @@ std::uint64_t availableBytes() {
 }  // namespace
 
 bool QuorCard::gridFits(int columns, int rows) const {
-  const std::uint64_t points = static_cast<std::uint64_t>(columns < 2 ? 2 : columns) *
-                               static_cast<std::uint64_t>(rows < 2 ? 2 : rows);
+  const std::uint64_t points =
+      static_cast<std::uint64_t>(columns < 2 ? 2 : columns) * static_cast<std::uint64_t>(rows < 2 ? 2 : rows);
   const std::uint64_t needed = points * kBytesPerPoint;
   const std::uint64_t available = availableBytes();
   if (needed <= available) return true;
-  std::cerr << "[Brunvik] WARNING: a grid of " << columns << " x " << rows << " points needs about "
-            << (needed >> 20) << " MB, more than the " << (available >> 20) << " MB available; the grid stays "
-            << shapeColumns << " x " << shapeRows << "." << std::endl;
+  std::cerr << "[Brunvik] WARNING: a grid of " << columns << " x " << rows << " points needs about " << (needed >> 20)
+            << " MB, more than the " << (available >> 20) << " MB available; the grid stays " << shapeColumns << " x "
+            << shapeRows << "." << std::endl;
   return false;
 }
 

@@ -29,9 +29,7 @@ bool readNumber(const std::string& name, std::size_t& at, int* value) {
 
 }  // namespace
 
-std::string pointKnobName(int column, int row) {
-  return kPrefix + std::to_string(column) + "." + std::to_string(row);
-}
+std::string pointKnobName(int column, int row) { return kPrefix + std::to_string(column) + "." + std::to_string(row); }
 
 std::string handleKnobName(int column, int row, int slot) {
   return pointKnobName(column, row) + "." + std::to_string(slot);

@@ -109,7 +109,8 @@ void QuorCard::hidePointKnobs(int column, int row) {
 void QuorCard::updateTangentKnobVisibility() {
   if (selectedColumn < 0) return;
   for (int s = 0; s < kSlotCount; ++s)
-    if (Knob* k = knob(handleKnobName(selectedColumn, selectedRow, s).c_str())) setVisible(k, hasHandles(interpolation));
+    if (Knob* k = knob(handleKnobName(selectedColumn, selectedRow, s).c_str()))
+      setVisible(k, hasHandles(interpolation));
 }
 
 bool QuorCard::applyPointKnobChange(Knob* k) {

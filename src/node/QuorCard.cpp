@@ -59,9 +59,7 @@ QuorCard::QuorCard(Node* node) : QuorCardBase(node) {
   matrix_ = Matrix4::_identity;
 }
 
-Box3f QuorCard::bound() const {
-  return Box3f{{FLT_MAX, FLT_MAX, FLT_MAX}, {-FLT_MAX, -FLT_MAX, -FLT_MAX}};
-}
+Box3f QuorCard::bound() const { return Box3f{{FLT_MAX, FLT_MAX, FLT_MAX}, {-FLT_MAX, -FLT_MAX, -FLT_MAX}}; }
 
 // One self-contained attribute block: the archives of the image inputs, then
 // the card's transform and geometry.

@@ -32,8 +32,8 @@ void emitCardGeometry(const ControlGrid& grid, const CardLook& look, const DD::I
   if (smooth) QrBasis(QrCatmullRomBasis, 1, QrCatmullRomBasis, 1);
   QtToken tokens[2] = {"P", "vertex float[2] st"};
   QtPointer values[2] = {mesh.positions.get(), mesh.st.get()};
-  QrPatchMeshV(mesh.type == MeshType::Bicubic ? "bicubic" : "bilinear", mesh.nu, "nonperiodic", mesh.nv,
-               "nonperiodic", 2, tokens, values);
+  QrPatchMeshV(mesh.type == MeshType::Bicubic ? "bicubic" : "bilinear", mesh.nu, "nonperiodic", mesh.nv, "nonperiodic",
+               2, tokens, values);
 }
 
 }  // namespace quorcard

@@ -36,8 +36,7 @@ void emit(const Mapping& m, const VtxPoint& owner, int source, float ou, float o
   }
 }
 
-void cornerOutline(const Mapping& m, const VtxPoint& p1, const VtxPoint& p2, const VtxPoint& p3,
-                   const VtxPoint& p4) {
+void cornerOutline(const Mapping& m, const VtxPoint& p1, const VtxPoint& p2, const VtxPoint& p3, const VtxPoint& p4) {
   emit(m, p1, kPosition, 0, 0);
   emit(m, p2, kPosition, 0, 0);
   emit(m, p3, kPosition, 0, 0);
@@ -46,8 +45,7 @@ void cornerOutline(const Mapping& m, const VtxPoint& p1, const VtxPoint& p2, con
 
 // P1 -> P2 -> P3 -> P4 -> P1, each edge through the two handles facing
 // along it.
-void handleOutline(const Mapping& m, const VtxPoint& p1, const VtxPoint& p2, const VtxPoint& p3,
-                   const VtxPoint& p4) {
+void handleOutline(const Mapping& m, const VtxPoint& p1, const VtxPoint& p2, const VtxPoint& p3, const VtxPoint& p4) {
   emit(m, p1, kPosition, 0, 0);
   emit(m, p1, kSlotRight, m.du, 0);
   emit(m, p2, kSlotLeft, -m.du, 0);

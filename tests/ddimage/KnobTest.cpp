@@ -21,17 +21,24 @@ class TestOp : public Op {
   const char* Class() const override { return description.name; }
   const char* node_help() const override { return "A node for the knob tests."; }
   void knobs(Knob_Callback f) override {  // a knob and what applies to it on each line
-    Int_knob(f, &count, "count"); SetRange(f, 0, 10); SetFlags(f, Knob::FORCE_RANGE);
-    Float_knob(f, &gain, "gain"); SetRange(f, 0, 1);
+    Int_knob(f, &count, "count");
+    SetRange(f, 0, 10);
+    SetFlags(f, Knob::FORCE_RANGE);
+    Float_knob(f, &gain, "gain");
+    SetRange(f, 0, 1);
     XYZ_knob(f, pos, "pos");
     Enumeration_knob(f, &mode, kModes, "mode");
     Bool_knob(f, &on, "on");
     String_knob(f, &text, "text", INVISIBLE);
-    Int_knob(f, &secret, "secret"); SetFlags(f, Knob::HIDDEN);
+    Int_knob(f, &secret, "secret");
+    SetFlags(f, Knob::HIDDEN);
     Button(f, "tail");
   }
   // Records the knob's name and what the member `count` held at that moment.
-  int knob_changed(Knob* k) override { changes.emplace_back(k->name(), count); return 1; }
+  int knob_changed(Knob* k) override {
+    changes.emplace_back(k->name(), count);
+    return 1;
+  }
 
   int count = 4, mode = 1, secret = 9;
   float gain = 0.1f, pos[3] = {1, 2, 3};
@@ -93,14 +100,29 @@ TEST_F(DDImageKnobs, DefaultsStoringChangesAndVisibility) {
 // negative or fractional index taken, truncation for rounding.
 TEST_F(DDImageKnobs, TextInAndOutByKind) {
   EXPECT_EQ(k("gain")->valueText(), "0.1");
-  struct Case { const char *knob, *text; bool taken; const char* after; };
+  struct Case {
+    const char *knob, *text;
+    bool taken;
+    const char* after;
+  };
   const Case cases[] = {
-      {"count", "20", true, "10"},    {"count", "-5", true, "0"},     {"count", "2.5", false, "0"},
-      {"gain", "3", true, "3"},       {"gain", "1e39", true, "3.4028235e+38"},  {"pos", "7", true, "7,7,7"},
-      {"pos", "1,2", false, "7,7,7"}, {"pos", "0,-1e300,.5", true, "0,-3.4028235e+38,0.5"},
-      {"mode", "auto", true, "auto"}, {"mode", "0", true, "off"},     {"mode", "7", true, "7"},
-      {"mode", "-1", false, "7"},     {"mode", "1.5", false, "7"},    {"mode", "onn", false, "7"},
-      {"on", "true", true, "1"},      {"on", "0", true, "0"},         {"on", "yes", false, "0"},
+      {"count", "20", true, "10"},
+      {"count", "-5", true, "0"},
+      {"count", "2.5", false, "0"},
+      {"gain", "3", true, "3"},
+      {"gain", "1e39", true, "3.4028235e+38"},
+      {"pos", "7", true, "7,7,7"},
+      {"pos", "1,2", false, "7,7,7"},
+      {"pos", "0,-1e300,.5", true, "0,-3.4028235e+38,0.5"},
+      {"mode", "auto", true, "auto"},
+      {"mode", "0", true, "off"},
+      {"mode", "7", true, "7"},
+      {"mode", "-1", false, "7"},
+      {"mode", "1.5", false, "7"},
+      {"mode", "onn", false, "7"},
+      {"on", "true", true, "1"},
+      {"on", "0", true, "0"},
+      {"on", "yes", false, "0"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(k(c.knob)->set_text(c.text), c.taken) << c.knob << " = " << c.text;

@@ -40,7 +40,7 @@ void expectNear(const Matrix4& m, const Matrix4& expected, float eps = 1e-6f) {
 // wrong sign, the inverse transposed or not pivoted, a singular matrix
 // answered with huge numbers.
 TEST(DDImageMatrix4, LayoutProductsTransformsAndInverses) {
-  const Matrix4 m(1, 2, 3, 10, 4, 5, 6, 20, 7, 8, 9, 30, 0, 0, 0, 1);  // rows as on paper, translation last
+  const Matrix4 m(1, 2, 3, 10, 4, 5, 6, 20, 7, 8, 9, 30, 0, 0, 0, 1);        // rows as on paper, translation last
   const float gl[16] = {1, 4, 7, 0, 2, 5, 8, 0, 3, 6, 9, 0, 10, 20, 30, 1};  // one column after the other
   EXPECT_TRUE(std::memcmp(m.array(), gl, sizeof gl) == 0 && m(0, 1) == 2);
   Matrix4 ts, turns, k;

@@ -37,8 +37,12 @@ TEST(DDImageAxis, LocalAndWorldMatricesFollowTheParent) {
   ASSERT_TRUE(graph.connect(child, 0, parent, nullptr));
   set(parent, "translate", "1,2,3");
   set(parent, "rotate", "0,0,90");  // (x,y,z) -> (-y,x,z) + (1,2,3)
-  for (const auto& [knob, value] : {std::pair{"translate", "0,0,1"}, {"rotate", "90,90,180"}, {"skew", "1,0,0"},
-                                    {"scaling", "2,1,1"}, {"uniform_scale", "0.5"}, {"pivot", "1,0,0"}})
+  for (const auto& [knob, value] : {std::pair{"translate", "0,0,1"},
+                                    {"rotate", "90,90,180"},
+                                    {"skew", "1,0,0"},
+                                    {"scaling", "2,1,1"},
+                                    {"uniform_scale", "0.5"},
+                                    {"pivot", "1,0,0"}})
     set(child, knob, value);
   child->op()->validate();
   // (1,1,1) - pivot (0,1,1); scaled (0,.5,.5); skewed x += y (.5,.5,.5); Z 180

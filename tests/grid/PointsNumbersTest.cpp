@@ -28,9 +28,16 @@ TEST(PointsNumbers, DefaultGridReadsAsWrittenByHand) {
 // Catches precision lost on the way out (too few digits, a double rounding
 // through decimal) for values at the edges of the float range.
 TEST(PointsNumbers, EveryFloatReadsBackBitForBit) {
-  const float values[] = {std::numeric_limits<float>::denorm_min(), -std::numeric_limits<float>::denorm_min(),
+  const float values[] = {std::numeric_limits<float>::denorm_min(),
+                          -std::numeric_limits<float>::denorm_min(),
                           FLT_MIN,  // smallest normal
-                          FLT_MAX,  -FLT_MAX, 1.0f / 3.0f, -0.0f, 0.1f, 1e-7f, 2.5e-39f};
+                          FLT_MAX,
+                          -FLT_MAX,
+                          1.0f / 3.0f,
+                          -0.0f,
+                          0.1f,
+                          1e-7f,
+                          2.5e-39f};
   PointList points(1);
   std::vector<float> all;
   for (std::size_t i = 0; i < sizeof values / sizeof values[0]; i += 3) {

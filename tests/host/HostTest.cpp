@@ -32,10 +32,11 @@ TEST(QuorhostScript, PluginSetSaveLoadAndList) {
   writeFile(plugins + "/Broken.so", std::string(200, 'x'));
   setenv("TESTNODE_PRESS_FILE", dir.file("pressed.txt").c_str(), 1);
   const HostRun saving = runHost(
-      {"--new", "Axis", "Up", "--new", "TestNode", "T", "--connect", "right", "Up", "--set", "count", "50", "--set",
-       "gain", "0.1", "--set", "enabled", "1", "--set", "mode", "third", "--set", "label", "two words", "--set",
-       "position", "1,2,3", "--set", "secret", "s3", "--set", "scratch", "9", "--set", "block", "3", "--set", "weight",
-       "0.25", "--set", "point.1", "7", "--knobs", "--press", "python_ok", "--select", "--save", first},
+      {"--new",   "Axis",    "Up",      "--new",     "TestNode",  "T",        "--connect", "right",  "Up",     "--set",
+       "count",   "50",      "--set",   "gain",      "0.1",       "--set",    "enabled",   "1",      "--set",  "mode",
+       "third",   "--set",   "label",   "two words", "--set",     "position", "1,2,3",     "--set",  "secret", "s3",
+       "--set",   "scratch", "9",       "--set",     "block",     "3",        "--set",     "weight", "0.25",   "--set",
+       "point.1", "7",       "--knobs", "--press",   "python_ok", "--select", "--save",    first},
       plugins);
   unsetenv("TESTNODE_PRESS_FILE");
   ASSERT_EQ(saving.status, 0) << saving.err;
@@ -53,18 +54,31 @@ TEST(QuorhostScript, PluginSetSaveLoadAndList) {
   ASSERT_EQ(loading.status, 0) << loading.err;
   const std::string loaded = fs::canonical(plugins + "/TestNode.so").string();  // in the help and the listing
   EXPECT_TRUE(contains(loading.out, "\\nplugin=" + loaded + "\n") && contains(loading.out, "plugin\t" + loaded + "\n"));
-  EXPECT_TRUE(contains(loading.out, "TestNode attach: count=10 gain=0.1 enabled=1 mode=2 label=two words "
-                                    "position=1,2,3 secret=s3 scratch=0\n"))
+  EXPECT_TRUE(contains(loading.out,
+                       "TestNode attach: count=10 gain=0.1 enabled=1 mode=2 label=two words "
+                       "position=1,2,3 secret=s3 scratch=0\n"))
       << loading.out;
   EXPECT_FALSE(contains(loading.out, "knob_changed")) << loading.out;
-  const std::vector<std::vector<std::string>> rows = {
-      {"count", "3", "10", "visible"},      {"gain", "8", "0.1", "visible"},      {"enabled", "6", "1", "visible"},
-      {"mode", "4", "third", "visible"}, {"label", "1", "two words", "visible"}, {"position", "13", "1,2,3", "visible"},
-      {"secret", "1", "s3", "hidden"},      {"scratch", "3", "0", "visible"},     {"file", "2", "", "visible"},
-      {"python_ok", "22", "", "visible"},   {"python_fail", "22", "", "visible"}, {"block", "3", "3", "visible"},
-      {"delimiter", "26", "", "visible"},   {"point.0", "8", "0", "visible"},     {"point.1", "8", "0.5", "visible"},
-      {"point.2", "8", "1", "visible"},     {"weight", "8", "0.25", "visible"},   {"tail", "3", "0", "visible"},
-      {"input", "0", "left", "-"},          {"input", "1", "right", "Up"}};  // from --info
+  const std::vector<std::vector<std::string>> rows = {{"count", "3", "10", "visible"},
+                                                      {"gain", "8", "0.1", "visible"},
+                                                      {"enabled", "6", "1", "visible"},
+                                                      {"mode", "4", "third", "visible"},
+                                                      {"label", "1", "two words", "visible"},
+                                                      {"position", "13", "1,2,3", "visible"},
+                                                      {"secret", "1", "s3", "hidden"},
+                                                      {"scratch", "3", "0", "visible"},
+                                                      {"file", "2", "", "visible"},
+                                                      {"python_ok", "22", "", "visible"},
+                                                      {"python_fail", "22", "", "visible"},
+                                                      {"block", "3", "3", "visible"},
+                                                      {"delimiter", "26", "", "visible"},
+                                                      {"point.0", "8", "0", "visible"},
+                                                      {"point.1", "8", "0.5", "visible"},
+                                                      {"point.2", "8", "1", "visible"},
+                                                      {"weight", "8", "0.25", "visible"},
+                                                      {"tail", "3", "0", "visible"},
+                                                      {"input", "0", "left", "-"},
+                                                      {"input", "1", "right", "Up"}};  // from --info
   EXPECT_EQ(knobRows(loading.out), rows) << loading.out;
   EXPECT_EQ(readFile(second), readFile(first));
 }
@@ -146,7 +160,8 @@ Translate 0 0 -2.5
 WorldBegin
 LightSource "distantlight" 1 "intensity" [1] "from" [0 0 0] "to" [0 0 -1]
 ArchiveBegin ")" + name + R"("
-Surface "paintedplastic" "texturename" [")" + dir.file("tex.tex") + R"("]
+Surface "paintedplastic" "texturename" [")" +
+                          dir.file("tex.tex") + R"("]
 ArchiveEnd
 WorldEnd
 )");

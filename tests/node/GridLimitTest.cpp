@@ -21,8 +21,10 @@ std::string knobValue(const std::string& listing, const std::string& name) {
 // A script of one card with the given knobs (JSON members).
 std::string cardScript(const testsupport::TempDir& dir, const std::string& knobs) {
   const std::string path = dir.file("card.json");
-  testsupport::writeFile(path, "{\"nodes\": [{\"class\": \"QuorCard\", \"name\": \"Card1\", \"inputs\": [null, null], "
-                               "\"knobs\": {" + knobs + "}}]}");
+  testsupport::writeFile(path,
+                         "{\"nodes\": [{\"class\": \"QuorCard\", \"name\": \"Card1\", \"inputs\": [null, null], "
+                         "\"knobs\": {" +
+                             knobs + "}}]}");
   return path;
 }
 
@@ -35,8 +37,8 @@ const char kWarning[] = "[Brunvik] WARNING: a grid of 40960 x 40960 points needs
 // that leaves the knobs at the refused size.
 TEST(GridLimit, ScriptAskingForTooLargeAGridGetsTheDefaultOne) {
   testsupport::TempDir dir;
-  const auto run = testsupport::runHost({cardScript(dir, "\"x_points\": 40960, \"y_points\": 40960"), "--knobs"},
-                                        kPlugins);
+  const auto run =
+      testsupport::runHost({cardScript(dir, "\"x_points\": 40960, \"y_points\": 40960"), "--knobs"}, kPlugins);
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.err.find(kWarning), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("the grid stays 4 x 4."), std::string::npos) << run.err;
@@ -57,8 +59,7 @@ TEST(GridLimit, RefusedKnobChangeLeavesTheGridAsItWas) {
   for (const char c : knobValue(made.out, "cpstr")) stored += c == '"' ? std::string("\\\"") : std::string(1, c);
   // Knobs that disagree with the stored 2 x 2 points, which are kept as read;
   // then a change to a grid that cannot fit.
-  const std::string script =
-      cardScript(dir, "\"x_points\": 40960, \"y_points\": 40960, \"cpstr\": \"" + stored + "\"");
+  const std::string script = cardScript(dir, "\"x_points\": 40960, \"y_points\": 40960, \"cpstr\": \"" + stored + "\"");
   const auto run = testsupport::runHost({script, "--set", "x_points", "40960", "--knobs"}, kPlugins);
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.err.find(kWarning), std::string::npos) << run.err;

@@ -44,7 +44,8 @@ TEST_F(CardIdentity, HelpTextIsComposedOnce) {
   auto literal = [](const std::string& text) { return std::regex_replace(text, std::regex("\\."), "\\."); };
   const std::regex help("QuorCard " + literal(QUORCARD_VERSION) +
                         "\n\nA card primitive\\.\n\nBuilt: [A-Z][a-z]{2} [ 0-9][0-9] "
-                        "[0-9]{4} [0-9:]{8}\nEngine: Quor " + literal(QUOR_VERSION));
+                        "[0-9]{4} [0-9:]{8}\nEngine: Quor " +
+                        literal(QUOR_VERSION));
   EXPECT_TRUE(std::regex_match(first, help)) << first;
   EXPECT_EQ(add("QuorCard")->op()->node_help(), first);
 }
@@ -75,13 +76,26 @@ TEST_F(CardIdentity, ValidationTakesTheImageAspectOnlyForReal) {
 TEST_F(CardIdentity, HashFollowsWhatRendersAndNothingElse) {
   const std::string points = cpstr();
   const Hash base = hash(load({{"cpstr", points}}));
-  const struct { const char *knob, *value; bool changes; } cases[] = {
-      {"orientation", "flipped", true}, {"flip_uvs", "1", true},     {"flop_uvs", "1", true},
-      {"swap_uvs", "1", true},          {"type", "smooth", true},    {"x_points", "5", true},
-      {"y_points", "5", true},          {"force_update", "1", true}, {"aspect", "1", true},
-      {"ratio", "2", true},             {"x_ratio", "0.5", true},    {"y_ratio", "0.5", true},
-      {"shade", "front & back", false}, {"handle_size", "9", false}, {"break_tangent", "1", false},
-      {"mirror_tangent", "1", false},   {"selected_cp", "10030", false}};
+  const struct {
+    const char *knob, *value;
+    bool changes;
+  } cases[] = {{"orientation", "flipped", true},
+               {"flip_uvs", "1", true},
+               {"flop_uvs", "1", true},
+               {"swap_uvs", "1", true},
+               {"type", "smooth", true},
+               {"x_points", "5", true},
+               {"y_points", "5", true},
+               {"force_update", "1", true},
+               {"aspect", "1", true},
+               {"ratio", "2", true},
+               {"x_ratio", "0.5", true},
+               {"y_ratio", "0.5", true},
+               {"shade", "front & back", false},
+               {"handle_size", "9", false},
+               {"break_tangent", "1", false},
+               {"mirror_tangent", "1", false},
+               {"selected_cp", "10030", false}};
   for (const auto& c : cases)
     EXPECT_EQ(hash(load({{"cpstr", points}, {c.knob, c.value}})) != base, c.changes) << c.knob;
   EXPECT_EQ(hash(), base);

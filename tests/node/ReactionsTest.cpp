@@ -18,13 +18,12 @@ class CardReactions : public CardTest {
     const char *knob, *value;
     Values point, up;
   };
-  const std::vector<Step> steps = {
-      {"translate", "0.1,-0.2,-1", {0.2666667, -0.2, -1}, {0.2666667, -0.0333333, -1}},
-      {"rotate", "0,0,90", {0.1, -0.0333333, -1}, {-0.0666667, -0.0333333, -1}},
-      {"scaling", "2,3,1", {0.1, 0.1333333, -1}, {-0.4, 0.1333333, -1}},
-      {"uniform_scale", "0.5", {0.1, -0.0333333, -1}, {-0.15, -0.0333333, -1}},
-      {"skew", "0.5,0,0", {0.1, -0.0333333, -1}, {-0.15, 0.0916667, -1}},
-      {"pivot", "0.25,0,0", {0.35, -0.2833333, -1}, {0.1, -0.1583333, -1}}};
+  const std::vector<Step> steps = {{"translate", "0.1,-0.2,-1", {0.2666667, -0.2, -1}, {0.2666667, -0.0333333, -1}},
+                                   {"rotate", "0,0,90", {0.1, -0.0333333, -1}, {-0.0666667, -0.0333333, -1}},
+                                   {"scaling", "2,3,1", {0.1, 0.1333333, -1}, {-0.4, 0.1333333, -1}},
+                                   {"uniform_scale", "0.5", {0.1, -0.0333333, -1}, {-0.15, -0.0333333, -1}},
+                                   {"skew", "0.5,0,0", {0.1, -0.0333333, -1}, {-0.15, 0.0916667, -1}},
+                                   {"pivot", "0.25,0,0", {0.35, -0.2833333, -1}, {0.1, -0.1583333, -1}}};
   void SetUp() override {
     CardTest::SetUp();
     set("y_points", "3");
@@ -111,11 +110,13 @@ TEST_F(CardReactions, PointAndTangentKnobsGoBackThroughTheTransform) {
   expectNear(Values(after[6].pos, after[6].pos + 3), {0.1, 0.2, 0.4}, 1e-6, "moved point");
   EXPECT_EQ(after[6].controlPoints, before[6].controlPoints);
 
-  const struct { const char *breakOn, *mirrorOn; Values left, knob; } cases[] = {
-      {"0", "0", {0.1410256, -0.0341880, -0.1025641}, {0.4012821, -0.3346154, -1.0512821}},
-      {"0", "1", {-0.1333333, -0.4, -1.2}, {0.95, -0.8833333, -1.6}},
-      {"1", "0", {1 / 18.0, 0, 0}, {0.35, -0.3944444, -1}},
-      {"1", "1", {1 / 18.0, 0, 0}, {0.35, -0.3944444, -1}}};
+  const struct {
+    const char *breakOn, *mirrorOn;
+    Values left, knob;
+  } cases[] = {{"0", "0", {0.1410256, -0.0341880, -0.1025641}, {0.4012821, -0.3346154, -1.0512821}},
+               {"0", "1", {-0.1333333, -0.4, -1.2}, {0.95, -0.8833333, -1.6}},
+               {"1", "0", {1 / 18.0, 0, 0}, {0.35, -0.3944444, -1}},
+               {"1", "1", {1 / 18.0, 0, 0}, {0.35, -0.3944444, -1}}};
   for (const auto& c : cases) {
     const std::string what = std::string("break ") + c.breakOn + " mirror " + c.mirrorOn;
     node->changed(knob("reset_handles"));

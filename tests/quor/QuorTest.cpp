@@ -1,7 +1,7 @@
 // libQuor: home directory, the integer options, and the RIB text of the scene
 // calls. What QxRendererInfo answers shows in the card's help.
-#include <gtest/gtest.h>
 #include <Quor/Quor.h>
+#include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <filesystem>
@@ -37,8 +37,8 @@ TEST(LibQuor, HomeComesFromTheLibraryPathOnly) {
   EXPECT_TRUE(Quor_initQuorRenderMan());
   Quor_initPath((tmp.path() / "missing/bin/Quor.dll").c_str());
   EXPECT_EQ(fs::path(Quor_homeDir()), tmp.path() / "missing");  // mistake: the home taken from $VEVEVER
-  EXPECT_FALSE(Quor_initQuorRenderMan());                          // mistake: existence not checked
-  EXPECT_STREQ(::getenv("VEVEVER"), tmp.path().c_str());           // setting it is the plug-in's business
+  EXPECT_FALSE(Quor_initQuorRenderMan());                       // mistake: existence not checked
+  EXPECT_STREQ(::getenv("VEVEVER"), tmp.path().c_str());        // setting it is the plug-in's business
   Quor_initPath("bin/Quor.dll");
   EXPECT_EQ(fs::path(Quor_homeDir()), fs::current_path());  // mistake: a relative home
   EXPECT_EQ(GetCapturedStderr(), "");                       // failing is silent
@@ -138,7 +138,9 @@ TEST(LibQuorRib, EveryRequestIsOneLine) {
   };
   Lines expected;
   for (const auto& call : calls) expected.push_back(call.second);
-  const Rib rib = ribOf([&] { for (const auto& call : calls) call.first(); });
+  const Rib rib = ribOf([&] {
+    for (const auto& call : calls) call.first();
+  });
   EXPECT_EQ(rib.lines, expected);
   EXPECT_EQ(rib.errors, "");
 }
@@ -173,23 +175,31 @@ TEST(LibQuorRib, PatchMeshValueCounts) {
   const Rib rib = ribOf([&] {
     // Bilinear 4 x 3 (steps do not apply): 3 x 2 patches, 4 x 3 corners.
     expected.push_back(patchMesh("bilinear", 4, "nonperiodic", 3, "nonperiodic",
-                                 {{"P", 36}, {"varying float s", 12}, {"uniform vector d", 18},
-                                  {"facevarying float f", 24}, {"facevertex float g", 24}, {"constant matrix m", 16},
+                                 {{"P", 36},
+                                  {"varying float s", 12},
+                                  {"uniform vector d", 18},
+                                  {"facevarying float f", 24},
+                                  {"facevertex float g", 24},
+                                  {"constant matrix m", 16},
                                   {"constant color c", 3}}));
     // Bilinear 4 x 3, periodic in v: 3 x 3 patches, 4 x 3 corners.
-    expected.push_back(patchMesh("bilinear", 4, "nonperiodic", 3, "periodic",
-                                 {{"Pw", 48}, {"uniform float u", 9}, {"varying float s", 12},
-                                  {"facevarying float[2] f", 72}}));
+    expected.push_back(
+        patchMesh("bilinear", 4, "nonperiodic", 3, "periodic",
+                  {{"Pw", 48}, {"uniform float u", 9}, {"varying float s", 12}, {"facevarying float[2] f", 72}}));
     // Bicubic 10 x 7, steps 2 and 3: 4 x 2 patches, 5 x 3 corners.
     QrBasis(QrCatmullRomBasis, 2, QrCatmullRomBasis, 3);
     expected.push_back(patchMesh("bicubic", 10, "nonperiodic", 7, "nonperiodic",
-                                 {{"Pw", 280}, {"vertex normal n", 210}, {"st", 30}, {"uniform matrix m", 128},
-                                  {"facevarying float f", 32}, {"facevertex float g", 128}}));
+                                 {{"Pw", 280},
+                                  {"vertex normal n", 210},
+                                  {"st", 30},
+                                  {"uniform matrix m", 128},
+                                  {"facevarying float f", 32},
+                                  {"facevertex float g", 128}}));
     // Bicubic 6 periodic in u (step 3) x 8 (step 2): 2 x 3 patches, 2 x 4 corners.
     QrBasis(QrCatmullRomBasis, 3, QrCatmullRomBasis, 2);
-    expected.push_back(patchMesh("bicubic", 6, "periodic", 8, "nonperiodic",
-                                 {{"Pz", 48}, {"varying color c", 24}, {"uniform float u", 6},
-                                  {"facevarying float f", 24}}));
+    expected.push_back(
+        patchMesh("bicubic", 6, "periodic", 8, "nonperiodic",
+                  {{"Pz", 48}, {"varying color c", 24}, {"uniform float u", 6}, {"facevarying float f", 24}}));
   });
   for (const std::string& line : rib.lines)
     if (line.rfind("PatchMesh", 0) == 0) meshes.push_back(line);
@@ -220,8 +230,9 @@ TEST(LibQuorRib, BasisStepsFollowAttributeBlocks) {
   EXPECT_EQ(rib.lines, (Lines{first, "AttributeBegin", "  Basis \"catmull-rom\" 1 \"catmull-rom\" 1",
                               "  TransformBegin", "    Basis \"catmull-rom\" 2 \"catmull-rom\" 1", "  TransformEnd",
                               "  " + second, "AttributeEnd", third}));
-  EXPECT_EQ(rib.errors, "libQuor: AttributeEnd: no open AttributeBegin to close (the innermost block is "
-                        "TransformBegin)\n");
+  EXPECT_EQ(rib.errors,
+            "libQuor: AttributeEnd: no open AttributeBegin to close (the innermost block is "
+            "TransformBegin)\n");
 }
 
 // Each float as the shortest text that reads back to it. Mistakes: 6 digits
@@ -253,7 +264,7 @@ TEST(LibQuorRib, BadCallsWriteNothingButOneErrorLineEach) {
     QrPatchMeshV("bilinear", 2, "nonperiodic", 2, "nonperiodic", 1, position, nullValue);
     QrPatchMeshV("bicubic", 2, "nonperiodic", 2, "nonperiodic", 1, position, values);
     QrPatchMeshV("bilinear", 2, "nonperiodic", 2, "nonperiodic", 0, nullptr, nullptr);  // no positions
-    EXPECT_NE(QrBegin("-"), 0);                                                          // one scene at a time
+    EXPECT_NE(QrBegin("-"), 0);                                                         // one scene at a time
     QrTransformBegin();
     QrLightSource("spotlight", QR_NULL);
   });

@@ -1,10 +1,10 @@
 // Long and deep RIB lines: arrays of many thousands of values, written in
 // blocks straight into the line, and lines indented many levels deep.
-#include <gtest/gtest.h>
 #include <Quor/Quor.h>
+#include <gtest/gtest.h>
 
-#include <charconv>
 #include <cfloat>
+#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdint>

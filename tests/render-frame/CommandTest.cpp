@@ -20,8 +20,8 @@
 namespace {
 
 namespace fs = std::filesystem;
-using frametest::Picture;
 using frametest::CommandRun;
+using frametest::Picture;
 
 const std::string kScene =
     "Display \"out.png\" \"file\" \"rgba\"\nFormat 8 8 1\nProjection \"orthographic\"\nScreenWindow 0 8 0 8\n"
@@ -42,8 +42,8 @@ TEST(Quorrender, RendersTheDisplaysFileOrTheOneGiven) {
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(frametest::readPicture(dir.file("other.exr")).format, "float");
 
-  for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
-           {}, {"-x", "scene.rib"}, {"scene.rib", "-o"}, {"a.rib", "b.rib"}}) {
+  for (const std::vector<std::string>& bad :
+       std::vector<std::vector<std::string>>{{}, {"-x", "scene.rib"}, {"scene.rib", "-o"}, {"a.rib", "b.rib"}}) {
     std::vector<std::string> argv{frametest::kQuorrender};
     argv.insert(argv.end(), bad.begin(), bad.end());
     EXPECT_EQ(frametest::run(argv, dir.path().string()).status, 2);
@@ -58,7 +58,9 @@ TEST(Quorrender, FailuresWriteNoPicture) {
   testsupport::writeFile(dir.file("out.png"), "an older picture");
   // The scene's world with `extra` before its WorldEnd.
   const std::string world = kScene.substr(kScene.find("WorldBegin"));
-  const auto before = [&](const std::string& extra) { return world.substr(0, world.size() - 9) + extra + "WorldEnd\n"; };
+  const auto before = [&](const std::string& extra) {
+    return world.substr(0, world.size() - 9) + extra + "WorldEnd\n";
+  };
   const std::string display = "Display \"out.png\" \"file\" \"rgba\"\n";
   struct Case {
     std::string rib;
@@ -96,8 +98,8 @@ std::string writeQuadrants(const testsupport::TempDir& dir) {
     for (int x = 0; x < 64; ++x) {
       const bool right = x >= 32, bottom = y >= 32;
       const float r = (!bottom || right) && !(right && !bottom) ? 1.0f : 0.0f;  // red: TL, yellow: BR
-      const float g = right ? 1.0f : 0.0f;                                       // green: TR, yellow: BR
-      const float b = bottom && !right ? 1.0f : 0.0f;                            // blue: BL
+      const float g = right ? 1.0f : 0.0f;                                      // green: TR, yellow: BR
+      const float b = bottom && !right ? 1.0f : 0.0f;                           // blue: BL
       p.values.insert(p.values.end(), {r, g, b});
     }
   const std::string file = dir.file("quadrants.png");
@@ -133,10 +135,11 @@ TEST(Quorhost, TheImagesCornersLandOnTheCardsCorners) {
       {0, 0, 0, "RGBY"}, {1, 0, 0, "GRYB"}, {0, 1, 0, "BYRG"}, {1, 1, 0, "YBGR"},
       {0, 0, 1, "RBGY"}, {1, 0, 1, "BRYG"}, {0, 1, 1, "GYRB"}, {1, 1, 1, "YGBR"},
   };
-  std::vector<std::string> args{"--new", "Read", "--set", "file", image, "--new", "QuorCard", "--connect", "img", "Read1"};
+  std::vector<std::string> args{"--new", "Read",     "--set",     "file", image,
+                                "--new", "QuorCard", "--connect", "img",  "Read1"};
   for (const Case& c : cases) {
-    const std::string out = dir.file("corners-" + std::to_string(c.flip) + std::to_string(c.flop) +
-                                     std::to_string(c.swap) + ".png");
+    const std::string out =
+        dir.file("corners-" + std::to_string(c.flip) + std::to_string(c.flop) + std::to_string(c.swap) + ".png");
     args.insert(args.end(), {"--set", "flip_uvs", std::to_string(c.flip), "--set", "flop_uvs", std::to_string(c.flop),
                              "--set", "swap_uvs", std::to_string(c.swap), "--render", out, "--size", "200x200"});
   }
@@ -147,8 +150,8 @@ TEST(Quorhost, TheImagesCornersLandOnTheCardsCorners) {
   // centre; look 12 pixels inside them.
   const int in = 100 - 74 + 12, far = 200 - in;
   for (const Case& c : cases) {
-    const Picture p = frametest::readPicture(dir.file("corners-" + std::to_string(c.flip) + std::to_string(c.flop) +
-                                                      std::to_string(c.swap) + ".png"));
+    const Picture p = frametest::readPicture(
+        dir.file("corners-" + std::to_string(c.flip) + std::to_string(c.flop) + std::to_string(c.swap) + ".png"));
     ASSERT_EQ(p.width, 200);
     const std::string seen{colourAt(p, in, in), colourAt(p, far, in), colourAt(p, in, far), colourAt(p, far, far)};
     EXPECT_EQ(seen, c.corners) << "flip " << c.flip << " flop " << c.flop << " swap " << c.swap;
@@ -161,18 +164,20 @@ TEST(Quorhost, TheImagesCornersLandOnTheCardsCorners) {
 // gives: the same scene, the same texture, the same renderer.
 TEST(Quorhost, RenderGivesThePictureQuorrenderMakesOfTheRib) {
   testsupport::TempDir dir;
-  const testsupport::HostRun host = testsupport::runHost(
-      {QUOR_SOURCE_DIR "/examples/card.json", "--size", "160x120", "--rib", dir.file("card.rib"), "--render",
-       dir.file("host.png")},
-      frametest::kPlugins);
+  const testsupport::HostRun host =
+      testsupport::runHost({QUOR_SOURCE_DIR "/examples/card.json", "--size", "160x120", "--rib", dir.file("card.rib"),
+                            "--render", dir.file("host.png")},
+                           frametest::kPlugins);
   ASSERT_EQ(host.status, 0) << host.err;
   // The scene names the texture made beside it.
   const std::string rib = testsupport::readFile(dir.file("card.rib"));
   EXPECT_NE(rib.find("Format 160 120 1"), std::string::npos);
   EXPECT_NE(rib.find("\"texturename\" [\"" + dir.file("checker.tex") + "\"]"), std::string::npos) << rib;
-  const CommandRun r = frametest::run({frametest::kQuorrender, "card.rib", "-o", "quorrender.png"}, dir.path().string());
+  const CommandRun r =
+      frametest::run({frametest::kQuorrender, "card.rib", "-o", "quorrender.png"}, dir.path().string());
   ASSERT_EQ(r.status, 0) << r.err;
-  const Picture a = frametest::readPicture(dir.file("host.png")), b = frametest::readPicture(dir.file("quorrender.png"));
+  const Picture a = frametest::readPicture(dir.file("host.png")),
+                b = frametest::readPicture(dir.file("quorrender.png"));
   ASSERT_EQ(a.width, 160);
   ASSERT_EQ(a.height, 120);
   EXPECT_TRUE(a.values == b.values);
@@ -186,7 +191,8 @@ TEST(Quorhost, RenderGivesThePictureQuorrenderMakesOfTheRib) {
 TEST(Quorhost, RenderFailuresLeaveNoPicture) {
   testsupport::TempDir dir;
   const std::string image = writeQuadrants(dir);
-  const std::vector<std::string> scene{"--new", "Read", "--set", "file", image, "--new", "QuorCard", "--connect", "img", "Read1"};
+  const std::vector<std::string> scene{"--new", "Read",     "--set",     "file", image,
+                                       "--new", "QuorCard", "--connect", "img",  "Read1"};
   const auto render = [&](const std::string& out) {
     std::vector<std::string> args = scene;
     args.insert(args.end(), {"--render", out});

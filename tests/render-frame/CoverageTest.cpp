@@ -15,7 +15,9 @@ using frametest::Reports;
 
 const double kPi = 3.14159265358979323846;
 
-double overlap(double a0, double a1, double b0, double b1) { return std::max(0.0, std::min(a1, b1) - std::max(a0, b0)); }
+double overlap(double a0, double a1, double b0, double b1) {
+  return std::max(0.0, std::min(a1, b1) - std::max(a0, b0));
+}
 
 // Every pixel's alpha is the area of the pixel inside the raster rectangle
 // [x0, x1] x [y0, y1] (y down), within `tolerance`; and there are edge
@@ -48,7 +50,8 @@ std::string card(double x0, double y0, double x1, double y1, double z) {
 TEST(Coverage, AFlatCardFacingTheCameraCoversExactlyItsRectangle) {
   const int w = 40, h = 30;
   Reports reports;
-  const Picture p = frametest::render(frametest::rasterCamera(w, h, 16) + card(10.25, h - 20.75, 30.6, h - 5.4, 1), reports);
+  const Picture p =
+      frametest::render(frametest::rasterCamera(w, h, 16) + card(10.25, h - 20.75, 30.6, h - 5.4, 1), reports);
   EXPECT_TRUE(reports.errors.empty()) << reports.all();
   expectCoverage(p, 10.25, 30.6, 5.4, 20.75, 0.08);
   // A constant white surface: premultiplied colour equals alpha.

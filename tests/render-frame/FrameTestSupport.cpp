@@ -65,7 +65,8 @@ Picture render(const std::string& rib, Reports& reports) {
   if (!frame) return out;
   FloatPicture picture;
   Collect collect(reports);
-  if (!renderPicture(*frame, picture, [&](int code, Severity s, const std::string& m) { collect.report(code, s, m); })) {
+  if (!renderPicture(*frame, picture,
+                     [&](int code, Severity s, const std::string& m) { collect.report(code, s, m); })) {
     return out;
   }
   out.width = picture.width;
@@ -105,7 +106,8 @@ bool writePicture(const std::string& path, const Picture& picture, bool floats) 
   return out->open(path, spec) && out->write_image(OIIO::TypeDesc::FLOAT, picture.values.data()) && out->close();
 }
 
-CommandRun run(const std::vector<std::string>& args, const std::string& folder, const std::vector<std::string>& environment) {
+CommandRun run(const std::vector<std::string>& args, const std::string& folder,
+               const std::vector<std::string>& environment) {
   testsupport::TempDir capture;
   const std::string outPath = capture.file("out"), errPath = capture.file("err");
   std::vector<std::string> all = args;

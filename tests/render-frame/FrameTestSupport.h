@@ -52,7 +52,7 @@ struct CommandRun {
 // Runs a program with arguments in `folder` (the test's own when empty),
 // with extra environment settings "NAME=value".
 CommandRun run(const std::vector<std::string>& argv, const std::string& folder = std::string(),
-        const std::vector<std::string>& environment = {});
+               const std::vector<std::string>& environment = {});
 
 // The camera lines of an orthographic view whose screen is the raster:
 // world (x, y) lands on raster (x, height - y), camera space = world space.

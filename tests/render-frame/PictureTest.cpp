@@ -23,8 +23,8 @@ using frametest::Reports;
 std::string rightHalf(double x0, int w, int h, const std::string& rgb) {
   std::ostringstream s;
   s << "WorldBegin\nSurface \"constant\"\nColor [" << rgb << "]\n"
-    << frametest::bilinearPatch({float(x0), -1, 1, float(w + 1), -1, 1, float(x0), float(h + 1), 1, float(w + 1),
-                                 float(h + 1), 1})
+    << frametest::bilinearPatch(
+           {float(x0), -1, 1, float(w + 1), -1, 1, float(x0), float(h + 1), 1, float(w + 1), float(h + 1), 1})
     << "WorldEnd\n";
   return s.str();
 }
@@ -50,8 +50,8 @@ TEST(Picture, ThePixelFilterWeighsSamplesAroundEachPixel) {
   };
   for (const Case c : {Case{"\"box\" 1 1", 0}, Case{"\"gaussian\" 2 2", float(spill)}}) {
     Reports reports;
-    const Picture p = frametest::render(frametest::rasterCamera(20, 8, 16, c.filter) + rightHalf(10, 20, 8, "1 1 1"),
-                                        reports);
+    const Picture p =
+        frametest::render(frametest::rasterCamera(20, 8, 16, c.filter) + rightHalf(10, 20, 8, "1 1 1"), reports);
     ASSERT_GT(p.width, 0) << reports.all();
     EXPECT_NEAR(p.at(9, 4, 3), c.beside, 0.01) << c.filter;
     EXPECT_NEAR(p.at(10, 4, 3), 1 - c.beside, 0.01) << c.filter;
@@ -59,9 +59,9 @@ TEST(Picture, ThePixelFilterWeighsSamplesAroundEachPixel) {
   }
   // The default filter and samples: a card over every pixel, coloured 0.3.
   Reports reports;
-  const Picture uniform =
-      frametest::render("Format 12 9 1\nProjection \"orthographic\"\nScreenWindow 0 12 0 9\n" + rightHalf(-2, 12, 9, "0.3 0.3 0.3"),
-                        reports);
+  const Picture uniform = frametest::render(
+      "Format 12 9 1\nProjection \"orthographic\"\nScreenWindow 0 12 0 9\n" + rightHalf(-2, 12, 9, "0.3 0.3 0.3"),
+      reports);
   ASSERT_GT(uniform.width, 0) << reports.all();
   for (int y = 0; y < 9; ++y)
     for (int x = 0; x < 12; ++x) ASSERT_NEAR(uniform.at(x, y, 0), 0.3, 1e-6) << x << ", " << y;
@@ -101,8 +101,10 @@ TEST(Picture, DisplayFormatsAndChannels) {
     int channels;
   };
   const Case cases[] = {
-      {"a.png", "file", "rgba", "png", "uint8", 4},   {"b.TIF", "file", "rgb", "tiff", "uint8", 3},
-      {"c.exr", "file", "rgba", "openexr", "float", 4}, {"d.pic", "tiff", "rgba", "tiff", "uint8", 4},
+      {"a.png", "file", "rgba", "png", "uint8", 4},
+      {"b.TIF", "file", "rgb", "tiff", "uint8", 3},
+      {"c.exr", "file", "rgba", "openexr", "float", 4},
+      {"d.pic", "tiff", "rgba", "tiff", "uint8", 4},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -141,16 +143,16 @@ TEST(Picture, ExposureQuantizationAndDither) {
   testsupport::TempDir dir;
   struct Case {
     const char* options;
-    float value;  // the colour of the card
+    float value;             // the colour of the card
     std::set<int> expected;  // every pixel's green value in the file
     const char* pixelType;
   };
   const Case cases[] = {
       {"Quantize \"rgba\" 255 0 255 0\n", 0.2f, {51}, "uint8"},
-      {"Exposure 2 1\nQuantize \"rgba\" 255 0 255 0\n", 0.2f, {102}, "uint8"},  // gain 2
+      {"Exposure 2 1\nQuantize \"rgba\" 255 0 255 0\n", 0.2f, {102}, "uint8"},   // gain 2
       {"Exposure 1 2\nQuantize \"rgba\" 255 0 255 0\n", 0.36f, {153}, "uint8"},  // 0.36^(1/2) = 0.6
-      {"Quantize \"rgba\" 1000 0 900 0\n", 1.0f, {900}, "uint16"},              // clamped to max
-      {"Quantize \"rgba\" 255 0 255 0.5\n", 0.5f, {127, 128}, "uint8"},         // 127.5 +- 0.5
+      {"Quantize \"rgba\" 1000 0 900 0\n", 1.0f, {900}, "uint16"},               // clamped to max
+      {"Quantize \"rgba\" 255 0 255 0.5\n", 0.5f, {127, 128}, "uint8"},          // 127.5 +- 0.5
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.options);

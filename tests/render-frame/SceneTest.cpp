@@ -30,7 +30,9 @@ TEST(Scene, MalformedRibIsAnErrorWithItsLine) {
       {"Color [[1 0 0]]\n", 1, "arrays cannot hold arrays"},
       {"Color [1 \"a\" 0]\n", 1, "not both"},
       {"WorldBegin\nWorldEnd ]\n", 2, "without '['"},
-      {"Format 64 48 1\n\n\nWorld\x90" "Begin\n", 4, "unexpected character"},
+      {"Format 64 48 1\n\n\nWorld\x90"
+       "Begin\n",
+       4, "unexpected character"},
       {"Format 64 48 1\n\n\n\x90\n", 4, "binary RIB"},
   };
   for (const Case& c : cases) {
@@ -55,20 +57,21 @@ TEST(Scene, MalformedRibIsAnErrorWithItsLine) {
 }
 
 const std::string kCamera = "Format 8 8 1\nProjection \"orthographic\"\n";
-const std::string kCard = "PatchMesh \"bilinear\" 2 \"nonperiodic\" 2 \"nonperiodic\" \"P\" [0 0 1 1 0 1 0 1 1 1 1 1]\n";
+const std::string kCard =
+    "PatchMesh \"bilinear\" 2 \"nonperiodic\" 2 \"nonperiodic\" \"P\" [0 0 1 1 0 1 0 1 1 1 1 1]\n";
 
 // A request the renderer does not know: one warning for each name, with the
 // line of its first use; the frame renders.
 TEST(Scene, UnknownRequestsAreWarnedOnceAndSkipped) {
   Reports reports;
-  const frametest::Picture p =
-      frametest::render(kCamera + "ShadingRate 1\nWorldBegin\nHider \"hidden\"\nShadingRate 2\n" + kCard + "WorldEnd\n",
-                        reports);
+  const frametest::Picture p = frametest::render(
+      kCamera + "ShadingRate 1\nWorldBegin\nHider \"hidden\"\nShadingRate 2\n" + kCard + "WorldEnd\n", reports);
   EXPECT_TRUE(reports.errors.empty()) << reports.all();
   ASSERT_EQ(reports.warnings.size(), 2u) << reports.all();
   EXPECT_NE(reports.warnings[0].find("scene.rib:3"), std::string::npos) << reports.warnings[0];
   EXPECT_NE(reports.warnings[0].find("\"ShadingRate\""), std::string::npos) << reports.warnings[0];
-  EXPECT_NE(reports.warnings[1].find("scene.rib:5: unknown request \"Hider\""), std::string::npos) << reports.warnings[1];
+  EXPECT_NE(reports.warnings[1].find("scene.rib:5: unknown request \"Hider\""), std::string::npos)
+      << reports.warnings[1];
   EXPECT_EQ(p.width, 8);
 }
 
@@ -131,12 +134,13 @@ TEST(Scene, BlocksAndArchivesKeepTheirState) {
   const std::string file = dir.file("green.rib");
   testsupport::writeFile(file, "Color [0 1 0]\nTranslate 0 0 7\n");
   Reports reports;
-  const auto f = frame("ArchiveBegin \"dull\"\n  Surface \"matte\" \"Kd\" [0.25]\n  Color [0 0 1]\nArchiveEnd\n" + kCard +
-                           "AttributeBegin\n  Color [1 0 0]\n  TransformBegin\n    Translate 5 0 0\n    Color [1 1 0]\n"
-                           "  TransformEnd\n" +
-                           kCard + "  ReadArchive \"dull\"\n" + kCard + "AttributeEnd\n" + kCard + "ReadArchive \"" + file +
-                           "\"\n" + kCard + "version 3.04\n",
-                       reports);
+  const auto f =
+      frame("ArchiveBegin \"dull\"\n  Surface \"matte\" \"Kd\" [0.25]\n  Color [0 0 1]\nArchiveEnd\n" + kCard +
+                "AttributeBegin\n  Color [1 0 0]\n  TransformBegin\n    Translate 5 0 0\n    Color [1 1 0]\n"
+                "  TransformEnd\n" +
+                kCard + "  ReadArchive \"dull\"\n" + kCard + "AttributeEnd\n" + kCard + "ReadArchive \"" + file +
+                "\"\n" + kCard + "version 3.04\n",
+            reports);
   ASSERT_TRUE(f) << reports.all();
   ASSERT_EQ(f->meshes.size(), 5u);
   const auto color = [&](int i) { return f->meshes[std::size_t(i)].material->color; };
@@ -165,11 +169,12 @@ TEST(Scene, BlocksAndArchivesKeepTheirState) {
 // first. Rotate turns x toward y about z.
 TEST(Scene, TransformationsComposeLastGivenFirst) {
   Reports reports;
-  const auto f = frame("Translate 10 0 0\nRotate 90 0 0 1\nScale 2 2 2\n" + kCard +
-                           "Identity\nConcatTransform [1 0 0 0 0 1 0 0 0 0 1 0 0 0 3 1]\nTransform [1 0 0 0 0 1 0 0 0 0 "
-                           "1 0 5 0 0 1]\nConcatTransform [2 0 0 0 0 2 0 0 0 0 2 0 0 0 0 1]\n" +
-                           kCard,
-                       reports);
+  const auto f =
+      frame("Translate 10 0 0\nRotate 90 0 0 1\nScale 2 2 2\n" + kCard +
+                "Identity\nConcatTransform [1 0 0 0 0 1 0 0 0 0 1 0 0 0 3 1]\nTransform [1 0 0 0 0 1 0 0 0 0 "
+                "1 0 5 0 0 1]\nConcatTransform [2 0 0 0 0 2 0 0 0 0 2 0 0 0 0 1]\n" +
+                kCard,
+            reports);
   ASSERT_TRUE(f) << reports.all();
   // Corner (1, 0, 1): scaled to (2, 0, 2), turned to (0, 2, 2), moved to
   // (10, 2, 2).

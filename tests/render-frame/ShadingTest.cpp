@@ -26,7 +26,8 @@ std::string tiltedCard(double degrees, double z = 5) {
 
 // The centre pixel's colour and alpha.
 std::vector<float> centre(const std::string& world, Reports& reports) {
-  const Picture p = frametest::render(frametest::rasterCamera(20, 20, 4) + "WorldBegin\n" + world + "WorldEnd\n", reports);
+  const Picture p =
+      frametest::render(frametest::rasterCamera(20, 20, 4) + "WorldBegin\n" + world + "WorldEnd\n", reports);
   if (p.width == 0) return {};
   return {p.at(10, 10, 0), p.at(10, 10, 1), p.at(10, 10, 2), p.at(10, 10, 3)};
 }
@@ -56,25 +57,30 @@ TEST(Shading, LightSourcesAddUp) {
   const double c40 = std::cos(40 * kPi / 180);
   const Case cases[] = {
       // Ka times the ambient light, plus Kd times the cosine.
-      {"ambient", kHeadLight + "LightSource \"ambientlight\" 2 \"intensity\" [0.25]\nSurface \"matte\" \"Ka\" [0.5]\n" +
-                      tiltedCard(40),
+      {"ambient",
+       kHeadLight + "LightSource \"ambientlight\" 2 \"intensity\" [0.25]\nSurface \"matte\" \"Ka\" [0.5]\n" +
+           tiltedCard(40),
        float(0.125 + c40), float(0.125 + c40), float(0.125 + c40)},
-      {"light colour", "LightSource \"distantlight\" 1 \"lightcolor\" [1 0.5 0.25] \"intensity\" [2] \"to\" [0 0 1]\n"
-                       "Surface \"matte\"\n" + tiltedCard(0),
+      {"light colour",
+       "LightSource \"distantlight\" 1 \"lightcolor\" [1 0.5 0.25] \"intensity\" [2] \"to\" [0 0 1]\n"
+       "Surface \"matte\"\n" +
+           tiltedCard(0),
        2, 1, 0.5},
       // A point light falls off with the square of the distance: 800 / 20^2
       // and 800 / 40^2, over the centre pixel (x 10 to 11, y 9 to 10).
-      {"point light near", "LightSource \"pointlight\" 1 \"from\" [10.5 9.5 0] \"intensity\" [800]\nSurface \"matte\"\n" +
-                               tiltedCard(0, 20),
+      {"point light near",
+       "LightSource \"pointlight\" 1 \"from\" [10.5 9.5 0] \"intensity\" [800]\nSurface \"matte\"\n" +
+           tiltedCard(0, 20),
        2, 2, 2},
-      {"point light far", "LightSource \"pointlight\" 1 \"from\" [10.5 9.5 0] \"intensity\" [800]\nSurface \"matte\"\n" +
-                              tiltedCard(0, 40),
+      {"point light far",
+       "LightSource \"pointlight\" 1 \"from\" [10.5 9.5 0] \"intensity\" [800]\nSurface \"matte\"\n" +
+           tiltedCard(0, 40),
        0.5, 0.5, 0.5},
       // A light behind the card lights only its far side.
       {"light behind", "LightSource \"distantlight\" 1 \"to\" [0 0 -1]\nSurface \"matte\"\n" + tiltedCard(0), 0, 0, 0},
       // A light turned off after its block, and Color.
-      {"block", "AttributeBegin\n" + kHeadLight + "AttributeEnd\nColor [1 0 0]\nSurface \"matte\" \"Ka\" [0]\n" +
-                    tiltedCard(0),
+      {"block",
+       "AttributeBegin\n" + kHeadLight + "AttributeEnd\nColor [1 0 0]\nSurface \"matte\" \"Ka\" [0]\n" + tiltedCard(0),
        0, 0, 0},
       {"colour", kHeadLight + "Color [1 0.5 0]\nSurface \"matte\"\n" + tiltedCard(0), 1, 0.5, 0},
   };
@@ -97,10 +103,10 @@ TEST(Shading, PlasticAddsTheSpecularHighlight) {
   const std::vector<float> standard = centre(kHeadLight + "Surface \"plastic\"\n" + tiltedCard(30), reports);
   ASSERT_EQ(standard.size(), 4u) << reports.all();
   EXPECT_NEAR(standard[1], 0.5 * c30 + 0.5 * std::pow(c30, 10), 1e-4);
-  const std::vector<float> red = centre(
-      kHeadLight + "Surface \"plastic\" \"Kd\" [0] \"Ks\" [1] \"roughness\" [0.25] \"specularcolor\" [1 0 0]\n" +
-          tiltedCard(30),
-      reports);
+  const std::vector<float> red =
+      centre(kHeadLight + "Surface \"plastic\" \"Kd\" [0] \"Ks\" [1] \"roughness\" [0.25] \"specularcolor\" [1 0 0]\n" +
+                 tiltedCard(30),
+             reports);
   ASSERT_EQ(red.size(), 4u) << reports.all();
   EXPECT_NEAR(red[0], std::pow(c30, 4), 1e-4);
   EXPECT_NEAR(red[1], 0, 1e-6);
@@ -181,8 +187,8 @@ TEST(Shading, SidesOrientationAndDoubleShading) {
   };
   for (const Case& c : cases) {
     Reports reports;
-    const Picture p = frametest::render(camera + "WorldBegin\nSurface \"constant\"\n" + c.attributes + card + "WorldEnd\n",
-                                        reports);
+    const Picture p =
+        frametest::render(camera + "WorldBegin\nSurface \"constant\"\n" + c.attributes + card + "WorldEnd\n", reports);
     ASSERT_GT(p.width, 0) << c.name << "\n" << reports.all();
     EXPECT_FLOAT_EQ(p.at(10, 10, 3), c.alpha) << c.name;
   }
@@ -190,11 +196,11 @@ TEST(Shading, SidesOrientationAndDoubleShading) {
   // way: the card faces away unless its orientation is right-handed.
   for (const char* orientation : {"", "Orientation \"rh\"\n"}) {
     Reports reports;
-    const Picture p =
-        frametest::render("Format 20 20 1\nProjection \"perspective\" \"fov\" [30]\nTranslate 0 0 2.5\nWorldBegin\n"
-                          "Surface \"constant\"\nSides 1\n" +
-                              std::string(orientation) + card + "WorldEnd\n",
-                          reports);
+    const Picture p = frametest::render(
+        "Format 20 20 1\nProjection \"perspective\" \"fov\" [30]\nTranslate 0 0 2.5\nWorldBegin\n"
+        "Surface \"constant\"\nSides 1\n" +
+            std::string(orientation) + card + "WorldEnd\n",
+        reports);
     ASSERT_GT(p.width, 0) << reports.all();
     EXPECT_FLOAT_EQ(p.at(10, 10, 3), *orientation ? 1.0f : 0.0f) << orientation;
   }

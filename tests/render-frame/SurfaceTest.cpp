@@ -28,8 +28,8 @@ double casteljau(const double p[4], double t) {
 }
 
 double catmullRom(double p0, double p1, double p2, double p3, double t) {
-  return 0.5 * (2 * p1 + (-p0 + p2) * t + (2 * p0 - 5 * p1 + 4 * p2 - p3) * t * t +
-                (-p0 + 3 * p1 - 3 * p2 + p3) * t * t * t);
+  return 0.5 *
+         (2 * p1 + (-p0 + p2) * t + (2 * p0 - 5 * p1 + 4 * p2 - p3) * t * t + (-p0 + 3 * p1 - 3 * p2 + p3) * t * t * t);
 }
 
 // Where alpha crosses one half along a row, between pixel centres: the
@@ -64,15 +64,16 @@ TEST(Surface, ABicubicSilhouetteFollowsTheSurface) {
   const double bl[4] = {30, 5, 55, 30}, br[4] = {130, 150, 150, 130};
   std::vector<double> bx;
   for (int j = 0; j < 4; ++j) bx.insert(bx.end(), {bl[j], 65, 100, br[j]});
-  const Case bezier{"bezier",
-                    "Basis \"bezier\" 3 \"bezier\" 3\nPatchMesh \"bicubic\" 4 \"nonperiodic\" 4 \"nonperiodic\" \"P\" [" +
-                        points(bx, {20, 60, 100, 140}, 4) + "]\n",
-                    [&](double y, double& l, double& r) {
-                      const double v = (y - 20) / 120;
-                      if (v <= 0 || v >= 1) return false;
-                      l = casteljau(bl, v), r = casteljau(br, v);
-                      return true;
-                    }};
+  const Case bezier{
+      "bezier",
+      "Basis \"bezier\" 3 \"bezier\" 3\nPatchMesh \"bicubic\" 4 \"nonperiodic\" 4 \"nonperiodic\" \"P\" [" +
+          points(bx, {20, 60, 100, 140}, 4) + "]\n",
+      [&](double y, double& l, double& r) {
+        const double v = (y - 20) / 120;
+        if (v <= 0 || v >= 1) return false;
+        l = casteljau(bl, v), r = casteljau(br, v);
+        return true;
+      }};
   // Catmull-Rom, step 1, 4 x 6 control points: three patches along v
   // between rows 1 and 4 (y 30 to 120); the boundaries are columns 1 and 2.
   const double c1[6] = {60, 50, 35, 70, 45, 50}, c2[6] = {110, 120, 100, 125, 115, 120};
@@ -93,9 +94,8 @@ TEST(Surface, ABicubicSilhouetteFollowsTheSurface) {
   for (const Case& c : {bezier, catmull}) {
     SCOPED_TRACE(c.name);
     Reports reports;
-    const Picture p = frametest::render(frametest::rasterCamera(size, size, 8) +
-                                            "WorldBegin\nSurface \"constant\"\n" + c.mesh + "WorldEnd\n",
-                                        reports);
+    const Picture p = frametest::render(
+        frametest::rasterCamera(size, size, 8) + "WorldBegin\nSurface \"constant\"\n" + c.mesh + "WorldEnd\n", reports);
     ASSERT_TRUE(reports.errors.empty()) << reports.all();
     int rows = 0;
     for (int y = 0; y < size; ++y) {
@@ -155,14 +155,13 @@ TEST(Surface, BasesByNameOrMatrixWithTheirSteps) {
   }
   // Hermite by name, step 2: 6 columns give two patches, the second from
   // the point in column 2, with the tangent in column 3.
-  const auto h = frame("Basis \"hermite\" 2 \"bezier\" 3\nPatchMesh \"bicubic\" 6 \"nonperiodic\" 4 \"nonperiodic\" \"P\" [" +
-                       [] {
-                         std::ostringstream s;
-                         for (int j = 0; j < 4; ++j)
-                           for (int i = 0; i < 6; ++i) s << i << " " << j << " 0 ";
-                         return s.str();
-                       }() +
-                       "]\n");
+  const auto h =
+      frame("Basis \"hermite\" 2 \"bezier\" 3\nPatchMesh \"bicubic\" 6 \"nonperiodic\" 4 \"nonperiodic\" \"P\" [" + [] {
+        std::ostringstream s;
+        for (int j = 0; j < 4; ++j)
+          for (int i = 0; i < 6; ++i) s << i << " " << j << " 0 ";
+        return s.str();
+      }() + "]\n");
   ASSERT_TRUE(h);
   ASSERT_EQ(h->meshes[0].upatches, 2);
   const SurfacePoint sp = evaluatePatch(h->meshes[0], 1, 0, 0, 0, false);
@@ -173,13 +172,15 @@ TEST(Surface, BasesByNameOrMatrixWithTheirSteps) {
 TEST(Surface, PeriodicMeshesWrapAround) {
   // B-spline, 4 columns periodic: 4 patches, the last over columns 3 0 1 2;
   // at its start (P3 + 4 P0 + P1) / 6 with x (0 10 20 40) gives 50 / 6.
-  const auto b = frame("Basis \"b-spline\" 1 \"b-spline\" 1\nPatchMesh \"bicubic\" 4 \"periodic\" 4 \"nonperiodic\" \"P\" [" +
-                       points({0, 10, 20, 40, 0, 10, 20, 40, 0, 10, 20, 40, 0, 10, 20, 40}, {0, 0, 0, 0}, 4) + "]\n");
+  const auto b =
+      frame("Basis \"b-spline\" 1 \"b-spline\" 1\nPatchMesh \"bicubic\" 4 \"periodic\" 4 \"nonperiodic\" \"P\" [" +
+            points({0, 10, 20, 40, 0, 10, 20, 40, 0, 10, 20, 40, 0, 10, 20, 40}, {0, 0, 0, 0}, 4) + "]\n");
   ASSERT_TRUE(b);
   ASSERT_EQ(b->meshes[0].upatches, 4);
   EXPECT_NEAR(evaluatePatch(b->meshes[0], 3, 0, 0, 0, false).p.x, 50.0 / 6, 1e-4);
   // Bilinear, 3 columns periodic: 3 patches, the last closing on column 0.
-  const auto l = frame("PatchMesh \"bilinear\" 3 \"periodic\" 2 \"nonperiodic\" \"P\" [0 0 0 5 0 0 5 5 0 0 1 0 5 1 0 5 5 1]\n");
+  const auto l =
+      frame("PatchMesh \"bilinear\" 3 \"periodic\" 2 \"nonperiodic\" \"P\" [0 0 0 5 0 0 5 5 0 0 1 0 5 1 0 5 5 1]\n");
   ASSERT_TRUE(l);
   ASSERT_EQ(l->meshes[0].upatches, 3);
   expectPoint(evaluatePatch(l->meshes[0], 2, 0, 1, 0, false), 0, 0, 0);
@@ -190,7 +191,8 @@ TEST(Surface, PeriodicMeshesWrapAround) {
 // (weight 3) is at (1 * 0 + 3 * 4) / 4 = 3 halfway, where its derivative
 // is w0 w1 (x1 - x0) / (w0 (1 - u) + w1 u)^2 = 3.
 TEST(Surface, RationalMeshesDivideByTheWeight) {
-  const auto f = frame("PatchMesh \"bilinear\" 2 \"nonperiodic\" 2 \"nonperiodic\" \"Pw\" [0 0 0 1 12 0 0 3 0 4 0 1 12 12 0 3]\n");
+  const auto f =
+      frame("PatchMesh \"bilinear\" 2 \"nonperiodic\" 2 \"nonperiodic\" \"Pw\" [0 0 0 1 12 0 0 3 0 4 0 1 12 12 0 3]\n");
   ASSERT_TRUE(f);
   const SurfacePoint sp = evaluatePatch(f->meshes[0], 0, 0, 0.5f, 0, false);
   expectPoint(sp, 3, 0, 0);
@@ -200,7 +202,8 @@ TEST(Surface, RationalMeshesDivideByTheWeight) {
 // Texture coordinates of every storage class on a bilinear mesh of 3 x 2
 // vertices (two patches side by side), read on the second patch.
 TEST(Surface, TextureCoordinatesOfEveryStorageClass) {
-  const std::string mesh = "PatchMesh \"bilinear\" 3 \"nonperiodic\" 2 \"nonperiodic\" \"P\" [0 0 0 1 0 0 2 0 0 0 1 0 1 1 0 2 1 0]";
+  const std::string mesh =
+      "PatchMesh \"bilinear\" 3 \"nonperiodic\" 2 \"nonperiodic\" \"P\" [0 0 0 1 0 0 2 0 0 0 1 0 1 1 0 2 1 0]";
   struct Case {
     const char* params;
     float u, v;
@@ -232,8 +235,9 @@ TEST(Surface, TextureCoordinatesOfEveryStorageClass) {
   }
   // A periodic mesh has one varying value a column: the third patch's far
   // corner is column 0's.
-  const auto p = frame("PatchMesh \"bilinear\" 3 \"periodic\" 2 \"nonperiodic\" \"P\" [0 0 0 5 0 0 5 5 0 0 1 0 5 1 0 5 5 1] "
-                       "\"varying float s\" [7 8 9 17 18 19]\n");
+  const auto p = frame(
+      "PatchMesh \"bilinear\" 3 \"periodic\" 2 \"nonperiodic\" \"P\" [0 0 0 5 0 0 5 5 0 0 1 0 5 1 0 5 5 1] "
+      "\"varying float s\" [7 8 9 17 18 19]\n");
   ASSERT_TRUE(p);
   EXPECT_NEAR(evaluatePatch(p->meshes[0], 2, 0, 1, 1, true).s, 17, 1e-6);
   // Vertex coordinates on a Catmull-Rom patch follow its basis: at a corner
@@ -254,12 +258,11 @@ TEST(Surface, FacetsAreSmallerThanAPixelWhereSeen) {
   const int size = 200;
   const std::string mesh =
       "Basis \"bezier\" 3 \"bezier\" 3\nPatchMesh \"bicubic\" 4 \"nonperiodic\" 4 \"nonperiodic\" \"P\" [" +
-      points({20, 80, 120, 180, 20, 60, 140, 180, 20, 100, 100, 180, 20, 80, 120, 180}, {10, 60, 130, 190}, 4) +
-      "]\n";
+      points({20, 80, 120, 180, 20, 60, 140, 180, 20, 100, 100, 180, 20, 80, 120, 180}, {10, 60, 130, 190}, 4) + "]\n";
   Reports reports;
-  const auto f = frametest::frameOf(frametest::rasterCamera(size, size) + "WorldBegin\n" + mesh +
-                                        "Translate 10000 0 0\n" + mesh + "WorldEnd\n",
-                                    reports);
+  const auto f = frametest::frameOf(
+      frametest::rasterCamera(size, size) + "WorldBegin\n" + mesh + "Translate 10000 0 0\n" + mesh + "WorldEnd\n",
+      reports);
   ASSERT_TRUE(f) << reports.all();
   const quor::render::Camera camera(f->options);
   std::vector<int> us, vs;
@@ -296,12 +299,15 @@ TEST(Surface, DegenerateAndNonFinitePatchesAreSkippedWithOneWarning) {
   // Three patches side by side; columns 1 and 2 coincide, so the middle
   // one is a line. Then the same with a control point that overflows once
   // scaled.
-  const std::string flat = "PatchMesh \"bilinear\" 4 \"nonperiodic\" 2 \"nonperiodic\" \"P\" [2 2 1 6 2 1 6 2 1 10 2 1 2 6 1 6 6 1 6 6 1 10 6 1]\n";
-  const std::string huge = "Scale 10 10 10\nPatchMesh \"bilinear\" 3 \"nonperiodic\" 2 \"nonperiodic\" \"P\" [0.2 0.8 0.1 0.6 0.8 0.1 3e38 0.8 0.1 0.2 1.2 0.1 0.6 1.2 0.1 3e38 1.2 0.1]\n";
+  const std::string flat =
+      "PatchMesh \"bilinear\" 4 \"nonperiodic\" 2 \"nonperiodic\" \"P\" [2 2 1 6 2 1 6 2 1 10 2 1 2 6 1 6 6 1 6 6 1 10 "
+      "6 1]\n";
+  const std::string huge =
+      "Scale 10 10 10\nPatchMesh \"bilinear\" 3 \"nonperiodic\" 2 \"nonperiodic\" \"P\" [0.2 0.8 0.1 0.6 0.8 0.1 3e38 "
+      "0.8 0.1 0.2 1.2 0.1 0.6 1.2 0.1 3e38 1.2 0.1]\n";
   Reports reports;
-  const Picture p = frametest::render(frametest::rasterCamera(20, 20, 4) + "WorldBegin\nSurface \"constant\"\n" + flat +
-                                          huge + "WorldEnd\n",
-                                      reports);
+  const Picture p = frametest::render(
+      frametest::rasterCamera(20, 20, 4) + "WorldBegin\nSurface \"constant\"\n" + flat + huge + "WorldEnd\n", reports);
   ASSERT_TRUE(reports.errors.empty()) << reports.all();
   ASSERT_EQ(reports.warnings.size(), 2u) << reports.all();
   EXPECT_NE(reports.warnings[0].find("skipped 1 of 3"), std::string::npos) << reports.warnings[0];

@@ -131,8 +131,8 @@ TEST_F(Emit, RequestsOfTheBlockAndTheBilinearMesh) {
   set("orientation", "flipped");
   set("type", "smooth");
   rib = emitRib(node);
-  ASSERT_EQ(namesOf(rib), (Names{"AttributeBegin", "Transform", "Attribute", "ReverseOrientation", "Basis",
-                                      "PatchMesh", "AttributeEnd"}));
+  ASSERT_EQ(namesOf(rib), (Names{"AttributeBegin", "Transform", "Attribute", "ReverseOrientation", "Basis", "PatchMesh",
+                                 "AttributeEnd"}));
   EXPECT_EQ(rib[2].args, (Names{"sides", "doubleshaded", "1"}));
   EXPECT_EQ(rib[4].args, (Names{"catmull-rom", "1", "catmull-rom", "1"}));
   set("type", "smooth with handles");
@@ -201,8 +201,8 @@ TEST_F(Emit, SurfacePassesThroughThePointsAndHandles) {
       expectNear(surface(m, 3 * c + 1, 3 * r + 1), values(name), 1e-6, name);
       for (int s = 0; s < 4; ++s)
         if (node->knob(name + "." + std::to_string(s)))
-          expectNear(surface(m, 3 * c + 1 + step[s][0], 3 * r + 1 + step[s][1]),
-                     values(name + "." + std::to_string(s)), 1e-6, name + "." + std::to_string(s));
+          expectNear(surface(m, 3 * c + 1 + step[s][0], 3 * r + 1 + step[s][1]), values(name + "." + std::to_string(s)),
+                     1e-6, name + "." + std::to_string(s));
     }
 }
 
@@ -211,7 +211,11 @@ TEST_F(Emit, SurfacePassesThroughThePointsAndHandles) {
 // (catches: reading outside the grid, a damaged handle read into the net).
 TEST_F(Emit, BrokenGrids) {
   using Grid = quorcard::PointList;
-  const struct { const char *what, *columns; void (*damage)(Grid&); const char* type; } cases[] = {
+  const struct {
+    const char *what, *columns;
+    void (*damage)(Grid&);
+    const char* type;
+  } cases[] = {
       {"15 points", "4", [](Grid& g) { g.pop_back(); }, ""},
       {"counts of another grid", "3", [](Grid&) {}, ""},
       {"empty right handle", "4", [](Grid& g) { g[0].controlPoints[2].clear(); }, "bilinear"},
@@ -231,7 +235,9 @@ TEST_F(Emit, BrokenGrids) {
   for (const auto& c : cases) {
     Grid grid = fresh;
     c.damage(grid);
-    node = load({{"cpstr", quorcard::pointsToText(grid)}, {"x_points", c.columns}, {"type", "smooth"},
+    node = load({{"cpstr", quorcard::pointsToText(grid)},
+                 {"x_points", c.columns},
+                 {"type", "smooth"},
                  {"orientation", "flipped"}});
     const std::vector<Request> rib = emitRib(node);
     const Names mesh{"AttributeBegin", "Transform", "ReverseOrientation", "Basis", "PatchMesh", "AttributeEnd"};
@@ -252,9 +258,9 @@ TEST_F(Emit, SceneReadsTheImageArchiveAndPlacesTheCardUnderItsAxis) {
   connect(1, read);
   quorhost::writeScene(graph, dir.file("scene.rib"), "card.tif");
   const std::vector<Request> scene = parseRib(testsupport::readFile(dir.file("scene.rib")));
-  ASSERT_EQ(namesOf(scene), (Names{"Display", "Format", "Projection", "Scale", "Translate", "WorldBegin",
-                                        "LightSource", "ArchiveBegin", "Surface", "ArchiveEnd", "AttributeBegin",
-                                        "ReadArchive", "Transform", "PatchMesh", "AttributeEnd", "WorldEnd"}));
+  ASSERT_EQ(namesOf(scene), (Names{"Display", "Format", "Projection", "Scale", "Translate", "WorldBegin", "LightSource",
+                                   "ArchiveBegin", "Surface", "ArchiveEnd", "AttributeBegin", "ReadArchive",
+                                   "Transform", "PatchMesh", "AttributeEnd", "WorldEnd"}));
   const std::string hash = std::to_string(read->op()->hash().value());
   EXPECT_EQ(scene[7].args, Names{hash});
   EXPECT_EQ(scene[11].args, Names{hash});

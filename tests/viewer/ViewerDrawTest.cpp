@@ -30,7 +30,8 @@ TEST_F(ViewerDraw, UnselectedCardCoversItsProjectedRectangleOnly) {
   for (int t : {141, 250, 418})
     EXPECT_TRUE(p.at(141, t) == kNodeGrey && p.at(498, t) == kNodeGrey && p.at(t, 61) == kNodeGrey &&
                 p.at(t, 418) == kNodeGrey && p.at(140, t) == kBackground && p.at(499, t) == kBackground &&
-                p.at(t, 60) == kBackground && p.at(t, 419) == kBackground) << t;
+                p.at(t, 60) == kBackground && p.at(t, 419) == kBackground)
+        << t;
   EXPECT_EQ(p.count(kCage) + p.count(kBlack) + p.count(kWhite) + p.count(kYellow), 0);
 }
 
@@ -110,9 +111,11 @@ TEST_F(ViewerDraw, TextureRulesPutTheImageCornersInPlace) {
   node->setSelected(true);
   const Rgb R{255, 0, 0}, G{0, 255, 0}, B{0, 0, 255}, Y{255, 255, 0};
   // flip, flop, swap; then the card's top left, top right, bottom left, bottom right
-  const struct { const char* rules; Rgb corner[4]; } cases[] = {
-      {"000", {R, G, B, Y}}, {"100", {G, R, Y, B}}, {"010", {B, Y, R, G}}, {"001", {Y, G, B, R}},
-      {"110", {Y, B, G, R}}, {"101", {G, Y, R, B}}, {"011", {B, R, Y, G}}, {"111", {R, B, G, Y}}};
+  const struct {
+    const char* rules;
+    Rgb corner[4];
+  } cases[] = {{"000", {R, G, B, Y}}, {"100", {G, R, Y, B}}, {"010", {B, Y, R, G}}, {"001", {Y, G, B, R}},
+               {"110", {Y, B, G, R}}, {"101", {G, Y, R, B}}, {"011", {B, R, Y, G}}, {"111", {R, B, G, Y}}};
   for (const auto& c : cases) {
     set("flip_uvs", std::string(1, c.rules[0]));
     set("flop_uvs", std::string(1, c.rules[1]));

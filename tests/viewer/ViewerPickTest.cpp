@@ -12,7 +12,11 @@ using Names = std::vector<std::string>;
 // later record winning a tie, names of other objects taken, the scan going
 // on past an empty record or into a partial one).
 TEST(HitRecordScan, NearestNamedRecordUpToTheFirstEmptyOne) {
-  const struct { std::vector<unsigned> buffer; size_t size; unsigned expected; } cases[] = {
+  const struct {
+    std::vector<unsigned> buffer;
+    size_t size;
+    unsigned expected;
+  } cases[] = {
       {{1, 0x2000, 0x2000, 10005, 1, 0x1000, 0x1000, 10010}, 8, 10010},              // smaller depth wins
       {{1, 0x1000, 0x3000, 10005, 1, 0x1000, 0x1000, 10010}, 8, 10005},              // equal: the earlier
       {{1, 0x10, 0x10, 9999, 1, 0x1000, 0x1000, 10000}, 8, 10000},                   // not a card name

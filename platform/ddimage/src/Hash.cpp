@@ -34,9 +34,8 @@ void Hash::append(const void* data, size_t length) {
   // The CRC is most significant bit first: eight bytes read big-endian
   // meet the whole register at once.
   for (; length >= 8; p += 8, length -= 8) {
-    const U64 word = (static_cast<U64>(p[0]) << 56) | (static_cast<U64>(p[1]) << 48) |
-                     (static_cast<U64>(p[2]) << 40) | (static_cast<U64>(p[3]) << 32) |
-                     (static_cast<U64>(p[4]) << 24) | (static_cast<U64>(p[5]) << 16) |
+    const U64 word = (static_cast<U64>(p[0]) << 56) | (static_cast<U64>(p[1]) << 48) | (static_cast<U64>(p[2]) << 40) |
+                     (static_cast<U64>(p[3]) << 32) | (static_cast<U64>(p[4]) << 24) | (static_cast<U64>(p[5]) << 16) |
                      (static_cast<U64>(p[6]) << 8) | static_cast<U64>(p[7]);
     const U64 x = crc ^ word;
     crc = t[7][x >> 56] ^ t[6][(x >> 48) & 0xFF] ^ t[5][(x >> 40) & 0xFF] ^ t[4][(x >> 32) & 0xFF] ^

@@ -1,7 +1,7 @@
 #include "DDImageHost/Host.h"
 
-#include <dlfcn.h>
 #include <dirent.h>
+#include <dlfcn.h>
 #include <limits.h>
 #include <stdlib.h>
 
@@ -265,8 +265,8 @@ bool Graph::connect(Node* n, int input, Node* from, std::string* error) {
     }
   }
   if (!n->op()->set_input(input, from ? from->op() : nullptr))
-    return fail("input " + std::to_string(input) + " of \"" + n->name() + "\" does not accept \"" +
-                from->name() + "\" (" + from->className() + ")");
+    return fail("input " + std::to_string(input) + " of \"" + n->name() + "\" does not accept \"" + from->name() +
+                "\" (" + from->className() + ")");
   invalidateAll();
   return true;
 }
@@ -291,6 +291,25 @@ std::string buttonScript(const Knob* k) {
 std::vector<std::string> enumerationItems(const Knob* k) {
   const StockKnob* stock = dynamic_cast<const StockKnob*>(k);
   return stock ? stock->items() : std::vector<std::string>();
+}
+
+bool knobRange(const Knob* k, double* minimum, double* maximum) {
+  const StockKnob* stock = dynamic_cast<const StockKnob*>(k);
+  if (!stock || !stock->hasRange()) return false;
+  *minimum = stock->rangeMin();
+  *maximum = stock->rangeMax();
+  return true;
+}
+
+// Tab_knob passes no layout value, BeginClosedGroup 2 (1 opens a group that
+// starts open) and EndGroup -1.
+PanelLayout panelLayout(const Knob* k, bool* closed) {
+  const StockKnob* stock = dynamic_cast<const StockKnob*>(k);
+  if (!stock || stock->kind() != TAB_KNOB) return PanelLayout::None;
+  const long layout = stock->layoutValue();
+  if (closed) *closed = layout == 2;
+  if (layout < 0) return PanelLayout::EndGroup;
+  return layout > 0 ? PanelLayout::BeginGroup : PanelLayout::Tab;
 }
 
 // ---- plug-ins -----------------------------------------------------------------

@@ -1,9 +1,20 @@
 #include "DDImage/Iop.h"
 
 #include "DDImage/gl.h"
+#include "DDImageHost/OffscreenGL.h"
 
 namespace DD {
 namespace Image {
+
+namespace {
+// Counts the times a host moved its drawing to another share group.
+unsigned& textureGeneration() {
+  static unsigned generation = 0;
+  return generation;
+}
+}  // namespace
+
+void forgetTextures() { ++textureGeneration(); }
 
 Iop::~Iop() {}
 
@@ -21,6 +32,13 @@ void Iop::clearImage() {
 
 bool Iop::set_texturemap(ViewerContext*, bool gl) {
   if (!gl || pixels_.empty()) return false;
+  if (textureGeneration_ != textureGeneration()) {
+    // The name belongs to a share group that the current context is not
+    // in; it is not ours to delete here.
+    texture_ = 0;
+    textureDirty_ = true;
+    textureGeneration_ = textureGeneration();
+  }
   if (!texture_) glGenTextures(1, &texture_);
   glBindTexture(GL_TEXTURE_2D, texture_);
   if (textureDirty_) {

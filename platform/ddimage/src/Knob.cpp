@@ -35,8 +35,8 @@ void Knob::visible(bool v) {
 
 bool Knob::isVisible() const { return visible_ && !flag(HIDDEN) && !flag(INVISIBLE) && !labelInvisible_; }
 
-void Knob::begin_handle(HandleContext context, ViewerContext* ctx, Handle* callback, int index, float x,
-                        float y, float z, ViewerContext::Cursor) {
+void Knob::begin_handle(HandleContext context, ViewerContext* ctx, Handle* callback, int index, float x, float y,
+                        float z, ViewerContext::Cursor) {
   if (!ctx) return;
   ctx->knobHandles().push_back({this, context.type, callback, index, x, y, z});
   ctx->setInHandle(true);

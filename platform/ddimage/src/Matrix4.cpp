@@ -11,12 +11,24 @@ const Matrix4 Matrix4::_identity;
 
 Matrix4::Matrix4(const float* m) { std::memcpy(&a00, m, 16 * sizeof(float)); }
 
-Matrix4::Matrix4(float m00, float m01, float m02, float m03, float m10, float m11, float m12, float m13,
-                 float m20, float m21, float m22, float m23, float m30, float m31, float m32, float m33)
-    : a00(m00), a10(m10), a20(m20), a30(m30),
-      a01(m01), a11(m11), a21(m21), a31(m31),
-      a02(m02), a12(m12), a22(m22), a32(m32),
-      a03(m03), a13(m13), a23(m23), a33(m33) {}
+Matrix4::Matrix4(float m00, float m01, float m02, float m03, float m10, float m11, float m12, float m13, float m20,
+                 float m21, float m22, float m23, float m30, float m31, float m32, float m33)
+    : a00(m00),
+      a10(m10),
+      a20(m20),
+      a30(m30),
+      a01(m01),
+      a11(m11),
+      a21(m21),
+      a31(m31),
+      a02(m02),
+      a12(m12),
+      a22(m22),
+      a32(m32),
+      a03(m03),
+      a13(m13),
+      a23(m23),
+      a33(m33) {}
 
 void Matrix4::makeIdentity() {
   for (int c = 0; c < 4; ++c)
@@ -41,14 +53,12 @@ Matrix4 Matrix4::operator*(const Matrix4& m) const {
 }
 
 Vector3 Matrix4::transform(const Vector3& v) const {
-  return Vector3(a00 * v.x + a01 * v.y + a02 * v.z + a03,
-                 a10 * v.x + a11 * v.y + a12 * v.z + a13,
+  return Vector3(a00 * v.x + a01 * v.y + a02 * v.z + a03, a10 * v.x + a11 * v.y + a12 * v.z + a13,
                  a20 * v.x + a21 * v.y + a22 * v.z + a23);
 }
 
 Vector3 Matrix4::vtransform(const Vector3& v) const {
-  return Vector3(a00 * v.x + a01 * v.y + a02 * v.z,
-                 a10 * v.x + a11 * v.y + a12 * v.z,
+  return Vector3(a00 * v.x + a01 * v.y + a02 * v.z, a10 * v.x + a11 * v.y + a12 * v.z,
                  a20 * v.x + a21 * v.y + a22 * v.z);
 }
 
@@ -102,8 +112,8 @@ float Matrix4::determinant() const {
            m(r0, c1) * (m(r1, c0) * m(r2, c2) - m(r1, c2) * m(r2, c0)) +
            m(r0, c2) * (m(r1, c0) * m(r2, c1) - m(r1, c1) * m(r2, c0));
   };
-  return m(0, 0) * minor3(1, 2, 3, 1, 2, 3) - m(0, 1) * minor3(1, 2, 3, 0, 2, 3) +
-         m(0, 2) * minor3(1, 2, 3, 0, 1, 3) - m(0, 3) * minor3(1, 2, 3, 0, 1, 2);
+  return m(0, 0) * minor3(1, 2, 3, 1, 2, 3) - m(0, 1) * minor3(1, 2, 3, 0, 2, 3) + m(0, 2) * minor3(1, 2, 3, 0, 1, 3) -
+         m(0, 3) * minor3(1, 2, 3, 0, 1, 2);
 }
 
 void Matrix4::translate(float x, float y, float z) {

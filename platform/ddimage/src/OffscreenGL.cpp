@@ -56,9 +56,23 @@ Display& sharedDisplay() {
 // A pbuffer-capable desktop-GL config with 8-bit RGBA, a depth buffer and
 // either an 8-bit stencil buffer or none at all.
 bool chooseConfig(EGLDisplay display, bool stencil, EGLConfig* out) {
-  const EGLint attributes[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
-                               EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8, EGL_BLUE_SIZE, 8, EGL_ALPHA_SIZE, 8,
-                               EGL_DEPTH_SIZE, 16, EGL_STENCIL_SIZE, stencil ? 8 : 0, EGL_NONE};
+  const EGLint attributes[] = {EGL_SURFACE_TYPE,
+                               EGL_PBUFFER_BIT,
+                               EGL_RENDERABLE_TYPE,
+                               EGL_OPENGL_BIT,
+                               EGL_RED_SIZE,
+                               8,
+                               EGL_GREEN_SIZE,
+                               8,
+                               EGL_BLUE_SIZE,
+                               8,
+                               EGL_ALPHA_SIZE,
+                               8,
+                               EGL_DEPTH_SIZE,
+                               16,
+                               EGL_STENCIL_SIZE,
+                               stencil ? 8 : 0,
+                               EGL_NONE};
   EGLint count = 0;
   if (!eglChooseConfig(display, attributes, nullptr, 0, &count) || count <= 0) return false;
   std::vector<EGLConfig> configs(static_cast<size_t>(count));
@@ -77,6 +91,12 @@ bool chooseConfig(EGLDisplay display, bool stencil, EGLConfig* out) {
 }
 
 }  // namespace
+
+bool openOffscreenDisplay(std::string* error) {
+  const Display& d = sharedDisplay();
+  if (d.display == EGL_NO_DISPLAY && error) *error = d.error;
+  return d.display != EGL_NO_DISPLAY;
+}
 
 OffscreenGL::OffscreenGL(int width, int height, bool stencil) : width_(width), height_(height), stencil_(stencil) {
   if (width <= 0 || height <= 0) {
@@ -104,8 +124,8 @@ OffscreenGL::OffscreenGL(int width, int height, bool stencil) : width_(width), h
     eglDestroySurface(d.display, surface);
     return;
   }
-  const EGLint contextAttributes[] = {EGL_CONTEXT_OPENGL_PROFILE_MASK,
-                                      EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT, EGL_NONE};
+  const EGLint contextAttributes[] = {EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT,
+                                      EGL_NONE};
   if (d.shareGroup == EGL_NO_CONTEXT)
     d.shareGroup = eglCreateContext(d.display, config, EGL_NO_CONTEXT, contextAttributes);
   EGLContext context = eglCreateContext(d.display, config, d.shareGroup, contextAttributes);
@@ -145,16 +165,21 @@ bool OffscreenGL::makeCurrent() {
 }
 
 std::vector<unsigned char> OffscreenGL::readPixels() {
+  if (!makeCurrent()) return std::vector<unsigned char>();
+  return readFramebuffer(width_, height_);
+}
+
+std::vector<unsigned char> readFramebuffer(int width, int height) {
   std::vector<unsigned char> rgba;
-  if (!makeCurrent()) return rgba;
-  const size_t stride = static_cast<size_t>(width_) * 4;
-  std::vector<unsigned char> bottomUp(stride * static_cast<size_t>(height_));
+  if (width <= 0 || height <= 0) return rgba;
+  const size_t stride = static_cast<size_t>(width) * 4;
+  std::vector<unsigned char> bottomUp(stride * static_cast<size_t>(height));
   glFinish();
   glPixelStorei(GL_PACK_ALIGNMENT, 1);
-  glReadPixels(0, 0, width_, height_, GL_RGBA, GL_UNSIGNED_BYTE, bottomUp.data());
+  glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, bottomUp.data());
   rgba.resize(bottomUp.size());
-  for (int y = 0; y < height_; ++y)
-    std::memcpy(&rgba[static_cast<size_t>(y) * stride], &bottomUp[static_cast<size_t>(height_ - 1 - y) * stride],
+  for (int y = 0; y < height; ++y)
+    std::memcpy(&rgba[static_cast<size_t>(y) * stride], &bottomUp[static_cast<size_t>(height - 1 - y) * stride],
                 stride);
   return rgba;
 }

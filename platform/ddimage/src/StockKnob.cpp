@@ -33,22 +33,38 @@ int channelCount(int kind) {
 
 const char* className(int kind) {
   switch (kind) {
-    case STRING_KNOB: return "String_Knob";
-    case FILE_KNOB: return "File_Knob";
-    case INT_KNOB: return "Int_Knob";
-    case ENUMERATION_KNOB: return "Enumeration_Knob";
-    case BOOL_KNOB: return "Bool_Knob";
-    case DOUBLE_KNOB: return "Double_Knob";
-    case FLOAT_KNOB: return "Float_Knob";
-    case XY_KNOB: return "XY_Knob";
-    case XYZ_KNOB: return "XYZ_Knob";
-    case COLOR_KNOB: return "Color_Knob";
-    case TAB_KNOB: return "Tab_Knob";
-    case PYSCRIPT_KNOB: return "PyScript_Knob";
-    case SPACER_KNOB: return "Spacer_Knob";
-    case TEXT_KNOB: return "Text_Knob";
-    case SCRIPT_KNOB: return "Script_Knob";
-    default: return "Knob";
+    case STRING_KNOB:
+      return "String_Knob";
+    case FILE_KNOB:
+      return "File_Knob";
+    case INT_KNOB:
+      return "Int_Knob";
+    case ENUMERATION_KNOB:
+      return "Enumeration_Knob";
+    case BOOL_KNOB:
+      return "Bool_Knob";
+    case DOUBLE_KNOB:
+      return "Double_Knob";
+    case FLOAT_KNOB:
+      return "Float_Knob";
+    case XY_KNOB:
+      return "XY_Knob";
+    case XYZ_KNOB:
+      return "XYZ_Knob";
+    case COLOR_KNOB:
+      return "Color_Knob";
+    case TAB_KNOB:
+      return "Tab_Knob";
+    case PYSCRIPT_KNOB:
+      return "PyScript_Knob";
+    case SPACER_KNOB:
+      return "Spacer_Knob";
+    case TEXT_KNOB:
+      return "Text_Knob";
+    case SCRIPT_KNOB:
+      return "Script_Knob";
+    default:
+      return "Knob";
   }
 }
 
@@ -217,8 +233,7 @@ bool StockKnob::set_text(const char* text) {
   while (true) {
     const size_t comma = t.find(',', start);
     double v;
-    if (!parseNumber(t.substr(start, comma == std::string::npos ? std::string::npos : comma - start), &v))
-      return false;
+    if (!parseNumber(t.substr(start, comma == std::string::npos ? std::string::npos : comma - start), &v)) return false;
     parsed.push_back(v);
     if (comma == std::string::npos) break;
     start = comma + 1;
@@ -341,9 +356,7 @@ namespace DD {
 namespace Image {
 
 // A visible 3-D position knob offers a handle in the viewer.
-bool StockKnob::build_handle(ViewerContext*) {
-  return kind_ == XYZ_KNOB && isVisible() && !flag(NO_HANDLES);
-}
+bool StockKnob::build_handle(ViewerContext*) { return kind_ == XYZ_KNOB && isVisible() && !flag(NO_HANDLES); }
 
 }  // namespace Image
 }  // namespace DD

@@ -35,8 +35,8 @@ class StockKnob : public Knob {
   // into a member only when it changed since this knob last wrote it there,
   // so that the store pass of every knob change does not copy long texts
   // that stayed the same.
-  void readFrom(StoreType s, const void* p);   // take the member's value
-  void storeTo(StoreType s, void* p);          // write the value into the member
+  void readFrom(StoreType s, const void* p);  // take the member's value
+  void storeTo(StoreType s, void* p);         // write the value into the member
   void captureDefault();
 
   void setRange(double lo, double hi);

@@ -31,9 +31,7 @@ const unsigned kSelectedColor = 0xFFFF00FF;
 // pixels around window position (cx, cy), y upward.
 Matrix4 pickMatrix(float cx, float cy, float radius, int width, int height) {
   const float size = 2 * radius;
-  return Matrix4(width / size, 0, 0, (width - 2 * cx) / size,
-                 0, height / size, 0, (height - 2 * cy) / size,
-                 0, 0, 1, 0,
+  return Matrix4(width / size, 0, 0, (width - 2 * cx) / size, 0, height / size, 0, (height - 2 * cy) / size, 0, 0, 1, 0,
                  0, 0, 0, 1);
 }
 
@@ -56,25 +54,30 @@ void Viewer::setSize(int width, int height) {
 
 void Viewer::setStencil(bool stencil) { stencil_ = stencil; }
 
+void Viewer::useCurrentContext(bool use) {
+  currentContext_ = use;
+  // Letting go of the off-screen context leaves no context current.
+  if (use) gl_.reset();
+}
+
+// From world space into the camera's: its axes as rows, then the eye moved
+// to the origin.
 Matrix4 Viewer::viewMatrix() const {
-  Matrix4 m;
+  const Vector3 r = camera_.right(), u = camera_.up(), b = camera_.back();
   const Vector3 eye = camera_.position();
-  m.translate(-eye.x, -eye.y, -eye.z);
-  return m;
+  return Matrix4(r.x, r.y, r.z, -r.dot(eye), u.x, u.y, u.z, -u.dot(eye), b.x, b.y, b.z, -b.dot(eye), 0, 0, 0, 1);
 }
 
 Matrix4 Viewer::projectionMatrix() const {
   const float f = 1.0f / std::tan(camera_.fovY * kRadiansPerDegree / 2);
   const float aspect = static_cast<float>(camera_.width) / static_cast<float>(camera_.height);
   const float n = camera_.nearPlane, fa = camera_.farPlane;
-  return Matrix4(f / aspect, 0, 0, 0,
-                 0, f, 0, 0,
-                 0, 0, (fa + n) / (n - fa), 2 * fa * n / (n - fa),
-                 0, 0, -1, 0);
+  return Matrix4(f / aspect, 0, 0, 0, 0, f, 0, 0, 0, 0, (fa + n) / (n - fa), 2 * fa * n / (n - fa), 0, 0, -1, 0);
 }
 
 bool Viewer::project(const Vector3& point, float* x, float* y) const {
-  const Vector3 eye = point - camera_.position();
+  const Vector3 d = point - camera_.position();
+  const Vector3 eye(d.dot(camera_.right()), d.dot(camera_.up()), d.dot(camera_.back()));
   if (eye.z >= 0) return false;
   const float tanHalf = std::tan(camera_.fovY * kRadiansPerDegree / 2);
   const float aspect = static_cast<float>(camera_.width) / static_cast<float>(camera_.height);
@@ -92,7 +95,8 @@ bool Viewer::rayThrough(float x, float y, Vector3* origin, Vector3* direction) c
   const float ndcX = 2 * (x + 0.5f) / camera_.width - 1;
   const float ndcY = 1 - 2 * (y + 0.5f) / camera_.height;
   *origin = camera_.position();
-  *direction = Vector3(ndcX * tanHalf * aspect, ndcY * tanHalf, -1);
+  // One unit along the view axis for each step of the ray.
+  *direction = camera_.right() * (ndcX * tanHalf * aspect) + camera_.up() * (ndcY * tanHalf) - camera_.back();
   return true;
 }
 
@@ -101,7 +105,8 @@ bool Viewer::rayThrough(float x, float y, Vector3* origin, Vector3* direction) c
 bool Viewer::pointerOnPlane(float x, float y, Vector3* out) const {
   Vector3 origin, direction;
   if (!rayThrough(x, y, &origin, &direction)) return false;
-  const float t = origin.z - grabStart_.z;  // direction.z is -1
+  // The ray advances one unit towards the plane per unit of t.
+  const float t = (origin - grabStart_).dot(camera_.back());
   if (!(t > 0) || !std::isfinite(t)) return false;
   *out = origin + direction * t;
   return true;
@@ -111,6 +116,13 @@ bool Viewer::prepare(std::string* error) {
   if (camera_.width <= 0 || camera_.height <= 0) {
     if (error) *error = "the viewer size must be positive";
     return false;
+  }
+  if (currentContext_) {
+    if (!glGetString(GL_VERSION)) {
+      if (error) *error = "no current OpenGL context for the viewer";
+      return false;
+    }
+    return true;
   }
   if (!gl_ || gl_->width() != camera_.width || gl_->height() != camera_.height || gl_->stencil() != stencil_)
     gl_.reset(new OffscreenGL(camera_.width, camera_.height, stencil_));
@@ -244,8 +256,7 @@ bool Viewer::draw(std::vector<unsigned char>* rgba, std::string* error) {
   beginFrame(false, 0, 0);
   buildHandles();
   drawHandles(false);
-  std::vector<unsigned char> pixels = gl_->readPixels();
-  if (rgba) *rgba = std::move(pixels);
+  if (rgba) *rgba = currentContext_ ? readFramebuffer(camera_.width, camera_.height) : gl_->readPixels();
   return true;
 }
 
@@ -302,8 +313,7 @@ bool Viewer::press(float x, float y, std::string* error) {
   if (hit && hit->isVisible() && hit->op() && hit->op()->node() && hit->channels() >= 3) {
     const Matrix4 parent = parentMatrix(hit->op());
     grabInverse_ = parent.inverse();
-    grabStart_ = parent.transform(Vector3(static_cast<float>(hit->get_value(0)),
-                                          static_cast<float>(hit->get_value(1)),
+    grabStart_ = parent.transform(Vector3(static_cast<float>(hit->get_value(0)), static_cast<float>(hit->get_value(1)),
                                           static_cast<float>(hit->get_value(2))));
     if (pointerOnPlane(x, y, &grabAnchor_)) {
       grabNode_ = hit->op()->node()->name();

@@ -81,11 +81,10 @@ struct TypeWord {
 };
 
 const TypeWord kTypes[] = {
-    {"float", ValueKind::Float, 1},      {"integer", ValueKind::Integer, 1},
-    {"int", ValueKind::Integer, 1},      {"string", ValueKind::String, 1},
-    {"point", ValueKind::Float, 3},      {"vector", ValueKind::Float, 3},
-    {"normal", ValueKind::Float, 3},     {"color", ValueKind::Float, 3},
-    {"hpoint", ValueKind::Float, 4},     {"matrix", ValueKind::Float, 16},
+    {"float", ValueKind::Float, 1},   {"integer", ValueKind::Integer, 1}, {"int", ValueKind::Integer, 1},
+    {"string", ValueKind::String, 1}, {"point", ValueKind::Float, 3},     {"vector", ValueKind::Float, 3},
+    {"normal", ValueKind::Float, 3},  {"color", ValueKind::Float, 3},     {"hpoint", ValueKind::Float, 4},
+    {"matrix", ValueKind::Float, 16},
 };
 
 // A small cursor over the declaration text.
@@ -177,8 +176,8 @@ Declaration declarationOf(const char* token) {
       return parseInline(token, full.c_str());
     }
   }
-  throw RequestError("unknown parameter \"" + std::string(token) +
-                     "\"; declare it inline, e.g. \"uniform float " + token + "\"");
+  throw RequestError("unknown parameter \"" + std::string(token) + "\"; declare it inline, e.g. \"uniform float " +
+                     token + "\"");
 }
 
 }  // namespace quor

@@ -153,12 +153,18 @@ void renderPatchMesh(QtToken type, QtInt nu, QtToken uwrap, QtInt nv, QtToken vw
     for (int i = 0; i < n; ++i) params.push_back({tokens[i], values[i]});
     appendParams(out, params, [&](const Declaration& d) -> std::uint64_t {
       switch (d.storage) {
-        case StorageClass::Constant: return 1;
-        case StorageClass::Uniform: return up * vp;
-        case StorageClass::Varying: return (uper ? up : up + 1) * (vper ? vp : vp + 1);
-        case StorageClass::Vertex: return nu > 0 && nv > 0 ? std::uint64_t(nu) * std::uint64_t(nv) : 0;
-        case StorageClass::FaceVarying: return 4 * up * vp;
-        case StorageClass::FaceVertex: return (bicubic ? 16 : 4) * up * vp;
+        case StorageClass::Constant:
+          return 1;
+        case StorageClass::Uniform:
+          return up * vp;
+        case StorageClass::Varying:
+          return (uper ? up : up + 1) * (vper ? vp : vp + 1);
+        case StorageClass::Vertex:
+          return nu > 0 && nv > 0 ? std::uint64_t(nu) * std::uint64_t(nv) : 0;
+        case StorageClass::FaceVarying:
+          return 4 * up * vp;
+        case StorageClass::FaceVertex:
+          return (bicubic ? 16 : 4) * up * vp;
       }
       return 1;
     });

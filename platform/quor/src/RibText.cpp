@@ -78,15 +78,24 @@ void appendQuoted(std::string& out, const char* text) {
   for (const char* p = text; *p; ++p) {
     const unsigned char c = static_cast<unsigned char>(*p);
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\t': out += "\\t"; break;
-      case '\r': out += "\\r"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
       default:
         if (c < 0x20 || c == 0x7f) {
-          const char octal[] = {'\\', char('0' + (c >> 6)), char('0' + ((c >> 3) & 7)),
-                                char('0' + (c & 7))};
+          const char octal[] = {'\\', char('0' + (c >> 6)), char('0' + ((c >> 3) & 7)), char('0' + (c & 7))};
           out.append(octal, sizeof octal);
         } else {
           out += static_cast<char>(c);
@@ -138,7 +147,9 @@ Line& Line::params(const ParameterList& params, const ItemCount& items) {
       break;
     }
     if (n > kMaxValues || n * std::uint64_t(d.valuesPerItem()) > kMaxValues) break;
-    const std::size_t perValue = d.kind == ValueKind::Float ? kFloatChars : d.kind == ValueKind::Integer ? kIntChars : 0;
+    const std::size_t perValue = d.kind == ValueKind::Float     ? kFloatChars
+                                 : d.kind == ValueKind::Integer ? kIntChars
+                                                                : 0;
     most += std::strlen(p.token) + 6 + static_cast<std::size_t>(n) * d.valuesPerItem() * perValue;
   }
   text_.reserve(most);

@@ -12,11 +12,16 @@ namespace {
 
 const char* blockName(Block block) {
   switch (block) {
-    case Block::Frame: return "FrameBegin";
-    case Block::World: return "WorldBegin";
-    case Block::Attribute: return "AttributeBegin";
-    case Block::Transform: return "TransformBegin";
-    case Block::Archive: return "ArchiveBegin";
+    case Block::Frame:
+      return "FrameBegin";
+    case Block::World:
+      return "WorldBegin";
+    case Block::Attribute:
+      return "AttributeBegin";
+    case Block::Transform:
+      return "TransformBegin";
+    case Block::Archive:
+      return "ArchiveBegin";
   }
   return "?";
 }

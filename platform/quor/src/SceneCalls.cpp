@@ -88,7 +88,8 @@ void matrix(const char* name, QtMatrix m) {
 }
 
 void triple(const char* name, float x, float y, float z) {
-  if (quor::rendering()) return quor::renderCall(name, [=](auto& a) { a = {quor::number(x), quor::number(y), quor::number(z)}; });
+  if (quor::rendering())
+    return quor::renderCall(name, [=](auto& a) { a = {quor::number(x), quor::number(y), quor::number(z)}; });
   request(name, [=](Scene& s) { s.write(Line(name).num(x).num(y).num(z).text()); });
 }
 
@@ -173,8 +174,9 @@ void QrScale(QtFloat sx, QtFloat sy, QtFloat sz) { triple("Scale", sx, sy, sz); 
 
 void QrRotate(QtFloat angle, QtFloat dx, QtFloat dy, QtFloat dz) {
   if (quor::rendering()) {
-    return quor::renderCall(
-        "Rotate", [=](auto& a) { a = {quor::number(angle), quor::number(dx), quor::number(dy), quor::number(dz)}; });
+    return quor::renderCall("Rotate", [=](auto& a) {
+      a = {quor::number(angle), quor::number(dx), quor::number(dy), quor::number(dz)};
+    });
   }
   request("Rotate", [=](Scene& s) { s.write(Line("Rotate").num(angle).num(dx).num(dy).num(dz).text()); });
 }
@@ -219,12 +221,20 @@ void QrDisplay(const char* name, QtToken type, QtToken mode, ...) {
   const ParameterList params = collect(args);
   va_end(args);
   if (quor::rendering()) {
-    return quor::renderCall("Display", [&](auto& a) {
-      a = {quor::text(name, "file name"), quor::text(type, "display type"), quor::text(mode, "mode")};
-    }, params);
+    return quor::renderCall(
+        "Display",
+        [&](auto& a) {
+          a = {quor::text(name, "file name"), quor::text(type, "display type"), quor::text(mode, "mode")};
+        },
+        params);
   }
   request("Display", [&](Scene& s) {
-    s.write(Line("Display").str(name, "file name").str(type, "display type").str(mode, "mode").params(params, oneItem).text());
+    s.write(Line("Display")
+                .str(name, "file name")
+                .str(type, "display type")
+                .str(mode, "mode")
+                .params(params, oneItem)
+                .text());
   });
 }
 
@@ -234,11 +244,11 @@ void QrProjection(QtToken name, ...) {
   const ParameterList params = collect(args);
   va_end(args);
   if (quor::rendering()) {
-    return quor::renderCall("Projection", [&](auto& a) { a = {quor::text(name, "projection name")}; }, params);
+    return quor::renderCall(
+        "Projection", [&](auto& a) { a = {quor::text(name, "projection name")}; }, params);
   }
-  request("Projection", [&](Scene& s) {
-    s.write(Line("Projection").str(name, "projection name").params(params, oneItem).text());
-  });
+  request("Projection",
+          [&](Scene& s) { s.write(Line("Projection").str(name, "projection name").params(params, oneItem).text()); });
 }
 
 void QrOption(QtToken name, ...) {
@@ -247,7 +257,8 @@ void QrOption(QtToken name, ...) {
   const ParameterList params = collect(args);
   va_end(args);
   if (quor::rendering()) {
-    return quor::renderCall("Option", [&](auto& a) { a = {quor::text(name, "option name")}; }, params);
+    return quor::renderCall(
+        "Option", [&](auto& a) { a = {quor::text(name, "option name")}; }, params);
   }
   request("Option", [&](Scene& s) { s.write(Line("Option").str(name, "option name").params(params, oneItem).text()); });
 }
@@ -258,11 +269,11 @@ void QrAttribute(QtToken name, ...) {
   const ParameterList params = collect(args);
   va_end(args);
   if (quor::rendering()) {
-    return quor::renderCall("Attribute", [&](auto& a) { a = {quor::text(name, "attribute name")}; }, params);
+    return quor::renderCall(
+        "Attribute", [&](auto& a) { a = {quor::text(name, "attribute name")}; }, params);
   }
-  request("Attribute", [&](Scene& s) {
-    s.write(Line("Attribute").str(name, "attribute name").params(params, oneItem).text());
-  });
+  request("Attribute",
+          [&](Scene& s) { s.write(Line("Attribute").str(name, "attribute name").params(params, oneItem).text()); });
 }
 
 void QrLightSource(QtToken name, ...) {
@@ -271,7 +282,8 @@ void QrLightSource(QtToken name, ...) {
   const ParameterList params = collect(args);
   va_end(args);
   if (quor::rendering()) {
-    return quor::renderCall("LightSource", [&](auto& a) { a = {quor::text(name, "shader name")}; }, params);
+    return quor::renderCall(
+        "LightSource", [&](auto& a) { a = {quor::text(name, "shader name")}; }, params);
   }
   request("LightSource", [&](Scene& s) {
     Line line("LightSource");
@@ -288,9 +300,11 @@ void QrSurface(QtToken name, ...) {
   const ParameterList params = collect(args);
   va_end(args);
   if (quor::rendering()) {
-    return quor::renderCall("Surface", [&](auto& a) { a = {quor::text(name, "shader name")}; }, params);
+    return quor::renderCall(
+        "Surface", [&](auto& a) { a = {quor::text(name, "shader name")}; }, params);
   }
-  request("Surface", [&](Scene& s) { s.write(Line("Surface").str(name, "shader name").params(params, oneItem).text()); });
+  request("Surface",
+          [&](Scene& s) { s.write(Line("Surface").str(name, "shader name").params(params, oneItem).text()); });
 }
 
 void QrBasis(QtBasis ubasis, QtInt ustep, QtBasis vbasis, QtInt vstep) {
@@ -342,12 +356,18 @@ void QrPatchMeshV(QtToken type, QtInt nu, QtToken uwrap, QtInt nv, QtToken vwrap
     const std::uint64_t patches = u.patches * v.patches;
     const auto items = [&](const Declaration& d) -> std::uint64_t {
       switch (d.storage) {
-        case StorageClass::Constant: return 1;
-        case StorageClass::Uniform: return patches;
-        case StorageClass::Varying: return u.corners * v.corners;
-        case StorageClass::Vertex: return std::uint64_t(nu) * std::uint64_t(nv);
-        case StorageClass::FaceVarying: return 4 * patches;
-        case StorageClass::FaceVertex: return (bicubic ? 16 : 4) * patches;
+        case StorageClass::Constant:
+          return 1;
+        case StorageClass::Uniform:
+          return patches;
+        case StorageClass::Varying:
+          return u.corners * v.corners;
+        case StorageClass::Vertex:
+          return std::uint64_t(nu) * std::uint64_t(nv);
+        case StorageClass::FaceVarying:
+          return 4 * patches;
+        case StorageClass::FaceVertex:
+          return (bicubic ? 16 : 4) * patches;
       }
       return 1;
     };
@@ -363,7 +383,8 @@ void QrArchiveBegin(QtToken name, ...) {
   const ParameterList params = collect(args);
   va_end(args);
   if (quor::rendering()) {
-    return quor::renderCall("ArchiveBegin", [&](auto& a) { a = {quor::text(name, "archive name")}; }, params);
+    return quor::renderCall(
+        "ArchiveBegin", [&](auto& a) { a = {quor::text(name, "archive name")}; }, params);
   }
   request("ArchiveBegin", [&](Scene& s) {
     s.begin(Block::Archive, Line("ArchiveBegin").str(name, "archive name").params(params, oneItem).text());
@@ -381,11 +402,11 @@ void QrReadArchive(QtToken name, QtArchiveCallback callback, ...) {
   const ParameterList params = collect(args);
   va_end(args);
   if (quor::rendering()) {
-    return quor::renderCall("ReadArchive", [&](auto& a) { a = {quor::text(name, "archive name")}; }, params);
+    return quor::renderCall(
+        "ReadArchive", [&](auto& a) { a = {quor::text(name, "archive name")}; }, params);
   }
-  request("ReadArchive", [&](Scene& s) {
-    s.write(Line("ReadArchive").str(name, "archive name").params(params, oneItem).text());
-  });
+  request("ReadArchive",
+          [&](Scene& s) { s.write(Line("ReadArchive").str(name, "archive name").params(params, oneItem).text()); });
 }
 
 // A comment line; line breaks in the text become blanks so it stays one line.

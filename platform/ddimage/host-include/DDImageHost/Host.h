@@ -87,6 +87,8 @@ class Graph {
   void finish(Node* n);
   Node* find(const std::string& name) const;
   const std::vector<std::unique_ptr<Node>>& nodes() const { return nodes_; }
+  // Trades every node with `other`.
+  void swap(Graph& other) { nodes_.swap(other.nodes_); }
   bool connect(Node* n, int input, Node* from, std::string* error);
   void invalidateAll();
   void validateAll(bool for_real = true);
@@ -106,6 +108,12 @@ int loadPlugins(const std::string& folder, std::vector<std::string>* errors);
 std::string buttonScript(const Knob* k);
 // The item names of an enumeration knob; empty for every other knob.
 std::vector<std::string> enumerationItems(const Knob* k);
+// The range that a number knob was given (SetRange); false when it has none.
+bool knobRange(const Knob* k, double* minimum, double* maximum);
+// What a TAB_KNOB does in a panel: starts a tab, opens a group (closed at
+// first when `closed` is set), or ends the group opened last.
+enum class PanelLayout { None, Tab, BeginGroup, EndGroup };
+PanelLayout panelLayout(const Knob* k, bool* closed = nullptr);
 
 // The host's stock nodes, "Axis" and "Read", are registered by libDDImage.
 

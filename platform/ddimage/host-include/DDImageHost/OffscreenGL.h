@@ -40,6 +40,21 @@ class OffscreenGL {
   std::string error_;
 };
 
+// Opens the display that off-screen contexts use, if it is not open yet; it
+// stays open for the life of the process. False, with a message, when there
+// is none.
+bool openOffscreenDisplay(std::string* error);
+
+// What the current context has drawn into the lower-left width x height
+// pixels of its read buffer, as 8-bit RGBA rows, top row first.
+std::vector<unsigned char> readFramebuffer(int width, int height);
+
+// Images keep their GL textures in the share group of the off-screen
+// contexts. A host that draws in a context outside that group (a window's)
+// calls this when it starts drawing there and again when it stops: every
+// image then makes its texture anew in the context current at its next use.
+void forgetTextures();
+
 // Writes 8-bit RGBA rows, top row first, as a PNG file. False, with a
 // message in `error`, when the file cannot be written.
 bool writePng(const std::string& path, int width, int height, const std::vector<unsigned char>& rgba,

@@ -1,6 +1,7 @@
 // The host's 3-D viewer: draws every node of a graph through its handles into
-// an off-screen picture, and turns pointer presses and drags into selection
-// passes, knob press callbacks and moves of position knobs.
+// an off-screen picture (or into a window's OpenGL context), and turns
+// pointer presses and drags into selection passes, knob press callbacks and
+// moves of position knobs.
 //
 // Pixels are those of the picture: x rightward and y downward from the
 // top-left corner; a pointer at pixel (x, y) sits at that pixel's centre.
@@ -45,6 +46,14 @@ class Viewer {
   int width() const { return camera_.width; }
   int height() const { return camera_.height; }
   const Camera& camera() const { return camera_; }
+  // Places and turns the camera; its size becomes the picture size.
+  void setCamera(const Camera& camera) { camera_ = camera; }
+  // Whether the viewer draws, and makes its selection passes, in the OpenGL
+  // context current on the calling thread (a window's, whose framebuffer has
+  // the viewer's picture in its lower-left corner) instead of an off-screen
+  // context of its own. Switching it on lets go of the off-screen context,
+  // so that the caller may make another API's context current.
+  void useCurrentContext(bool use);
   ViewerContext& context() { return ctx_; }
 
   // The camera's matrices for the current size.
@@ -55,8 +64,8 @@ class Viewer {
   bool project(const Vector3& point, float* x, float* y) const;
 
   // Draws every node and the handles of the visible position knobs and reads
-  // the picture back as RGBA rows, top row first. False, with a message, when
-  // there is no OpenGL.
+  // the picture back as RGBA rows, top row first (with `rgba` null, reads
+  // nothing back). False, with a message, when there is no OpenGL.
   bool draw(std::vector<unsigned char>* rgba, std::string* error);
   bool writePicture(const std::string& path, std::string* error);
 
@@ -88,6 +97,7 @@ class Viewer {
 
   Graph& graph_;
   bool stencil_ = true;
+  bool currentContext_ = false;
   Camera camera_;
   ViewerContext ctx_;
   std::unique_ptr<OffscreenGL> gl_;
@@ -97,9 +107,9 @@ class Viewer {
   // The grabbed knob, found again by node and knob name at every step.
   std::string grabNode_;
   std::string grabKnob_;
-  Vector3 grabStart_;     // the knob's position at the press, in viewer space
-  Vector3 grabAnchor_;    // where the press met the drag plane
-  Matrix4 grabInverse_;   // from viewer space to the space of the knob's value
+  Vector3 grabStart_;    // the knob's position at the press, in viewer space
+  Vector3 grabAnchor_;   // where the press met the drag plane
+  Matrix4 grabInverse_;  // from viewer space to the space of the knob's value
 };
 
 }  // namespace Image

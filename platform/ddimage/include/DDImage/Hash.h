@@ -16,9 +16,12 @@ class Hash {
   Hash() : value_(~0ULL) {}
   void reset() { value_ = ~0ULL; }
   void append(const void* data, size_t length);
-  void append(const char* text);          // includes the terminating NUL
-  void append(const std::string& text);   // includes the terminating NUL
-  void append(bool v) { unsigned char c = v ? 1 : 0; append(&c, 1); }
+  void append(const char* text);         // includes the terminating NUL
+  void append(const std::string& text);  // includes the terminating NUL
+  void append(bool v) {
+    unsigned char c = v ? 1 : 0;
+    append(&c, 1);
+  }
   void append(int v) { append(&v, sizeof v); }
   void append(unsigned v) { append(&v, sizeof v); }
   void append(float v) { append(&v, sizeof v); }

@@ -32,6 +32,8 @@ class Iop : public Op {
   std::vector<unsigned char> pixels_;
   unsigned texture_ = 0;
   bool textureDirty_ = true;
+  // The host's count of share-group changes when texture_ was made.
+  unsigned textureGeneration_ = 0;
 };
 
 }  // namespace Image

@@ -106,8 +106,8 @@ class Knob : public ValueStuffI {
   // Viewer handles.
   virtual bool build_handle(ViewerContext*) { return false; }
   virtual void draw_handle(ViewerContext*) {}
-  void begin_handle(HandleContext, ViewerContext*, Handle*, int index, float x = 0, float y = 0,
-                    float z = 0, ViewerContext::Cursor = ViewerContext::kNoCursor);
+  void begin_handle(HandleContext, ViewerContext*, Handle*, int index, float x = 0, float y = 0, float z = 0,
+                    ViewerContext::Cursor = ViewerContext::kNoCursor);
   void end_handle(ViewerContext*);
 
   // Host side.

@@ -80,8 +80,7 @@ class Knob_Closure {
   void countMade() { ++made_; }
 
  private:
-  virtual Knob* call(int type, StoreType, void* p, const char* name, const char* label,
-                     const void* extra) = 0;
+  virtual Knob* call(int type, StoreType, void* p, const char* name, const char* label, const void* extra) = 0;
   bool makeKnobs_;
   Knob* lastMade_ = nullptr;
   int made_ = 0;
@@ -95,12 +94,8 @@ void SetRange(Knob_Callback f, double minimum, double maximum);
 void Tooltip(Knob_Callback f, const char* text);
 void Tooltip(Knob_Callback f, const std::string& text);
 
-inline Knob* Bool_knob(Knob_Callback f, bool* p, NAME n, LABEL l = nullptr) {
-  return f(BOOL_KNOB, BoolPtr, p, n, l);
-}
-inline Knob* Int_knob(Knob_Callback f, int* p, NAME n, LABEL l = nullptr) {
-  return f(INT_KNOB, IntPtr, p, n, l);
-}
+inline Knob* Bool_knob(Knob_Callback f, bool* p, NAME n, LABEL l = nullptr) { return f(BOOL_KNOB, BoolPtr, p, n, l); }
+inline Knob* Int_knob(Knob_Callback f, int* p, NAME n, LABEL l = nullptr) { return f(INT_KNOB, IntPtr, p, n, l); }
 inline Knob* Float_knob(Knob_Callback f, float* p, NAME n, LABEL l = nullptr) {
   return f(FLOAT_KNOB, FloatPtr, p, n, l);
 }
@@ -119,24 +114,18 @@ inline Knob* Enumeration_knob(Knob_Callback f, int* p, ENUM_LABELS e, NAME n, LA
 inline Knob* XYZ_knob(Knob_Callback f, float* p, NAME n, LABEL l = nullptr, Knob* = nullptr) {
   return f(XYZ_KNOB, FloatPtr, p, n, l);
 }
-inline Knob* Tab_knob(Knob_Callback f, LABEL l) {
-  return f(TAB_KNOB, Custom, nullptr, nullptr, l, nullptr);
-}
+inline Knob* Tab_knob(Knob_Callback f, LABEL l) { return f(TAB_KNOB, Custom, nullptr, nullptr, l, nullptr); }
 inline Knob* BeginClosedGroup(Knob_Callback f, NAME n, LABEL l = nullptr) {
   return f(TAB_KNOB, Custom, nullptr, n, l, reinterpret_cast<const void*>(2));
 }
 inline Knob* EndGroup(Knob_Callback f) {
   return f(TAB_KNOB, Custom, nullptr, nullptr, nullptr, reinterpret_cast<const void*>(-1));
 }
-inline Knob* Text_knob(Knob_Callback f, LABEL text) {
-  return f(TEXT_KNOB, Custom, nullptr, nullptr, nullptr, text);
-}
+inline Knob* Text_knob(Knob_Callback f, LABEL text) { return f(TEXT_KNOB, Custom, nullptr, nullptr, nullptr, text); }
 inline Knob* Text_knob(Knob_Callback f, LABEL label, LABEL text) {
   return f(TEXT_KNOB, Custom, nullptr, nullptr, label, text);
 }
-inline Knob* Divider(Knob_Callback f, LABEL l = nullptr) {
-  return f(TEXT_KNOB, Custom, nullptr, nullptr, l, nullptr);
-}
+inline Knob* Divider(Knob_Callback f, LABEL l = nullptr) { return f(TEXT_KNOB, Custom, nullptr, nullptr, l, nullptr); }
 inline Knob* Spacer(Knob_Callback f, int px) {
   return f(SPACER_KNOB, Custom, nullptr, nullptr, nullptr, reinterpret_cast<const void*>(static_cast<long>(px)));
 }
@@ -150,9 +139,9 @@ inline Knob* PyScript_knob(Knob_Callback f, NAME command, NAME n, LABEL l = null
 }  // namespace Image
 }  // namespace DD
 
-#define CustomKnob1(cls, f, ptr, name)                                                      \
-  (f)(DD::Image::CUSTOM_KNOB, DD::Image::Custom, ptr, name, nullptr,                        \
-      ((f).makeKnobs() && (f).filter(name)) ? new cls(&(f), ptr, name)                      \
+#define CustomKnob1(cls, f, ptr, name)                                 \
+  (f)(DD::Image::CUSTOM_KNOB, DD::Image::Custom, ptr, name, nullptr,   \
+      ((f).makeKnobs() && (f).filter(name)) ? new cls(&(f), ptr, name) \
                                             : ((f).setLastMadeKnob(nullptr), (cls*)nullptr))
 
 #endif

@@ -19,10 +19,8 @@ class Matrix4 {
 
   Matrix4() { makeIdentity(); }
   explicit Matrix4(const float* columnMajor16);
-  Matrix4(float m00, float m01, float m02, float m03,
-          float m10, float m11, float m12, float m13,
-          float m20, float m21, float m22, float m23,
-          float m30, float m31, float m32, float m33);
+  Matrix4(float m00, float m01, float m02, float m03, float m10, float m11, float m12, float m13, float m20, float m21,
+          float m22, float m23, float m30, float m31, float m32, float m33);
 
   float* array() { return &a00; }
   const float* array() const { return &a00; }

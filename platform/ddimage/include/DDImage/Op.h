@@ -73,8 +73,7 @@ class Op {
   virtual void knobs(Knob_Callback) {}
   Knob* knob(const char* name) const;
   virtual int knob_changed(Knob*) { return 0; }
-  int replace_knobs(Knob* after, int n, void (*f)(void*, Knob_Callback), void* data,
-                    const char* fileExt = nullptr);
+  int replace_knobs(Knob* after, int n, void (*f)(void*, Knob_Callback), void* data, const char* fileExt = nullptr);
 
   bool node_disabled() const;
   bool node_selected() const;

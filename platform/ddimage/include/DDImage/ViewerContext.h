@@ -79,7 +79,10 @@ class ViewerContext {
   void setConnected(ViewerConnected c) { connected_ = c; }
   void setTransformMode(int m) { transformMode_ = m; }
   void setViewerMode(ViewerMode m) { viewerMode_ = m; }
-  void setMouse(float x, float y) { mouseX_ = x; mouseY_ = y; }
+  void setMouse(float x, float y) {
+    mouseX_ = x;
+    mouseY_ = y;
+  }
   std::vector<KnobHandle>& knobHandles() { return knobHandles_; }
   std::vector<DrawHandle>& drawHandles() { return drawHandles_; }
   // Knobs whose build_handle asked for their draw_handle in this pass.

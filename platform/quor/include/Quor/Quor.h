@@ -121,8 +121,8 @@ void QrOpacity(const QtFloat* rgb);
 void QrLightSource(QtToken name, ...);
 void QrSurface(QtToken name, ...);
 void QrBasis(QtBasis ubasis, QtInt ustep, QtBasis vbasis, QtInt vstep);
-void QrPatchMeshV(QtToken type, QtInt nu, QtToken uwrap, QtInt nv, QtToken vwrap,
-                  QtInt n, QtToken tokens[], QtPointer values[]);
+void QrPatchMeshV(QtToken type, QtInt nu, QtToken uwrap, QtInt nv, QtToken vwrap, QtInt n, QtToken tokens[],
+                  QtPointer values[]);
 void QrArchiveBegin(QtToken name, ...);
 void QrArchiveEnd(void);
 void QrReadArchive(QtToken name, QtArchiveCallback callback, ...);

@@ -34,10 +34,14 @@ enum class BlockKind { Frame, World, Attribute, Transform };
 
 const char* beginName(BlockKind kind) {
   switch (kind) {
-    case BlockKind::Frame: return "FrameBegin";
-    case BlockKind::World: return "WorldBegin";
-    case BlockKind::Attribute: return "AttributeBegin";
-    case BlockKind::Transform: return "TransformBegin";
+    case BlockKind::Frame:
+      return "FrameBegin";
+    case BlockKind::World:
+      return "WorldBegin";
+    case BlockKind::Attribute:
+      return "AttributeBegin";
+    case BlockKind::Transform:
+      return "TransformBegin";
   }
   return "?";
 }
@@ -151,7 +155,8 @@ class Args {
     std::vector<Param> out;
     for (; i < r_.args.size(); i += 2) {
       const Value& token = r_.args[i];
-      if (token.kind != Value::Kind::String) fail(kSyntax, "expected a parameter name (a string) in the parameter list");
+      if (token.kind != Value::Kind::String)
+        fail(kSyntax, "expected a parameter name (a string) in the parameter list");
       if (i + 1 >= r_.args.size()) fail(kSyntax, "parameter " + quoted(token.strings[0]) + " has no value");
       Param p{token.strings[0], declarationFor(token.strings[0]), &r_.args[i + 1]};
       const bool stringKind = p.decl.kind == ValueKind::String;
@@ -307,10 +312,9 @@ struct Handlers {
     // Rendered while the world is still open, so that a failure counts
     // against this frame only.
     if (errors == 0 && !in.settings_.dryRun) {
-      const bool written = renderFrame(*scene, in.settings_.outputOverride,
-                                       [this](int code, Severity s, const std::string& m) {
-                                         in.report(code, s, prefix() + m);
-                                       });
+      const bool written =
+          renderFrame(*scene, in.settings_.outputOverride,
+                      [this](int code, Severity s, const std::string& m) { in.report(code, s, prefix() + m); });
       if (written) ++in.pictures_;
     }
     pop(BlockKind::World);
@@ -330,7 +334,8 @@ struct Handlers {
     requireOptions();
     const float x = a.number(0, "x resolution"), y = a.number(1, "y resolution");
     const float aspect = a.number(2, "pixel aspect ratio");
-    if (!isWhole(x) || !isWhole(y) || x < 1 || y < 1) fail(kRange, "the resolution must be whole numbers of at least 1");
+    if (!isWhole(x) || !isWhole(y) || x < 1 || y < 1)
+      fail(kRange, "the resolution must be whole numbers of at least 1");
     if (x > kMaxResolution || y > kMaxResolution || double(x) * double(y) > double(kMaxPixels)) {
       fail(kLimit, "a picture of " + std::to_string(int64_t(x)) + " x " + std::to_string(int64_t(y)) +
                        " pixels is too large: at most " + std::to_string(kMaxResolution) + " pixels a side and " +
@@ -346,7 +351,9 @@ struct Handlers {
     const std::string name = a.string(0, "projection name");
     const std::vector<Param> params = a.params(1);
     if (name == "orthographic") {
-      for (const Param& p : params) warnOnce("Projection orthographic " + p.decl.name, prefix() + "parameter " + quoted(p.token) + " of \"orthographic\" is ignored");
+      for (const Param& p : params)
+        warnOnce("Projection orthographic " + p.decl.name,
+                 prefix() + "parameter " + quoted(p.token) + " of \"orthographic\" is ignored");
       st.options.perspective = false;
     } else if (name == "perspective") {
       float fov = 90.0f;
@@ -357,7 +364,8 @@ struct Handlers {
           warnOnce("Projection perspective " + p.decl.name, prefix() + "parameter " + quoted(p.token) + " is ignored");
         }
       }
-      if (!(fov > 0 && fov < 180)) fail(kRange, "the field of view must lie between 0 and 180 degrees, not " + std::to_string(fov));
+      if (!(fov > 0 && fov < 180))
+        fail(kRange, "the field of view must lie between 0 and 180 degrees, not " + std::to_string(fov));
       st.options.perspective = true;
       st.options.fov = fov;
     } else {
@@ -418,7 +426,8 @@ struct Handlers {
   void quantize(const Args& a) {
     requireOptions();
     const std::string type = a.string(0, "quantize type");
-    const float one = a.number(1, "one"), lo = a.number(2, "min"), hi = a.number(3, "max"), dither = a.number(4, "dither");
+    const float one = a.number(1, "one"), lo = a.number(2, "min"), hi = a.number(3, "max"),
+                dither = a.number(4, "dither");
     if (type != "rgba") {
       warnOnce("Quantize " + type, prefix() + "only \"rgba\" quantization is used; " + quoted(type) + " is ignored");
       return;
@@ -446,7 +455,8 @@ struct Handlers {
     if (type != "file" && type != "tiff" && type != "png" && type != "openexr" && type != "exr") {
       fail(kBadToken, "unknown display type " + quoted(type) + " (\"file\", \"tiff\", \"png\" or \"openexr\")");
     }
-    if (mode != "rgb" && mode != "rgba") fail(kBadToken, "unknown display mode " + quoted(mode) + " (\"rgb\" or \"rgba\")");
+    if (mode != "rgb" && mode != "rgba")
+      fail(kBadToken, "unknown display mode " + quoted(mode) + " (\"rgb\" or \"rgba\")");
     PictureFormat format;
     std::string why;
     if (!pictureFormatFor(name, type, format, why)) fail(kBadToken, why);
@@ -460,7 +470,8 @@ struct Handlers {
       if (name == "limits" && p.decl.name == "threads") {
         requireOptions();
         const float n = paramFloat(p);
-        if (!isWhole(n) || n < 0 || n > 1024) fail(kRange, "threads must be a whole number from 0 (one per core) to 1024");
+        if (!isWhole(n) || n < 0 || n > 1024)
+          fail(kRange, "threads must be a whole number from 0 (one per core) to 1024");
         st.options.threads = int(n);
       } else {
         warnOnce("Option " + name + " " + p.decl.name,
@@ -564,7 +575,8 @@ struct Handlers {
         {"constant", SurfaceShader::Type::Constant, 1, 1, " "},
         {"matte", SurfaceShader::Type::Matte, 1, 1, " Ka Kd "},
         {"plastic", SurfaceShader::Type::Plastic, 1, 0.5f, " Ka Kd Ks roughness specularcolor "},
-        {"paintedplastic", SurfaceShader::Type::PaintedPlastic, 1, 0.5f, " Ka Kd Ks roughness specularcolor texturename "},
+        {"paintedplastic", SurfaceShader::Type::PaintedPlastic, 1, 0.5f,
+         " Ka Kd Ks roughness specularcolor texturename "},
     };
     const Known* known = nullptr;
     for (const Known& k : kKnown)
@@ -579,15 +591,22 @@ struct Handlers {
     for (const Param& p : params) {
       const std::string& n = p.decl.name;
       if (std::strstr(known->params, (" " + n + " ").c_str()) == nullptr) {
-        warnOnce("Surface " + name + " " + n, prefix() + "shader " + quoted(known->name) + " has no parameter " + quoted(n));
+        warnOnce("Surface " + name + " " + n,
+                 prefix() + "shader " + quoted(known->name) + " has no parameter " + quoted(n));
         continue;
       }
-      if (n == "Ka") s.ka = paramFloat(p);
-      else if (n == "Kd") s.kd = paramFloat(p);
-      else if (n == "Ks") s.ks = paramFloat(p);
-      else if (n == "roughness") s.roughness = paramFloat(p);
-      else if (n == "specularcolor") s.specularColor = paramTriple(p);
-      else if (n == "texturename") s.textureName = paramString(p);
+      if (n == "Ka")
+        s.ka = paramFloat(p);
+      else if (n == "Kd")
+        s.kd = paramFloat(p);
+      else if (n == "Ks")
+        s.ks = paramFloat(p);
+      else if (n == "roughness")
+        s.roughness = paramFloat(p);
+      else if (n == "specularcolor")
+        s.specularColor = paramTriple(p);
+      else if (n == "texturename")
+        s.textureName = paramString(p);
     }
     if (!(s.roughness > 0)) fail(kRange, "roughness must be positive");
     st.attr.surface = s;
@@ -625,13 +644,18 @@ struct Handlers {
     for (const Param& p : a.params(first)) {
       const std::string& n = p.decl.name;
       if (std::strstr(accepted, (" " + n + " ").c_str()) == nullptr) {
-        warnOnce("LightSource " + name + " " + n, prefix() + "light " + quoted(name) + " has no parameter " + quoted(n));
+        warnOnce("LightSource " + name + " " + n,
+                 prefix() + "light " + quoted(name) + " has no parameter " + quoted(n));
         continue;
       }
-      if (n == "intensity") intensity = paramFloat(p);
-      else if (n == "lightcolor") lightColor = paramTriple(p);
-      else if (n == "from") from = paramTriple(p);
-      else if (n == "to") to = paramTriple(p);
+      if (n == "intensity")
+        intensity = paramFloat(p);
+      else if (n == "lightcolor")
+        lightColor = paramTriple(p);
+      else if (n == "from")
+        from = paramTriple(p);
+      else if (n == "to")
+        to = paramTriple(p);
     }
     const Mat4 m = objectToCamera();
     light.color = lightColor * intensity;
@@ -650,7 +674,8 @@ struct Handlers {
   void illuminate(const Args& a) {
     requireWorld();
     const Value& h = a.at(0, "light handle");
-    const std::string handle = h.isString() ? a.string(0, "light handle") : std::to_string(a.integer(0, "light handle"));
+    const std::string handle =
+        h.isString() ? a.string(0, "light handle") : std::to_string(a.integer(0, "light handle"));
     const bool on = a.integer(1, "on") != 0;
     auto it = st.lightHandles.find(handle);
     if (it == st.lightHandles.end()) fail(kBadToken, "no light " + quoted(handle));
@@ -763,7 +788,8 @@ struct Handlers {
 
     const Param* position = nullptr;
     for (const Param& p : params) {
-      if (p.decl.kind == ValueKind::String) fail(kConsistency, "primitive variable " + quoted(p.token) + " cannot be a string");
+      if (p.decl.kind == ValueKind::String)
+        fail(kConsistency, "primitive variable " + quoted(p.token) + " cannot be a string");
       const std::size_t expected = itemCount(mesh, p.decl.storage) * std::size_t(p.decl.valuesPerItem());
       if (p.value->numbers.size() != expected) {
         fail(kConsistency, quoted(p.token) + " has " + std::to_string(p.value->numbers.size()) +
@@ -864,7 +890,8 @@ struct Handlers {
       // Not an archive of this scene: a RIB file of that name.
       auto fromFile = std::make_shared<std::vector<Request>>();
       std::string error;
-      if (!readRibFile(name, *fromFile, error)) fail(kNoFile, "no archive " + quoted(name) + " in the scene, and " + error);
+      if (!readRibFile(name, *fromFile, error))
+        fail(kNoFile, "no archive " + quoted(name) + " in the scene, and " + error);
       requests = fromFile;
     }
     if (st.replayDepth >= kMaxArchiveDepth) {
@@ -1013,7 +1040,8 @@ void Interpreter::finish(const std::string& where) {
   }
   if (!st.blocks.empty()) {
     std::string open;
-    for (const Block& b : st.blocks) open += std::string(open.empty() ? "" : ", ") + beginName(b.kind) + describe(b.where);
+    for (const Block& b : st.blocks)
+      open += std::string(open.empty() ? "" : ", ") + beginName(b.kind) + describe(b.where);
     report(kNesting, Severity::Error, at + "the scene ends with blocks left open: " + open);
   }
 }

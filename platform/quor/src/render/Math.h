@@ -27,9 +27,7 @@ inline Vec3 operator*(float k, Vec3 a) { return a * k; }
 inline Vec3 operator*(Vec3 a, Vec3 b) { return {a.x * b.x, a.y * b.y, a.z * b.z}; }
 inline Vec3& operator+=(Vec3& a, Vec3 b) { return a = a + b; }
 inline float dot(Vec3 a, Vec3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-inline Vec3 cross(Vec3 a, Vec3 b) {
-  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
+inline Vec3 cross(Vec3 a, Vec3 b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
 inline float length(Vec3 a) { return std::sqrt(dot(a, a)); }
 // The unit vector along a; a itself when it has no length.
 inline Vec3 normalize(Vec3 a) {

@@ -80,8 +80,8 @@ void patchIndices(const PatchMeshData& mesh, int pi, int pj, int n, int out[16])
     for (int a = 0; a < n; ++a) out[b * n + a] = mesh.cvIndex(pi, pj, a, b);
 }
 
-Scalar evaluateVar(const PatchMeshData& mesh, const PrimVar& var, int pi, int pj, float u, float v,
-                   const Weights& w, const int index[16], bool isS) {
+Scalar evaluateVar(const PatchMeshData& mesh, const PrimVar& var, int pi, int pj, float u, float v, const Weights& w,
+                   const int index[16], bool isS) {
   const int patch = pj * mesh.upatches + pi;
   if (!var.present) {
     // Without coordinates, s and t run from 0 to 1 across the whole mesh.
@@ -97,8 +97,10 @@ Scalar evaluateVar(const PatchMeshData& mesh, const PrimVar& var, int pi, int pj
   }
   const std::vector<float>& x = var.values;
   switch (var.storage) {
-    case StorageClass::Constant: return {x[0], 0, 0};
-    case StorageClass::Uniform: return {x[patch], 0, 0};
+    case StorageClass::Constant:
+      return {x[0], 0, 0};
+    case StorageClass::Uniform:
+      return {x[patch], 0, 0};
     case StorageClass::Varying: {
       const int uc = mesh.uperiodic ? mesh.upatches : mesh.upatches + 1;
       const int vc = mesh.vperiodic ? mesh.vpatches : mesh.vpatches + 1;
@@ -107,7 +109,8 @@ Scalar evaluateVar(const PatchMeshData& mesh, const PrimVar& var, int pi, int pj
         for (int a = 0; a < 2; ++a) c[2 * b + a] = x[((pj + b) % vc) * uc + (pi + a) % uc];
       return bilinear(c, u, v);
     }
-    case StorageClass::FaceVarying: return bilinear(&x[4 * patch], u, v);
+    case StorageClass::FaceVarying:
+      return bilinear(&x[4 * patch], u, v);
     case StorageClass::Vertex:
     case StorageClass::FaceVertex: {
       Scalar r;
@@ -155,14 +158,19 @@ int PatchMeshData::cvIndex(int pi, int pj, int a, int b) const {
 std::size_t itemCount(const PatchMeshData& mesh, StorageClass storage) {
   const std::size_t patches = std::size_t(mesh.upatches) * mesh.vpatches;
   switch (storage) {
-    case StorageClass::Constant: return 1;
-    case StorageClass::Uniform: return patches;
+    case StorageClass::Constant:
+      return 1;
+    case StorageClass::Uniform:
+      return patches;
     case StorageClass::Varying:
       return std::size_t(mesh.uperiodic ? mesh.upatches : mesh.upatches + 1) *
              (mesh.vperiodic ? mesh.vpatches : mesh.vpatches + 1);
-    case StorageClass::Vertex: return std::size_t(mesh.nu) * mesh.nv;
-    case StorageClass::FaceVarying: return 4 * patches;
-    case StorageClass::FaceVertex: return (mesh.bicubic ? 16 : 4) * patches;
+    case StorageClass::Vertex:
+      return std::size_t(mesh.nu) * mesh.nv;
+    case StorageClass::FaceVarying:
+      return 4 * patches;
+    case StorageClass::FaceVertex:
+      return (mesh.bicubic ? 16 : 4) * patches;
   }
   return 1;
 }

@@ -21,8 +21,8 @@ struct RayScene::Mesh {
   std::vector<int> colStart, rowStart;
   bool joinU = false, joinV = false;
   int vertexCols = 0, vertexRows = 0;
-  std::vector<float> vertices;   // x, y, z per vertex, then padding
-  std::vector<unsigned> indices; // four per quadrilateral
+  std::vector<float> vertices;    // x, y, z per vertex, then padding
+  std::vector<unsigned> indices;  // four per quadrilateral
   struct Cell {
     std::uint32_t patch;
     std::uint16_t k, l;  // the cell within its patch
@@ -234,8 +234,9 @@ RayScene::RayScene(const FrameScene& scene, const Camera& camera, int threads) :
           bool done = false;
           for (const auto& co : colOwners[std::size_t(c)]) {
             if (!m.rendered(co.first, ro.first)) continue;
-            const Vec3 p = evaluatePosition(d, co.first, ro.first, float(co.second) / float(m.usteps[std::size_t(co.first)]),
-                                            float(ro.second) / float(m.vsteps[std::size_t(ro.first)]));
+            const Vec3 p =
+                evaluatePosition(d, co.first, ro.first, float(co.second) / float(m.usteps[std::size_t(co.first)]),
+                                 float(ro.second) / float(m.vsteps[std::size_t(ro.first)]));
             float* out = &m.vertices[3 * (std::size_t(r) * std::size_t(m.vertexCols) + std::size_t(c))];
             out[0] = p.x, out[1] = p.y, out[2] = p.z;
             done = true;
@@ -268,7 +269,8 @@ RayScene::RayScene(const FrameScene& scene, const Camera& camera, int threads) :
   Embree& e = *embree_;
   const std::string config = "threads=" + std::to_string(threads) + ",verbose=0";
   e.device = rtcNewDevice(config.c_str());
-  if (!e.device) throw std::runtime_error("Embree could not start (error " + std::to_string(int(rtcGetDeviceError(nullptr))) + ")");
+  if (!e.device)
+    throw std::runtime_error("Embree could not start (error " + std::to_string(int(rtcGetDeviceError(nullptr))) + ")");
   rtcSetDeviceErrorFunction(e.device, embreeError, &e);
   e.scene = rtcNewScene(e.device);
   rtcSetSceneFlags(e.scene, RTCSceneFlags(RTC_SCENE_FLAG_CONTEXT_FILTER_FUNCTION));
@@ -279,10 +281,10 @@ RayScene::RayScene(const FrameScene& scene, const Camera& camera, int threads) :
     // geometry number equal to its mesh's index.
     if (quads == 0) continue;
     RTCGeometry g = rtcNewGeometry(e.device, RTC_GEOMETRY_TYPE_QUAD);
-    rtcSetSharedGeometryBuffer(g, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT3, m.vertices.data(), 0,
-                               3 * sizeof(float), (m.vertices.size() - 1) / 3);
-    rtcSetSharedGeometryBuffer(g, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT4, m.indices.data(), 0,
-                               4 * sizeof(unsigned), quads);
+    rtcSetSharedGeometryBuffer(g, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT3, m.vertices.data(), 0, 3 * sizeof(float),
+                               (m.vertices.size() - 1) / 3);
+    rtcSetSharedGeometryBuffer(g, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT4, m.indices.data(), 0, 4 * sizeof(unsigned),
+                               quads);
     rtcCommitGeometry(g);
     rtcAttachGeometryByID(e.scene, g, unsigned(i));
     rtcReleaseGeometry(g);

@@ -26,10 +26,10 @@ constexpr std::int64_t kMaxCells = std::int64_t(1) << 23;
 struct RayHit {
   float t = 0;
   const PatchMeshData* mesh = nullptr;
-  int pi = 0, pj = 0;    // the patch
-  float u = 0, v = 0;    // its own parameters
+  int pi = 0, pj = 0;                // the patch
+  float u = 0, v = 0;                // its own parameters
   unsigned geometry = 0, facet = 0;  // the mesh and quadrilateral hit
-  float facetU = 0, facetV = 0;       // where within the quadrilateral
+  float facetU = 0, facetV = 0;      // where within the quadrilateral
 };
 
 class RayScene {

@@ -94,7 +94,9 @@ class SamplePatterns {
     return int(mix((std::uint32_t(x) * 0x9E3779B1U) ^ mix(std::uint32_t(y) + 0x7F4A7C15U)) % kPatterns);
   }
   // Offset of a sample within its pixel, x then y, in [0, 1).
-  const float* offset(int pattern, int sample) const { return &offsets_[2 * (std::size_t(pattern) * samples() + sample)]; }
+  const float* offset(int pattern, int sample) const {
+    return &offsets_[2 * (std::size_t(pattern) * samples() + sample)];
+  }
   // Weights toward the pixels -margin .. +margin away.
   const float* weightsX(int pattern, int sample) const {
     return &wx_[(std::size_t(pattern) * samples() + sample) * (2 * mx_ + 1)];
@@ -150,7 +152,8 @@ class FrameRenderer {
     std::vector<std::unique_ptr<Textures::Thread>> textureThreads;
     for (int t = 0; t < threads_; ++t) textureThreads.push_back(std::make_unique<Textures::Thread>(textures_));
     parallelFor(tilesX * tilesY, threads_, [&](int tile, int thread) {
-      renderTile((tile % tilesX) * kTileSize, (tile / tilesX) * kTileSize, *textureThreads[std::size_t(thread)], picture);
+      renderTile((tile % tilesX) * kTileSize, (tile / tilesX) * kTileSize, *textureThreads[std::size_t(thread)],
+                 picture);
     });
   }
 
@@ -301,9 +304,12 @@ std::string lowerExtension(const std::string& name) {
 
 const char* formatName(PictureFormat f) {
   switch (f) {
-    case PictureFormat::Tiff: return "tiff";
-    case PictureFormat::Png: return "png";
-    case PictureFormat::Exr: return "openexr";
+    case PictureFormat::Tiff:
+      return "tiff";
+    case PictureFormat::Png:
+      return "png";
+    case PictureFormat::Exr:
+      return "openexr";
   }
   return "tiff";
 }

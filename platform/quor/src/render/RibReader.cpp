@@ -57,7 +57,8 @@ class Parser {
       } else if (c == '#') {
         while (pos_ < text_.size() && text_[pos_] != '\n') ++pos_;
       } else {
-        if (static_cast<unsigned char>(c) >= 0x80) fail("binary RIB is not supported (byte " + std::to_string(int(static_cast<unsigned char>(c))) + ")");
+        if (static_cast<unsigned char>(c) >= 0x80)
+          fail("binary RIB is not supported (byte " + std::to_string(int(static_cast<unsigned char>(c))) + ")");
         return true;
       }
     }
@@ -148,12 +149,24 @@ class Parser {
       if (pos_ >= text_.size()) continue;
       const char e = text_[pos_++];
       switch (e) {
-        case 'n': out += '\n'; break;
-        case 'r': out += '\r'; break;
-        case 't': out += '\t'; break;
-        case 'b': out += '\b'; break;
-        case 'f': out += '\f'; break;
-        case '\n': ++line_; break;  // a continued line
+        case 'n':
+          out += '\n';
+          break;
+        case 'r':
+          out += '\r';
+          break;
+        case 't':
+          out += '\t';
+          break;
+        case 'b':
+          out += '\b';
+          break;
+        case 'f':
+          out += '\f';
+          break;
+        case '\n':
+          ++line_;
+          break;  // a continued line
         default:
           if (e >= '0' && e <= '7') {
             int code = e - '0';

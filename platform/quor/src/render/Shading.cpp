@@ -57,7 +57,9 @@ void shadeSurface(const Material& m, const std::vector<Light>& lights, const Sha
   const Vec3 nf = dot(in.n, in.i) < 0 ? in.n : -in.n;
   const Vec3 v = -in.i;
   switch (s.type) {
-    case SurfaceShader::Type::Constant: ci = os * cs; return;
+    case SurfaceShader::Type::Constant:
+      ci = os * cs;
+      return;
     case SurfaceShader::Type::Default: {
       const float d = dot(in.i, in.n);
       ci = os * cs * (s.ka + s.kd * d * d);
@@ -79,12 +81,27 @@ void shadeSurface(const Material& m, const std::vector<Light>& lights, const Sha
   }
 }
 
+namespace {
+
+// One texture system for the process, made on first use and kept: the
+// library's destroy() deletes it through a base of another size, which
+// memory checkers report. Each frame drops what it knows of every file, so
+// that a texture made again between frames is read again.
+OIIO::TextureSystem* textureSystem() {
+  static OIIO::TextureSystem* const system = [] {
+    OIIO::TextureSystem* ts = OIIO::TextureSystem::create(false);
+    ts->attribute("gray_to_rgb", 1);
+    ts->attribute("automip", 1);
+    return ts;
+  }();
+  return system;
+}
+
+}  // namespace
+
 struct Textures::Impl {
   OIIO::TextureSystem* system = nullptr;
   std::vector<OIIO::TextureSystem::TextureHandle*> handles;
-  ~Impl() {
-    if (system) OIIO::TextureSystem::destroy(system);
-  }
 };
 
 Textures::Textures(const FrameScene& scene, const ReportFunction& report) : impl_(std::make_unique<Impl>()) {
@@ -97,15 +114,13 @@ Textures::Textures(const FrameScene& scene, const ReportFunction& report) : impl
     auto found = byName.find(name);
     if (found == byName.end()) {
       if (!impl_->system) {
-        impl_->system = OIIO::TextureSystem::create(false);
-        impl_->system->attribute("gray_to_rgb", 1);
-        impl_->system->attribute("automip", 1);
+        impl_->system = textureSystem();
+        impl_->system->invalidate_all(true);
       }
       OIIO::TextureSystem::TextureHandle* handle = impl_->system->get_texture_handle(OIIO::ustring(name));
       OIIO::ImageSpec spec;
       int index = -1;
-      if (handle && impl_->system->good(handle) &&
-          impl_->system->get_imagespec(OIIO::ustring(name), 0, spec)) {
+      if (handle && impl_->system->good(handle) && impl_->system->get_imagespec(OIIO::ustring(name), 0, spec)) {
         index = int(impl_->handles.size());
         impl_->handles.push_back(handle);
       } else {

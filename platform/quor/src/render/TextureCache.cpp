@@ -99,8 +99,8 @@ bool makeTexture(const std::string& image, std::string& texture, std::string& er
   if (ec) return fail("cannot make the folder \"" + folder.string() + "\": " + ec.message());
   // Made under a temporary name and renamed into place, so that a texture
   // in the cache is always complete.
-  const fs::path temporary =
-      fs::path(texture).parent_path() / ("." + fs::path(texture).filename().string() + "." + std::to_string(getpid()) + ".tmp");
+  const fs::path temporary = fs::path(texture).parent_path() /
+                             ("." + fs::path(texture).filename().string() + "." + std::to_string(getpid()) + ".tmp");
   OIIO::ImageSpec config;
   config.tile_width = 64;
   config.tile_height = 64;

@@ -1,0 +1,84 @@
+// The window's side panel, drawn with Dear ImGui: the tools, the list of
+// nodes, the current node's knobs and the questions the window asks.
+//
+// Edits made in a frame change the graph only once the panel is drawn
+// (apply()), since a change may replace the knobs the frame still lists.
+#ifndef QUORHOST_WINDOW_PANEL_H
+#define QUORHOST_WINDOW_PANEL_H
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "window/Workspace.h"
+
+namespace quorhost {
+
+// One thing the panel showed in the last frame, where it showed it (window
+// pixels, top-left corner to bottom-right corner).
+struct PanelItem {
+  std::string kind;  // "node", a widget name (number, slider, x, y, z, ...), "tool" or "popup-button"
+  std::string name;  // the node's or knob's name, or the button's label
+  std::string value;
+  float x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+};
+
+class Panel {
+ public:
+  // What the user asked of the window as a whole in the last frame.
+  struct Requests {
+    bool close = false;   // the window may close now
+    bool render = false;  // render the scene, then show the render
+  };
+
+  // Draws the panel in the rectangle at (x, y) of size w x h.
+  void draw(Workspace& workspace, float x, float y, float w, float h);
+  // Makes the changes asked for in the frame just drawn; answers what the
+  // window has to do.
+  Requests apply(Workspace& workspace);
+
+  // Asks whether to save before closing, if there are unsaved changes;
+  // otherwise the next apply() answers close.
+  void askToClose(Workspace& workspace);
+  // Saves, or asks for a file name first when the run names none.
+  void askToSave(Workspace& workspace);
+  // Asks where to save the render, then saves it.
+  void askToSaveRender(Workspace& workspace);
+  // True while a question is shown: the viewer takes no pointer input.
+  bool asking() const { return !question_.empty(); }
+  // Which view the window shows beside the panel: the render or the viewer.
+  bool showingRender() const { return showRender_; }
+  void showRender(bool show) { showRender_ = show; }
+  const std::string& question() const { return question_; }
+
+  // What the last frame showed.
+  const std::vector<PanelItem>& items() const { return items_; }
+
+ private:
+  void drawTools(Workspace& ws);
+  void drawNodes(Workspace& ws);
+  void drawKnobs(Workspace& ws, Node* node);
+  void drawQuestion(Workspace& ws);
+  void note(const std::string& kind, const std::string& name, const std::string& value);
+  // A text field whose text stays as typed while it is being edited; calls
+  // `commit` with the text once the user leaves it after editing.
+  void textField(const std::string& id, const std::string& shown, const std::string& kind, const std::string& name,
+                 std::function<void(const std::string&)> commit);
+  void later(std::function<void(Workspace&)> f) { pending_.push_back(std::move(f)); }
+
+  std::vector<std::function<void(Workspace&)>> pending_;
+  std::map<std::string, std::string> editing_;  // text being typed, by field
+  std::vector<PanelItem> items_;
+  std::string question_;     // the title of the question shown; empty for none
+  std::string shownPicked_;  // the node and the knobs after "delimiter" last shown
+  std::string saveAsPath_;
+  bool showRender_ = false;
+  bool closeAfterSave_ = false;
+  bool openQuestion_ = false;
+  Requests requests_;
+};
+
+}  // namespace quorhost
+
+#endif

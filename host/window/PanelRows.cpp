@@ -1,0 +1,121 @@
+#include "window/PanelRows.h"
+
+namespace quorhost {
+
+using DD::Image::Knob;
+
+const char* widgetName(Widget w) {
+  switch (w) {
+    case Widget::Number:
+      return "number";
+    case Widget::Checkbox:
+      return "checkbox";
+    case Widget::Menu:
+      return "menu";
+    case Widget::Fields:
+      return "fields";
+    case Widget::File:
+      return "file";
+    case Widget::Text:
+      return "text";
+    case Widget::Button:
+      return "button";
+    case Widget::Label:
+      return "label";
+    case Widget::Separator:
+      return "separator";
+    case Widget::Tab:
+      return "tab";
+    case Widget::BeginGroup:
+      return "group";
+    case Widget::EndGroup:
+      return "end-group";
+  }
+  return "?";
+}
+
+namespace {
+
+// The widget of a knob kind; false for kinds that show nothing.
+bool widgetOf(const Knob& k, Widget* w, bool* closed) {
+  switch (k.kind()) {
+    case DD::Image::INT_KNOB:
+    case DD::Image::FLOAT_KNOB:
+    case DD::Image::DOUBLE_KNOB:
+      *w = Widget::Number;
+      return true;
+    case DD::Image::BOOL_KNOB:
+      *w = Widget::Checkbox;
+      return true;
+    case DD::Image::ENUMERATION_KNOB:
+      *w = Widget::Menu;
+      return true;
+    case DD::Image::XY_KNOB:
+    case DD::Image::XYZ_KNOB:
+    case DD::Image::COLOR_KNOB:
+      *w = Widget::Fields;
+      return true;
+    case DD::Image::FILE_KNOB:
+      *w = Widget::File;
+      return true;
+    case DD::Image::STRING_KNOB:
+      *w = Widget::Text;
+      return true;
+    case DD::Image::SCRIPT_KNOB:
+    case DD::Image::PYSCRIPT_KNOB:
+      *w = Widget::Button;
+      return true;
+    case DD::Image::TEXT_KNOB:
+      // A label of spaces only is room between rows.
+      *w = k.label().find_first_not_of(' ') == std::string::npos ? Widget::Separator : Widget::Label;
+      return true;
+    case DD::Image::TAB_KNOB:
+      switch (DD::Image::panelLayout(&k, closed)) {
+        case DD::Image::PanelLayout::Tab:
+          *w = Widget::Tab;
+          return true;
+        case DD::Image::PanelLayout::BeginGroup:
+          *w = Widget::BeginGroup;
+          return true;
+        case DD::Image::PanelLayout::EndGroup:
+          *w = Widget::EndGroup;
+          return true;
+        case DD::Image::PanelLayout::None:
+          return false;
+      }
+      return false;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+std::vector<PanelRow> panelRows(const Node& node) {
+  std::vector<PanelRow> rows;
+  // Inside a hidden group: how many groups deep.
+  int hiddenDepth = 0;
+  for (const auto& owned : node.knobs()) {
+    Knob* k = owned.get();
+    PanelRow row{k, Widget::Label, k->label().empty() ? k->name() : k->label()};
+    if (!widgetOf(*k, &row.widget, &row.closed)) continue;
+    if (hiddenDepth > 0) {
+      if (row.widget == Widget::BeginGroup) ++hiddenDepth;
+      if (row.widget == Widget::EndGroup) --hiddenDepth;
+      continue;
+    }
+    // A group's end has no name and no label, and no visibility of its own.
+    if (!k->isVisible() && row.widget != Widget::EndGroup) {
+      if (row.widget == Widget::BeginGroup) hiddenDepth = 1;
+      continue;
+    }
+    if (row.widget == Widget::Number) {
+      row.hasRange = DD::Image::knobRange(k, &row.minimum, &row.maximum) && row.minimum < row.maximum;
+      row.slider = row.hasRange && (k->flag(Knob::SLIDER) || k->flag(Knob::LOG_SLIDER));
+    }
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+}  // namespace quorhost

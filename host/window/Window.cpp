@@ -1,0 +1,564 @@
+#include "window/Window.h"
+
+#include <GLFW/glfw3.h>
+#include <imgui.h>
+#include <imgui_impl_glfw.h>
+#include <imgui_impl_opengl2.h>
+
+#include <algorithm>
+#include <cfloat>
+#include <cstdio>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <DDImageHost/OffscreenGL.h>
+#include <DDImageHost/Viewer.h>
+
+#include "HostError.h"
+#include "Text.h"
+#include "window/Panel.h"
+#include "window/Workspace.h"
+
+namespace quorhost {
+
+namespace {
+
+std::string& lastGlfwError() {
+  static std::string error;
+  return error;
+}
+
+const char kFontFile[] = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+
+void onGlfwError(int, const char* description) { lastGlfwError() = description ? description : "unknown error"; }
+
+// An input event, kept in order until a frame takes it.
+struct InputEvent {
+  enum Kind { Move, Button, Key, Char, Scroll } kind;
+  double x = 0, y = 0;    // the pointer, in window pixels
+  int code = 0;           // the button or the key
+  double dx = 0, dy = 0;  // the scroll offsets
+  int scancode = 0, action = 0, mods = 0;
+  unsigned codepoint = 0;
+};
+
+class WindowLoop {
+ public:
+  WindowLoop(Session& session, std::string snapshotPrefix)
+      : workspace_(session), snapshotPrefix_(std::move(snapshotPrefix)) {}
+
+  void open();
+  void run();
+  void close();
+
+ private:
+  static WindowLoop& of(GLFWwindow* w) { return *static_cast<WindowLoop*>(glfwGetWindowUserPointer(w)); }
+  static void onMouseButton(GLFWwindow* w, int button, int action, int mods);
+  static void onCursor(GLFWwindow* w, double x, double y);
+  static void onScroll(GLFWwindow* w, double dx, double dy);
+  static void onKey(GLFWwindow* w, int key, int scancode, int action, int mods);
+  static void onChar(GLFWwindow* w, unsigned codepoint);
+  static void onFocus(GLFWwindow* w, int focused);
+  static void onEnter(GLFWwindow* w, int entered);
+  static void onRefresh(GLFWwindow* w);
+
+  void wake() { framesLeft_ = 3; }
+  void queue(const InputEvent& e) {
+    input_.push_back(e);
+    wake();
+  }
+  // Window coordinates to viewer pixels.
+  float toPixelsX(double x) const { return static_cast<float>(x * scaleX_); }
+  float toPixelsY(double y) const { return static_cast<float>(y * scaleY_); }
+  bool overViewer(double x, double y) const;
+  void updateSizes();
+  // Takes the queued events in order: the viewer's gestures and keyboard
+  // shortcuts act as their event comes; the panel sees at most one key or
+  // button change a frame, so that a press and its release never fall in
+  // the same frame, where ImGui would miss them.
+  void feedInput();
+  void pointerButton(const InputEvent& e);
+  bool shortcut(const InputEvent& e);
+  void frame();
+  // Draws the render in the viewer's place, whole, centred, made smaller
+  // when it does not fit.
+  void drawRender();
+  // "quorhost - FILE", with a star while there are unsaved changes.
+  std::string title() {
+    const std::string target = workspace_.saveTarget();
+    return "quorhost" + (target.empty() ? std::string() : " - " + target) + (workspace_.dirty() ? " *" : "");
+  }
+  void writeSnapshot(const std::vector<unsigned char>& viewer, const std::vector<unsigned char>& window);
+
+  Workspace workspace_;
+  Panel panel_;
+  std::string snapshotPrefix_;
+  GLFWwindow* window_ = nullptr;
+  bool imguiReady_ = false;
+  int framesLeft_ = 3;
+  bool snapshotWanted_ = false;
+  int snapshots_ = 0;
+  bool done_ = false;
+  bool renderNow_ = false;
+  std::string shownTitle_;
+
+  int windowWidth_ = 0, windowHeight_ = 0;
+  int framebufferWidth_ = 0, framebufferHeight_ = 0;
+  double scaleX_ = 1, scaleY_ = 1;
+  int viewerWidth_ = 1, viewerHeight_ = 1;  // framebuffer pixels
+
+  // Where the pointer is as far as the events queued so far tell: asking
+  // the display would give where it is now, ahead of those events.
+  double cursorX_ = 0, cursorY_ = 0;
+  std::deque<InputEvent> input_;
+  // The pointer as the panel has seen it.
+  ImVec2 panelMouse_ = ImVec2(-FLT_MAX, -FLT_MAX);
+  bool panelDown_[3] = {false, false, false};
+  bool pointerInside_ = true;
+};
+
+void WindowLoop::open() {
+  // GLX loads Mesa's driver for the window and unloads it when the window's
+  // display connection closes, leaving the driver's process-wide caches
+  // unreachable (leak checkers report them, from a module no longer there).
+  // The off-screen display, open for the life of the process, holds the same
+  // driver; the viewer needs it again once the window is closed anyway.
+  DD::Image::openOffscreenDisplay(nullptr);
+  glfwSetErrorCallback(onGlfwError);
+  lastGlfwError().clear();
+  if (!glfwInit()) throw HostError("cannot open a window: " + lastGlfwError());
+  DD::Image::Viewer& viewer = workspace_.session().viewer();
+  // The viewer lets go of its off-screen context before any of the
+  // window's becomes current (GLFW makes it current while it creates it): a
+  // thread holds one API's context at a time.
+  viewer.useCurrentContext(true);
+  glfwWindowHint(GLFW_DEPTH_BITS, 24);
+  glfwWindowHint(GLFW_STENCIL_BITS, 8);
+  glfwWindowHint(GLFW_SAMPLES, 0);
+  window_ = glfwCreateWindow(viewer.width() + kPanelWidth, viewer.height(), title().c_str(), nullptr, nullptr);
+  if (!window_) {
+    const std::string why = lastGlfwError();
+    glfwTerminate();
+    throw HostError("cannot open a window: " + why);
+  }
+  glfwMakeContextCurrent(window_);
+  glfwSwapInterval(0);
+  // Textures made off-screen do not exist in this context.
+  DD::Image::forgetTextures();
+
+  glfwSetWindowUserPointer(window_, this);
+  IMGUI_CHECKVERSION();
+  ImGui::CreateContext();
+  ImGuiIO& io = ImGui::GetIO();
+  io.IniFilename = nullptr;
+  io.LogFilename = nullptr;
+  ImGui::StyleColorsDark();
+  // DejaVu Sans holds the marks that knob labels use beyond Latin-1 (the
+  // trade mark sign, dashes, the ellipsis); without it ImGui's own font
+  // shows them as '?'.
+  static const ImWchar kGlyphs[] = {0x0020, 0x00FF, 0x2000, 0x206F, 0x2100, 0x214F, 0};
+  std::error_code ec;
+  if (std::filesystem::is_regular_file(kFontFile, ec)) io.Fonts->AddFontFromFileTTF(kFontFile, 15.0f, nullptr, kGlyphs);
+  ImGui_ImplGlfw_InitForOpenGL(window_, false);
+  ImGui_ImplOpenGL2_Init();
+  imguiReady_ = true;
+
+  glfwSetMouseButtonCallback(window_, onMouseButton);
+  glfwSetCursorPosCallback(window_, onCursor);
+  glfwSetScrollCallback(window_, onScroll);
+  glfwSetKeyCallback(window_, onKey);
+  glfwSetCharCallback(window_, onChar);
+  glfwSetWindowFocusCallback(window_, onFocus);
+  glfwSetCursorEnterCallback(window_, onEnter);
+  glfwSetWindowRefreshCallback(window_, onRefresh);
+  glfwGetCursorPos(window_, &cursorX_, &cursorY_);
+  updateSizes();
+}
+
+void WindowLoop::close() {
+  if (imguiReady_) {
+    ImGui_ImplOpenGL2_Shutdown();
+    ImGui_ImplGlfw_Shutdown();
+    ImGui::DestroyContext();
+    imguiReady_ = false;
+  }
+  if (window_) {
+    DD::Image::forgetTextures();
+    glfwMakeContextCurrent(nullptr);
+    glfwDestroyWindow(window_);
+    window_ = nullptr;
+    glfwTerminate();
+  }
+  workspace_.session().viewer().useCurrentContext(false);
+}
+
+void WindowLoop::updateSizes() {
+  glfwGetWindowSize(window_, &windowWidth_, &windowHeight_);
+  glfwGetFramebufferSize(window_, &framebufferWidth_, &framebufferHeight_);
+  scaleX_ = windowWidth_ > 0 ? static_cast<double>(framebufferWidth_) / windowWidth_ : 1.0;
+  scaleY_ = windowHeight_ > 0 ? static_cast<double>(framebufferHeight_) / windowHeight_ : 1.0;
+  viewerWidth_ = std::max(1, framebufferWidth_ - static_cast<int>(kPanelWidth * scaleX_ + 0.5));
+  viewerHeight_ = std::max(1, framebufferHeight_);
+}
+
+bool WindowLoop::overViewer(double x, double y) const {
+  return x >= 0 && y >= 0 && toPixelsX(x) < static_cast<float>(viewerWidth_) &&
+         toPixelsY(y) < static_cast<float>(viewerHeight_);
+}
+
+void WindowLoop::onMouseButton(GLFWwindow* w, int button, int action, int mods) {
+  WindowLoop& self = of(w);
+  InputEvent e{InputEvent::Button, self.cursorX_, self.cursorY_, button};
+  e.action = action;
+  e.mods = mods;
+  self.queue(e);
+}
+
+void WindowLoop::onCursor(GLFWwindow* w, double x, double y) {
+  WindowLoop& self = of(w);
+  self.cursorX_ = x;
+  self.cursorY_ = y;
+  self.queue(InputEvent{InputEvent::Move, x, y});
+}
+
+void WindowLoop::onScroll(GLFWwindow* w, double dx, double dy) {
+  WindowLoop& self = of(w);
+  InputEvent e{InputEvent::Scroll, self.cursorX_, self.cursorY_};
+  e.dx = dx;
+  e.dy = dy;
+  self.queue(e);
+}
+
+void WindowLoop::onKey(GLFWwindow* w, int key, int scancode, int action, int mods) {
+  InputEvent e{InputEvent::Key, 0, 0, key};
+  e.scancode = scancode;
+  e.action = action;
+  e.mods = mods;
+  of(w).queue(e);
+}
+
+void WindowLoop::onChar(GLFWwindow* w, unsigned codepoint) {
+  InputEvent e{InputEvent::Char};
+  e.codepoint = codepoint;
+  of(w).queue(e);
+}
+
+void WindowLoop::onFocus(GLFWwindow* w, int focused) {
+  of(w).wake();
+  ImGui_ImplGlfw_WindowFocusCallback(w, focused);
+}
+
+void WindowLoop::onEnter(GLFWwindow* w, int entered) {
+  WindowLoop& self = of(w);
+  self.wake();
+  self.pointerInside_ = entered != 0;
+  ImGui_ImplGlfw_CursorEnterCallback(w, entered);
+}
+
+void WindowLoop::onRefresh(GLFWwindow* w) { of(w).wake(); }
+
+// Ctrl+Z undoes, Ctrl+Shift+Z (or Ctrl+Y) redoes, Ctrl+S saves, Ctrl+Q
+// closes, F frames the selected nodes, Home goes back to the default camera:
+// none of them while a text field takes the keys or a question is asked.
+// F12 writes a snapshot at any time.
+bool WindowLoop::shortcut(const InputEvent& e) {
+  if (e.action == GLFW_RELEASE) return false;
+  if (e.code == GLFW_KEY_F12 && e.action == GLFW_PRESS) {
+    if (snapshotPrefix_.empty())
+      workspace_.setMessage("no snapshots: start the window with --window --snapshot PREFIX");
+    else
+      snapshotWanted_ = true;
+    return true;
+  }
+  if (ImGui::GetIO().WantTextInput || panel_.asking()) return false;
+  const bool ctrl = (e.mods & GLFW_MOD_CONTROL) != 0, shift = (e.mods & GLFW_MOD_SHIFT) != 0;
+  const bool plain = (e.mods & (GLFW_MOD_CONTROL | GLFW_MOD_ALT | GLFW_MOD_SUPER)) == 0;
+  if (ctrl && e.code == GLFW_KEY_Z) {
+    if (shift)
+      workspace_.redo();
+    else
+      workspace_.undo();
+    return true;
+  }
+  if (ctrl && e.code == GLFW_KEY_Y) {
+    workspace_.redo();
+    return true;
+  }
+  if (e.action != GLFW_PRESS) return false;
+  if (ctrl && e.code == GLFW_KEY_S) {
+    panel_.askToSave(workspace_);
+    return true;
+  }
+  if (ctrl && e.code == GLFW_KEY_Q) {
+    panel_.askToClose(workspace_);
+    return true;
+  }
+  if (plain && e.code == GLFW_KEY_F && !shift) {
+    workspace_.frameSelected();
+    return true;
+  }
+  if (plain && e.code == GLFW_KEY_HOME) {
+    workspace_.home();
+    return true;
+  }
+  return false;
+}
+
+// A button of the pointer: the viewer takes presses over it (none while
+// the panel asks a question) and the release of the button that started a
+// gesture, wherever it is.
+void WindowLoop::pointerButton(const InputEvent& e) {
+  PointerButton b;
+  if (e.code == GLFW_MOUSE_BUTTON_LEFT)
+    b = PointerButton::Left;
+  else if (e.code == GLFW_MOUSE_BUTTON_MIDDLE)
+    b = PointerButton::Middle;
+  else if (e.code == GLFW_MOUSE_BUTTON_RIGHT)
+    b = PointerButton::Right;
+  else
+    return;
+  const float px = toPixelsX(e.x), py = toPixelsY(e.y);
+  if (e.action == GLFW_PRESS) {
+    if (panel_.asking() || panel_.showingRender() || !overViewer(e.x, e.y)) return;
+    workspace_.press(b, (e.mods & GLFW_MOD_SHIFT) != 0, (e.mods & GLFW_MOD_ALT) != 0, px, py);
+  } else {
+    workspace_.release(b, px, py);
+  }
+}
+
+void WindowLoop::feedInput() {
+  bool changed = false;
+  while (!input_.empty()) {
+    const InputEvent e = input_.front();
+    const bool transition = e.kind == InputEvent::Button || e.kind == InputEvent::Key;
+    if (changed && e.kind != InputEvent::Scroll) break;
+    input_.pop_front();
+    changed = transition;
+    switch (e.kind) {
+      case InputEvent::Move:
+        panelMouse_ = ImVec2(static_cast<float>(e.x), static_cast<float>(e.y));
+        if (workspace_.gesture() != Gesture::None) workspace_.move(toPixelsX(e.x), toPixelsY(e.y));
+        break;
+      case InputEvent::Button:
+        panelMouse_ = ImVec2(static_cast<float>(e.x), static_cast<float>(e.y));
+        if (e.code >= 0 && e.code < 3) panelDown_[e.code] = e.action == GLFW_PRESS;
+        pointerButton(e);
+        break;
+      case InputEvent::Key:
+        // A shortcut's key still reaches the panel, so that it sees the key
+        // go up again; ImGui has no use for these keys outside text fields.
+        shortcut(e);
+        ImGui_ImplGlfw_KeyCallback(window_, e.code, e.scancode, e.action, e.mods);
+        break;
+      case InputEvent::Char:
+        ImGui_ImplGlfw_CharCallback(window_, e.codepoint);
+        break;
+      case InputEvent::Scroll:
+        if (!panel_.asking() && !panel_.showingRender() && overViewer(e.x, e.y))
+          workspace_.scroll(static_cast<float>(e.dy));
+        else
+          ImGui_ImplGlfw_ScrollCallback(window_, e.dx, e.dy);
+        break;
+    }
+  }
+  if (!input_.empty()) wake();
+  ImGuiIO& io = ImGui::GetIO();
+  io.MousePos = pointerInside_ || panelDown_[0] ? panelMouse_ : ImVec2(-FLT_MAX, -FLT_MAX);
+  for (int i = 0; i < 3; ++i) io.MouseDown[i] = panelDown_[i];
+}
+
+void WindowLoop::frame() {
+  updateSizes();
+  workspace_.setViewerSize(viewerWidth_, viewerHeight_);
+  ImGui_ImplOpenGL2_NewFrame();
+  ImGui_ImplGlfw_NewFrame();
+  feedInput();
+  ImGui::NewFrame();
+  const float panelX = static_cast<float>(viewerWidth_ / scaleX_);
+  panel_.draw(workspace_, panelX, 0, static_cast<float>(windowWidth_) - panelX, static_cast<float>(windowHeight_));
+  ImGui::Render();
+
+  // The viewer fills the framebuffer's lower-left corner; the panel is
+  // drawn over the rest.
+  glDisable(GL_SCISSOR_TEST);
+  glViewport(0, 0, framebufferWidth_, framebufferHeight_);
+  glClearColor(0.2f, 0.2f, 0.2f, 1);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+  std::vector<unsigned char> rgba;
+  const bool snapshot = snapshotWanted_;
+  if (panel_.showingRender() && workspace_.hasRender()) {
+    drawRender();
+    if (snapshot) rgba = DD::Image::readFramebuffer(viewerWidth_, viewerHeight_);
+  } else {
+    std::string error;
+    if (!workspace_.drawViewer(snapshot ? &rgba : nullptr, &error)) workspace_.setMessage(error);
+  }
+  ImGui_ImplOpenGL2_RenderDrawData(ImGui::GetDrawData());
+  if (snapshot) {
+    snapshotWanted_ = false;
+    // A window shows no transparency.
+    std::vector<unsigned char> window = DD::Image::readFramebuffer(framebufferWidth_, framebufferHeight_);
+    for (size_t i = 3; i < window.size(); i += 4) window[i] = 255;
+    writeSnapshot(rgba, window);
+  }
+  glfwSwapBuffers(window_);
+
+  // A render asked for in the last frame runs now that the frame saying so
+  // is on the screen.
+  if (renderNow_) {
+    renderNow_ = false;
+    if (workspace_.render()) panel_.showRender(true);
+    wake();
+  }
+  const Panel::Requests requests = panel_.apply(workspace_);
+  if (requests.close) done_ = true;
+  if (requests.render) {
+    workspace_.setMessage("rendering\u2026");
+    renderNow_ = true;
+    wake();
+  }
+  const std::string name = title();
+  if (name != shownTitle_) {
+    glfwSetWindowTitle(window_, name.c_str());
+    shownTitle_ = name;
+  }
+  if (glfwWindowShouldClose(window_)) {
+    glfwSetWindowShouldClose(window_, GLFW_FALSE);
+    panel_.askToClose(workspace_);
+    // A render asked for in the last frame runs now that the frame saying so
+    // is on the screen.
+    if (renderNow_) {
+      renderNow_ = false;
+      if (workspace_.render()) panel_.showRender(true);
+      wake();
+    }
+    const Panel::Requests requests = panel_.apply(workspace_);
+    if (requests.close) done_ = true;
+    if (requests.render) {
+      workspace_.setMessage("rendering\u2026");
+      renderNow_ = true;
+      wake();
+    }
+    const std::string name = title();
+    if (name != shownTitle_) {
+      glfwSetWindowTitle(window_, name.c_str());
+      shownTitle_ = name;
+    }
+    wake();
+  }
+}
+
+void WindowLoop::drawRender() {
+  const int w = workspace_.renderWidth(), h = workspace_.renderHeight();
+  const float zoom = std::min(1.0f, std::min(static_cast<float>(viewerWidth_) / static_cast<float>(w),
+                                             static_cast<float>(viewerHeight_) / static_cast<float>(h)));
+  const int shownWidth = static_cast<int>(static_cast<float>(w) * zoom);
+  const int shownHeight = static_cast<int>(static_cast<float>(h) * zoom);
+  // GL takes rows bottom first.
+  const std::vector<unsigned char>& rgba = workspace_.renderPixels();
+  const size_t stride = static_cast<size_t>(w) * 4;
+  std::vector<unsigned char> bottomUp(rgba.size());
+  for (int y = 0; y < h; ++y)
+    std::copy_n(&rgba[static_cast<size_t>(h - 1 - y) * stride], stride, &bottomUp[static_cast<size_t>(y) * stride]);
+  glPushAttrib(GL_ALL_ATTRIB_BITS);
+  glViewport(0, 0, viewerWidth_, viewerHeight_);
+  glMatrixMode(GL_PROJECTION);
+  glPushMatrix();
+  glLoadIdentity();
+  glOrtho(0, viewerWidth_, 0, viewerHeight_, -1, 1);
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+  glLoadIdentity();
+  glDisable(GL_DEPTH_TEST);
+  glDisable(GL_LIGHTING);
+  glDisable(GL_TEXTURE_2D);
+  // Over the viewer's background; the render's colours come with their
+  // alpha multiplied in.
+  glClearColor(0.2f, 0.2f, 0.2f, 1);
+  glClear(GL_COLOR_BUFFER_BIT);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+  glRasterPos2i((viewerWidth_ - shownWidth) / 2, (viewerHeight_ - shownHeight) / 2);
+  glPixelZoom(zoom, zoom);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+  glDrawPixels(w, h, GL_RGBA, GL_UNSIGNED_BYTE, bottomUp.data());
+  glPixelZoom(1, 1);
+  glPopMatrix();
+  glMatrixMode(GL_PROJECTION);
+  glPopMatrix();
+  glMatrixMode(GL_MODELVIEW);
+  glPopAttrib();
+}
+
+// Writes the file under a temporary name first, so that a reader never sees
+// half of it.
+bool writeWhole(const std::string& path, const std::string& text) {
+  const std::string temporary = path + ".part";
+  {
+    std::ofstream out(temporary, std::ios::binary);
+    out << text;
+    if (!out) return false;
+  }
+  return std::rename(temporary.c_str(), path.c_str()) == 0;
+}
+
+bool writePicture(const std::string& path, int width, int height, const std::vector<unsigned char>& rgba,
+                  std::string* error) {
+  const std::string part = path + ".part";
+  return DD::Image::writePng(part, width, height, rgba, error) && std::rename(part.c_str(), path.c_str()) == 0;
+}
+
+void WindowLoop::writeSnapshot(const std::vector<unsigned char>& viewer, const std::vector<unsigned char>& window) {
+  ++snapshots_;
+  const std::string base = snapshotPrefix_ + "-" + std::to_string(snapshots_);
+  std::string error;
+  if (!writePicture(base + ".png", viewerWidth_, viewerHeight_, viewer, &error) ||
+      !writePicture(base + "-window.png", framebufferWidth_, framebufferHeight_, window, &error)) {
+    workspace_.setMessage("cannot write the snapshot " + base + (error.empty() ? "" : ": " + error));
+    return;
+  }
+  const DD::Image::Camera& c = workspace_.camera();
+  std::ostringstream text;
+  text << "window\t" << windowWidth_ << '\t' << windowHeight_ << '\n'
+       << "viewer\t" << viewerWidth_ << '\t' << viewerHeight_ << '\n'
+       << "camera\t" << c.yaw << '\t' << c.pitch << '\t' << c.distance << '\t' << c.target.x << '\t' << c.target.y
+       << '\t' << c.target.z << '\n'
+       << "current\t" << (workspace_.session().currentNode() ? workspace_.session().currentNode()->name() : "-") << '\n'
+       << "history\t" << workspace_.undoCount() << '\t' << workspace_.redoCount() << '\n'
+       << "dirty\t" << (workspace_.dirty() ? 1 : 0) << '\n'
+       << "view\t" << (panel_.showingRender() && workspace_.hasRender() ? "render" : "viewer") << '\n'
+       << "render\t" << workspace_.renderWidth() << '\t' << workspace_.renderHeight() << '\n';
+  for (const PanelItem& item : panel_.items())
+    text << "item\t" << item.kind << '\t' << escapeField(item.name) << '\t' << escapeField(item.value) << '\t'
+         << item.x0 << '\t' << item.y0 << '\t' << item.x1 << '\t' << item.y1 << '\n';
+  if (!writeWhole(base + ".txt", text.str())) workspace_.setMessage("cannot write the snapshot " + base + ".txt");
+}
+
+void WindowLoop::run() {
+  while (!done_) {
+    if (framesLeft_ <= 0)
+      glfwWaitEvents();
+    else
+      glfwPollEvents();
+    if (framesLeft_ > 0) --framesLeft_;
+    if (snapshotWanted_) wake();
+    frame();
+  }
+}
+
+}  // namespace
+
+void runWindow(Session& session, const std::string& snapshotPrefix) {
+  WindowLoop loop(session, snapshotPrefix);
+  // Whatever happens, the window goes and the viewer draws off-screen again.
+  struct Closer {
+    WindowLoop& loop;
+    ~Closer() { loop.close(); }
+  } closer{loop};
+  loop.open();
+  loop.run();
+}
+
+}  // namespace quorhost

@@ -1,0 +1,171 @@
+// What the window works on, without the window: the session's graph seen
+// through the viewer, the pointer gestures that edit it or move the camera,
+// knob edits from the panel, the history of changes and the script file.
+// The window turns its events into these calls; tests make them directly.
+#ifndef QUORHOST_WINDOW_WORKSPACE_H
+#define QUORHOST_WINDOW_WORKSPACE_H
+
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <DDImageHost/Camera.h>
+#include <DDImageHost/Host.h>
+
+#include "Actions.h"
+
+namespace quorhost {
+
+enum class PointerButton { Left, Middle, Right };
+
+// What a pointer drag in the viewer does.
+enum class Gesture { None, Edit, Tumble, Track, Dolly };
+
+class Workspace {
+ public:
+  explicit Workspace(Session& session);
+  ~Workspace();
+  Workspace(const Workspace&) = delete;
+  Workspace& operator=(const Workspace&) = delete;
+
+  Session& session() { return session_; }
+
+  // ---- the viewer ----
+  // The picture size, in pixels; the camera keeps its place and turn.
+  void setViewerSize(int width, int height);
+  const DD::Image::Camera& camera();
+  // Validates the nodes and draws the viewer (see DD::Image::Viewer::draw).
+  bool drawViewer(std::vector<unsigned char>* rgba, std::string* error);
+
+  // A button pressed at viewer pixel (x, y) (x rightward, y downward from
+  // the top-left corner) with Shift or Alt held: left edits, through the
+  // viewer's press and drag as --click and --drag do; Alt+left or middle
+  // tumbles; Alt+middle or Shift+middle tracks; Alt+right dollies. A press
+  // while a gesture runs is ignored.
+  void press(PointerButton button, bool shift, bool alt, float x, float y);
+  // The pointer moved to (x, y), a button held or not.
+  void move(float x, float y);
+  // A button let go at (x, y): the gesture it started ends. An edit ends
+  // as one step of the history, whatever it changed.
+  void release(PointerButton button, float x, float y);
+  Gesture gesture() const { return gesture_; }
+  // Scroll wheel steps; up (positive) comes closer.
+  void scroll(float steps);
+  // Frames the position knobs of the selected nodes; false when they have
+  // none.
+  bool frameSelected();
+  // Back to the default camera of --view.
+  void home();
+
+  // ---- the panel ----
+  // Makes the node current and selects it, as --node and --select do.
+  void choose(Node* node);
+  void setSelected(Node* node, bool selected);
+  // Sets a knob from text as --set does, as one step of the history.
+  // False, with the reason in message(), when the knob refuses it.
+  bool setKnob(Node* node, DD::Image::Knob* k, const std::string& text);
+  // Presses a button as --press does (a step when it changes anything).
+  bool pressKnob(Node* node, DD::Image::Knob* k);
+  // The node's error after validation; empty for none.
+  std::string nodeError(Node* node);
+
+  // ---- history ----
+  // Brackets a change made of many edits (a slider drag): the history gets
+  // one step for all of them, when the script differs at the end. Steps
+  // nest; the outermost one counts.
+  void beginStep();
+  void endStep();
+  static constexpr size_t kHistorySteps = 100;
+  static constexpr size_t kHistoryBytes = size_t(512) << 20;
+  bool canUndo() const { return !undo_.empty(); }
+  bool canRedo() const { return !redo_.empty(); }
+  size_t undoCount() const { return undo_.size(); }
+  size_t redoCount() const { return redo_.size(); }
+  // Puts the nodes back as they were before the last step (after it, for
+  // redo). The current node and the selection stay as they are; a picked
+  // point's knobs are hidden again, as after loading a script.
+  bool undo();
+  bool redo();
+
+  // ---- the script file ----
+  // Where save() writes; empty when the run names no file.
+  std::string saveTarget() const { return session_.saveTarget(); }
+  // True when saving would write a script that differs from the file.
+  bool dirty();
+  // Saves to `target` as --save writes it; the history stays. False, with
+  // the reason in message(), when it cannot.
+  bool save(const std::string& target);
+
+  // ---- the render ----
+  // Renders the scene with the renderer library, as --render does, at the
+  // viewer's framing and size; the picture is kept for the window's render
+  // view. False, with the reason in message(), when it cannot.
+  bool render();
+  bool hasRender() const { return renderWidth_ > 0; }
+  int renderWidth() const { return renderWidth_; }
+  int renderHeight() const { return renderHeight_; }
+  // 8-bit RGBA rows, top row first, the colours multiplied by alpha.
+  const std::vector<unsigned char>& renderPixels() const { return renderPixels_; }
+  // Writes the render to `path`: for a .png the file the renderer wrote,
+  // for .tif, .tiff and .exr the same pixels in that format; under a
+  // temporary name first, renamed into place. False, with the reason in
+  // message(), when it cannot.
+  bool saveRender(const std::string& path);
+
+  // The last thing to tell the user: what failed, or what was done.
+  const std::string& message() const { return message_; }
+  void setMessage(const std::string& m) { message_ = m; }
+
+ private:
+  // The nodes as a script, plus the knobs that scripts do not hold.
+  struct State {
+    std::string script;
+    std::map<std::pair<std::string, std::string>, std::string> unsaved;  // (node, knob) -> value text
+    bool operator==(const State& o) const { return script == o.script && unsaved == o.unsaved; }
+  };
+  State capture();
+  void restore(const State& state);
+  // The folder that history snapshots are written against.
+  std::string snapshotTarget() const;
+  void changed() { dirtyKnown_ = false; }
+  void readSavedFile();
+
+  Session& session_;
+  Gesture gesture_ = Gesture::None;
+  PointerButton gestureButton_ = PointerButton::Left;
+  float lastX_ = 0, lastY_ = 0;
+
+  int stepDepth_ = 0;
+  using StatePtr = std::shared_ptr<const State>;
+  StatePtr stepStart_;  // null when the step could not be captured
+  // (before, after); a step's state before is the one after the step
+  // before it when nothing changed in between, and is then shared.
+  std::vector<std::pair<StatePtr, StatePtr>> undo_, redo_;
+  // Drops the oldest steps beyond kHistorySteps, or while the states kept
+  // take more than kHistoryBytes (a dense grid's points text is large).
+  void trimHistory();
+
+  // What the save target held when last read or written.
+  // The file's script in one normal form (JSON written compactly); empty
+  // when it could not be read.
+  bool savedKnown_ = false;
+  std::string savedNormal_;
+  std::string savedTarget_;
+  bool dirtyKnown_ = false;
+  bool dirty_ = false;
+
+  std::string message_;
+
+  // The render: the folder it is written into (made at the first render,
+  // removed with the workspace), its file and its pixels.
+  std::string renderFolder_;
+  std::string renderFile_;
+  int renderWidth_ = 0, renderHeight_ = 0;
+  std::vector<unsigned char> renderPixels_;
+};
+
+}  // namespace quorhost
+
+#endif

@@ -1,0 +1,581 @@
+// quorhost --window under Xvfb, driven by real X events from xdotool. Each
+// test starts its own X server. The window writes a snapshot when it gets
+// F12 (--snapshot): the viewer's picture and a listing of what the panel
+// shows, with where; since the window takes events in order, a snapshot
+// that has appeared also tells that every event sent before it was handled.
+#include <gtest/gtest.h>
+#include <png.h>
+#include <nlohmann/json.hpp>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <sstream>
+#include <thread>
+
+#include "TestSupport.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+// A slow, loaded machine may take long to start a server or draw a frame.
+const auto kPatience = std::chrono::seconds(90);
+const std::string kPlugins = QUOR_BUILD_DIR "/plugins";
+
+// The viewer size of these tests, and the panel's width beside it.
+const int kViewerWidth = 1000, kViewerHeight = 800, kPanelWidth = 380;
+
+// ---- processes -------------------------------------------------------------------
+
+// A child process, killed and waited for when it goes out of scope.
+class Child {
+ public:
+  Child() = default;
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+  ~Child() { stop(); }
+
+  // Starts argv[0] (searched on PATH); fd `extraFd` of the child, if not
+  // -1, is `extraTarget` of this process. Output goes to `log`.
+  bool start(const std::vector<std::string>& args, const std::string& log, int extraTarget = -1, int extraFd = -1) {
+    std::vector<std::string> all = args;
+    std::vector<char*> argv;
+    for (std::string& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    if (extraTarget >= 0) posix_spawn_file_actions_adddup2(&actions, extraTarget, extraFd);
+    const int started = posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (started != 0) pid_ = -1;
+    return started == 0;
+  }
+  bool running() {
+    if (pid_ <= 0) return false;
+    int status = 0;
+    const pid_t r = waitpid(pid_, &status, WNOHANG);
+    if (r == 0) return true;
+    if (r == pid_) status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    pid_ = -1;
+    return false;
+  }
+  // Waits for the exit; its status, or -2 when it is still running.
+  int wait(std::chrono::seconds patience) {
+    const auto end = Clock::now() + patience;
+    while (running()) {
+      if (Clock::now() > end) return -2;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return status_;
+  }
+  void stop() {
+    if (!running()) return;
+    kill(pid_, SIGTERM);
+    if (wait(std::chrono::seconds(10)) == -2) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+      pid_ = -1;
+    }
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int status_ = -1;
+};
+
+// Runs a command and answers its standard output; the test fails when it
+// does not exit with 0.
+std::string run(const std::vector<std::string>& args, const std::string& log) {
+  testsupport::TempDir capture;
+  Child child;
+  EXPECT_TRUE(child.start(args, capture.file("out"))) << args[0] << " does not start";
+  const int status = child.wait(kPatience);
+  const std::string out = testsupport::readFile(capture.file("out"));
+  if (status != 0) {
+    std::ofstream(log, std::ios::app) << out;
+    ADD_FAILURE() << args[0] << " " << (args.size() > 1 ? args[1] : "") << " exited with " << status << ": " << out;
+  }
+  return out;
+}
+
+// ---- pictures and snapshots ---------------------------------------------------------
+
+struct Picture {
+  int width = 0, height = 0;
+  std::vector<unsigned char> rgba;
+  const unsigned char* at(int x, int y) const { return &rgba[(static_cast<size_t>(y) * width + x) * 4]; }
+};
+
+Picture readPng(const std::string& path) {
+  Picture p;
+  png_image image;
+  std::memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, path.c_str())) {
+    ADD_FAILURE() << "cannot read " << path;
+    return p;
+  }
+  image.format = PNG_FORMAT_RGBA;
+  p.width = static_cast<int>(image.width);
+  p.height = static_cast<int>(image.height);
+  p.rgba.resize(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, p.rgba.data(), 0, nullptr)) ADD_FAILURE() << "cannot decode " << path;
+  return p;
+}
+
+// The pixels whose colour differs between two pictures of one size.
+size_t differentPixels(const Picture& a, const Picture& b) {
+  if (a.width != b.width || a.height != b.height) return static_cast<size_t>(-1);
+  size_t n = 0;
+  for (int y = 0; y < a.height; ++y)
+    for (int x = 0; x < a.width; ++x)
+      if (std::memcmp(a.at(x, y), b.at(x, y), 3) != 0) ++n;
+  return n;
+}
+
+// The viewer's background is (0.2, 0.2, 0.2): 51 of 255.
+size_t drawnPixels(const Picture& p) {
+  size_t n = 0;
+  for (int y = 0; y < p.height; ++y)
+    for (int x = 0; x < p.width; ++x)
+      if (p.at(x, y)[0] != 51 || p.at(x, y)[1] != 51 || p.at(x, y)[2] != 51) ++n;
+  return n;
+}
+
+struct Item {
+  std::string kind, name, value;
+  float x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+  int centreX() const { return static_cast<int>((x0 + x1) / 2); }
+  int centreY() const { return static_cast<int>((y0 + y1) / 2); }
+};
+
+struct Snapshot {
+  std::map<std::string, std::vector<std::string>> lines;  // first field -> the other fields
+  std::vector<Item> items;
+  std::string base;
+
+  // The items after the first of `kind` named `name`.
+  std::vector<Item> after(const std::string& kind, const std::string& name) const {
+    for (size_t i = 0; i < items.size(); ++i)
+      if (items[i].kind == kind && items[i].name == name) return std::vector<Item>(items.begin() + i + 1, items.end());
+    return {};
+  }
+  const Item* find(const std::string& kind, const std::string& name) const {
+    for (const Item& i : items)
+      if (i.kind == kind && i.name == name) return &i;
+    return nullptr;
+  }
+};
+
+// ---- the X server and the window ---------------------------------------------------------
+
+class WindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* display = std::getenv("DISPLAY");
+    if (display) savedDisplay_ = display;
+    log_ = dir_.file("log.txt");
+    fs::copy_file(QUOR_SOURCE_DIR "/examples/card.json", dir_.file("card.json"));
+    fs::copy_file(QUOR_SOURCE_DIR "/examples/card.json", dir_.file("orig.json"));
+    fs::copy_file(QUOR_SOURCE_DIR "/examples/checker.png", dir_.file("checker.png"));
+    startServer();
+  }
+
+  void TearDown() override {
+    window_.stop();
+    server_.stop();
+    if (savedDisplay_.empty())
+      unsetenv("DISPLAY");
+    else
+      setenv("DISPLAY", savedDisplay_.c_str(), 1);
+    if (HasFailure()) std::cerr << "log of the run:\n" << testsupport::readFile(log_);
+  }
+
+  // Xvfb picks a free display and writes its number on the pipe once it
+  // takes clients.
+  void startServer() {
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    const bool started =
+        server_.start({"Xvfb", "-displayfd", "3", "-screen", "0", "1600x1000x24", "-nolisten", "tcp"}, log_, fds[1], 3);
+    close(fds[1]);
+    if (!started) close(fds[0]);
+    ASSERT_TRUE(started) << "Xvfb does not start (scripts/install-deps installs it)";
+    std::string number;
+    const auto end = Clock::now() + kPatience;
+    while (number.find('\n') == std::string::npos && Clock::now() < end) {
+      pollfd p{fds[0], POLLIN, 0};
+      if (poll(&p, 1, 200) <= 0) continue;
+      char c[16];
+      const ssize_t n = read(fds[0], c, sizeof c);
+      if (n <= 0) break;
+      number.append(c, static_cast<size_t>(n));
+    }
+    close(fds[0]);
+    ASSERT_NE(number.find('\n'), std::string::npos) << "Xvfb named no display";
+    setenv("DISPLAY", (":" + number.substr(0, number.find('\n'))).c_str(), 1);
+  }
+
+  // quorhost with `args` (the script card.json first), its window found.
+  void openWindow(const std::vector<std::string>& args) {
+    std::vector<std::string> all{testsupport::kHost, "--plugin-path", kPlugins, dir_.file("card.json")};
+    all.insert(all.end(), args.begin(), args.end());
+    ASSERT_TRUE(window_.start(all, log_));
+    const auto end = Clock::now() + kPatience;
+    while (id_.empty() && Clock::now() < end) {
+      ASSERT_TRUE(window_.running()) << "quorhost ended before its window showed";
+      id_ = xdoOutput({"search", "--onlyvisible", "--name", "^quorhost"});
+      id_ = id_.substr(0, id_.find('\n'));
+      if (id_.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    ASSERT_FALSE(id_.empty()) << "no window showed";
+    xdo({"windowfocus", id_});
+  }
+
+  std::string xdoOutput(const std::vector<std::string>& args) {
+    testsupport::TempDir capture;
+    Child child;
+    std::vector<std::string> all{"xdotool"};
+    all.insert(all.end(), args.begin(), args.end());
+    if (!child.start(all, capture.file("out"))) {
+      ADD_FAILURE() << "xdotool does not start (scripts/install-deps installs it)";
+      return std::string();
+    }
+    child.wait(kPatience);
+    return testsupport::readFile(capture.file("out"));
+  }
+  void xdo(const std::vector<std::string>& args) {
+    std::vector<std::string> all{"xdotool"};
+    all.insert(all.end(), args.begin(), args.end());
+    run(all, log_);
+  }
+  // Pointer actions at window pixels.
+  void moveTo(int x, int y) { xdo({"mousemove", "--window", id_, std::to_string(x), std::to_string(y)}); }
+  void click(int x, int y) {
+    moveTo(x, y);
+    xdo({"click", "1"});
+  }
+  void key(const std::string& keys) { xdo({"key", keys}); }
+
+  // Presses F12 and reads the snapshot it writes.
+  Snapshot snapshot() {
+    key("F12");
+    Snapshot s;
+    s.base = dir_.file("snap-" + std::to_string(++snapshots_));
+    const auto end = Clock::now() + kPatience;
+    while (!fs::exists(s.base + ".txt") && Clock::now() < end) {
+      if (!window_.running()) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    std::stringstream text(testsupport::readFile(s.base + ".txt"));
+    if (text.str().empty()) ADD_FAILURE() << "no snapshot " << s.base;
+    for (std::string line; std::getline(text, line);) {
+      std::vector<std::string> f;
+      std::stringstream fields(line);
+      for (std::string field; std::getline(fields, field, '\t');) f.push_back(field);
+      if (f.empty()) continue;
+      if (f[0] == "item" && f.size() == 8) {
+        s.items.push_back(Item{f[1], f[2], f[3], std::stof(f[4]), std::stof(f[5]), std::stof(f[6]), std::stof(f[7])});
+      } else {
+        s.lines[f[0]] = std::vector<std::string>(f.begin() + 1, f.end());
+      }
+    }
+    return s;
+  }
+
+  // A run of quorhost without a window, on a fresh copy of the example.
+  void reference(const std::vector<std::string>& args) {
+    std::vector<std::string> all{testsupport::kHost, "--plugin-path", kPlugins, dir_.file("orig.json")};
+    all.insert(all.end(), args.begin(), args.end());
+    run(all, log_);
+  }
+
+  static std::string cpstr(const std::string& script) {
+    const nlohmann::json j = nlohmann::json::parse(testsupport::readFile(script), nullptr, false);
+    if (j.is_discarded()) return "(not a script)";
+    for (const auto& n : j["nodes"])
+      if (n["name"] == "QuorCard1") return n["knobs"].value("cpstr", std::string("(none)"));
+    return "(no card)";
+  }
+
+  testsupport::TempDir dir_;
+  std::string log_;
+  std::string savedDisplay_;
+  Child server_, window_;
+  std::string id_;
+  int snapshots_ = 0;
+};
+
+// Where the example card's first point, (-0.5, -0.5, 0) under an Axis turned
+// 15 degrees about y, shows in a 1000 x 800 viewer: at (-0.5 cos 15, -0.5,
+// 0.5 sin 15) = (-0.482963, -0.5, 0.129410), 2.370590 in front of the eye;
+// tan 15 = 0.267949, aspect 1.25:
+//   x = (1 - 0.482963 / 2.370590 / (0.267949 * 1.25)) / 2 * 1000 = 195.87
+//   y = (1 + 0.5 / 2.370590 / 0.267949) / 2 * 800 = 714.86
+// The pointer at pixel (195, 714) sits at (195.5, 714.5), within the pick
+// square.
+const int kPointX = 195, kPointY = 714;
+
+// The road of an edit through real events, with a --view before the window
+// and one after it (back off-screen).
+TEST_F(WindowTest, EditsThroughRealEvents) {
+  const std::string size = std::to_string(kViewerWidth) + "x" + std::to_string(kViewerHeight);
+  // --info reads the image, --view makes its texture off-screen: the window
+  // must make it again in its own context.
+  ASSERT_NO_FATAL_FAILURE(openWindow({"--node", "Read1", "--info", "--node", "QuorCard1", "--select", "--size", size,
+                                      "--view", dir_.file("before.png"), "--window", "--snapshot", dir_.file("snap"),
+                                      "--view", dir_.file("after.png")}));
+  moveTo(kViewerWidth / 2, kViewerHeight / 2);
+
+  // The window draws the viewer where --view draws it, textures and all.
+  Snapshot first = snapshot();
+  EXPECT_EQ(first.lines["window"],
+            (std::vector<std::string>{std::to_string(kViewerWidth + kPanelWidth), std::to_string(kViewerHeight)}));
+  EXPECT_EQ(first.lines["viewer"],
+            (std::vector<std::string>{std::to_string(kViewerWidth), std::to_string(kViewerHeight)}));
+  reference({"--node", "QuorCard1", "--select", "--view", dir_.file("ref-view.png"), "--size", size});
+  const Picture window = readPng(first.base + ".png"), view = readPng(dir_.file("ref-view.png"));
+  EXPECT_GT(drawnPixels(view), static_cast<size_t>(kViewerWidth * kViewerHeight / 4));
+  EXPECT_EQ(differentPixels(window, view), 0u);
+
+  // A press on the card's first point shows its knobs under "delimiter".
+  click(kPointX, kPointY);
+  Snapshot picked = snapshot();
+  const std::vector<Item> points = picked.after("separator", "delimiter");
+  ASSERT_GE(points.size(), 3u);
+  for (int i = 0; i < 3; ++i)
+    EXPECT_EQ(points[i].kind + " " + points[i].name, std::string(1, "xyz"[i]) + " control_point.0.0");
+  EXPECT_EQ(points[0].value, "-0.5");
+  EXPECT_EQ(picked.find("x", "control_point.1.0"), nullptr);
+
+  // A drag moves it as --click and --drag at the same pixels do; Ctrl+S
+  // writes the script.
+  const int toX = kPointX + 40, toY = kPointY - 30;
+  moveTo(kPointX, kPointY);
+  xdo({"mousedown", "1"});
+  moveTo(kPointX + 10, kPointY - 5);
+  moveTo(kPointX + 30, kPointY - 20);
+  moveTo(toX, toY);
+  xdo({"mouseup", "1"});
+  key("ctrl+s");
+  snapshot();
+  reference({"--node", "QuorCard1", "--select", "--size", size, "--click", std::to_string(kPointX),
+             std::to_string(kPointY), "--drag", std::to_string(kPointX), std::to_string(kPointY), std::to_string(toX),
+             std::to_string(toY), "--save", dir_.file("ref-drag.json")});
+  reference({"--node", "QuorCard1", "--select", "--size", size, "--click", std::to_string(kPointX),
+             std::to_string(kPointY), "--save", dir_.file("ref-click.json")});
+  ASSERT_TRUE(cpstr(dir_.file("ref-drag.json")) != cpstr(dir_.file("ref-click.json")))
+      << "the reference drag moved nothing";
+  EXPECT_TRUE(cpstr(dir_.file("card.json")) == cpstr(dir_.file("ref-drag.json"))) << "the window's drag differs";
+
+  // Ctrl+Z puts the point back.
+  key("ctrl+z");
+  key("ctrl+s");
+  Snapshot undone = snapshot();
+  EXPECT_TRUE(cpstr(dir_.file("card.json")) == cpstr(dir_.file("ref-click.json"))) << "the point is not back";
+  EXPECT_EQ(undone.lines["dirty"], std::vector<std::string>{"0"});
+
+  // A tumble turns the picture, not the script: a save writes the same text
+  // (into a new file renamed into place).
+  const std::string saved = testsupport::readFile(dir_.file("card.json"));
+  struct stat before {};
+  ASSERT_EQ(stat(dir_.file("card.json").c_str(), &before), 0);
+  moveTo(500, 400);
+  xdo({"mousedown", "2"});
+  moveTo(540, 410);
+  moveTo(580, 430);
+  xdo({"mouseup", "2"});
+  key("ctrl+s");
+  Snapshot turned = snapshot();
+  struct stat after {};
+  ASSERT_EQ(stat(dir_.file("card.json").c_str(), &after), 0);
+  EXPECT_NE(before.st_ino, after.st_ino) << "Ctrl+S wrote nothing";
+  EXPECT_EQ(testsupport::readFile(dir_.file("card.json")), saved);
+  EXPECT_GT(differentPixels(readPng(turned.base + ".png"), readPng(undone.base + ".png")),
+            static_cast<size_t>(kViewerWidth * kViewerHeight / 20));
+  EXPECT_NE(turned.lines["camera"].at(0), "0");
+
+  // A number typed into "x/y points" makes a 6 x 4 grid.
+  const Item* xPoints = turned.find("number", "x_points");
+  ASSERT_NE(xPoints, nullptr);
+  ASSERT_LT(xPoints->y1, kViewerHeight - 30) << "the field is out of sight";
+  click(xPoints->centreX(), xPoints->centreY());
+  key("ctrl+a");
+  xdo({"type", "6"});
+  key("Return");
+  key("ctrl+s");
+  Snapshot six = snapshot();
+  ASSERT_NE(six.find("number", "x_points"), nullptr);
+  EXPECT_EQ(six.find("number", "x_points")->value, "6");
+  const std::string knobs =
+      run({testsupport::kHost, "--plugin-path", kPlugins, dir_.file("card.json"), "--knobs"}, log_);
+  EXPECT_NE(knobs.find("\ncontrol_point.5.3\t"), std::string::npos);
+  EXPECT_EQ(knobs.find("\ncontrol_point.6.0\t"), std::string::npos);
+
+  // Closing with unsaved changes asks first; "Cancel" keeps the window,
+  // "Don't save" closes it without saving.
+  key("ctrl+z");
+  key("ctrl+q");
+  Snapshot asked = snapshot();
+  ASSERT_NE(asked.find("popup", "Unsaved changes"), nullptr);
+  const Item* cancel = asked.find("popup-button", "Cancel");
+  ASSERT_NE(cancel, nullptr);
+  click(cancel->centreX(), cancel->centreY());
+  Snapshot kept = snapshot();
+  EXPECT_EQ(kept.find("popup", "Unsaved changes"), nullptr);
+  EXPECT_TRUE(window_.running());
+  key("ctrl+q");
+  Snapshot again = snapshot();
+  const Item* discard = again.find("popup-button", "Don't save");
+  ASSERT_NE(discard, nullptr);
+  click(discard->centreX(), discard->centreY());
+  EXPECT_EQ(window_.wait(kPatience), 0);
+  EXPECT_NE(testsupport::readFile(dir_.file("card.json")).find("\"x_points\": 6"), std::string::npos);
+
+  // The --view after the window draws off-screen again what the window
+  // showed last, the camera turned and the card textured.
+  EXPECT_EQ(differentPixels(readPng(dir_.file("after.png")), readPng(again.base + ".png")), 0u);
+}
+
+// Resizing gives the viewer the window's size less the panel, drawn as
+// --view draws at that size: undistorted.
+TEST_F(WindowTest, ResizedTheViewerKeepsItsProportions) {
+  ASSERT_NO_FATAL_FAILURE(openWindow({"--size", "640x480", "--window", "--snapshot", dir_.file("snap")}));
+  xdo({"windowsize", id_, std::to_string(700 + kPanelWidth), "760"});
+  moveTo(100, 100);
+  Snapshot s = snapshot();
+  EXPECT_EQ(s.lines["viewer"], (std::vector<std::string>{"700", "760"}));
+  reference({"--size", "700x760", "--view", dir_.file("ref.png")});
+  EXPECT_EQ(differentPixels(readPng(s.base + ".png"), readPng(dir_.file("ref.png"))), 0u);
+  // Nothing changed: Ctrl+Q closes at once.
+  key("ctrl+q");
+  EXPECT_EQ(window_.wait(kPatience), 0);
+}
+
+// A click in the node list makes that node current and selects it; a file
+// that cannot be read, typed into its file field, shows the node's error.
+TEST_F(WindowTest, NodeListAndAFileThatCannotBeRead) {
+  ASSERT_NO_FATAL_FAILURE(openWindow({"--size", "640x600", "--window", "--snapshot", dir_.file("snap")}));
+  moveTo(100, 100);
+  Snapshot s = snapshot();
+  EXPECT_EQ(s.lines["current"], std::vector<std::string>{"QuorCard1"});
+  const Item* read = s.find("node", "Read1");
+  ASSERT_NE(read, nullptr);
+  click(read->centreX(), read->centreY());
+  Snapshot chosen = snapshot();
+  EXPECT_EQ(chosen.lines["current"], std::vector<std::string>{"Read1"});
+  ASSERT_NE(chosen.find("node-selected", "Read1"), nullptr);
+  EXPECT_EQ(chosen.find("node-selected", "Read1")->value, "1");
+  EXPECT_EQ(chosen.find("error", "Read1"), nullptr);
+  const Item* file = chosen.find("file", "file");
+  ASSERT_NE(file, nullptr);
+  click(file->centreX(), file->centreY());
+  key("ctrl+a");
+  xdo({"type", dir_.file("missing.png")});
+  key("Return");
+  Snapshot failed = snapshot();
+  const Item* error = failed.find("error", "Read1");
+  ASSERT_NE(error, nullptr);
+  EXPECT_NE(error->value.find("cannot read"), std::string::npos) << error->value;
+  EXPECT_NE(error->value.find("missing.png"), std::string::npos) << error->value;
+}
+
+// "Render" renders the scene at the viewer's framing into a second view;
+// "Save render…" writes it. The view shows the picture --render makes, over
+// the viewer's background; "Viewer" switches back.
+TEST_F(WindowTest, RenderViewAndSaveRender) {
+  ASSERT_NO_FATAL_FAILURE(openWindow({"--size", "400x300", "--window", "--snapshot", dir_.file("snap")}));
+  moveTo(100, 100);
+  Snapshot s = snapshot();
+  const Item* render = s.find("tool", "Render");
+  ASSERT_NE(render, nullptr);
+  EXPECT_EQ(s.find("tool", "Save render\u2026")->value, "disabled");
+  click(render->centreX(), render->centreY());
+  Snapshot rendered = snapshot();
+  EXPECT_EQ(rendered.lines["view"], std::vector<std::string>{"render"});
+  EXPECT_EQ(rendered.lines["render"], (std::vector<std::string>{"400", "300"}));
+
+  const Item* save = rendered.find("tool", "Save render\u2026");
+  ASSERT_NE(save, nullptr);
+  click(save->centreX(), save->centreY());
+  Snapshot asked = snapshot();
+  ASSERT_NE(asked.find("popup", "Save render"), nullptr);
+  const Item* path = asked.find("path", "");
+  ASSERT_NE(path, nullptr);
+  click(path->centreX(), path->centreY());
+  key("ctrl+a");
+  xdo({"type", dir_.file("saved.png")});
+  const Item* ok = asked.find("popup-button", "Save");
+  ASSERT_NE(ok, nullptr);
+  click(ok->centreX(), ok->centreY());
+  Snapshot saved = snapshot();
+  ASSERT_TRUE(fs::exists(dir_.file("saved.png"))) << saved.find("message", "")->value;
+
+  reference({"--size", "400x300", "--render", dir_.file("ref.png")});
+  const Picture ref = readPng(dir_.file("ref.png")), file = readPng(dir_.file("saved.png"));
+  EXPECT_EQ(file.rgba, ref.rgba);
+  // The view: the render's colours, weighted by its alpha, over 51 grey.
+  const Picture view = readPng(rendered.base + ".png");
+  ASSERT_EQ(view.width, 400);
+  ASSERT_EQ(view.height, 300);
+  size_t off = 0, opaque = 0;
+  for (int y = 0; y < 300; ++y)
+    for (int x = 0; x < 400; ++x) {
+      const unsigned char* r = ref.at(x, y);
+      opaque += r[3] == 255;
+      for (int c = 0; c < 3; ++c) {
+        const double expected = r[c] * r[3] / 255.0 + 51 * (1 - r[3] / 255.0);
+        if (std::fabs(view.at(x, y)[c] - expected) > 2) ++off;
+      }
+    }
+  EXPECT_EQ(off, 0u);
+  EXPECT_GT(opaque, 400u * 300 / 4);
+
+  const Item* viewer = saved.find("view", "Viewer");
+  ASSERT_NE(viewer, nullptr);
+  click(viewer->centreX(), viewer->centreY());
+  Snapshot back = snapshot();
+  EXPECT_EQ(back.lines["view"], std::vector<std::string>{"viewer"});
+}
+
+// Without a display --window fails with one line; nothing else changes.
+TEST(WindowWithoutDisplay, FailsWithOneMessageAndTheOtherActionsWork) {
+  testsupport::TempDir dir;
+  const char* display = std::getenv("DISPLAY");
+  const std::string saved = display ? display : "";
+  unsetenv("DISPLAY");
+  unsetenv("WAYLAND_DISPLAY");
+  const testsupport::HostRun failed =
+      testsupport::runHost({"--new", "QuorCard", "--save", dir.file("s.json"), "--window"}, kPlugins);
+  // A failed run writes nothing.
+  EXPECT_EQ(dir.list(), std::vector<std::string>{});
+  const testsupport::HostRun worked =
+      testsupport::runHost({"--new", "QuorCard", "--view", dir.file("v.png"), "--save", dir.file("s.json")}, kPlugins);
+  if (!saved.empty()) setenv("DISPLAY", saved.c_str(), 1);
+  EXPECT_EQ(failed.status, 1);
+  EXPECT_EQ(failed.err, "quorhost: --window: cannot open a window: X11: The DISPLAY environment variable is missing\n");
+  EXPECT_EQ(worked.status, 0) << worked.err;
+  EXPECT_EQ(dir.list(), (std::vector<std::string>{"s.json", "v.png"}));
+}
+
+}  // namespace

@@ -1,0 +1,612 @@
+// The window's model in process, with the real plug-in and the off-screen
+// viewer: camera moves, pointer gestures through a turned camera, the
+// history, the panel's rows and the script file. Pixel positions and camera
+// values are worked out by hand here, apart from the viewer's code.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include <DDImage/Knob.h>
+#include <DDImageHost/Host.h>
+#include <DDImageHost/Viewer.h>
+#include <OpenImageIO/imageio.h>
+
+#include "Actions.h"
+#include "HostError.h"
+#include "TestSupport.h"
+#include "window/Navigation.h"
+#include "window/PanelRows.h"
+#include "window/Workspace.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using DD::Image::Camera;
+using DD::Image::Knob;
+using DD::Image::Vector3;
+using quorhost::Gesture;
+using quorhost::PointerButton;
+using quorhost::Widget;
+using quorhost::Workspace;
+
+const double kPi = 3.14159265358979323846;
+
+// Where a world point shows in the picture (fractional pixels, x rightward,
+// y downward) for a camera at `distance` from `target`, turned by yaw about
+// y and then pitch about its own x: eye space is R^T (p - eye) with
+// R = Ry(yaw) Rx(pitch), then the perspective of the vertical field of view.
+struct ByHand {
+  double yaw = 0, pitch = 0, distance = 2.5, fovY = 30;
+  double tx = 0, ty = 0, tz = 0;
+  int width = 640, height = 480;
+
+  void eyeSpace(double px, double py, double pz, double e[3]) const {
+    const double y = yaw * kPi / 180, p = pitch * kPi / 180;
+    const double right[3] = {std::cos(y), 0, -std::sin(y)};
+    const double up[3] = {std::sin(y) * std::sin(p), std::cos(p), std::cos(y) * std::sin(p)};
+    const double back[3] = {std::sin(y) * std::cos(p), -std::sin(p), std::cos(y) * std::cos(p)};
+    const double d[3] = {px - (tx + back[0] * distance), py - (ty + back[1] * distance),
+                         pz - (tz + back[2] * distance)};
+    e[0] = d[0] * right[0] + d[1] * right[1] + d[2] * right[2];
+    e[1] = d[0] * up[0] + d[1] * up[1] + d[2] * up[2];
+    e[2] = d[0] * back[0] + d[1] * back[1] + d[2] * back[2];
+  }
+  void pixel(double px, double py, double pz, double* x, double* y) const {
+    double e[3];
+    eyeSpace(px, py, pz, e);
+    const double t = std::tan(fovY * kPi / 360), aspect = double(width) / height;
+    *x = (e[0] / -e[2] / (t * aspect) + 1) / 2 * width;
+    *y = (1 - e[1] / -e[2] / t) / 2 * height;
+  }
+};
+
+void loadCardPlugin() {
+  static bool loaded = false;
+  if (loaded) return;
+  std::string error;
+  ASSERT_TRUE(DD::Image::loadPlugin(QUOR_BUILD_DIR "/plugins/QuorCard.so", &error)) << error;
+  loaded = true;
+}
+
+// A session with the real plug-in and the actions of `words` run.
+std::unique_ptr<quorhost::Session> sessionWith(const std::vector<std::string>& words,
+                                               const std::string& script = std::string()) {
+  loadCardPlugin();
+  auto session = std::make_unique<quorhost::Session>(std::vector<std::string>{QUOR_BUILD_DIR "/plugins"});
+  const quorhost::CommandLine cl = quorhost::parseCommandLine(words);
+  session->plan(cl.actions);
+  if (!script.empty()) session->loadScript(script);
+  for (const quorhost::Action& a : cl.actions) session->run(a);
+  return session;
+}
+
+std::string knobText(quorhost::Session& s, const std::string& node, const std::string& knob) {
+  Node* n = s.graph().find(node);
+  Knob* k = n ? n->knob(knob) : nullptr;
+  return k ? k->valueText() : std::string("(no knob)");
+}
+
+bool knobVisible(quorhost::Session& s, const std::string& node, const std::string& knob) {
+  Node* n = s.graph().find(node);
+  Knob* k = n ? n->knob(knob) : nullptr;
+  return k && k->isVisible();
+}
+
+std::vector<double> knobValues(quorhost::Session& s, const std::string& node, const std::string& knob) {
+  Knob* k = s.graph().find(node)->knob(knob);
+  return {k->get_value(0), k->get_value(1), k->get_value(2)};
+}
+
+// ---- camera moves ------------------------------------------------------------------
+
+TEST(Navigation, TumbleTrackDollyFrameAndHome) {
+  Camera c;
+  // 100 pixels rightward turn the eye 40 degrees the other way round the
+  // target: from (0, 0, 2.5) to 2.5 (sin -40, 0, cos -40).
+  quorhost::tumble(c, 100, 0);
+  EXPECT_NEAR(c.position().x, -1.6069690, 1e-5);
+  EXPECT_NEAR(c.position().y, 0, 1e-6);
+  EXPECT_NEAR(c.position().z, 1.9151111, 1e-5);
+  // Far downward: the eye rises to 89 degrees above the target and stops.
+  quorhost::tumble(c, 0, 10000);
+  EXPECT_FLOAT_EQ(c.pitch, -89.0f);
+  EXPECT_NEAR(c.position().y, 2.5 * std::sin(89 * kPi / 180), 1e-5);
+
+  // Tracking moves the scene with the pointer: one pixel at the target's
+  // depth is 2 * 2.5 * tan(15 deg) / 480 = 0.00279114 world units, and the
+  // origin, seen at the picture's centre, follows the pointer by (64, 48).
+  Camera t;
+  quorhost::track(t, 64, 48);
+  EXPECT_NEAR(t.target.x, -0.1786331, 1e-6);
+  EXPECT_NEAR(t.target.y, 0.1339746, 1e-6);
+  DD::Image::Graph graph;
+  DD::Image::Viewer viewer(graph);
+  viewer.setCamera(t);
+  float x = 0, y = 0;
+  ASSERT_TRUE(viewer.project(Vector3(0, 0, 0), &x, &y));
+  EXPECT_NEAR(x, 320 + 64, 1e-3);
+  EXPECT_NEAR(y, 240 + 48, 1e-3);
+
+  Camera d;
+  quorhost::dolly(d, 1);
+  EXPECT_FLOAT_EQ(d.distance, 2.125f);
+  quorhost::dolly(d, -2);
+  EXPECT_NEAR(d.distance, 2.5 / 0.85, 1e-5);
+  quorhost::dolly(d, 1e6f);
+  EXPECT_FLOAT_EQ(d.distance, quorhost::kMinDistance);
+  quorhost::dolly(d, -1e6f);
+  EXPECT_FLOAT_EQ(d.distance, quorhost::kMaxDistance);
+
+  // Framing the cube of side 2 at the origin on a wide picture: the sphere
+  // through its corners (radius sqrt 3) fills the vertical half angle of 15
+  // degrees with a tenth to spare: sqrt(3) / sin(15 deg) * 1.1 = 7.361343.
+  Camera f;
+  f.yaw = 30;
+  f.pitch = -20;
+  f.target = Vector3(5, 5, 5);
+  quorhost::frame(f, Vector3(-1, -1, -1), Vector3(1, 1, 1));
+  EXPECT_EQ(f.target, Vector3(0, 0, 0));
+  EXPECT_NEAR(f.distance, 7.361343, 1e-4);
+  EXPECT_FLOAT_EQ(f.yaw, 30);
+  // On a tall picture the horizontal angle is the narrower: every corner
+  // still shows.
+  for (const auto& size : {std::make_pair(640, 480), std::make_pair(300, 700)}) {
+    Camera g;
+    g.width = size.first;
+    g.height = size.second;
+    g.yaw = 30;
+    quorhost::frame(g, Vector3(-1, -1, -1), Vector3(1, 1, 1));
+    ByHand h;
+    h.yaw = 30;
+    h.distance = g.distance;
+    h.width = g.width;
+    h.height = g.height;
+    for (int corner = 0; corner < 8; ++corner) {
+      double px, py;
+      h.pixel(corner & 1 ? 1 : -1, corner & 2 ? 1 : -1, corner & 4 ? 1 : -1, &px, &py);
+      EXPECT_GT(px, 0) << size.first;
+      EXPECT_LT(px, size.first) << size.first;
+      EXPECT_GT(py, 0) << size.first;
+      EXPECT_LT(py, size.second) << size.first;
+    }
+  }
+  // A box that is no box leaves the camera as it was.
+  Camera e = f;
+  quorhost::frame(e, Vector3(1, 0, 0), Vector3(-1, 0, 0));
+  quorhost::frame(e, Vector3(0, 0, 0), Vector3(std::nanf(""), 0, 0));
+  EXPECT_EQ(e.target, f.target);
+  EXPECT_EQ(e.distance, f.distance);
+
+  f.width = 300;
+  quorhost::home(f);
+  EXPECT_EQ(f.yaw, 0);
+  EXPECT_EQ(f.pitch, 0);
+  EXPECT_EQ(f.target, Vector3(0, 0, 0));
+  EXPECT_EQ(f.distance, 2.5f);
+  EXPECT_EQ(f.width, 300);
+}
+
+// ---- gestures through a turned camera ----------------------------------------------
+
+// With the camera turned, a press on the card's corner point (0.5, 0.5, 0)
+// where the hand-made projection puts it picks that point, and a drag by
+// (25, -15) pixels moves it to where the same projection puts the pointer,
+// within the plane facing the camera through its old place.
+TEST(WindowViewer, ATurnedCameraPicksAndDragsUnderThePointer) {
+  auto session = sessionWith({"--new", "QuorCard", "--select", "--set", "type", "smooth with handles"});
+  Workspace ws(*session);
+  ws.setViewerSize(640, 480);
+  Camera c = ws.camera();
+  c.yaw = 30;
+  c.pitch = -20;
+  session->viewer().setCamera(c);
+  ByHand h;
+  h.yaw = 30;
+  h.pitch = -20;
+  double x0, y0;
+  h.pixel(0.5, 0.5, 0, &x0, &y0);
+  // The pointer sits at a pixel's centre. A first click picks the point
+  // (its knobs show), a press on it then grabs it, as with --click and
+  // --drag.
+  const int px = static_cast<int>(std::floor(x0)), py = static_cast<int>(std::floor(y0));
+  ws.press(PointerButton::Left, false, false, static_cast<float>(px), static_cast<float>(py));
+  EXPECT_EQ(ws.gesture(), Gesture::Edit);
+  ws.release(PointerButton::Left, static_cast<float>(px), static_cast<float>(py));
+  EXPECT_TRUE(knobVisible(*session, "QuorCard1", "control_point.3.3"));
+  EXPECT_FALSE(knobVisible(*session, "QuorCard1", "control_point.0.0"));
+  ws.press(PointerButton::Left, false, false, static_cast<float>(px), static_cast<float>(py));
+  const std::vector<double> before = knobValues(*session, "QuorCard1", "control_point.3.3");
+  for (int i = 1; i <= 5; ++i) ws.move(static_cast<float>(px + 5 * i), static_cast<float>(py - 3 * i));
+  ws.release(PointerButton::Left, static_cast<float>(px + 25), static_cast<float>(py - 15));
+  EXPECT_EQ(ws.gesture(), Gesture::None);
+
+  const std::vector<double> after = knobValues(*session, "QuorCard1", "control_point.3.3");
+  double x1, y1;
+  h.pixel(after[0], after[1], after[2], &x1, &y1);
+  // Grabbed off its centre, the point keeps its offset from the pointer.
+  EXPECT_NEAR(x1 - x0, 25, 0.05);
+  EXPECT_NEAR(y1 - y0, -15, 0.05);
+  double eBefore[3], eAfter[3];
+  h.eyeSpace(before[0], before[1], before[2], eBefore);
+  h.eyeSpace(after[0], after[1], after[2], eAfter);
+  EXPECT_NEAR(eAfter[2], eBefore[2], 1e-5);
+  // The pick and the drag.
+  EXPECT_EQ(ws.undoCount(), 2u);
+}
+
+// ---- history -------------------------------------------------------------------------
+
+TEST(WindowHistory, OneStepPerChangeUndoneFromTheScript) {
+  auto session =
+      sessionWith({"--new", "Axis", "--new", "QuorCard", "--select", "--set", "type", "smooth with handles"});
+  Workspace ws(*session);
+  ws.setViewerSize(640, 480);
+
+  // The corner point (-0.5, -0.5, 0) shows at (140.9, 419.1). A click
+  // picks it, then a drag with many moves is one step.
+  ByHand h;
+  double x0, y0;
+  h.pixel(-0.5, -0.5, 0, &x0, &y0);
+  const float px = std::floor(static_cast<float>(x0)), py = std::floor(static_cast<float>(y0));
+  ws.press(PointerButton::Left, false, false, px, py);
+  ws.release(PointerButton::Left, px, py);
+  const std::string start = knobText(*session, "QuorCard1", "cpstr");
+  EXPECT_EQ(ws.undoCount(), 1u);
+  ws.press(PointerButton::Left, false, false, px, py);
+  for (int i = 1; i <= 6; ++i) ws.move(px + 4 * i, py - 4 * i);
+  ws.release(PointerButton::Left, px + 24, py - 24);
+  EXPECT_EQ(ws.undoCount(), 2u);
+  const std::string dragged = knobText(*session, "QuorCard1", "cpstr");
+  ASSERT_TRUE(dragged != start) << "the drag moved nothing";
+
+  // A tumble changes the camera, not the nodes: no step.
+  ws.press(PointerButton::Middle, false, false, 300, 200);
+  ws.move(340, 220);
+  ws.release(PointerButton::Middle, 350, 230);
+  EXPECT_NE(ws.camera().yaw, 0);
+  EXPECT_EQ(ws.undoCount(), 2u);
+  EXPECT_TRUE(knobText(*session, "QuorCard1", "cpstr") == dragged);
+
+  // A new grid replaces the points; undoing it brings back the moved point,
+  // not a fresh grid.
+  ASSERT_TRUE(
+      ws.setKnob(session->graph().find("QuorCard1"), session->graph().find("QuorCard1")->knob("x_points"), "6"));
+  EXPECT_EQ(ws.undoCount(), 3u);
+  EXPECT_TRUE(knobText(*session, "QuorCard1", "cpstr") != dragged);
+  // What the user chose since stays: the current node and the selection.
+  Node* axis = session->graph().find("Axis1");
+  ws.setSelected(axis, true);
+  ASSERT_TRUE(ws.undo());
+  EXPECT_EQ(knobText(*session, "QuorCard1", "x_points"), "4");
+  EXPECT_TRUE(knobText(*session, "QuorCard1", "cpstr") == dragged) << "the moved point is lost";
+  EXPECT_TRUE(knobVisible(*session, "QuorCard1", "delimiter"));
+  EXPECT_EQ(session->currentNode(), session->graph().find("QuorCard1"));
+  EXPECT_TRUE(session->graph().find("Axis1")->selected());
+  EXPECT_TRUE(session->graph().find("QuorCard1")->selected());
+
+  ASSERT_TRUE(ws.undo());
+  EXPECT_TRUE(knobText(*session, "QuorCard1", "cpstr") == start) << "the point is not back";
+  EXPECT_EQ(ws.undoCount(), 1u);
+  ASSERT_TRUE(ws.redo());
+  EXPECT_TRUE(knobText(*session, "QuorCard1", "cpstr") == dragged);
+  EXPECT_EQ(ws.redoCount(), 1u);
+  // A new change drops what could be redone.
+  Node* card = session->graph().find("QuorCard1");
+  ASSERT_TRUE(ws.setKnob(card, card->knob("flip_uvs"), "1"));
+  EXPECT_FALSE(ws.canRedo());
+
+  // A knob that scripts do not hold ("handle_size" lives in the renderer's
+  // options) is put back too.
+  card = session->graph().find("QuorCard1");
+  const std::string size = knobText(*session, "QuorCard1", "handle_size");
+  const std::string other = size == "12" ? "13" : "12";
+  ASSERT_TRUE(ws.setKnob(card, card->knob("handle_size"), other));
+  ASSERT_TRUE(ws.undo());
+  EXPECT_EQ(knobText(*session, "QuorCard1", "handle_size"), size);
+}
+
+// The history keeps the last 100 steps: the oldest go first.
+TEST(WindowHistory, KeepsTheLastHundredSteps) {
+  auto session = sessionWith({"--new", "QuorCard"});
+  Workspace ws(*session);
+  for (int i = 1; i <= 105; ++i) {
+    Node* card = session->graph().find("QuorCard1");
+    ASSERT_TRUE(ws.setKnob(card, card->knob("x_ratio"), std::to_string(i + 1)));
+  }
+  EXPECT_EQ(ws.undoCount(), Workspace::kHistorySteps);
+  while (ws.undo()) {
+  }
+  // Back to the value after the fifth edit.
+  EXPECT_EQ(knobText(*session, "QuorCard1", "x_ratio"), "6");
+  EXPECT_EQ(ws.redoCount(), Workspace::kHistorySteps);
+}
+
+// ---- knob edits ------------------------------------------------------------------------
+
+TEST(WindowKnobs, EditsAsSetDoesClampedOrRefusedAndNodeErrors) {
+  testsupport::TempDir dir;
+  auto session = sessionWith({"--new", "Read", "--set", "file", dir.file("missing.png"), "--new", "QuorCard"});
+  Workspace ws(*session);
+  Node* card = session->graph().find("QuorCard1");
+  // "x/y points" forces its range of 2 to 40960.
+  ASSERT_TRUE(ws.setKnob(card, card->knob("x_points"), "1"));
+  EXPECT_EQ(knobText(*session, "QuorCard1", "x_points"), "2");
+  EXPECT_TRUE(knobVisible(*session, "QuorCard1", "delimiter"));
+  EXPECT_EQ(ws.undoCount(), 1u);
+  EXPECT_FALSE(ws.setKnob(card, card->knob("x_points"), "many"));
+  EXPECT_NE(ws.message().find("x_points"), std::string::npos) << ws.message();
+  EXPECT_EQ(ws.undoCount(), 1u);
+
+  // An unreadable file: the node says why, for the panel to show.
+  EXPECT_NE(ws.nodeError(session->graph().find("Read1")).find("cannot read"), std::string::npos);
+  EXPECT_EQ(ws.nodeError(card), "");
+
+  // A button press that changes the points is a step as well.
+  ASSERT_TRUE(ws.setKnob(card, card->knob("x_points"), "4"));
+  const std::string fresh = knobText(*session, "QuorCard1", "cpstr");
+  ASSERT_TRUE(ws.setKnob(card, card->knob("control_point.1.1"), "0.1,0.2,0.3"));
+  ASSERT_TRUE(ws.pressKnob(card, card->knob("reset_handles")));
+  EXPECT_TRUE(knobText(*session, "QuorCard1", "cpstr") == fresh);
+  ASSERT_TRUE(ws.undo());
+  EXPECT_EQ(knobText(*session, "QuorCard1", "control_point.1.1"), "0.1,0.2,0.3");
+}
+
+// ---- the panel ---------------------------------------------------------------------------
+
+std::vector<std::pair<std::string, std::string>> rowsOf(Node* node) {
+  std::vector<std::pair<std::string, std::string>> rows;
+  for (const quorhost::PanelRow& r : quorhost::panelRows(*node))
+    rows.emplace_back(r.label, quorhost::widgetName(r.widget));
+  return rows;
+}
+
+TEST(WindowPanel, OneRowPerVisibleKnobInOrderAndPickedPointsUnderTheDelimiter) {
+  auto session =
+      sessionWith({"--new", "Read", "--new", "QuorCard", "--select", "--set", "type", "smooth with handles"});
+  Node* card = session->graph().find("QuorCard1");
+  // The card's visible knobs, as --knobs lists them: the hidden ones
+  // ("ratio", "cpstr", "display", the point knobs...) and those that show
+  // nothing (spacers, the custom pick knob) have no row.
+  const std::vector<std::pair<std::string, std::string>> expected = {
+      {"aspect", "menu"},        {"uvs", "label"},
+      {"flip", "checkbox"},      {"flop", "checkbox"},
+      {"swap", "checkbox"},      {" ", "separator"},
+      {"normals", "menu"},       {"shade", "menu"},
+      {"", "separator"},         {"Space", "group"},
+      {"translate", "fields"},   {"rotate", "fields"},
+      {"scale", "fields"},       {"uniform scale", "number"},
+      {"skew", "fields"},        {"pivot", "fields"},
+      {"", "end-group"},         {"", "separator"},
+      {"rtfm\u2122", "button"},  {"Deform", "tab"},
+      {"type", "menu"},          {"reset handles", "button"},
+      {"handle size", "number"}, {"x/y points", "number"},
+      {"y_points", "number"},    {"tangent", "label"},
+      {"break", "checkbox"},     {"mirror", "checkbox"},
+      {"delimiter", "separator"}};
+  std::vector<std::pair<std::string, std::string>> rows = rowsOf(card);
+  EXPECT_EQ(rows, expected);
+
+  for (const quorhost::PanelRow& r : quorhost::panelRows(*card)) {
+    if (r.knob->name() == "handle_size") {
+      EXPECT_TRUE(r.hasRange && r.slider);
+      EXPECT_EQ(r.minimum, 2);
+      EXPECT_EQ(r.maximum, 20);
+    }
+    if (r.knob->name() == "x_points") {
+      EXPECT_TRUE(r.hasRange && !r.slider);
+      EXPECT_EQ(r.maximum, 40960);
+    }
+    if (r.knob->name() == "Space") {
+      EXPECT_TRUE(r.closed);
+    }
+  }
+
+  // A pick shows the point and its handles after "delimiter"; "break" hides
+  // "mirror".
+  Workspace ws(*session);
+  ws.setViewerSize(640, 480);
+  ByHand h;
+  double x, y;
+  h.pixel(-0.5, -0.5, 0, &x, &y);
+  ws.press(PointerButton::Left, false, false, std::floor(static_cast<float>(x)), std::floor(static_cast<float>(y)));
+  ws.release(PointerButton::Left, std::floor(static_cast<float>(x)), std::floor(static_cast<float>(y)));
+  card = session->graph().find("QuorCard1");
+  ASSERT_TRUE(ws.setKnob(card, card->knob("break_tangent"), "1"));
+  rows = rowsOf(card);
+  const std::vector<std::pair<std::string, std::string>> tail(rows.end() - 5, rows.end());
+  const std::vector<std::pair<std::string, std::string>> expectedTail = {{"break", "checkbox"},
+                                                                         {"delimiter", "separator"},
+                                                                         {"col/row 0, 0", "fields"},
+                                                                         {"right", "fields"},
+                                                                         {"up", "fields"}};
+  EXPECT_EQ(tail, expectedTail);
+
+  const std::vector<std::pair<std::string, std::string>> read = rowsOf(session->graph().find("Read1"));
+  EXPECT_NE(std::find(read.begin(), read.end(), std::make_pair(std::string("file"), std::string("file"))), read.end());
+}
+
+// ---- the scene's camera ------------------------------------------------------------------
+
+// Applies the camera's transform requests of a RIB scene (those before
+// WorldBegin) to a point, the last one first, as a renderer does.
+std::vector<double> throughCamera(const std::string& rib, std::vector<double> p) {
+  std::vector<std::vector<std::string>> requests;
+  std::stringstream lines(rib.substr(0, rib.find("WorldBegin")));
+  for (std::string line; std::getline(lines, line);) {
+    std::stringstream words(line);
+    std::vector<std::string> w;
+    for (std::string word; words >> word;) w.push_back(word);
+    if (!w.empty() && (w[0] == "Scale" || w[0] == "Translate" || w[0] == "Rotate")) requests.push_back(w);
+  }
+  for (auto r = requests.rbegin(); r != requests.rend(); ++r) {
+    const std::vector<std::string>& w = *r;
+    if (w[0] == "Scale") {
+      for (int i = 0; i < 3; ++i) p[i] *= std::stod(w[1 + i]);
+    } else if (w[0] == "Translate") {
+      for (int i = 0; i < 3; ++i) p[i] += std::stod(w[1 + i]);
+    } else {
+      // About x or y only here.
+      const double a = std::stod(w[1]) * kPi / 180, c = std::cos(a), s = std::sin(a);
+      const std::vector<double> q = p;
+      if (w[2] == "1") {
+        p[1] = c * q[1] - s * q[2];
+        p[2] = s * q[1] + c * q[2];
+      } else {
+        p[0] = c * q[0] + s * q[2];
+        p[2] = -s * q[0] + c * q[2];
+      }
+    }
+  }
+  return p;
+}
+
+// The scene written after the window turned the camera sees the card from
+// where the viewer does: a point's place in the renderer's camera space is
+// its eye-space place with z mirrored. The default camera writes no turn.
+TEST(WindowScene, TheSceneTakesTheTurnedCamera) {
+  testsupport::TempDir dir;
+  auto session = sessionWith({"--new", "QuorCard", "--rib", dir.file("straight.rib")});
+  session->finish();
+  const std::string straight = testsupport::readFile(dir.file("straight.rib"));
+  EXPECT_EQ(straight.find("Rotate"), std::string::npos);
+  EXPECT_NE(straight.find("\"to\" [0 0 -1]"), std::string::npos);
+
+  Camera c = session->viewer().camera();
+  c.yaw = 30;
+  c.pitch = -20;
+  c.distance = 4;
+  c.target = Vector3(0.25f, -0.5f, 0.125f);
+  session->viewer().setCamera(c);
+  session->run(quorhost::parseCommandLine({"--rib", dir.file("turned.rib")}).actions[0]);
+  session->finish();
+  const std::string turned = testsupport::readFile(dir.file("turned.rib"));
+  ByHand h;
+  h.yaw = 30;
+  h.pitch = -20;
+  h.distance = 4;
+  h.tx = 0.25;
+  h.ty = -0.5;
+  h.tz = 0.125;
+  for (const std::vector<double>& p : {std::vector<double>{0.5, 0.5, 0}, std::vector<double>{-0.5, 0.2, 0.3}}) {
+    double e[3];
+    h.eyeSpace(p[0], p[1], p[2], e);
+    const std::vector<double> r = throughCamera(turned, p);
+    EXPECT_NEAR(r[0], e[0], 1e-5);
+    EXPECT_NEAR(r[1], e[1], 1e-5);
+    EXPECT_NEAR(r[2], -e[2], 1e-5);
+  }
+  // The light shines along the view: from the eye towards the target.
+  const double y = 30 * kPi / 180, p = -20 * kPi / 180;
+  const size_t at = turned.find("\"to\" [");
+  ASSERT_NE(at, std::string::npos);
+  std::stringstream to(turned.substr(at + 6));
+  double t[3];
+  to >> t[0] >> t[1] >> t[2];
+  EXPECT_NEAR(t[0], -std::sin(y) * std::cos(p), 1e-6);
+  EXPECT_NEAR(t[1], std::sin(p), 1e-6);
+  EXPECT_NEAR(t[2], -std::cos(y) * std::cos(p), 1e-6);
+}
+
+// ---- the render --------------------------------------------------------------------------
+
+// The share of pixels where both masks are set among those where either is.
+double overlap(const std::vector<bool>& a, const std::vector<bool>& b) {
+  size_t both = 0, either = 0;
+  for (size_t i = 0; i < a.size() && i < b.size(); ++i) {
+    both += a[i] && b[i];
+    either += a[i] || b[i];
+  }
+  return either ? double(both) / double(either) : 0;
+}
+
+// The render frames what the viewer shows, turned camera and all: the card
+// covers the same pixels in both. A render of the straight camera does not.
+TEST(WindowRender, TheRenderFramesWhatTheViewerShows) {
+  testsupport::TempDir dir;
+  auto session = sessionWith({"--new", "QuorCard"});
+  Workspace ws(*session);
+  ws.setViewerSize(320, 240);
+  ASSERT_TRUE(ws.render()) << ws.message();
+  const std::vector<unsigned char> straight = ws.renderPixels();
+  Camera c = ws.camera();
+  c.yaw = 50;
+  c.pitch = -25;
+  c.target = Vector3(0.2f, 0, 0);
+  session->viewer().setCamera(c);
+  ASSERT_TRUE(ws.render()) << ws.message();
+  ASSERT_EQ(ws.renderWidth(), 320);
+  ASSERT_EQ(ws.renderHeight(), 240);
+  std::vector<unsigned char> viewer;
+  std::string error;
+  ASSERT_TRUE(ws.drawViewer(&viewer, &error)) << error;
+  // The card where the render is opaque, and where the viewer is not its
+  // background (0.2 grey, 51 of 255).
+  std::vector<bool> rendered, drawn, before;
+  for (size_t i = 0; i < viewer.size(); i += 4) {
+    rendered.push_back(ws.renderPixels()[i + 3] > 127);
+    before.push_back(straight[i + 3] > 127);
+    drawn.push_back(viewer[i] != 51 || viewer[i + 1] != 51 || viewer[i + 2] != 51);
+  }
+  EXPECT_GT(overlap(rendered, drawn), 0.95);
+  EXPECT_LT(overlap(before, drawn), 0.8);
+
+  // Saved as PNG it is the file --render writes for the same camera; the
+  // other formats hold the same picture; an unknown one is refused.
+  ASSERT_TRUE(ws.saveRender(dir.file("r.png"))) << ws.message();
+  session->run(quorhost::parseCommandLine({"--render", dir.file("ref.png")}).actions[0]);
+  session->finish();
+  EXPECT_TRUE(testsupport::readFile(dir.file("r.png")) == testsupport::readFile(dir.file("ref.png")));
+  ASSERT_TRUE(ws.saveRender(dir.file("r.exr"))) << ws.message();
+  auto exr = OIIO::ImageInput::open(dir.file("r.exr"));
+  ASSERT_TRUE(exr);
+  EXPECT_EQ(exr->spec().width, 320);
+  EXPECT_EQ(exr->spec().nchannels, 4);
+  EXPECT_FALSE(ws.saveRender(dir.file("r.bmp")));
+  EXPECT_NE(ws.message().find(".png"), std::string::npos) << ws.message();
+  EXPECT_EQ(dir.list(), (std::vector<std::string>{"r.exr", "r.png", "ref.png"}));
+}
+
+// ---- the script file ------------------------------------------------------------------------
+
+TEST(WindowFile, UnsavedChangesSavingAndAWaitingSave) {
+  testsupport::TempDir dir;
+  fs::copy_file(QUOR_SOURCE_DIR "/examples/card.json", dir.file("card.json"));
+  fs::copy_file(QUOR_SOURCE_DIR "/examples/checker.png", dir.file("checker.png"));
+  {
+    auto session = sessionWith({}, dir.file("card.json"));
+    Workspace ws(*session);
+    EXPECT_EQ(ws.saveTarget(), dir.file("card.json"));
+    // Just loaded: nothing to save.
+    EXPECT_FALSE(ws.dirty());
+    ws.choose(session->graph().find("QuorCard1"));
+    EXPECT_TRUE(ws.dirty());
+    ASSERT_TRUE(ws.save(ws.saveTarget()));
+    EXPECT_FALSE(ws.dirty());
+    EXPECT_EQ(testsupport::readFile(dir.file("card.json")), session->scriptText(dir.file("card.json")));
+    EXPECT_EQ(dir.list(), (std::vector<std::string>{"card.json", "checker.png"}));
+    // A folder that is not there: a message, no file.
+    EXPECT_FALSE(ws.save(dir.file("no/such/folder/card.json")));
+    EXPECT_NE(ws.message().find("card.json"), std::string::npos);
+  }
+
+  // With --save on the command line the window saves there; the --save that
+  // ran before the window waits for the end of the run and must not put the
+  // older script over the window's.
+  auto session = sessionWith({"--save", dir.file("out.json")}, dir.file("card.json"));
+  Workspace ws(*session);
+  EXPECT_EQ(ws.saveTarget(), dir.file("out.json"));
+  EXPECT_TRUE(ws.dirty());
+  Node* card = session->graph().find("QuorCard1");
+  ASSERT_TRUE(ws.setKnob(card, card->knob("x_points"), "5"));
+  ASSERT_TRUE(ws.save(ws.saveTarget()));
+  session->finish();
+  EXPECT_NE(testsupport::readFile(dir.file("out.json")).find("\"x_points\": 5"), std::string::npos);
+  EXPECT_EQ(dir.list(), (std::vector<std::string>{"card.json", "checker.png", "out.json"}));
+}
+
+}  // namespace
