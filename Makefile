@@ -5,6 +5,7 @@ BUILD      ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
+FUZZ_JOBS  ?= 1
 JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
 
@@ -49,12 +50,13 @@ format-check: deps
 
 test: format-check test-main test-asan
 
-# Every fuzz target for FUZZ_SECONDS each (clang with libFuzzer, ASan and UBSan).
+# Every fuzz target for FUZZ_SECONDS each, FUZZ_JOBS of them at once (clang with
+# libFuzzer, ASan and UBSan).
 fuzz: deps
 	cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUOR_FUZZ=ON -DQUOR_BUILD_TESTS=OFF -DQUOR_BUILD_BENCH=OFF $(CMAKE_ARGS)
 	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz-targets
-	scripts/fuzz $(FUZZ_BUILD) $(FUZZ_SECONDS)
+	scripts/fuzz $(FUZZ_BUILD) $(FUZZ_SECONDS) $(FUZZ_JOBS)
 
 demo: build
 	scripts/demo $(BUILD) demo-output
