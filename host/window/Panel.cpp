@@ -418,30 +418,24 @@ void Panel::drawQuestion(Workspace& ws) {
     }
     ImGui::SameLine();
     if (button("Cancel")) finish();
-  } else if (question_ == kSaveRender) {
-    ImGui::TextUnformatted("Save the render to (.png, .tif, .tiff or .exr):");
+  } else {
+    // The two questions for a path: where the render goes, or the script.
+    const bool render = question_ == kSaveRender;
+    ImGui::TextUnformatted(render ? "Save the render to (.png, .tif, .tiff or .exr):" : "Save the script to:");
     ImGui::SetNextItemWidth(400);
     ImGui::InputText("##path", &saveAsPath_);
     note("path", "", saveAsPath_);
     if (button("Save")) {
       finish();
       const std::string path = saveAsPath_;
-      later([path](Workspace& w) { w.saveRender(path); });
-    }
-    ImGui::SameLine();
-    if (button("Cancel")) finish();
-  } else if (question_ == kSaveAs) {
-    ImGui::TextUnformatted("Save the script to:");
-    ImGui::SetNextItemWidth(400);
-    ImGui::InputText("##path", &saveAsPath_);
-    note("path", "", saveAsPath_);
-    if (button("Save")) {
-      finish();
-      const std::string path = saveAsPath_;
-      later([this, path](Workspace& w) {
-        if (w.save(path) && closeAfterSave_) requests_.close = true;
-        closeAfterSave_ = false;
-      });
+      if (render) {
+        later([path](Workspace& w) { w.saveRender(path); });
+      } else {
+        later([this, path](Workspace& w) {
+          if (w.save(path) && closeAfterSave_) requests_.close = true;
+          closeAfterSave_ = false;
+        });
+      }
     }
     ImGui::SameLine();
     if (button("Cancel")) {

@@ -82,6 +82,9 @@ class WindowLoop {
   void pointerButton(const InputEvent& e);
   bool shortcut(const InputEvent& e);
   void frame();
+  // What the panel asked for in the frame just drawn: a render, closing,
+  // and the title that follows the script's name and state.
+  void afterFrame();
   // Draws the render in the viewer's place, whole, centred, made smaller
   // when it does not fit.
   void drawRender();
@@ -405,6 +408,16 @@ void WindowLoop::frame() {
   }
   glfwSwapBuffers(window_);
 
+  afterFrame();
+  if (glfwWindowShouldClose(window_)) {
+    glfwSetWindowShouldClose(window_, GLFW_FALSE);
+    panel_.askToClose(workspace_);
+    afterFrame();
+    wake();
+  }
+}
+
+void WindowLoop::afterFrame() {
   // A render asked for in the last frame runs now that the frame saying so
   // is on the screen.
   if (renderNow_) {
@@ -423,30 +436,6 @@ void WindowLoop::frame() {
   if (name != shownTitle_) {
     glfwSetWindowTitle(window_, name.c_str());
     shownTitle_ = name;
-  }
-  if (glfwWindowShouldClose(window_)) {
-    glfwSetWindowShouldClose(window_, GLFW_FALSE);
-    panel_.askToClose(workspace_);
-    // A render asked for in the last frame runs now that the frame saying so
-    // is on the screen.
-    if (renderNow_) {
-      renderNow_ = false;
-      if (workspace_.render()) panel_.showRender(true);
-      wake();
-    }
-    const Panel::Requests requests = panel_.apply(workspace_);
-    if (requests.close) done_ = true;
-    if (requests.render) {
-      workspace_.setMessage("rendering\u2026");
-      renderNow_ = true;
-      wake();
-    }
-    const std::string name = title();
-    if (name != shownTitle_) {
-      glfwSetWindowTitle(window_, name.c_str());
-      shownTitle_ = name;
-    }
-    wake();
   }
 }
 

@@ -56,6 +56,16 @@ void request(const char* name, Build build) {
 // Shader, light, camera and attribute parameters hold one item each.
 std::uint64_t oneItem(const Declaration&) { return 1; }
 
+// A request of a name and a parameter list, as in
+// Surface "plastic" "Ka" [1]; `what` names the name in messages.
+void namedRequest(const char* requestName, QtToken name, const char* what, const ParameterList& params) {
+  if (quor::rendering()) {
+    return quor::renderCall(
+        requestName, [&](auto& a) { a = {quor::text(name, what)}; }, params);
+  }
+  request(requestName, [&](Scene& s) { s.write(Line(requestName).str(name, what).params(params, oneItem).text()); });
+}
+
 // The token/value pairs after the last named argument, up to QR_NULL.
 ParameterList collect(va_list args) {
   ParameterList params;
@@ -243,12 +253,7 @@ void QrProjection(QtToken name, ...) {
   va_start(args, name);
   const ParameterList params = collect(args);
   va_end(args);
-  if (quor::rendering()) {
-    return quor::renderCall(
-        "Projection", [&](auto& a) { a = {quor::text(name, "projection name")}; }, params);
-  }
-  request("Projection",
-          [&](Scene& s) { s.write(Line("Projection").str(name, "projection name").params(params, oneItem).text()); });
+  namedRequest("Projection", name, "projection name", params);
 }
 
 void QrOption(QtToken name, ...) {
@@ -256,11 +261,7 @@ void QrOption(QtToken name, ...) {
   va_start(args, name);
   const ParameterList params = collect(args);
   va_end(args);
-  if (quor::rendering()) {
-    return quor::renderCall(
-        "Option", [&](auto& a) { a = {quor::text(name, "option name")}; }, params);
-  }
-  request("Option", [&](Scene& s) { s.write(Line("Option").str(name, "option name").params(params, oneItem).text()); });
+  namedRequest("Option", name, "option name", params);
 }
 
 void QrAttribute(QtToken name, ...) {
@@ -268,12 +269,7 @@ void QrAttribute(QtToken name, ...) {
   va_start(args, name);
   const ParameterList params = collect(args);
   va_end(args);
-  if (quor::rendering()) {
-    return quor::renderCall(
-        "Attribute", [&](auto& a) { a = {quor::text(name, "attribute name")}; }, params);
-  }
-  request("Attribute",
-          [&](Scene& s) { s.write(Line("Attribute").str(name, "attribute name").params(params, oneItem).text()); });
+  namedRequest("Attribute", name, "attribute name", params);
 }
 
 void QrLightSource(QtToken name, ...) {
@@ -299,12 +295,7 @@ void QrSurface(QtToken name, ...) {
   va_start(args, name);
   const ParameterList params = collect(args);
   va_end(args);
-  if (quor::rendering()) {
-    return quor::renderCall(
-        "Surface", [&](auto& a) { a = {quor::text(name, "shader name")}; }, params);
-  }
-  request("Surface",
-          [&](Scene& s) { s.write(Line("Surface").str(name, "shader name").params(params, oneItem).text()); });
+  namedRequest("Surface", name, "shader name", params);
 }
 
 void QrBasis(QtBasis ubasis, QtInt ustep, QtBasis vbasis, QtInt vstep) {
@@ -401,12 +392,7 @@ void QrReadArchive(QtToken name, QtArchiveCallback callback, ...) {
   va_start(args, callback);
   const ParameterList params = collect(args);
   va_end(args);
-  if (quor::rendering()) {
-    return quor::renderCall(
-        "ReadArchive", [&](auto& a) { a = {quor::text(name, "archive name")}; }, params);
-  }
-  request("ReadArchive",
-          [&](Scene& s) { s.write(Line("ReadArchive").str(name, "archive name").params(params, oneItem).text()); });
+  namedRequest("ReadArchive", name, "archive name", params);
 }
 
 // A comment line; line breaks in the text become blanks so it stays one line.

@@ -203,6 +203,14 @@ SurfacePoint evaluatePatch(const PatchMeshData& mesh, int pi, int pj, float u, f
   const Weights w = weightsAt(mesh, u, v);
   int index[16];
   patchIndices(mesh, pi, pj, w.n, index);
+  // The texture coordinates and their derivatives, when asked for.
+  const auto addTexture = [&](SurfacePoint& sp) {
+    if (!withSt) return;
+    const Scalar s = evaluateVar(mesh, mesh.s, pi, pj, u, v, w, index, true);
+    const Scalar t = evaluateVar(mesh, mesh.t, pi, pj, u, v, w, index, false);
+    sp.s = s.value, sp.dsdu = s.du, sp.dsdv = s.dv;
+    sp.t = t.value, sp.dtdu = t.du, sp.dtdv = t.dv;
+  };
   if (!mesh.cameraCv.empty()) {
     SurfacePoint sp;
     for (int b = 0; b < w.n; ++b)
@@ -212,12 +220,7 @@ SurfacePoint evaluatePatch(const PatchMeshData& mesh, int pi, int pj, float u, f
         sp.dpdu += c * (w.dwu[a] * w.wv[b]);
         sp.dpdv += c * (w.wu[a] * w.dwv[b]);
       }
-    if (withSt) {
-      const Scalar s = evaluateVar(mesh, mesh.s, pi, pj, u, v, w, index, true);
-      const Scalar t = evaluateVar(mesh, mesh.t, pi, pj, u, v, w, index, false);
-      sp.s = s.value, sp.dsdu = s.du, sp.dsdv = s.dv;
-      sp.t = t.value, sp.dtdu = t.du, sp.dtdv = t.dv;
-    }
+    addTexture(sp);
     return sp;
   }
   Vec4 h, hu, hv;
@@ -242,12 +245,7 @@ SurfacePoint evaluatePatch(const PatchMeshData& mesh, int pi, int pj, float u, f
   sp.p = {c.x * inv, c.y * inv, c.z * inv};
   sp.dpdu = (Vec3{cu.x, cu.y, cu.z} - sp.p * cu.w) * inv;
   sp.dpdv = (Vec3{cv.x, cv.y, cv.z} - sp.p * cv.w) * inv;
-  if (withSt) {
-    const Scalar s = evaluateVar(mesh, mesh.s, pi, pj, u, v, w, index, true);
-    const Scalar t = evaluateVar(mesh, mesh.t, pi, pj, u, v, w, index, false);
-    sp.s = s.value, sp.dsdu = s.du, sp.dsdv = s.dv;
-    sp.t = t.value, sp.dtdu = t.du, sp.dtdv = t.dv;
-  }
+  addTexture(sp);
   return sp;
 }
 
