@@ -25,6 +25,8 @@ TEST(Scene, MalformedRibIsAnErrorWithItsLine) {
       {"Format 64 48 1\nWorldBegin\n  Surface \"constant\nWorldEnd\n", 3, "never closed"},
       {"Format 64 48 1\nColor [1 0 0\nWorldBegin\n", 3, "request name inside an array"},
       {"Format 64 48 1.5.5\n", 1, "not a number"},
+      {"Format 64 48 1\nScreenWindow -1 1\n-nan 1\n", 3, "\"-nan\" is not a number"},
+      {"Format 64 48 +inf\n", 1, "\"+inf\" is not a number"},
       {"Format 64\n48 1e99 1\n", 2, "out of range"},
       {"# a comment\n[1 2]\nFormat 64 48 1\n", 2, "before the first request"},
       {"Color [[1 0 0]]\n", 1, "arrays cannot hold arrays"},

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -121,7 +122,11 @@ class Parser {
     float value = 0;
     const auto result = std::from_chars(first, last, value);
     if (result.ec == std::errc::result_out_of_range) fail("number \"" + token + "\" is out of range");
-    if (result.ec != std::errc() || result.ptr != last || first == last) fail("\"" + token + "\" is not a number");
+    // The number parser also takes "nan" and "inf" (with a sign, the reader
+    // reaches them here): a RIB number is finite, so they are refused too.
+    if (result.ec != std::errc() || result.ptr != last || first == last || !std::isfinite(value)) {
+      fail("\"" + token + "\" is not a number");
+    }
     pos_ = end;
     return value;
   }
