@@ -1,20 +1,12 @@
 #include "FrameTestSupport.h"
 
 #include <OpenImageIO/imageio.h>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
 #include <sstream>
 
 #include "TestSupport.h"
 #include "render/Interpreter.h"
 #include "render/RibReader.h"
-
-extern char** environ;
 
 namespace frametest {
 
@@ -42,7 +34,9 @@ std::string Reports::all() const {
   return text;
 }
 
-std::unique_ptr<FrameScene> frameOf(const std::string& rib, Reports& reports) {
+// Reads and interprets a RIB text, rendering its frames unless `dryRun`;
+// the frame last seen, null when the text is malformed or anything failed.
+static std::unique_ptr<FrameScene> interpret(const std::string& rib, Reports& reports, bool dryRun) {
   std::vector<Request> requests;
   std::string error;
   if (!parseRib(rib, "scene.rib", requests, error)) {
@@ -51,12 +45,20 @@ std::unique_ptr<FrameScene> frameOf(const std::string& rib, Reports& reports) {
   }
   Collect collect(reports);
   RenderSettings settings;
-  settings.dryRun = true;
+  settings.dryRun = dryRun;
   Interpreter interpreter(collect, settings);
   for (const Request& r : requests) interpreter.apply(r);
   interpreter.finish("scene.rib");
   if (!interpreter.lastFrame() || !reports.errors.empty()) return nullptr;
   return std::make_unique<FrameScene>(*interpreter.lastFrame());
+}
+
+std::unique_ptr<FrameScene> frameOf(const std::string& rib, Reports& reports) { return interpret(rib, reports, true); }
+
+Reports renderToFile(const std::string& rib) {
+  Reports reports;
+  interpret(rib, reports, false);
+  return reports;
 }
 
 Picture render(const std::string& rib, Reports& reports) {
@@ -104,43 +106,6 @@ bool writePicture(const std::string& path, const Picture& picture, bool floats) 
   if (picture.channels == 4) spec.alpha_channel = 3;
   spec.attribute("oiio:UnassociatedAlpha", 1);
   return out->open(path, spec) && out->write_image(OIIO::TypeDesc::FLOAT, picture.values.data()) && out->close();
-}
-
-CommandRun run(const std::vector<std::string>& args, const std::string& folder,
-               const std::vector<std::string>& environment) {
-  testsupport::TempDir capture;
-  const std::string outPath = capture.file("out"), errPath = capture.file("err");
-  std::vector<std::string> all = args;
-  std::vector<char*> argv;
-  for (std::string& a : all) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  std::vector<std::string> env;
-  for (char** e = environ; *e; ++e) env.emplace_back(*e);
-  env.insert(env.end(), environment.begin(), environment.end());
-  std::vector<char*> envp;
-  for (std::string& e : env) envp.push_back(e.data());
-  envp.push_back(nullptr);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  if (!folder.empty()) posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
-  pid_t pid = 0;
-  const int started = posix_spawn(&pid, all[0].c_str(), &actions, nullptr, argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  CommandRun r;
-  if (started != 0) {
-    r.err = "cannot start " + all[0] + ": " + std::strerror(started);
-    return r;
-  }
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  r.out = testsupport::readFile(outPath);
-  r.err = testsupport::readFile(errPath);
-  return r;
 }
 
 std::string rasterCamera(int width, int height, int samples, const std::string& filter) {

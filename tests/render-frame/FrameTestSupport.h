@@ -45,14 +45,9 @@ Picture readPicture(const std::string& path);
 // Writes an 8-bit RGB(A) or float picture file through OpenImageIO.
 bool writePicture(const std::string& path, const Picture& picture, bool floats = false);
 
-struct CommandRun {
-  int status = -1;
-  std::string out, err;
-};
-// Runs a program with arguments in `folder` (the test's own when empty),
-// with extra environment settings "NAME=value".
-CommandRun run(const std::vector<std::string>& argv, const std::string& folder = std::string(),
-               const std::vector<std::string>& environment = {});
+// Renders a RIB text as a renderer's command does, writing its Display's
+// file; what it reported.
+Reports renderToFile(const std::string& rib);
 
 // The camera lines of an orthographic view whose screen is the raster:
 // world (x, y) lands on raster (x, height - y), camera space = world space.

@@ -10,8 +10,6 @@
 
 #include "FrameTestSupport.h"
 #include "TestSupport.h"
-#include "render/Interpreter.h"
-#include "render/RibReader.h"
 
 namespace {
 
@@ -67,28 +65,6 @@ TEST(Picture, ThePixelFilterWeighsSamplesAroundEachPixel) {
     for (int x = 0; x < 12; ++x) ASSERT_NEAR(uniform.at(x, y, 0), 0.3, 1e-6) << x << ", " << y;
 }
 
-// Renders `rib` through the interpreter, writing its Display's file.
-Reports renderToFile(const std::string& rib) {
-  Reports reports;
-  struct Collect : quor::render::Diagnostics {
-    Reports& r;
-    explicit Collect(Reports& reports) : r(reports) {}
-    void report(int, quor::render::Severity s, const std::string& m) override {
-      (s >= quor::render::Severity::Error ? r.errors : r.warnings).push_back(m);
-    }
-  } collect(reports);
-  std::vector<quor::render::Request> requests;
-  std::string error;
-  if (!quor::render::parseRib(rib, "scene.rib", requests, error)) {
-    reports.errors.push_back(error);
-    return reports;
-  }
-  quor::render::Interpreter interpreter(collect);
-  for (const auto& r : requests) interpreter.apply(r);
-  interpreter.finish("scene.rib");
-  return reports;
-}
-
 // The file's format follows its name (or the display type); EXR keeps
 // floats, the others take quantized 8-bit values; "rgb" drops alpha. PNG
 // keeps colour apart from alpha, TIFF premultiplied.
@@ -111,8 +87,9 @@ TEST(Picture, DisplayFormatsAndChannels) {
     const std::string path = dir.file(c.name);
     // Colour 0.3 0.6 0.9 over half of pixel column 5, all of the columns
     // right of it.
-    const Reports r = renderToFile("Display \"" + path + "\" \"" + c.type + "\" \"" + c.mode + "\"\n" +
-                                   frametest::rasterCamera(10, 4, 16) + rightHalf(5.5, 10, 4, "0.3 0.6 0.9"));
+    const Reports r =
+        frametest::renderToFile("Display \"" + path + "\" \"" + c.type + "\" \"" + c.mode + "\"\n" +
+                                frametest::rasterCamera(10, 4, 16) + rightHalf(5.5, 10, 4, "0.3 0.6 0.9"));
     ASSERT_TRUE(r.errors.empty()) << r.all();
     auto in = OIIO::ImageInput::open(path);
     ASSERT_TRUE(in) << OIIO::geterror();
@@ -130,8 +107,8 @@ TEST(Picture, DisplayFormatsAndChannels) {
     }
   }
   // A name that tells no format, under "file": an error, and no file.
-  const Reports bad = renderToFile("Display \"" + dir.file("e.txt") + "\" \"file\" \"rgba\"\n" +
-                                   frametest::rasterCamera(10, 4) + rightHalf(5, 10, 4, "1 1 1"));
+  const Reports bad = frametest::renderToFile("Display \"" + dir.file("e.txt") + "\" \"file\" \"rgba\"\n" +
+                                              frametest::rasterCamera(10, 4) + rightHalf(5, 10, 4, "1 1 1"));
   ASSERT_FALSE(bad.errors.empty());
   EXPECT_NE(bad.errors[0].find("e.txt"), std::string::npos) << bad.errors[0];
   EXPECT_EQ(dir.list().size(), 4u);
@@ -159,8 +136,8 @@ TEST(Picture, ExposureQuantizationAndDither) {
     const std::string path = dir.file("q.tif");
     std::ostringstream colour;
     colour << c.value << " " << c.value << " " << c.value;
-    const Reports r = renderToFile("Display \"" + path + "\" \"file\" \"rgba\"\n" + c.options +
-                                   frametest::rasterCamera(16, 16) + rightHalf(-2, 16, 16, colour.str()));
+    const Reports r = frametest::renderToFile("Display \"" + path + "\" \"file\" \"rgba\"\n" + c.options +
+                                              frametest::rasterCamera(16, 16) + rightHalf(-2, 16, 16, colour.str()));
     ASSERT_TRUE(r.errors.empty()) << r.all();
     auto in = OIIO::ImageInput::open(path);
     ASSERT_TRUE(in);

@@ -21,14 +21,20 @@ static std::string quoted(const std::string& word) {
   return q + "'";
 }
 
-HostRun runHost(const std::vector<std::string>& args, const std::string& pluginDir, const std::string& folder) {
+HostRun runCommand(const std::vector<std::string>& argv, const std::string& folder) {
   TempDir capture;
-  std::string command = (folder.empty() ? "exec " : "cd " + quoted(folder) + " && exec ") + quoted(kHost);
-  if (!pluginDir.empty()) command += " --plugin-path " + quoted(pluginDir);
-  for (const std::string& a : args) command += " " + quoted(a);
+  std::string command = folder.empty() ? "exec" : "cd " + quoted(folder) + " && exec";
+  for (const std::string& a : argv) command += " " + quoted(a);
   command += " </dev/null >" + quoted(capture.file("out")) + " 2>" + quoted(capture.file("err"));
   const int status = std::system(command.c_str());
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(capture.file("out")), readFile(capture.file("err"))};
+}
+
+HostRun runHost(const std::vector<std::string>& args, const std::string& pluginDir, const std::string& folder) {
+  std::vector<std::string> argv{kHost};
+  if (!pluginDir.empty()) argv.insert(argv.end(), {"--plugin-path", pluginDir});
+  argv.insert(argv.end(), args.begin(), args.end());
+  return runCommand(argv, folder);
 }
 
 TempDir::TempDir() {

@@ -17,8 +17,10 @@ struct HostRun {
   std::string out, err;
 };
 
-// Runs quorhost with `--plugin-path pluginDir` and `args`, in `folder`
-// (empty: the working folder of the test), and collects its output.
+// Runs the program argv[0] with the rest of `argv` in `folder` (empty: the
+// working folder of the test), and collects its output.
+HostRun runCommand(const std::vector<std::string>& argv, const std::string& folder = std::string());
+// Runs quorhost with `--plugin-path pluginDir` and `args`, as runCommand.
 HostRun runHost(const std::vector<std::string>& args, const std::string& pluginDir = kTestPlugins,
                 const std::string& folder = std::string());
 
