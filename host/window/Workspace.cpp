@@ -392,19 +392,19 @@ bool Workspace::render() {
     return false;
   }
   OIIO::ImageBuf picture(file);
-  const OIIO::ImageSpec& spec = picture.spec();
-  std::vector<unsigned char> rgba(static_cast<size_t>(spec.width) * static_cast<size_t>(spec.height) * 4);
+  const OIIO::ImageSpec& layout = picture.spec();
+  std::vector<unsigned char> rgba(static_cast<size_t>(layout.width) * static_cast<size_t>(layout.height) * 4);
   OIIO::ROI all = picture.roi();
   all.chbegin = 0;
   all.chend = 4;
-  if (!picture.read(0, 0, true, OIIO::TypeDesc::UINT8) || spec.width <= 0 || spec.height <= 0 ||
+  if (!picture.read(0, 0, true, OIIO::TypeDesc::UINT8) || layout.width <= 0 || layout.height <= 0 ||
       !picture.get_pixels(all, OIIO::TypeDesc::UINT8, rgba.data())) {
     message_ = "cannot read the render " + file + ": " + picture.geterror();
     return false;
   }
   renderFile_ = file;
-  renderWidth_ = spec.width;
-  renderHeight_ = spec.height;
+  renderWidth_ = layout.width;
+  renderHeight_ = layout.height;
   renderPixels_ = std::move(rgba);
   message_ = "rendered " + std::to_string(renderWidth_) + " x " + std::to_string(renderHeight_);
   return true;

@@ -88,11 +88,11 @@ Picture readPicture(const std::string& path) {
     OIIO::geterror();
     return p;
   }
-  const OIIO::ImageSpec& spec = in->spec();
-  p.width = spec.width;
-  p.height = spec.height;
-  p.channels = spec.nchannels;
-  p.format = spec.format.c_str();
+  const OIIO::ImageSpec& layout = in->spec();
+  p.width = layout.width;
+  p.height = layout.height;
+  p.channels = layout.nchannels;
+  p.format = layout.format.c_str();
   p.values.resize(std::size_t(p.width) * p.height * p.channels);
   if (!in->read_image(0, 0, 0, p.channels, OIIO::TypeDesc::FLOAT, p.values.data())) p = Picture();
   return p;
@@ -101,11 +101,11 @@ Picture readPicture(const std::string& path) {
 bool writePicture(const std::string& path, const Picture& picture, bool floats) {
   auto out = OIIO::ImageOutput::create(path);
   if (!out) return false;
-  OIIO::ImageSpec spec(picture.width, picture.height, picture.channels,
-                       floats ? OIIO::TypeDesc::FLOAT : OIIO::TypeDesc::UINT8);
-  if (picture.channels == 4) spec.alpha_channel = 3;
-  spec.attribute("oiio:UnassociatedAlpha", 1);
-  return out->open(path, spec) && out->write_image(OIIO::TypeDesc::FLOAT, picture.values.data()) && out->close();
+  OIIO::ImageSpec layout(picture.width, picture.height, picture.channels,
+                         floats ? OIIO::TypeDesc::FLOAT : OIIO::TypeDesc::UINT8);
+  if (picture.channels == 4) layout.alpha_channel = 3;
+  layout.attribute("oiio:UnassociatedAlpha", 1);
+  return out->open(path, layout) && out->write_image(OIIO::TypeDesc::FLOAT, picture.values.data()) && out->close();
 }
 
 std::string rasterCamera(int width, int height, int samples, const std::string& filter) {

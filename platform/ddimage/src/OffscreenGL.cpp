@@ -200,14 +200,14 @@ bool writePng(const std::string& path, int width, int height, const std::vector<
     return false;
   }
   // The values go to the file as they are: colour not premultiplied.
-  OIIO::ImageSpec spec(width, height, 4, OIIO::TypeDesc::UINT8);
-  spec.alpha_channel = 3;
-  spec.attribute("oiio:UnassociatedAlpha", 1);
+  OIIO::ImageSpec layout(width, height, 4, OIIO::TypeDesc::UINT8);
+  layout.alpha_channel = 3;
+  layout.attribute("oiio:UnassociatedAlpha", 1);
   auto out = OIIO::ImageOutput::create("png");
   std::string why;
   if (!out) {
     why = OIIO::geterror();
-  } else if (!out->open(path, spec)) {
+  } else if (!out->open(path, layout)) {
     why = out->geterror();
   } else {
     if (!out->write_image(OIIO::TypeDesc::UINT8, rgba.data())) why = out->geterror();

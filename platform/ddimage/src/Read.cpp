@@ -62,8 +62,8 @@ class Read : public Iop {
       error("cannot read \"%s\": %s", file_.c_str(), why.empty() ? "unknown reason" : why.c_str());
       return;
     }
-    const OIIO::ImageSpec spec = in->spec();
-    const int w = spec.width, h = spec.height, n = spec.nchannels;
+    const OIIO::ImageSpec layout = in->spec();
+    const int w = layout.width, h = layout.height, n = layout.nchannels;
     if (w <= 0 || h <= 0 || n <= 0) {
       error("cannot read \"%s\": the image is empty", file_.c_str());
       return;
@@ -84,7 +84,7 @@ class Read : public Iop {
     // 8-bit RGBA, bottom row first as GL takes it; floats clamped to 0..1.
     // One channel is grey, two are grey and alpha, three colour, four or
     // more colour and alpha (the file's alpha channel where it names one).
-    const int alpha = spec.alpha_channel >= 0 ? spec.alpha_channel : (n == 2 ? 1 : (n >= 4 ? 3 : -1));
+    const int alpha = layout.alpha_channel >= 0 ? layout.alpha_channel : (n == 2 ? 1 : (n >= 4 ? 3 : -1));
     const auto byte = [](float v) {
       return static_cast<unsigned char>(std::lround(std::clamp(std::isnan(v) ? 0.0f : v, 0.0f, 1.0f) * 255.0f));
     };
@@ -97,7 +97,7 @@ class Read : public Iop {
         for (int c = 0; c < 3; ++c) q[c] = byte(p[grey ? 0 : c]);
         q[3] = alpha >= 0 && alpha < n ? byte(p[alpha]) : 255;
       }
-    if (spec.format != OIIO::TypeDesc::UINT8) {
+    if (layout.format != OIIO::TypeDesc::UINT8) {
       Hash content;
       content.append(values.data(), values.size() * sizeof(float));
       content_ = content.value();

@@ -381,13 +381,13 @@ bool writePicture(const FloatPicture& picture, const PictureOptions& o, const st
 
   OIIO::TypeDesc type = OIIO::TypeDesc::FLOAT;
   if (!floats) type = o.quantizeMax <= 255 ? OIIO::TypeDesc::UINT8 : OIIO::TypeDesc::UINT16;
-  OIIO::ImageSpec spec(picture.width, picture.height, channels, type);
-  if (channels == 4) spec.alpha_channel = 3;
-  if (unassociate) spec.attribute("oiio:UnassociatedAlpha", 1);
+  OIIO::ImageSpec layout(picture.width, picture.height, channels, type);
+  if (channels == 4) layout.alpha_channel = 3;
+  if (unassociate) layout.attribute("oiio:UnassociatedAlpha", 1);
   // Light compression: writing takes a fraction of the time of the default,
   // for files a little larger.
-  if (format == PictureFormat::Png) spec.attribute("png:compressionLevel", 3);
-  spec.attribute("Software", "libQuor");
+  if (format == PictureFormat::Png) layout.attribute("png:compressionLevel", 3);
+  layout.attribute("Software", "libQuor");
 
   // Written beside the target under a temporary name, then renamed into
   // place: the target is either the complete picture or left as it was.
@@ -400,7 +400,7 @@ bool writePicture(const FloatPicture& picture, const PictureOptions& o, const st
   auto out = OIIO::ImageOutput::create(formatName(format));
   if (!out) {
     failure = OIIO::geterror();
-  } else if (!out->open(temporary.string(), spec)) {
+  } else if (!out->open(temporary.string(), layout)) {
     failure = out->geterror();
   } else {
     // Quantized values are whole numbers already: they go over as they are,

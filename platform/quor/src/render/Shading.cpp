@@ -118,9 +118,9 @@ Textures::Textures(const FrameScene& scene, const ReportFunction& report) : impl
         impl_->system->invalidate_all(true);
       }
       OIIO::TextureSystem::TextureHandle* handle = impl_->system->get_texture_handle(OIIO::ustring(name));
-      OIIO::ImageSpec spec;
+      OIIO::ImageSpec layout;
       int index = -1;
-      if (handle && impl_->system->good(handle) && impl_->system->get_imagespec(OIIO::ustring(name), 0, spec)) {
+      if (handle && impl_->system->good(handle) && impl_->system->get_imagespec(OIIO::ustring(name), 0, layout)) {
         index = int(impl_->handles.size());
         impl_->handles.push_back(handle);
       } else {
