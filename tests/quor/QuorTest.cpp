@@ -150,7 +150,7 @@ using Params = std::vector<std::pair<const char*, int>>;  // token, number of va
 // Writes a patch mesh whose parameters all read 0, 1, 2, ... from one array and
 // answers the line it must give: a miscount shows as values missing or extra.
 std::string patchMesh(const char* type, int nu, const char* uwrap, int nv, const char* vwrap, const Params& params) {
-  static std::vector<float> ramp(4096);
+  static std::vector<float> ramp(9000);
   std::iota(ramp.begin(), ramp.end(), 0.0f);
   std::vector<QtToken> tokens;
   std::vector<QtPointer> values(params.size(), ramp.data());
@@ -200,6 +200,11 @@ TEST(LibQuorRib, PatchMeshValueCounts) {
     expected.push_back(
         patchMesh("bicubic", 6, "periodic", 8, "nonperiodic",
                   {{"Pz", 48}, {"varying color c", 24}, {"uniform float u", 6}, {"facevarying float f", 24}}));
+    // Arrays long enough to be written a block of 4096 values at a time,
+    // between short ones: a value lost, repeated or run together with its
+    // neighbour at a block's edge, or a piece written out of place.
+    expected.push_back(patchMesh("bilinear", 65, "nonperiodic", 43, "nonperiodic",
+                                 {{"P", 8385}, {"constant color c", 3}, {"st", 5590}, {"uniform float u", 2688}}));
   });
   for (const std::string& line : rib.lines)
     if (line.rfind("PatchMesh", 0) == 0) meshes.push_back(line);
@@ -264,13 +269,19 @@ TEST(LibQuorRib, BadCallsWriteNothingButOneErrorLineEach) {
     QrPatchMeshV("bilinear", 2, "nonperiodic", 2, "nonperiodic", 1, position, nullValue);
     QrPatchMeshV("bicubic", 2, "nonperiodic", 2, "nonperiodic", 1, position, values);
     QrPatchMeshV("bilinear", 2, "nonperiodic", 2, "nonperiodic", 0, nullptr, nullptr);  // no positions
-    EXPECT_NE(QrBegin("-"), 0);                                                         // one scene at a time
+    // A long array is formatted only as its line is written: its NaN, past
+    // the first block, must still be found before anything is written.
+    std::vector<float> longP(3 * 100 * 20);
+    longP.back() = std::numeric_limits<float>::quiet_NaN();
+    QtPointer longValues[] = {longP.data()};
+    QrPatchMeshV("bilinear", 100, "nonperiodic", 20, "nonperiodic", 1, position, longValues);
+    EXPECT_NE(QrBegin("-"), 0);  // one scene at a time
     QrTransformBegin();
     QrLightSource("spotlight", QR_NULL);
   });
   EXPECT_EQ(rib.lines, Lines({"TransformBegin", "  LightSource \"spotlight\" 1"}));
-  // 2 for each token, 8 more, and one of End for the block left open.
-  EXPECT_TRUE(linesStarting(rib.errors, "libQuor: ") == 23 && linesStarting(rib.errors, "") == 23) << rib.errors;
+  // 2 for each token, 9 more, and one of End for the block left open.
+  EXPECT_TRUE(linesStarting(rib.errors, "libQuor: ") == 24 && linesStarting(rib.errors, "") == 24) << rib.errors;
   EXPECT_EQ(linesStarting(rib.errors, "libQuor: End: "), 1) << rib.errors;
   CaptureStderr();
   QrWorldBegin();  // no scene open

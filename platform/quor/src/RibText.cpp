@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstring>
+#include <memory>
+#include <type_traits>
 
 namespace quor {
 namespace {
@@ -16,7 +17,8 @@ constexpr std::uint64_t kMaxValues = std::uint64_t{1} << 30;
 // ("-1.17549435e-38").
 constexpr std::size_t kIntChars = 12;
 constexpr std::size_t kFloatChars = 16;
-// How many values are formatted between two resizes of the line.
+// Arrays of more values than this are formatted when their line is written,
+// this many at a time.
 constexpr std::size_t kBlock = 4096;
 
 char* writeNumber(char* at, char* end, int value) { return std::to_chars(at, end, value).ptr; }
@@ -33,28 +35,25 @@ void appendInt(std::string& out, long long value) {
   out.append(buffer, result.ptr);
 }
 
-// Appends the values in brackets: [a b c]. The line is reserved once for the
-// longest text they can have; each block of values is then formatted
-// straight into the line's own storage, which is cut back to what was
-// written, so the pages beyond the text are never touched.
+// Formats the values first .. first + n - 1 of an array at `at`, each after
+// a blank but the array's first; returns the end of the text.
 template <class T>
-void appendNumbers(std::string& out, const T* values, std::size_t count, std::size_t mostChars) {
-  out.reserve(out.size() + count * mostChars + 2);
-  out += '[';
-  for (std::size_t done = 0; done < count;) {
-    const std::size_t n = std::min(kBlock, count - done);
-    const std::size_t at = out.size();
-    out.resize(at + n * mostChars);
-    char* p = &out[at];
-    char* const end = p + n * mostChars;
-    for (const std::size_t last = done + n; done < last; ++done) {
-      if (done) *p++ = ' ';
-      p = writeNumber(p, end, values[done]);
-    }
-    out.resize(static_cast<std::size_t>(p - out.data()));
+char* formatNumbers(char* at, char* end, const T* values, std::size_t first, std::size_t n) {
+  for (std::size_t i = first; i < first + n; ++i) {
+    if (i) *at++ = ' ';
+    at = writeNumber(at, end, values[i]);
   }
-  out += ']';
+  return at;
 }
+
+// A long array is formatted only when its line is written, which must not
+// fail half-way: its values are checked when it is appended.
+void checkNumbers(const float* values, std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i) {
+    if (!std::isfinite(values[i])) throw RequestError("a value is infinite or not a number");
+  }
+}
+void checkNumbers(const int*, std::size_t) {}
 
 template <class T, class Write>
 void appendArray(std::string& out, const T* values, std::size_t count, Write write) {
@@ -127,33 +126,61 @@ Line& Line::num(float value) {
 Line& Line::floats(const float* values, std::size_t count, const char* what) {
   if (!values) throw RequestError(std::string("no ") + what + " (null pointer)");
   text_ += ' ';
-  appendNumbers(text_, values, count, kFloatChars);
+  appendNumbers(values, count, kFloatChars);
   return *this;
 }
 
-Line& Line::params(const ParameterList& params, const ItemCount& items) {
-  // The line is reserved once for the longest text the numbers of every
-  // parameter can have, so that it never grows, and copies what it holds,
-  // between two of them. Errors are left to the loop below, which reports
-  // them in the order of the parameters.
-  std::size_t most = text_.size();
-  for (const Parameter& p : params) {
-    Declaration d;
-    std::uint64_t n = 0;
-    try {
-      d = declarationOf(p.token);
-      n = items(d);
-    } catch (const RequestError&) {
-      break;
-    }
-    if (n > kMaxValues || n * std::uint64_t(d.valuesPerItem()) > kMaxValues) break;
-    const std::size_t perValue = d.kind == ValueKind::Float     ? kFloatChars
-                                 : d.kind == ValueKind::Integer ? kIntChars
-                                                                : 0;
-    most += std::strlen(p.token) + 6 + static_cast<std::size_t>(n) * d.valuesPerItem() * perValue;
+// Appends the values in brackets: [a b c]. A short array is formatted
+// straight into the line's own storage, which is then cut back to what was
+// written; a long one is checked and left for the writing of the line.
+template <class T>
+void Line::appendNumbers(const T* values, std::size_t count, std::size_t mostChars) {
+  text_ += '[';
+  if (count > kBlock) {
+    checkNumbers(values, count);
+    longArrays_.push_back({text_.size(), values, count, std::is_same<T, float>::value});
+  } else {
+    const std::size_t at = text_.size();
+    text_.resize(at + count * mostChars);
+    char* const p = &text_[at];
+    text_.resize(static_cast<std::size_t>(formatNumbers(p, p + count * mostChars, values, 0, count) - text_.data()));
   }
-  text_.reserve(most);
+  text_ += ']';
+}
 
+template <class Sink>
+void Line::forEachPiece(Sink sink) const {
+  std::size_t from = 0;
+  std::unique_ptr<char[]> block;
+  char* end = nullptr;
+  for (const LongArray& a : longArrays_) {
+    sink(text_.data() + from, a.at - from);
+    from = a.at;
+    if (!block) {
+      block.reset(new char[kBlock * kFloatChars]);
+      end = block.get() + kBlock * kFloatChars;
+    }
+    for (std::size_t done = 0; done < a.count; done += kBlock) {
+      const std::size_t n = std::min(kBlock, a.count - done);
+      const char* const last = a.isFloat ? formatNumbers(block.get(), end, static_cast<const float*>(a.values), done, n)
+                                         : formatNumbers(block.get(), end, static_cast<const int*>(a.values), done, n);
+      sink(block.get(), static_cast<std::size_t>(last - block.get()));
+    }
+  }
+  sink(text_.data() + from, text_.size() - from);
+}
+
+std::string Line::text() const {
+  std::string out;
+  forEachPiece([&out](const char* p, std::size_t n) { out.append(p, n); });
+  return out;
+}
+
+void Line::writeTo(std::FILE* file) const {
+  forEachPiece([file](const char* p, std::size_t n) { std::fwrite(p, 1, n, file); });
+}
+
+Line& Line::params(const ParameterList& params, const ItemCount& items) {
   for (const Parameter& p : params) {
     const Declaration d = declarationOf(p.token);
     const std::uint64_t n = items(d);  // checked first: the product could overflow
@@ -168,10 +195,10 @@ Line& Line::params(const ParameterList& params, const ItemCount& items) {
     try {
       switch (d.kind) {
         case ValueKind::Float:
-          appendNumbers(text_, static_cast<const float*>(p.value), count, kFloatChars);
+          appendNumbers(static_cast<const float*>(p.value), count, kFloatChars);
           break;
         case ValueKind::Integer:
-          appendNumbers(text_, static_cast<const int*>(p.value), count, kIntChars);
+          appendNumbers(static_cast<const int*>(p.value), count, kIntChars);
           break;
         case ValueKind::String:
           appendArray(text_, static_cast<const char* const*>(p.value), count, [this](const char* v) {

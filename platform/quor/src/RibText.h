@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -32,6 +33,12 @@ using ItemCount = std::function<std::uint64_t(const Declaration&)>;
 
 // Builds the text of one request line. Every append either succeeds or throws
 // RequestError, so a half-built line is simply dropped.
+//
+// A long array of numbers (a mesh's positions: a hundred megabytes of text
+// for a dense card) is checked when it is appended but formatted only when
+// the line is written, block by block through a small buffer, so that its
+// text never has to be held whole. The arrays given to floats() and params()
+// must therefore outlive the line.
 class Line {
  public:
   explicit Line(const char* request) : text_(request) {}
@@ -45,10 +52,28 @@ class Line {
   // Each pair as "token" [values], the values counted by the token's declaration.
   Line& params(const ParameterList& params, const ItemCount& items);
 
-  const std::string& text() const { return text_; }
+  // The whole text of the line.
+  std::string text() const;
+  // Writes the text of the line to `file`.
+  void writeTo(std::FILE* file) const;
 
  private:
+  // A long array whose numbers belong at offset `at` of text_, between its
+  // brackets.
+  struct LongArray {
+    std::size_t at;
+    const void* values;
+    std::size_t count;
+    bool isFloat;
+  };
+  template <class T>
+  void appendNumbers(const T* values, std::size_t count, std::size_t mostChars);
+  // Hands the text to `sink` piece by piece, in order.
+  template <class Sink>
+  void forEachPiece(Sink sink) const;
+
   std::string text_;
+  std::vector<LongArray> longArrays_;
 };
 
 // Shortest text that reads back (strtof) to the same 32-bit value; locale

@@ -42,17 +42,27 @@ Scene::Scene(const char* name) {
 
 Scene::~Scene() { close(); }
 
-void Scene::write(const std::string& request) {
-  // The indentation, the request and the line break go to the file one
-  // after the other: a request can be many megabytes long, and is never
-  // copied into a line of its own.
+// The indentation, the request and the line break go to the file one after
+// the other: a request can be many megabytes long, and is never copied into
+// a line of its own.
+void Scene::indent() {
   static const char kBlanks[] = "                                ";
-  for (std::size_t indent = 2 * stack_.size(); indent > 0;) {
-    const std::size_t n = std::min(indent, sizeof kBlanks - 1);
+  for (std::size_t left = 2 * stack_.size(); left > 0;) {
+    const std::size_t n = std::min(left, sizeof kBlanks - 1);
     std::fwrite(kBlanks, 1, n, file_);
-    indent -= n;
+    left -= n;
   }
+}
+
+void Scene::write(const std::string& request) {
+  indent();
   std::fwrite(request.data(), 1, request.size(), file_);
+  std::fputc('\n', file_);
+}
+
+void Scene::write(const Line& request) {
+  indent();
+  request.writeTo(file_);
   std::fputc('\n', file_);
 }
 

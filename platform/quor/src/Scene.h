@@ -9,6 +9,8 @@
 
 namespace quor {
 
+class Line;
+
 // Blocks that a scene nests. Every block but Transform saves and restores the
 // attribute state that this library follows (the basis steps).
 enum class Block { Frame, World, Attribute, Transform, Archive };
@@ -31,6 +33,7 @@ class Scene {
 
   // Writes one request line, indented by the nesting depth.
   void write(const std::string& request);
+  void write(const Line& request);
   // Writes the request that opens `block`, then enters it.
   void begin(Block block, const std::string& request);
   // Leaves `block` and writes its closing request; throws RequestError when
@@ -46,6 +49,8 @@ class Scene {
   bool close();
 
  private:
+  void indent();
+
   struct Level {
     Block block;
     Steps saved;

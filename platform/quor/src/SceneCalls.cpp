@@ -364,7 +364,7 @@ void QrPatchMeshV(QtToken type, QtInt nu, QtToken uwrap, QtInt nv, QtToken vwrap
     };
     Line line("PatchMesh");
     line.str(type, "type").num(nu).str(uwrap, "u wrap").num(nv).str(vwrap, "v wrap").params(params, items);
-    s.write(line.text());
+    s.write(line);
   });
 }
 
