@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cstdint>
+#include <new>
 #include <utility>
 
 namespace quorcard {
@@ -51,13 +52,13 @@ class NetWriter {
     for (int i = 0; i < columns_; ++i) {
       const VtxPoint& k = point(j, i);
       if (i > 0) {
-        put(slotPosition(k, kSlotLeft), k, -du_, 0.0f);
+        put(handle(k, kSlotLeft), k, -du_, 0.0f);
       } else {
         put(k.pos, k, 0.0f, 0.0f);
       }
       put(k.pos, k, 0.0f, 0.0f);
       if (i < columns_ - 1) {
-        put(slotPosition(k, kSlotRight), k, du_, 0.0f);
+        put(handle(k, kSlotRight), k, du_, 0.0f);
       } else {
         put(k.pos, k, 0.0f, 0.0f);
       }
@@ -72,8 +73,21 @@ class NetWriter {
   // corners lean on the row above.
   void upperHandleRow(int j) { handleRow(j, kSlotUp, j + 1, -dv_); }
 
+  // False once a handle that the net reads was found not stored as 3 floats.
+  bool complete() const { return !missing_; }
+
  private:
   const VtxPoint& point(int j, int i) const { return grid_.at(i, j); }
+
+  // The position of the handle in `slot` of `p`. The net reads exactly the
+  // handles it needs, each at least once, so checking them here, as they are
+  // read, spares a pass over the whole grid beforehand. A missing one reads
+  // as the point itself, and marks the net incomplete.
+  const float* handle(const VtxPoint& p, int slot) {
+    if (slotPresent(p, slot)) return slotPosition(p, slot);
+    missing_ = true;
+    return p.pos;
+  }
 
   void put(const float* xyz, const VtxPoint& owner, float a, float b) {
     putXyz(p_, xyz);
@@ -88,7 +102,7 @@ class NetWriter {
     for (int i = 0; i < columns_; ++i) {
       const VtxPoint& k = point(j, i);
       const VtxPoint& w = point(jn, i);
-      const float* centre = slotPosition(k, slot);
+      const float* centre = handle(k, slot);
       float corner[3];
       if (i > 0) {
         cornerOf(k, point(j, i - 1), w, slot, kSlotLeft, corner);
@@ -110,11 +124,11 @@ class NetWriter {
   // point a third of the way from k's handle p toward that of the horizontal
   // neighbour h, and the point a third of the way from k's handle q toward
   // that of the vertical neighbour w.
-  static void cornerOf(const VtxPoint& k, const VtxPoint& h, const VtxPoint& w, int p, int q, float out[3]) {
-    const float* a = slotPosition(k, p);
-    const float* a2 = slotPosition(h, p);
-    const float* b = slotPosition(k, q);
-    const float* b2 = slotPosition(w, q);
+  void cornerOf(const VtxPoint& k, const VtxPoint& h, const VtxPoint& w, int p, int q, float out[3]) {
+    const float* a = handle(k, p);
+    const float* a2 = handle(h, p);
+    const float* b = handle(k, q);
+    const float* b2 = handle(w, q);
     for (int c = 0; c < 3; ++c) out[c] = ((a2[c] - a[c]) / 3.0f + a[c] + b[c] + (b2[c] - b[c]) / 3.0f) * 0.5f;
   }
 
@@ -125,7 +139,27 @@ class NetWriter {
   const float dv_;
   float* p_;
   float* st_;
+  bool missing_ = false;
 };
+
+// Two arrays of nu x nv vertices, left uninitialised: every float is
+// written once by a fill.
+PatchMesh allocatedMesh(MeshType type, int nu, int nv) {
+  PatchMesh mesh;
+  const std::size_t count = static_cast<std::size_t>(nu) * static_cast<std::size_t>(nv);
+  mesh.positions.reset(new float[3 * count]);
+  mesh.st.reset(new float[2 * count]);
+  mesh.type = type;
+  mesh.nu = nu;
+  mesh.nv = nv;
+  return mesh;
+}
+
+PatchMesh bilinearMesh(const ControlGrid& grid, UvRules rules) {
+  PatchMesh mesh = allocatedMesh(MeshType::Bilinear, grid.columns(), grid.rows());
+  fillBilinearMesh(grid, rules, mesh.positions.get(), mesh.st.get());
+  return mesh;
+}
 
 }  // namespace
 
@@ -144,17 +178,6 @@ bool netHandlesPresent(const ControlGrid& grid) {
   return true;
 }
 
-MeshType meshTypeFor(const ControlGrid& grid, bool smooth) {
-  const int columns = grid.columns();
-  const int rows = grid.rows();
-  if (!meshFits(columns, rows)) return MeshType::None;
-  if (!smooth || !netHandlesPresent(grid)) return MeshType::Bilinear;
-  if (!meshFits(kNetStep * static_cast<long long>(columns), kNetStep * static_cast<long long>(rows))) {
-    return MeshType::None;
-  }
-  return MeshType::Bicubic;
-}
-
 void fillBilinearMesh(const ControlGrid& grid, UvRules rules, float* positions, float* st) {
   const PointList& points = grid.points();
   for (std::size_t k = 0; k < points.size(); ++k) {
@@ -163,7 +186,7 @@ void fillBilinearMesh(const ControlGrid& grid, UvRules rules, float* positions, 
   }
 }
 
-void fillBicubicNet(const ControlGrid& grid, UvRules rules, float* positions, float* st) {
+bool fillBicubicNet(const ControlGrid& grid, UvRules rules, float* positions, float* st) {
   NetWriter net(grid, rules, positions, st);
   const int rows = grid.rows();
   net.pointRow(0);
@@ -173,30 +196,29 @@ void fillBicubicNet(const ControlGrid& grid, UvRules rules, float* positions, fl
     if (j < rows - 1) net.upperHandleRow(j);
   }
   net.pointRow(rows - 1);
+  return net.complete();
 }
 
 PatchMesh buildPatchMesh(const ControlGrid& grid, bool smooth, UvRules rules) {
-  PatchMesh mesh;
-  const MeshType type = meshTypeFor(grid, smooth);
-  if (type == MeshType::None) return mesh;
-  const int step = type == MeshType::Bicubic ? kNetStep : 1;
-  const int nu = grid.columns() * step;
-  const int nv = grid.rows() * step;
-  const std::size_t count = static_cast<std::size_t>(nu) * static_cast<std::size_t>(nv);
-  // Left uninitialised: every float is written once by the fill below.
-  std::unique_ptr<float[]> positions(new float[3 * count]);
-  std::unique_ptr<float[]> st(new float[2 * count]);
-  if (type == MeshType::Bicubic) {
-    fillBicubicNet(grid, rules, positions.get(), st.get());
-  } else {
-    fillBilinearMesh(grid, rules, positions.get(), st.get());
+  const int columns = grid.columns();
+  const int rows = grid.rows();
+  if (!meshFits(columns, rows)) return PatchMesh();
+  if (smooth) {
+    const long long nu = kNetStep * static_cast<long long>(columns);
+    const long long nv = kNetStep * static_cast<long long>(rows);
+    // A grid that cannot give the net for want of a handle gives its
+    // bilinear mesh, even when there would be no room for the net.
+    if (!meshFits(nu, nv)) return netHandlesPresent(grid) ? PatchMesh() : bilinearMesh(grid, rules);
+    PatchMesh net;
+    try {
+      net = allocatedMesh(MeshType::Bicubic, static_cast<int>(nu), static_cast<int>(nv));
+    } catch (const std::bad_alloc&) {
+      if (netHandlesPresent(grid)) throw;
+      return bilinearMesh(grid, rules);
+    }
+    if (fillBicubicNet(grid, rules, net.positions.get(), net.st.get())) return net;
   }
-  mesh.type = type;
-  mesh.nu = nu;
-  mesh.nv = nv;
-  mesh.positions = std::move(positions);
-  mesh.st = std::move(st);
-  return mesh;
+  return bilinearMesh(grid, rules);
 }
 
 }  // namespace quorcard

@@ -31,18 +31,6 @@ struct PatchMesh {
   std::size_t vertexCount() const { return static_cast<std::size_t>(nu) * static_cast<std::size_t>(nv); }
 };
 
-// The mesh a grid can give:
-// - None when the grid has fewer than 2 columns or rows (a grid restored
-//   from text that does not fit its knobs has none), or when the vertex
-//   count or the array sizes would not be representable;
-// - Bilinear when smooth is false, or when a handle that the bicubic net
-//   reads is not stored as 3 floats;
-// - Bicubic otherwise.
-// The net reads, of the point in column i and row j: the left handle when
-// i > 0, the right one when i < columns - 1, the down one when j > 0 and
-// the up one when j < rows - 1, exactly the handles of the default grid.
-MeshType meshTypeFor(const ControlGrid& grid, bool smooth);
-
 // True when every handle that the bicubic net reads is present as 3 floats.
 bool netHandlesPresent(const ControlGrid& grid);
 
@@ -57,12 +45,22 @@ void fillBilinearMesh(const ControlGrid& grid, UvRules rules, float* positions, 
 // three vertices per net row: left handle, centre, right handle; at the
 // card's left and right edges the outer vertex repeats the centre one.
 // Corner vertices between handles are the mean of the two estimates along
-// the row and the column of handles. Requires netHandlesPresent().
-void fillBicubicNet(const ControlGrid& grid, UvRules rules, float* positions, float* st);
+// the row and the column of handles. False, with the arrays written in
+// part, when a handle that the net reads is not stored as 3 floats (see
+// netHandlesPresent()).
+bool fillBicubicNet(const ControlGrid& grid, UvRules rules, float* positions, float* st);
 
-// Builds the mesh that meshTypeFor() chooses, arrays allocated once at their
-// exact size. Type None leaves the arrays empty. Throws std::bad_alloc when
-// the arrays cannot be allocated.
+// Builds the mesh a grid can give, arrays allocated once at their exact size:
+// - None, arrays empty, when the grid has fewer than 2 columns or rows (a
+//   grid restored from text that does not fit its knobs has none), or when
+//   the vertex count or the array sizes would not be representable;
+// - Bilinear when smooth is false, or when a handle that the bicubic net
+//   reads is not stored as 3 floats;
+// - Bicubic otherwise.
+// The net reads, of the point in column i and row j: the left handle when
+// i > 0, the right one when i < columns - 1, the down one when j > 0 and
+// the up one when j < rows - 1, exactly the handles of the default grid.
+// Throws std::bad_alloc when the arrays cannot be allocated.
 PatchMesh buildPatchMesh(const ControlGrid& grid, bool smooth, UvRules rules);
 
 }  // namespace quorcard
