@@ -14,6 +14,63 @@
 #include <boost/archive/xml_iarchive.hpp>
 #include <boost/archive/xml_oarchive.hpp>
 
+// The archive's implementation, for the archive derived below.
+#include <boost/archive/impl/archive_serializer_map.ipp>
+#include <boost/archive/impl/basic_xml_oarchive.ipp>
+#include <boost/archive/impl/xml_oarchive_impl.ipp>
+
+namespace quorcard {
+namespace text {
+
+// The XML archive, writing its tags, names and white space into the stream's
+// buffer a string at a time. The stock archive puts them one character at a
+// time through the stream, each call checking the stream's state anew, and
+// that was most of the time of a store. The text is the same to the byte.
+// Boost's archives are extended by deriving from xml_oarchive_impl, as here.
+class PointsOArchive : public boost::archive::xml_oarchive_impl<PointsOArchive> {
+ public:
+  explicit PointsOArchive(std::ostream& os) : xml_oarchive_impl<PointsOArchive>(os, 0) { init(); }
+  ~PointsOArchive() override {}
+
+  void put(char c) { write(&c, 1); }
+  void put(const char* s) { write(s, std::strlen(s)); }
+
+ protected:
+  friend class boost::archive::detail::interface_oarchive<PointsOArchive>;
+  friend class boost::archive::basic_xml_oarchive<PointsOArchive>;
+  friend class boost::archive::save_access;
+
+  template <class T>
+  void save(const T& t) {
+    xml_oarchive_impl<PointsOArchive>::save(t);
+  }
+  // Element names: the archive has checked that they are XML names, which
+  // need no escapes. Any other text takes the stock path, which escapes it.
+  void save(const char* s) {
+    if (std::strpbrk(s, "&<>'\"")) {
+      xml_oarchive_impl<PointsOArchive>::save(s);
+    } else {
+      put(s);
+    }
+  }
+
+ private:
+  void write(const char* s, std::size_t n) {
+    if (os.fail()) {
+      boost::serialization::throw_exception(
+          boost::archive::archive_exception(boost::archive::archive_exception::output_stream_error));
+    }
+    os.rdbuf()->sputn(s, static_cast<std::streamsize>(n));
+  }
+};
+
+}  // namespace text
+}  // namespace quorcard
+
+template class boost::archive::detail::archive_serializer_map<quorcard::text::PointsOArchive>;
+template class boost::archive::basic_xml_oarchive<quorcard::text::PointsOArchive>;
+template class boost::archive::xml_oarchive_impl<quorcard::text::PointsOArchive>;
+
 namespace quorcard {
 
 namespace {
@@ -236,7 +293,7 @@ std::string pointsToText(const PointList& points, std::size_t sizeHint) {
       StringSink sink(text);
       std::ostream stream(&sink);
       stream.imbue(std::locale(stream.getloc(), new ShortestNumbers));
-      boost::archive::xml_oarchive archive(stream);
+      text::PointsOArchive archive(stream);
       archive << boost::serialization::make_nvp("points", points);
       // The text ends here, before the closing root tag that the
       // archive writes when it is closed.
