@@ -219,7 +219,10 @@ void renderScene(DD::Image::Graph& graph, const std::string& picture, const std:
     opened = session.opened;
     if (opened) emitScene(graph, textures, picture, format.c_str(), camera);
   }
-  if (!opened) throw HostError("cannot open a scene in the renderer library");
+  if (!opened) {
+    throw HostError("cannot open a scene in the renderer library" +
+                    (problems.empty() ? std::string() : ": " + problems.front()));
+  }
   if (!problems.empty()) {
     std::error_code ec;
     std::filesystem::remove(picture, ec);

@@ -11,8 +11,8 @@
 #include <sstream>
 
 #include <DDImage/Knobs.h>
+#include <DDImageHost/ImageFiles.h>
 #include <DDImageHost/Viewer.h>
-#include <OpenImageIO/imagebuf.h>
 #include <unistd.h>
 #include <nlohmann/json.hpp>
 
@@ -391,20 +391,17 @@ bool Workspace::render() {
     message_ = e.what();
     return false;
   }
-  OIIO::ImageBuf picture(file);
-  const OIIO::ImageSpec& layout = picture.spec();
-  std::vector<unsigned char> rgba(static_cast<size_t>(layout.width) * static_cast<size_t>(layout.height) * 4);
-  OIIO::ROI all = picture.roi();
-  all.chbegin = 0;
-  all.chend = 4;
-  if (!picture.read(0, 0, true, OIIO::TypeDesc::UINT8) || layout.width <= 0 || layout.height <= 0 ||
-      !picture.get_pixels(all, OIIO::TypeDesc::UINT8, rgba.data())) {
-    message_ = "cannot read the render " + file + ": " + picture.geterror();
+  // As the window shows it: colour premultiplied.
+  DD::Image::ImageFile picture;
+  std::string why;
+  if (!DD::Image::readImageFile(file, false, picture, why)) {
+    message_ = "cannot read the render " + file + ": " + why;
     return false;
   }
+  std::vector<unsigned char> rgba = DD::Image::rgba8(picture, false);
   renderFile_ = file;
-  renderWidth_ = layout.width;
-  renderHeight_ = layout.height;
+  renderWidth_ = picture.width;
+  renderHeight_ = picture.height;
   renderPixels_ = std::move(rgba);
   message_ = "rendered " + std::to_string(renderWidth_) + " x " + std::to_string(renderHeight_);
   return true;
@@ -435,9 +432,8 @@ bool Workspace::saveRender(const std::string& path) {
     written = fs::copy_file(renderFile_, temporary, fs::copy_options::overwrite_existing, ec);
     why = ec.message();
   } else {
-    OIIO::ImageBuf picture(renderFile_);
-    written = picture.write(temporary, OIIO::TypeUnknown, format);
-    why = picture.geterror();
+    written =
+        DD::Image::writeImageFile(temporary, format, renderWidth_, renderHeight_, renderPixels_.data(), false, why);
   }
   if (!written || std::rename(temporary.c_str(), path.c_str()) != 0) {
     if (written) why = std::strerror(errno);

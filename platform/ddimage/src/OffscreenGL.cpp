@@ -3,10 +3,11 @@
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
 #include <GL/gl.h>
-#include <OpenImageIO/imageio.h>
 
 #include <cstdio>
 #include <cstring>
+
+#include "DDImageHost/ImageFiles.h"
 
 namespace DD {
 namespace Image {
@@ -200,20 +201,8 @@ bool writePng(const std::string& path, int width, int height, const std::vector<
     return false;
   }
   // The values go to the file as they are: colour not premultiplied.
-  OIIO::ImageSpec layout(width, height, 4, OIIO::TypeDesc::UINT8);
-  layout.alpha_channel = 3;
-  layout.attribute("oiio:UnassociatedAlpha", 1);
-  auto out = OIIO::ImageOutput::create("png");
   std::string why;
-  if (!out) {
-    why = OIIO::geterror();
-  } else if (!out->open(path, layout)) {
-    why = out->geterror();
-  } else {
-    if (!out->write_image(OIIO::TypeDesc::UINT8, rgba.data())) why = out->geterror();
-    if (!out->close() && why.empty()) why = out->geterror();
-  }
-  if (!why.empty()) {
+  if (!writeImageFile(path, "png", width, height, rgba.data(), true, why)) {
     if (error) *error = "cannot write " + path + ": " + why;
     return false;
   }

@@ -10,7 +10,7 @@
 #pragma GCC visibility pop
 
 #include "Declarations.h"
-#include "render/Interpreter.h"
+#include "RendererModule.h"
 
 namespace quor {
 namespace {
@@ -27,7 +27,7 @@ class HandlerDiagnostics : public render::Diagnostics {
 
 struct Rendered {
   HandlerDiagnostics diagnostics;
-  render::Interpreter interpreter{diagnostics};
+  std::unique_ptr<render::RenderedScene> scene;
 };
 
 std::unique_ptr<Rendered>& rendered() {
@@ -40,7 +40,7 @@ std::unique_ptr<Rendered>& rendered() {
 // call is an error of the frame.
 template <class Build>
 void hand(const char* name, Build build) {
-  render::Interpreter& in = rendered()->interpreter;
+  render::RenderedScene& in = *rendered()->scene;
   try {
     render::Request r;
     r.name = name;
@@ -100,10 +100,15 @@ void reportError(int code, int severity, const std::string& message) {
 
 bool rendering() { return rendered() != nullptr; }
 
-void beginRendering() { rendered() = std::make_unique<Rendered>(); }
+void beginRendering() {
+  const render::ModuleTable& renderer = rendererModule();
+  auto r = std::make_unique<Rendered>();
+  r->scene = renderer.newScene(r->diagnostics);
+  rendered() = std::move(r);
+}
 
 void endRendering() {
-  rendered()->interpreter.finish("");
+  rendered()->scene->finish("");
   rendered().reset();
 }
 
@@ -126,7 +131,7 @@ void renderCall(const char* name, const BuildArgs& build, const ParameterList& p
 
 void renderPatchMesh(QtToken type, QtInt nu, QtToken uwrap, QtInt nv, QtToken vwrap, QtInt n, QtToken tokens[],
                      QtPointer values[]) {
-  render::Interpreter& in = rendered()->interpreter;
+  render::RenderedScene& in = *rendered()->scene;
   const int ustep = in.ustep(), vstep = in.vstep();
   hand("PatchMesh", [&](std::vector<render::Value>& out) {
     const bool bicubic = type && std::strcmp(type, "bicubic") == 0;

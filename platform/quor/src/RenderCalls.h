@@ -19,6 +19,8 @@ namespace quor {
 
 // True while a rendered scene is open.
 bool rendering();
+// Opens a rendered scene; throws RequestError when the renderer cannot be
+// loaded.
 void beginRendering();
 // Ends the rendered scene: blocks left open are an error.
 void endRendering();

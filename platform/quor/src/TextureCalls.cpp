@@ -8,7 +8,7 @@
 #include <Quor/Quor.h>
 #pragma GCC visibility pop
 
-#include "render/TextureCache.h"
+#include "RendererModule.h"
 
 namespace {
 
@@ -28,7 +28,7 @@ int QxMakeTexture(const char* image, const char* texture, char* result, int leng
       return -1;
     }
     std::string path = texture ? texture : "", error;
-    if (!quor::render::makeTexture(image, path, error)) {
+    if (!quor::rendererModule().makeTexture(image, path, error)) {
       copyOut(error, result, length);
       return -1;
     }

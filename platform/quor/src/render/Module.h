@@ -1,0 +1,54 @@
+// The renderer as a module that libQuor opens on its first rendered scene or
+// texture. libQuor links neither the renderer nor the image library and
+// Embree behind it, so that programs which only write RIB never load them.
+// libQuor finds the module beside its own file and reaches it through the
+// one function the module exports, which returns the table below. Both sides
+// are built from this header together.
+#ifndef QUOR_RENDER_MODULE_H
+#define QUOR_RENDER_MODULE_H
+
+#include <memory>
+#include <string>
+
+#include "render/Request.h"
+
+namespace quor {
+namespace render {
+
+// The module's file name, and the name of the function it exports:
+// `const ModuleTable* QuorRenderer_module(void)`.
+constexpr const char* kModuleFile = "libQuorRenderer.so";
+constexpr const char* kModuleEntry = "QuorRenderer_module";
+
+// A scene rendered as its requests come (the Interpreter behind it).
+class RenderedScene {
+ public:
+  virtual ~RenderedScene() = default;
+  // Applies one request; never throws, failures are reported.
+  virtual void apply(const Request& request) = 0;
+  // The end of the scene: blocks left open are an error.
+  virtual void finish(const std::string& where) = 0;
+  // The patch steps that a patch mesh given now would use.
+  virtual int ustep() const = 0;
+  virtual int vstep() const = 0;
+  // Reports through the scene's diagnostics; errors fail the frame.
+  virtual void report(int code, Severity severity, const std::string& message) = 0;
+};
+
+// Changes whenever the table or the classes it hands out change, so that a
+// module of another build is refused rather than called.
+constexpr int kModuleVersion = 1;
+
+struct ModuleTable {
+  int version;
+  // A new rendered scene that reports to `diagnostics`, which must outlive
+  // it. Throws std::bad_alloc.
+  std::unique_ptr<RenderedScene> (*newScene)(Diagnostics& diagnostics);
+  // makeTexture of render/TextureCache.h.
+  bool (*makeTexture)(const std::string& image, std::string& texture, std::string& error);
+};
+
+}  // namespace render
+}  // namespace quor
+
+#endif
