@@ -29,7 +29,13 @@ namespace text {
 // Boost's archives are extended by deriving from xml_oarchive_impl, as here.
 class PointsOArchive : public boost::archive::xml_oarchive_impl<PointsOArchive> {
  public:
-  explicit PointsOArchive(std::ostream& os) : xml_oarchive_impl<PointsOArchive>(os, 0) { init(); }
+  // Writes the archive's header. Made with no_header, the archive writes no
+  // closing root tag when it is destroyed: the stored text has never had
+  // one. (The stock archive writes that tag from its base's destructor,
+  // through this class, which no longer exists by then.)
+  explicit PointsOArchive(std::ostream& os) : xml_oarchive_impl<PointsOArchive>(os, boost::archive::no_header) {
+    init();
+  }
   ~PointsOArchive() override {}
 
   void put(char c) { write(&c, 1); }
@@ -295,8 +301,8 @@ std::string pointsToText(const PointList& points, std::size_t sizeHint) {
       stream.imbue(std::locale(stream.getloc(), new ShortestNumbers));
       text::PointsOArchive archive(stream);
       archive << boost::serialization::make_nvp("points", points);
-      // The text ends here, before the closing root tag that the
-      // archive writes when it is closed.
+      // The text ends here: the archive adds a line break as it is
+      // destroyed, which stored texts have never had.
       stream.flush();
       length = text.size();
     }
