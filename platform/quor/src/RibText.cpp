@@ -23,8 +23,13 @@ constexpr std::size_t kBlock = 4096;
 
 char* writeNumber(char* at, char* end, int value) { return std::to_chars(at, end, value).ptr; }
 
-char* writeNumber(char* at, char* end, float value) {
+// RIB has no text for infinities and NaNs.
+void checkFinite(float value) {
   if (!std::isfinite(value)) throw RequestError("a value is infinite or not a number");
+}
+
+char* writeNumber(char* at, char* end, float value) {
+  checkFinite(value);
   // Without a format, to_chars gives the shortest text that round-trips.
   return std::to_chars(at, end, value).ptr;
 }
@@ -49,9 +54,7 @@ char* formatNumbers(char* at, char* end, const T* values, std::size_t first, std
 // A long array is formatted only when its line is written, which must not
 // fail half-way: its values are checked when it is appended.
 void checkNumbers(const float* values, std::size_t count) {
-  for (std::size_t i = 0; i < count; ++i) {
-    if (!std::isfinite(values[i])) throw RequestError("a value is infinite or not a number");
-  }
+  for (std::size_t i = 0; i < count; ++i) checkFinite(values[i]);
 }
 void checkNumbers(const int*, std::size_t) {}
 

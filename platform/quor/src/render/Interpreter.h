@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "render/Frame.h"
+#include "render/Module.h"
 #include "render/Request.h"
 
 namespace quor {
@@ -31,22 +32,24 @@ struct RenderSettings {
   bool dryRun = false;
 };
 
-class Interpreter {
+// The scene state that requests describe, and the frames it renders; also
+// what the renderer module hands libQuor as its RenderedScene.
+class Interpreter : public RenderedScene {
  public:
   Interpreter(Diagnostics& diagnostics, RenderSettings settings = RenderSettings());
-  ~Interpreter();
+  ~Interpreter() override;
   Interpreter(const Interpreter&) = delete;
   Interpreter& operator=(const Interpreter&) = delete;
 
   // Applies one request. Never throws: failures are reported.
-  void apply(const Request& request);
+  void apply(const Request& request) override;
   // The end of the scene: blocks left open are an error.
-  void finish(const std::string& where);
+  void finish(const std::string& where) override;
 
   // The patch steps that a patch mesh given now would use, for callers that
   // must count its values before making the request.
-  int ustep() const;
-  int vstep() const;
+  int ustep() const override;
+  int vstep() const override;
 
   // Counts of what happened, for callers and tests.
   int errors() const { return errors_; }
@@ -56,7 +59,7 @@ class Interpreter {
 
   // Reports a message with this interpreter's diagnostics; errors count
   // toward the frame's failure.
-  void report(int code, Severity severity, const std::string& message);
+  void report(int code, Severity severity, const std::string& message) override;
 
   struct State;
 

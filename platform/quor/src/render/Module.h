@@ -20,7 +20,7 @@ namespace render {
 constexpr const char* kModuleFile = "libQuorRenderer.so";
 constexpr const char* kModuleEntry = "QuorRenderer_module";
 
-// A scene rendered as its requests come (the Interpreter behind it).
+// A scene rendered as its requests come (render::Interpreter).
 class RenderedScene {
  public:
   virtual ~RenderedScene() = default;
