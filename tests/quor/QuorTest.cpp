@@ -168,7 +168,7 @@ std::string patchMesh(const char* type, int nu, const char* uwrap, int nv, const
 
 // Values per item: float 1, point, vector, normal and color 3, hpoint 4,
 // matrix 16, times n for type[n]. Items per class: constant 1, uniform one a
-// patch, varying one a patch corner, vertex nu * nv, facevarying 4 a patch,
+// patch, varying and facevarying one a patch corner, vertex nu * nv,
 // facevertex 4 (bilinear) or 16 (bicubic) a patch.
 TEST(LibQuorRib, PatchMeshValueCounts) {
   Lines expected, meshes;
@@ -178,14 +178,14 @@ TEST(LibQuorRib, PatchMeshValueCounts) {
                                  {{"P", 36},
                                   {"varying float s", 12},
                                   {"uniform vector d", 18},
-                                  {"facevarying float f", 24},
+                                  {"facevarying float f", 12},
                                   {"facevertex float g", 24},
                                   {"constant matrix m", 16},
                                   {"constant color c", 3}}));
     // Bilinear 4 x 3, periodic in v: 3 x 3 patches, 4 x 3 corners.
     expected.push_back(
         patchMesh("bilinear", 4, "nonperiodic", 3, "periodic",
-                  {{"Pw", 48}, {"uniform float u", 9}, {"varying float s", 12}, {"facevarying float[2] f", 72}}));
+                  {{"Pw", 48}, {"uniform float u", 9}, {"varying float s", 12}, {"facevarying float[2] f", 24}}));
     // Bicubic 10 x 7, steps 2 and 3: 4 x 2 patches, 5 x 3 corners.
     QrBasis(QrCatmullRomBasis, 2, QrCatmullRomBasis, 3);
     expected.push_back(patchMesh("bicubic", 10, "nonperiodic", 7, "nonperiodic",
@@ -193,13 +193,13 @@ TEST(LibQuorRib, PatchMeshValueCounts) {
                                   {"vertex normal n", 210},
                                   {"st", 30},
                                   {"uniform matrix m", 128},
-                                  {"facevarying float f", 32},
+                                  {"facevarying float f", 15},
                                   {"facevertex float g", 128}}));
     // Bicubic 6 periodic in u (step 3) x 8 (step 2): 2 x 3 patches, 2 x 4 corners.
     QrBasis(QrCatmullRomBasis, 3, QrCatmullRomBasis, 2);
     expected.push_back(
         patchMesh("bicubic", 6, "periodic", 8, "nonperiodic",
-                  {{"Pz", 48}, {"varying color c", 24}, {"uniform float u", 6}, {"facevarying float f", 24}}));
+                  {{"Pz", 48}, {"varying color c", 24}, {"uniform float u", 6}, {"facevarying float f", 8}}));
     // Arrays long enough to be written a block of 4096 values at a time,
     // between short ones: a value lost, repeated or run together with its
     // neighbour at a block's edge, or a piece written out of place.

@@ -218,8 +218,9 @@ TEST(Surface, TextureCoordinatesOfEveryStorageClass) {
       // its corners 1 2 4 5.
       {" \"varying float s\" [0 1 2 3 4 5]", 0.5f, 0.5f, 3, 0.5f},
       {" \"vertex float s\" [0 1 2 3 4 5]", 1, 0, 2, 0},
+      // Facevarying values sit at the corners, as varying ones do.
+      {" \"facevarying float s\" [0 1 2 3 4 5]", 1, 0, 2, 0},
       // Four values a patch, corners (0,0) (1,0) (0,1) (1,1).
-      {" \"facevarying float s\" [0 1 2 3 10 11 12 13]", 1, 0, 11, 0},
       {" \"facevertex float s\" [0 1 2 3 10 11 12 13]", 0, 1, 12, 1},
       // Pairs, and s and t of different classes.
       {" \"vertex float[2] st\" [0 10 1 11 2 12 3 13 4 14 5 15]", 0, 1, 4, 14},

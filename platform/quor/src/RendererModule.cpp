@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "RibText.h"
+#include "RequestError.h"
 
 namespace quor {
 namespace {

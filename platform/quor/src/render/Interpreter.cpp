@@ -6,7 +6,7 @@
 #include <functional>
 #include <new>
 
-#include "RibText.h"
+#include "RequestRules.h"
 #include "render/Renderer.h"
 #include "render/RibReader.h"
 
@@ -74,12 +74,7 @@ struct Block {
   std::string where;
 };
 
-// One token/value pair of a parameter list, with its declaration.
-struct Param {
-  std::string token;
-  Declaration decl;
-  const Value* value;
-};
+using Param = CheckedParam;
 
 }  // namespace
 
@@ -104,10 +99,10 @@ struct Interpreter::State {
   int errorsThisFrame = 0;
 };
 
-// The arguments of one request, read by position.
+// The arguments of one checked request, read by position.
 class Args {
  public:
-  Args(const Request& r, const Interpreter::State& state) : r_(r), state_(state) {}
+  explicit Args(const CheckedRequest& r) : r_(*r.request), checked_(r) {}
 
   std::size_t size() const { return r_.args.size(); }
   const Value& at(std::size_t i, const char* what) const {
@@ -117,16 +112,11 @@ class Args {
   float number(std::size_t i, const char* what) const {
     const Value& v = at(i, what);
     if (v.isString() || v.numbers.size() != 1) fail(kSyntax, std::string(what) + " must be one number");
-    if (!std::isfinite(v.numbers[0])) fail(kRange, std::string(what) + " must be finite");
     return v.numbers[0];
   }
   int integer(std::size_t i, const char* what) const {
     const float f = number(i, what);
-    // Bounds as floats: 2^31 itself does not fit an int.
-    if (f != std::floor(f) || f >= 2147483648.0f || f < -2147483648.0f) {
-      fail(kRange, std::string(what) + " must be a whole number that fits 32 bits");
-    }
-    return static_cast<int>(f);
+    return r_.args[i].integers.empty() ? static_cast<int>(f) : r_.args[i].integers[0];
   }
   std::string string(std::size_t i, const char* what) const {
     const Value& v = at(i, what);
@@ -146,43 +136,18 @@ class Args {
         out.push_back(r_.args[i].numbers[0]);
     }
     if (out.size() != n) fail(kSyntax, std::string(what) + " must be " + std::to_string(n) + " numbers");
-    for (float f : out)
-      if (!std::isfinite(f)) fail(kRange, std::string(what) + " must be finite");
     return out;
   }
-  // The token/value pairs from position i on.
-  std::vector<Param> params(std::size_t i) const {
-    std::vector<Param> out;
-    for (; i < r_.args.size(); i += 2) {
-      const Value& token = r_.args[i];
-      if (token.kind != Value::Kind::String)
-        fail(kSyntax, "expected a parameter name (a string) in the parameter list");
-      if (i + 1 >= r_.args.size()) fail(kSyntax, "parameter " + quoted(token.strings[0]) + " has no value");
-      Param p{token.strings[0], declarationFor(token.strings[0]), &r_.args[i + 1]};
-      const bool stringKind = p.decl.kind == ValueKind::String;
-      if (p.value->isString() != stringKind) {
-        fail(kConsistency, "parameter " + quoted(p.token) + " takes " + (stringKind ? "strings" : "numbers"));
-      }
-      out.push_back(p);
-    }
-    return out;
+  // The parameter list, as the check read it from position `from` on.
+  const std::vector<Param>& params(std::size_t from) const {
+    (void)from;
+    return checked_.params;
   }
+  const MeshShape& mesh() const { return checked_.mesh; }
 
  private:
-  Declaration declarationFor(const std::string& token) const {
-    auto it = state_.declared.find(token);
-    if (it != state_.declared.end()) return it->second;
-    // Renderer options that have no standard declaration.
-    if (token == "threads") return declarationOf("uniform integer threads");
-    try {
-      return declarationOf(token.c_str());
-    } catch (const RequestError& e) {
-      fail(kBadToken, e.what());
-    }
-  }
-
   const Request& r_;
-  const Interpreter::State& state_;
+  const CheckedRequest& checked_;
 };
 
 namespace {
@@ -266,8 +231,7 @@ struct Handlers {
     return b;
   }
 
-  void frameBegin(const Args& a) {
-    if (a.size() > 0) a.integer(0, "frame number");
+  void frameBegin(const Args&) {
     if (st.inFrame || st.inWorld) fail(kNesting, "FrameBegin inside a frame or a world");
     push(BlockKind::Frame);
     st.inFrame = true;
@@ -334,14 +298,11 @@ struct Handlers {
     requireOptions();
     const float x = a.number(0, "x resolution"), y = a.number(1, "y resolution");
     const float aspect = a.number(2, "pixel aspect ratio");
-    if (!isWhole(x) || !isWhole(y) || x < 1 || y < 1)
-      fail(kRange, "the resolution must be whole numbers of at least 1");
     if (x > kMaxResolution || y > kMaxResolution || double(x) * double(y) > double(kMaxPixels)) {
       fail(kLimit, "a picture of " + std::to_string(int64_t(x)) + " x " + std::to_string(int64_t(y)) +
                        " pixels is too large: at most " + std::to_string(kMaxResolution) + " pixels a side and " +
                        std::to_string(kMaxPixels) + " pixels in all");
     }
-    if (!(aspect > 0)) fail(kRange, "the pixel aspect ratio must be positive");
     st.options.xres = int(x);
     st.options.yres = int(y);
     st.options.pixelAspect = aspect;
@@ -379,21 +340,19 @@ struct Handlers {
     requireOptions();
     std::size_t i = 0;
     const std::vector<float> w = a.numbers(i, 4, "screen window (left right bottom top)");
-    if (w[0] == w[1] || w[2] == w[3]) fail(kRange, "the screen window must not be empty");
     std::memcpy(st.options.screenWindow, w.data(), sizeof st.options.screenWindow);
     st.options.screenWindowGiven = true;
   }
   void clipping(const Args& a) {
     requireOptions();
     const float n = a.number(0, "near plane"), f = a.number(1, "far plane");
-    if (!(n > 0) || !(f > n)) fail(kRange, "the clipping planes need 0 < near < far");
     st.options.nearClip = n;
     st.options.farClip = f;
   }
   void pixelSamples(const Args& a) {
     requireOptions();
     const float x = a.number(0, "x samples"), y = a.number(1, "y samples");
-    if (!(x >= 1 && x <= kMaxPixelSamples && y >= 1 && y <= kMaxPixelSamples)) {
+    if (!(x <= kMaxPixelSamples && y <= kMaxPixelSamples)) {
       fail(kRange, "pixel samples must lie between 1 and " + std::to_string(kMaxPixelSamples));
     }
     st.options.xsamples = int(std::lround(x));
@@ -403,15 +362,16 @@ struct Handlers {
     requireOptions();
     const std::string name = a.string(0, "filter name");
     const float xw = a.number(1, "x width"), yw = a.number(2, "y width");
-    if (!(xw > 0 && xw <= kMaxFilterWidth && yw > 0 && yw <= kMaxFilterWidth)) {
+    if (!(xw <= kMaxFilterWidth && yw <= kMaxFilterWidth)) {
       fail(kRange, "filter widths must lie above 0 and up to " + std::to_string(int(kMaxFilterWidth)));
     }
     if (name == "box") {
       st.options.filter = FilterKind::Box;
-    } else if (name == "gaussian") {
-      st.options.filter = FilterKind::Gaussian;
     } else {
-      fail(kBadToken, "unknown pixel filter " + quoted(name) + " (\"box\" or \"gaussian\")");
+      if (name != "gaussian")
+        warnOnce("PixelFilter " + name,
+                 prefix() + "pixel filter " + quoted(name) + " is not known to this renderer; \"gaussian\" is used");
+      st.options.filter = FilterKind::Gaussian;
     }
     st.options.filterWidth[0] = xw;
     st.options.filterWidth[1] = yw;
@@ -419,7 +379,6 @@ struct Handlers {
   void exposure(const Args& a) {
     requireOptions();
     const float gain = a.number(0, "gain"), gamma = a.number(1, "gamma");
-    if (!(gain >= 0) || !(gamma > 0)) fail(kRange, "exposure needs gain >= 0 and gamma > 0");
     st.options.gain = gain;
     st.options.gamma = gamma;
   }
@@ -432,10 +391,6 @@ struct Handlers {
       warnOnce("Quantize " + type, prefix() + "only \"rgba\" quantization is used; " + quoted(type) + " is ignored");
       return;
     }
-    if (!isWhole(one) || !isWhole(lo) || !isWhole(hi) || one < 0 || lo < 0 || hi < lo || hi > 65535 || one > 65535 ||
-        !(dither >= 0)) {
-      fail(kRange, "quantize needs whole numbers 0 <= min <= max <= 65535, one from 0 to 65535 and dither >= 0");
-    }
     st.options.quantizeOne = one;
     st.options.quantizeMin = lo;
     st.options.quantizeMax = hi;
@@ -446,12 +401,10 @@ struct Handlers {
     const std::string name = a.string(0, "display name");
     const std::string type = a.string(1, "display type");
     const std::string mode = a.string(2, "display mode");
-    a.params(3);
-    if (!name.empty() && name[0] == '+') {
+    if (name[0] == '+') {
       warnOnce("Display +", prefix() + "additional displays (" + quoted(name) + ") are not written");
       return;
     }
-    if (name.empty()) fail(kRange, "the display needs a file name");
     if (type != "file" && type != "tiff" && type != "png" && type != "openexr" && type != "exr") {
       fail(kBadToken, "unknown display type " + quoted(type) + " (\"file\", \"tiff\", \"png\" or \"openexr\")");
     }
@@ -503,16 +456,10 @@ struct Handlers {
   void opacity(const Args& a) {
     std::size_t i = 0;
     const std::vector<float> c = a.numbers(i, 3, "opacity");
-    for (float f : c)
-      if (f < 0 || f > 1) fail(kRange, "opacity must lie between 0 and 1");
     st.attr.opacity = {c[0], c[1], c[2]};
     attributesChanged();
   }
-  void sides(const Args& a) {
-    const int n = a.integer(0, "sides");
-    if (n != 1 && n != 2) fail(kRange, "sides must be 1 or 2");
-    st.attr.sides = n;
-  }
+  void sides(const Args& a) { st.attr.sides = a.integer(0, "sides"); }
   void orientation(const Args& a) {
     const std::string o = a.string(0, "orientation");
     const bool leftHanded = objectToCamera().determinant3() > 0;  // camera space is left-handed
@@ -522,10 +469,8 @@ struct Handlers {
       st.attr.reversed = true;
     } else if (o == "lh") {
       st.attr.reversed = !leftHanded;
-    } else if (o == "rh") {
+    } else {  // "rh"
       st.attr.reversed = leftHanded;
-    } else {
-      fail(kBadToken, "unknown orientation " + quoted(o) + " (\"outside\", \"inside\", \"lh\" or \"rh\")");
     }
   }
   void reverseOrientation(const Args&) { st.attr.reversed = !st.attr.reversed; }
@@ -546,7 +491,6 @@ struct Handlers {
     if (v.isString()) {
       const std::string name = a.string(i, what);
       const NamedBasis* b = findBasis(name);
-      if (!b) fail(kBadToken, "unknown basis " + quoted(name) + " (bezier, b-spline, catmull-rom, hermite or power)");
       std::memcpy(out, b->m, sizeof b->m);
       ++i;
     } else {
@@ -555,7 +499,7 @@ struct Handlers {
     }
     const int step = a.integer(i, "step");
     ++i;
-    if (step < 1 || step > 4) fail(kRange, "basis steps must lie between 1 and 4");
+    if (step > 4) fail(kRange, "basis steps must lie between 1 and 4");
     return step;
   }
 
@@ -729,80 +673,37 @@ struct Handlers {
     return st.attr.material;
   }
 
-  // Patches along one direction: the count, or a failure naming the rule.
-  static int patchesAlong(bool bicubic, int n, bool periodic, int step, const char* axis) {
-    const auto bad = [&](const std::string& rule) {
-      fail(kConsistency, std::string("n") + axis + " = " + std::to_string(n) + " does not fit: " + rule);
-    };
-    if (!bicubic) {
-      if (n < 2) bad("a bilinear mesh needs at least 2 vertices");
-      return periodic ? n : n - 1;
-    }
-    if (periodic) {
-      if (n < 1 || n % step != 0) bad("a periodic bicubic mesh needs a multiple of the step " + std::to_string(step));
-      return n / step;
-    }
-    if (n < 4 || (n - 4) % step != 0) bad("a bicubic mesh needs 4 + k * " + std::to_string(step) + " vertices");
-    return (n - 4) / step + 1;
-  }
-
-  static bool wrapMode(const std::string& w, const char* axis) {
-    if (w == "periodic") return true;
-    if (w != "nonperiodic") fail(kBadToken, std::string(axis) + " wrap must be \"periodic\" or \"nonperiodic\"");
-    return false;
-  }
-
   void patchMesh(const Args& a) {
     requireWorld();
-    const std::string type = a.string(0, "type");
-    const int nu = a.integer(1, "nu");
-    const bool uperiodic = wrapMode(a.string(2, "u wrap"), "u");
-    const int nv = a.integer(3, "nv");
-    const bool vperiodic = wrapMode(a.string(4, "v wrap"), "v");
-    buildPatchMesh(type, nu, uperiodic, nv, vperiodic, a.params(5));
+    buildPatchMesh(a.mesh(), a.params(5));
   }
-
   void patch(const Args& a) {
     requireWorld();
-    const std::string type = a.string(0, "type");
-    const int n = type == "bicubic" ? 4 : 2;
-    buildPatchMesh(type, n, false, n, false, a.params(1));
+    buildPatchMesh(a.mesh(), a.params(1));
   }
 
-  void buildPatchMesh(const std::string& type, int nu, bool uperiodic, int nv, bool vperiodic,
-                      const std::vector<Param>& params) {
+  void buildPatchMesh(const MeshShape& shape, const std::vector<Param>& params) {
+    if (std::int64_t(shape.nu) * shape.nv > (std::int64_t(1) << 28)) fail(kLimit, "too many vertices");
     PatchMeshData mesh;
-    if (type != "bilinear" && type != "bicubic") fail(kBadToken, "type must be \"bilinear\" or \"bicubic\"");
-    mesh.bicubic = type == "bicubic";
+    mesh.bicubic = shape.bicubic;
     std::memcpy(mesh.ubasis, st.attr.ubasis, sizeof mesh.ubasis);
     std::memcpy(mesh.vbasis, st.attr.vbasis, sizeof mesh.vbasis);
     mesh.ustep = st.attr.ustep;
     mesh.vstep = st.attr.vstep;
-    mesh.nu = nu;
-    mesh.nv = nv;
-    mesh.uperiodic = uperiodic;
-    mesh.vperiodic = vperiodic;
-    mesh.upatches = patchesAlong(mesh.bicubic, nu, uperiodic, mesh.ustep, "u");
-    mesh.vpatches = patchesAlong(mesh.bicubic, nv, vperiodic, mesh.vstep, "v");
-    if (std::int64_t(nu) * nv > (std::int64_t(1) << 28)) fail(kLimit, "too many vertices");
+    mesh.nu = shape.nu;
+    mesh.nv = shape.nv;
+    mesh.uperiodic = shape.uperiodic;
+    mesh.vperiodic = shape.vperiodic;
+    mesh.upatches = shape.upatches;
+    mesh.vpatches = shape.vpatches;
 
     const Param* position = nullptr;
+    // The check has counted every parameter's values and found the position.
     for (const Param& p : params) {
-      if (p.decl.kind == ValueKind::String)
-        fail(kConsistency, "primitive variable " + quoted(p.token) + " cannot be a string");
-      const std::size_t expected = itemCount(mesh, p.decl.storage) * std::size_t(p.decl.valuesPerItem());
-      if (p.value->numbers.size() != expected) {
-        fail(kConsistency, quoted(p.token) + " has " + std::to_string(p.value->numbers.size()) +
-                               " values; this mesh needs " + std::to_string(expected));
-      }
       const std::string& n = p.decl.name;
       if (n == "P" || n == "Pw" || n == "Pz") {
-        const int want = n == "P" ? 3 : (n == "Pw" ? 4 : 1);
-        if (p.decl.storage != StorageClass::Vertex || p.decl.valuesPerItem() != want) {
-          fail(kConsistency, quoted(n) + " must be vertex data of " + std::to_string(want) + " value(s) per vertex");
-        }
         position = &p;
-      } else if (n == "st" || n == "s" || n == "t") {
+      } else if ((n == "st" || n == "s" || n == "t") && p.decl.kind == ValueKind::Float) {
         const int want = n == "st" ? 2 : 1;
         if (p.decl.valuesPerItem() != want) {
           fail(kConsistency, quoted(n) + " must have " + std::to_string(want) + " float(s) per item");
@@ -823,14 +724,13 @@ struct Handlers {
         warnOnce("PatchMesh " + n, prefix() + "primitive variable " + quoted(n) + " is not used by this renderer");
       }
     }
-    if (!position) fail(kConsistency, "no \"P\" or \"Pw\" among the parameters");
     if (position->decl.name == "Pz") {
       warnOnce("PatchMesh Pz", prefix() + "height fields (\"Pz\") are not rendered; the mesh is left out");
       return;
     }
     mesh.rational = position->decl.name == "Pw";
     const std::vector<float>& pv = position->value->numbers;
-    const std::size_t count = std::size_t(nu) * nv;
+    const std::size_t count = std::size_t(shape.nu) * shape.nv;
     mesh.cv.resize(count);
     for (std::size_t k = 0; k < count; ++k) {
       if (mesh.rational) {
@@ -904,16 +804,14 @@ struct Handlers {
 
   void declare(const Args& a) {
     const std::string name = a.string(0, "name");
-    const std::string text = a.string(1, "declaration");
-    if (name.empty() || name.find_first_of(" \t\n[") != std::string::npos) fail(kBadToken, "bad name " + quoted(name));
-    try {
-      st.declared[name] = declarationOf((text + " " + name).c_str());
-    } catch (const RequestError& e) {
-      fail(kBadToken, e.what());
-    }
+    st.declared[name] = declarationOf((a.string(1, "declaration") + " " + name).c_str());
   }
 
   void version(const Args&) {}
+
+  // Standard requests that shape how a renderer works rather than what it
+  // pictures, or that this renderer has no part for.
+  void unused(const Args&) { warnOnce("request " + req.name, prefix() + "not used by this renderer"); }
 };
 
 namespace {
@@ -963,6 +861,16 @@ const std::map<std::string, Handler>& handlers() {
       {"ReadArchive", &Handlers::readArchive},
       {"Declare", &Handlers::declare},
       {"version", &Handlers::version},
+      {"ShadingRate", &Handlers::unused},
+      {"ShadingInterpolation", &Handlers::unused},
+      {"Hider", &Handlers::unused},
+      {"Shutter", &Handlers::unused},
+      {"PixelVariance", &Handlers::unused},
+      {"RelativeDetail", &Handlers::unused},
+      {"GeometricApproximation", &Handlers::unused},
+      {"Imager", &Handlers::unused},
+      {"Atmosphere", &Handlers::unused},
+      {"Displacement", &Handlers::unused},
   };
   return table;
 }
@@ -1018,9 +926,18 @@ void Interpreter::dispatch(const Request& request) {
     return;
   }
   try {
-    Args args(request, *state_);
+    RequestContext context;
+    context.ustep = state_->attr.ustep;
+    context.vstep = state_->attr.vstep;
+    context.declared = &state_->declared;
+    context.warn = [&](int code, const std::string& message) {
+      if (warnedOnce_.insert(request.name + " " + message).second) report(code, Severity::Warning, prefix + message);
+    };
+    const CheckedRequest checked = checkRequest(request, context);
     Handlers h{*this, *state_, request};
-    (h.*(it->second))(args);
+    (h.*(it->second))(Args(checked));
+  } catch (const RequestError& e) {
+    report(e.code(), Severity::Error, prefix + e.what());
   } catch (const Failure& f) {
     report(f.code, Severity::Error, prefix + f.message);
   } catch (const std::bad_alloc&) {
