@@ -129,6 +129,36 @@ TEST_F(Library, WarningsLeaveThePicture) {
   EXPECT_EQ(std::lround(p.at(6, 4, 3) * 255), 255);
 }
 
+// A call that breaks a rule is refused with the same code and message
+// whether its scene is written or rendered: a target that checks less than
+// the other (the writer took these once), or names the rule in its own
+// words, fails here.
+TEST_F(Library, ABadCallIsRefusedAlikeWrittenOrRendered) {
+  static const float bright[3] = {2, 0, 0};
+  void (*const calls[])() = {
+      [] { QrClipping(0, 1); },
+      [] { QrOpacity(bright); },
+      [] { QrSides(3); },
+      [] { QrFormat(0, 8, 1); },
+      [] { QrBasis(QrCatmullRomBasis, 0, QrCatmullRomBasis, 1); },
+  };
+  const std::string rib = dir.file("bad.rib");
+  for (const auto call : calls) {
+    std::vector<Report> reports[2];
+    for (const char* name : {rib.c_str(), static_cast<const char*>(nullptr)}) {
+      gReports.clear();
+      ASSERT_EQ(QrBegin(name), 0);
+      call();
+      QrEnd();
+      reports[name == nullptr] = gReports;
+    }
+    ASSERT_TRUE(reports[0].size() == 1 && reports[1].size() == 1) << messages();
+    EXPECT_EQ(reports[0][0].code, reports[1][0].code) << reports[0][0].message;
+    EXPECT_EQ(reports[0][0].message, reports[1][0].message);
+  }
+  EXPECT_EQ(testsupport::readFile(rib), "##RenderMan RIB\n");
+}
+
 // The calls beyond the camera's written as RIB requests; a filter function
 // that has no name in RIB is refused.
 TEST_F(Library, PictureCallsAreWrittenAsRib) {

@@ -45,16 +45,19 @@ TEST(Scene, MalformedRibIsAnErrorWithItsLine) {
     EXPECT_EQ(error.rfind("scene.rib:" + std::to_string(c.line) + ": ", 0), 0u) << error;
     EXPECT_NE(error.find(c.says), std::string::npos) << error;
   }
-  // Strings keep their escapes, numbers their forms, requests their lines.
+  // Strings keep their escapes (an octal one takes at most three digits),
+  // numbers their forms, requests their lines (a line break inside a string
+  // counts too).
   std::vector<Request> requests;
   std::string error;
-  ASSERT_TRUE(quor::render::parseRib("##RenderMan RIB\nDeclare \"a\\\"b\\n\\101\" \"-.5e1\"\n\nFormat 1 +2. -.5\n",
-                                     "x.rib", requests, error))
+  ASSERT_TRUE(quor::render::parseRib(
+      "##RenderMan RIB\nDeclare \"a\\\"b\\n\\101\\0612\" \"-.5e1\nx\"\n\nFormat 1 +2. -.5\n", "x.rib", requests, error))
       << error;
   ASSERT_EQ(requests.size(), 2u);
   EXPECT_EQ(requests[0].where, "x.rib:2");
-  EXPECT_EQ(requests[0].args[0].strings[0], "a\"b\nA");
-  EXPECT_EQ(requests[1].where, "x.rib:4");
+  EXPECT_EQ(requests[0].args[0].strings[0], "a\"b\nA12");
+  EXPECT_EQ(requests[0].args[1].strings[0], "-.5e1\nx");
+  EXPECT_EQ(requests[1].where, "x.rib:5");
   EXPECT_EQ(requests[1].args[1].numbers[0], 2.0f);
   EXPECT_EQ(requests[1].args[2].numbers[0], -0.5f);
 }

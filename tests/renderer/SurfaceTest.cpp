@@ -152,6 +152,9 @@ TEST(Surface, BasesByNameOrMatrixWithTheirSteps) {
     // Halfway along the first row: x (0 1 2 3) and z (0 .1 .4 .9) weighted
     // 1/8 3/8 3/8 1/8.
     expectPoint(evaluatePatch(m, 0, 0, 0.5f, 0, false), 1.5, 0, 0.3);
+    // Its slope there, 3 [(z1 - z0) (1 - u)^2 + 2 (z2 - z1) u (1 - u) +
+    // (z3 - z2) u^2] = 3 (0.1 + 0.6 + 0.5) / 4.
+    EXPECT_NEAR(evaluatePatch(m, 0, 0, 0.5f, 0, false).dpdu.z, 0.9, 1e-5);
   }
   // Hermite by name, step 2: 6 columns give two patches, the second from
   // the point in column 2, with the tangent in column 3.
