@@ -21,53 +21,11 @@ bool isWhole(float f) { return std::isfinite(f) && f == std::floor(f); }
 // since the values that belong to it cannot be counted.
 bool skipsUndeclared(const std::string& name) { return name != "PatchMesh" && name != "Patch"; }
 
-// Reads and checks the arguments of one request by position.
-class Reader {
+// Reads and checks the arguments and the parameter list of one request.
+class Reader : public ArgReader {
  public:
-  Reader(const Request& r, const RequestContext& c, CheckedRequest& out) : r_(r), c_(c), out_(out) {}
+  Reader(const Request& r, const RequestContext& c, CheckedRequest& out) : ArgReader(r), c_(c), out_(out) {}
 
-  std::size_t size() const { return r_.args.size(); }
-  const Value& at(std::size_t i, const char* what) const {
-    if (i >= r_.args.size()) fail(render::kSyntax, std::string("missing argument: ") + what);
-    return r_.args[i];
-  }
-  float number(std::size_t i, const char* what) const {
-    const Value& v = at(i, what);
-    if (v.isString() || v.numbers.size() != 1) fail(render::kSyntax, std::string(what) + " must be one number");
-    if (!std::isfinite(v.numbers[0])) fail(render::kRange, std::string(what) + " must be finite");
-    return v.numbers[0];
-  }
-  int integer(std::size_t i, const char* what) const {
-    const float f = number(i, what);
-    if (!r_.args[i].integers.empty()) return r_.args[i].integers[0];
-    // Bounds as floats: 2^31 itself does not fit an int.
-    if (f != std::floor(f) || f >= 2147483648.0f || f < -2147483648.0f) {
-      fail(render::kRange, std::string(what) + " must be a whole number that fits 32 bits");
-    }
-    return static_cast<int>(f);
-  }
-  std::string string(std::size_t i, const char* what) const {
-    const Value& v = at(i, what);
-    if (!v.isString() || v.strings.size() != 1) fail(render::kSyntax, std::string(what) + " must be one string");
-    return v.strings[0];
-  }
-  // n numbers from position i: one array of n, or n single numbers. Moves i
-  // past them.
-  std::vector<float> numbers(std::size_t& i, std::size_t n, const char* what) const {
-    const Value& first = at(i, what);
-    std::vector<float> out;
-    if (first.kind == Value::Kind::Numbers) {
-      out = first.numbers;
-      ++i;
-    } else {
-      for (std::size_t k = 0; k < n && i < r_.args.size() && r_.args[i].kind == Value::Kind::Number; ++k, ++i)
-        out.push_back(r_.args[i].numbers[0]);
-    }
-    if (out.size() != n) fail(render::kSyntax, std::string(what) + " must be " + std::to_string(n) + " numbers");
-    for (float f : out)
-      if (!std::isfinite(f)) fail(render::kRange, std::string(what) + " must be finite");
-    return out;
-  }
   // A light handle: a string, or a whole number.
   void handle(std::size_t i) const {
     if (!at(i, "light handle").isString()) integer(i, "light handle");
@@ -107,7 +65,6 @@ class Reader {
   CheckedRequest& out() { return out_; }
 
  private:
-  const Request& r_;
   const RequestContext& c_;
   CheckedRequest& out_;
 };
@@ -369,6 +326,50 @@ Rule ruleOf(const std::string& name) {
 }
 
 }  // namespace
+
+const Value& ArgReader::at(std::size_t i, const char* what) const {
+  if (i >= r_.args.size()) fail(render::kSyntax, std::string("missing argument: ") + what);
+  return r_.args[i];
+}
+
+float ArgReader::number(std::size_t i, const char* what) const {
+  const Value& v = at(i, what);
+  if (v.isString() || v.numbers.size() != 1) fail(render::kSyntax, std::string(what) + " must be one number");
+  if (!std::isfinite(v.numbers[0])) fail(render::kRange, std::string(what) + " must be finite");
+  return v.numbers[0];
+}
+
+int ArgReader::integer(std::size_t i, const char* what) const {
+  const float f = number(i, what);
+  if (!r_.args[i].integers.empty()) return r_.args[i].integers[0];
+  // Bounds as floats: 2^31 itself does not fit an int.
+  if (f != std::floor(f) || f >= 2147483648.0f || f < -2147483648.0f) {
+    fail(render::kRange, std::string(what) + " must be a whole number that fits 32 bits");
+  }
+  return static_cast<int>(f);
+}
+
+std::string ArgReader::string(std::size_t i, const char* what) const {
+  const Value& v = at(i, what);
+  if (!v.isString() || v.strings.size() != 1) fail(render::kSyntax, std::string(what) + " must be one string");
+  return v.strings[0];
+}
+
+std::vector<float> ArgReader::numbers(std::size_t& i, std::size_t n, const char* what) const {
+  const Value& first = at(i, what);
+  std::vector<float> out;
+  if (first.kind == Value::Kind::Numbers) {
+    out = first.numbers;
+    ++i;
+  } else {
+    for (std::size_t k = 0; k < n && i < r_.args.size() && r_.args[i].kind == Value::Kind::Number; ++k, ++i)
+      out.push_back(r_.args[i].numbers[0]);
+  }
+  if (out.size() != n) fail(render::kSyntax, std::string(what) + " must be " + std::to_string(n) + " numbers");
+  for (float f : out)
+    if (!std::isfinite(f)) fail(render::kRange, std::string(what) + " must be finite");
+  return out;
+}
 
 bool knownRequest(const std::string& name) { return ruleOf(name) != nullptr; }
 

@@ -50,6 +50,27 @@ struct CheckedRequest {
   MeshShape mesh;
 };
 
+// Reads the arguments of a request by position; one that is missing or of
+// the wrong kind throws RequestError naming it as `what`.
+class ArgReader {
+ public:
+  explicit ArgReader(const render::Request& r) : r_(r) {}
+
+  std::size_t size() const { return r_.args.size(); }
+  const render::Value& at(std::size_t i, const char* what) const;
+  // One finite number.
+  float number(std::size_t i, const char* what) const;
+  // One whole number that fits an int.
+  int integer(std::size_t i, const char* what) const;
+  std::string string(std::size_t i, const char* what) const;
+  // n finite numbers from position i: one array of n, or n single numbers.
+  // Moves i past them.
+  std::vector<float> numbers(std::size_t& i, std::size_t n, const char* what) const;
+
+ protected:
+  const render::Request& r_;
+};
+
 // True for a request that these rules know.
 bool knownRequest(const std::string& name);
 

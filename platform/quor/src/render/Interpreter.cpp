@@ -100,44 +100,10 @@ struct Interpreter::State {
 };
 
 // The arguments of one checked request, read by position.
-class Args {
+class Args : public ArgReader {
  public:
-  explicit Args(const CheckedRequest& r) : r_(*r.request), checked_(r) {}
+  explicit Args(const CheckedRequest& r) : ArgReader(*r.request), checked_(r) {}
 
-  std::size_t size() const { return r_.args.size(); }
-  const Value& at(std::size_t i, const char* what) const {
-    if (i >= r_.args.size()) fail(kSyntax, std::string("missing argument: ") + what);
-    return r_.args[i];
-  }
-  float number(std::size_t i, const char* what) const {
-    const Value& v = at(i, what);
-    if (v.isString() || v.numbers.size() != 1) fail(kSyntax, std::string(what) + " must be one number");
-    return v.numbers[0];
-  }
-  int integer(std::size_t i, const char* what) const {
-    const float f = number(i, what);
-    return r_.args[i].integers.empty() ? static_cast<int>(f) : r_.args[i].integers[0];
-  }
-  std::string string(std::size_t i, const char* what) const {
-    const Value& v = at(i, what);
-    if (!v.isString() || v.strings.size() != 1) fail(kSyntax, std::string(what) + " must be one string");
-    return v.strings[0];
-  }
-  // n numbers from position i: one array of n, or n single numbers. Moves i
-  // past them.
-  std::vector<float> numbers(std::size_t& i, std::size_t n, const char* what) const {
-    const Value& first = at(i, what);
-    std::vector<float> out;
-    if (first.kind == Value::Kind::Numbers) {
-      out = first.numbers;
-      ++i;
-    } else {
-      for (std::size_t k = 0; k < n && i < r_.args.size() && r_.args[i].kind == Value::Kind::Number; ++k, ++i)
-        out.push_back(r_.args[i].numbers[0]);
-    }
-    if (out.size() != n) fail(kSyntax, std::string(what) + " must be " + std::to_string(n) + " numbers");
-    return out;
-  }
   // The parameter list, as the check read it from position `from` on.
   const std::vector<Param>& params(std::size_t from) const {
     (void)from;
@@ -146,7 +112,6 @@ class Args {
   const MeshShape& mesh() const { return checked_.mesh; }
 
  private:
-  const Request& r_;
   const CheckedRequest& checked_;
 };
 
