@@ -2,35 +2,22 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <functional>
 #include <new>
 
-#include "RequestRules.h"
 #include "render/Renderer.h"
+#include "render/RequestHandlers.h"
 #include "render/RibReader.h"
 
 namespace quor {
 namespace render {
 namespace {
 
-// A request that cannot be honoured; apply() reports it.
-struct Failure {
-  int code;
-  std::string message;
-};
-
-[[noreturn]] void fail(int code, const std::string& message) { throw Failure{code, message}; }
-
 // How deep archives may read archives: deeper is taken for an archive that
 // reads itself.
 constexpr int kMaxArchiveDepth = 64;
 
-std::string quoted(const std::string& s) { return "\"" + s + "\""; }
-
 std::string describe(const std::string& where) { return where.empty() ? "" : " (" + where + ")"; }
-
-enum class BlockKind { Frame, World, Attribute, Transform };
 
 const char* beginName(BlockKind kind) {
   switch (kind) {
@@ -46,83 +33,9 @@ const char* beginName(BlockKind kind) {
   return "?";
 }
 
-struct Attributes {
-  Mat4 transform;
-  Vec3 color{1, 1, 1};
-  Vec3 opacity{1, 1, 1};
-  SurfaceShader surface;
-  int sides = 2;
-  bool reversed = false;  // the orientation differs from the coordinate system's
-  bool doubleShaded = false;
-  float ubasis[4][4];
-  float vbasis[4][4];
-  int ustep = 3, vstep = 3;
-  std::vector<int> lights;
-  std::shared_ptr<const Material> material;  // made on first use, dropped on change
-
-  Attributes() {
-    const NamedBasis* bezier = findBasis("bezier");
-    std::memcpy(ubasis, bezier->m, sizeof ubasis);
-    std::memcpy(vbasis, bezier->m, sizeof vbasis);
-  }
-};
-
-struct Block {
-  BlockKind kind;
-  Attributes saved;
-  PictureOptions savedOptions;  // FrameBegin keeps the options of the frame
-  std::string where;
-};
-
-using Param = CheckedParam;
-
 }  // namespace
 
-struct Interpreter::State {
-  PictureOptions options;
-  Mat4 worldToCamera;
-  bool inWorld = false;
-  bool inFrame = false;
-  Attributes attr;
-  std::vector<Block> blocks;
-  std::unique_ptr<FrameScene> scene;
-  std::map<std::string, std::shared_ptr<const std::vector<Request>>> archives;
-  // The archive being recorded, and how deep its own ArchiveBegin blocks go.
-  std::shared_ptr<std::vector<Request>> recording;
-  std::string recordingName;
-  std::string recordingWhere;
-  int recordingDepth = 0;
-  int replayDepth = 0;
-  std::map<std::string, int> lightHandles;
-  std::map<std::string, Declaration> declared;
-  int errorsOutsideFrames = 0;
-  int errorsThisFrame = 0;
-};
-
-// The arguments of one checked request, read by position.
-class Args : public ArgReader {
- public:
-  explicit Args(const CheckedRequest& r) : ArgReader(*r.request), checked_(r) {}
-
-  // The parameter list, as the check read it from position `from` on.
-  const std::vector<Param>& params(std::size_t from) const {
-    (void)from;
-    return checked_.params;
-  }
-  const MeshShape& mesh() const { return checked_.mesh; }
-
- private:
-  const CheckedRequest& checked_;
-};
-
-namespace {
-
-// Values of a uniform parameter: exactly one item of its type.
 const std::vector<float>& uniformNumbers(const Param& p) {
-  if (p.value->numbers.size() != static_cast<std::size_t>(p.decl.valuesPerItem())) {
-    fail(kConsistency, "parameter " + quoted(p.token) + " needs " + std::to_string(p.decl.valuesPerItem()) +
-                           " value(s), not " + std::to_string(p.value->numbers.size()));
-  }
   for (float f : p.value->numbers)
     if (!std::isfinite(f)) fail(kRange, "parameter " + quoted(p.token) + " must be finite");
   return p.value->numbers;
@@ -146,638 +59,208 @@ std::string paramString(const Param& p) {
 
 bool isWhole(float f) { return std::isfinite(f) && f == std::floor(f); }
 
-}  // namespace
-
-// The requests, one member each.
-struct Handlers {
-  Interpreter& in;
-  Interpreter::State& st;
-  const Request& req;
-
-  void warnOnce(const std::string& key, const std::string& message) {
-    if (in.warnedOnce_.insert(key).second) in.report(kUnimplemented, Severity::Warning, message);
-  }
-  void requireOptions() {
-    if (st.inWorld) fail(kIllegalState, "options can only be given before WorldBegin");
-  }
-  void requireWorld() {
-    if (!st.inWorld) fail(kIllegalState, "only allowed between WorldBegin and WorldEnd");
-  }
-  void attributesChanged() { st.attr.material.reset(); }
-
-  Mat4 objectToCamera() const { return st.inWorld ? st.attr.transform * st.worldToCamera : st.attr.transform; }
-
-  void concat(const Mat4& m) {
-    if (!m.isFinite()) fail(kRange, "the transformation must be finite");
-    st.attr.transform = m * st.attr.transform;
-  }
-
-  // ---- blocks ----------------------------------------------------------------------------------
-
-  void push(BlockKind kind) { st.blocks.push_back({kind, st.attr, st.options, req.where}); }
-
-  // Closes the innermost block, which must be of `kind`.
-  Block pop(BlockKind kind) {
-    if (st.blocks.empty() || st.blocks.back().kind != kind) {
-      std::string message = std::string("no open ") + beginName(kind) + " to close";
-      if (!st.blocks.empty()) {
-        message += std::string(" (the innermost block is ") + beginName(st.blocks.back().kind) +
-                   describe(st.blocks.back().where) + ")";
-      }
-      fail(kNesting, message);
+// Closes the innermost block, which must be of `kind`.
+Block Handlers::pop(BlockKind kind) {
+  if (st.blocks.empty() || st.blocks.back().kind != kind) {
+    std::string message = std::string("no open ") + beginName(kind) + " to close";
+    if (!st.blocks.empty()) {
+      message += std::string(" (the innermost block is ") + beginName(st.blocks.back().kind) +
+                 describe(st.blocks.back().where) + ")";
     }
-    Block b = st.blocks.back();
+    fail(kNesting, message);
+  }
+  Block b = st.blocks.back();
+  st.blocks.pop_back();
+  if (kind == BlockKind::Transform) {
+    st.attr.transform = b.saved.transform;
+  } else {
+    st.attr = b.saved;
+  }
+  return b;
+}
+
+void Handlers::frameBegin(const Args&) {
+  if (st.inFrame || st.inWorld) fail(kNesting, "FrameBegin inside a frame or a world");
+  push(BlockKind::Frame);
+  st.inFrame = true;
+  st.errorsThisFrame = 0;
+}
+
+void Handlers::frameEnd(const Args&) {
+  const Block b = pop(BlockKind::Frame);
+  st.options = b.savedOptions;
+  st.inFrame = false;
+  st.errorsThisFrame = 0;
+}
+
+void Handlers::worldBegin(const Args&) {
+  if (st.inWorld) fail(kNesting, "WorldBegin inside a world");
+  push(BlockKind::World);
+  st.inWorld = true;
+  st.worldToCamera = st.attr.transform;
+  st.attr.transform = Mat4::identity();
+  st.scene = std::make_unique<FrameScene>();
+  st.scene->options = st.options;
+  if (!st.inFrame) st.errorsThisFrame = 0;
+}
+
+void Handlers::worldEnd(const Args&) {
+  if (!st.inWorld) fail(kNesting, "no open WorldBegin to close");
+  // Blocks left open inside the world are an error; they are closed here
+  // so that what follows is read as it was meant.
+  std::string unclosed;
+  while (!st.blocks.empty() && st.blocks.back().kind != BlockKind::World) {
+    unclosed +=
+        std::string(unclosed.empty() ? "" : ", ") + beginName(st.blocks.back().kind) + describe(st.blocks.back().where);
+    st.attr = st.blocks.back().saved;
     st.blocks.pop_back();
-    if (kind == BlockKind::Transform) {
-      st.attr.transform = b.saved.transform;
-    } else {
-      st.attr = b.saved;
-    }
-    return b;
   }
+  if (!unclosed.empty()) {
+    in.report(kNesting, Severity::Error, prefix() + "blocks left open inside the world: " + unclosed);
+  }
+  const int errors = st.errorsOutsideFrames + st.errorsThisFrame;
+  if (errors > 0) {
+    in.report(kIllegalState, Severity::Error,
+              prefix() + "no picture: the frame had " + std::to_string(errors) + " error(s)");
+  }
+  std::unique_ptr<FrameScene> scene = std::move(st.scene);
+  // Rendered while the world is still open, so that a failure counts
+  // against this frame only.
+  if (errors == 0 && !in.settings_.dryRun) {
+    const bool written =
+        renderFrame(*scene, in.settings_.outputOverride,
+                    [this](int code, Severity s, const std::string& m) { in.report(code, s, prefix() + m); });
+    if (written) ++in.pictures_;
+  }
+  pop(BlockKind::World);
+  st.inWorld = false;
+  if (errors == 0) in.lastFrame_ = std::move(scene);
+}
 
-  void frameBegin(const Args&) {
-    if (st.inFrame || st.inWorld) fail(kNesting, "FrameBegin inside a frame or a world");
-    push(BlockKind::Frame);
-    st.inFrame = true;
-    st.errorsThisFrame = 0;
-  }
-  void frameEnd(const Args&) {
-    const Block b = pop(BlockKind::Frame);
-    st.options = b.savedOptions;
-    st.inFrame = false;
-    st.errorsThisFrame = 0;
-  }
-  void worldBegin(const Args&) {
-    if (st.inWorld) fail(kNesting, "WorldBegin inside a world");
-    push(BlockKind::World);
-    st.inWorld = true;
-    st.worldToCamera = st.attr.transform;
-    st.attr.transform = Mat4::identity();
-    st.scene = std::make_unique<FrameScene>();
-    st.scene->options = st.options;
-    if (!st.inFrame) st.errorsThisFrame = 0;
-  }
-  void worldEnd(const Args&) {
-    if (!st.inWorld) fail(kNesting, "no open WorldBegin to close");
-    // Blocks left open inside the world are an error; they are closed here
-    // so that what follows is read as it was meant.
-    std::string unclosed;
-    while (!st.blocks.empty() && st.blocks.back().kind != BlockKind::World) {
-      unclosed += std::string(unclosed.empty() ? "" : ", ") + beginName(st.blocks.back().kind) +
-                  describe(st.blocks.back().where);
-      st.attr = st.blocks.back().saved;
-      st.blocks.pop_back();
-    }
-    if (!unclosed.empty()) {
-      in.report(kNesting, Severity::Error, prefix() + "blocks left open inside the world: " + unclosed);
-    }
-    const int errors = st.errorsOutsideFrames + st.errorsThisFrame;
-    if (errors > 0) {
-      in.report(kIllegalState, Severity::Error,
-                prefix() + "no picture: the frame had " + std::to_string(errors) + " error(s)");
-    }
-    std::unique_ptr<FrameScene> scene = std::move(st.scene);
-    // Rendered while the world is still open, so that a failure counts
-    // against this frame only.
-    if (errors == 0 && !in.settings_.dryRun) {
-      const bool written =
-          renderFrame(*scene, in.settings_.outputOverride,
-                      [this](int code, Severity s, const std::string& m) { in.report(code, s, prefix() + m); });
-      if (written) ++in.pictures_;
-    }
-    pop(BlockKind::World);
-    st.inWorld = false;
-    if (errors == 0) in.lastFrame_ = std::move(scene);
-  }
-  void attributeBegin(const Args&) { push(BlockKind::Attribute); }
-  void attributeEnd(const Args&) { pop(BlockKind::Attribute); }
-  void transformBegin(const Args&) { push(BlockKind::Transform); }
-  void transformEnd(const Args&) { pop(BlockKind::Transform); }
+void Handlers::attributeBegin(const Args&) { push(BlockKind::Attribute); }
 
-  std::string prefix() const { return (req.where.empty() ? "" : req.where + ": ") + req.name + ": "; }
+void Handlers::attributeEnd(const Args&) { pop(BlockKind::Attribute); }
 
-  // ---- options ---------------------------------------------------------------------------------
+void Handlers::transformBegin(const Args&) { push(BlockKind::Transform); }
 
-  void format(const Args& a) {
-    requireOptions();
-    const float x = a.number(0, "x resolution"), y = a.number(1, "y resolution");
-    const float aspect = a.number(2, "pixel aspect ratio");
-    if (x > kMaxResolution || y > kMaxResolution || double(x) * double(y) > double(kMaxPixels)) {
-      fail(kLimit, "a picture of " + std::to_string(int64_t(x)) + " x " + std::to_string(int64_t(y)) +
-                       " pixels is too large: at most " + std::to_string(kMaxResolution) + " pixels a side and " +
-                       std::to_string(kMaxPixels) + " pixels in all");
-    }
-    st.options.xres = int(x);
-    st.options.yres = int(y);
-    st.options.pixelAspect = aspect;
-  }
-  void projection(const Args& a) {
-    requireOptions();
-    const std::string name = a.string(0, "projection name");
-    const std::vector<Param> params = a.params(1);
-    if (name == "orthographic") {
-      for (const Param& p : params)
-        warnOnce("Projection orthographic " + p.decl.name,
-                 prefix() + "parameter " + quoted(p.token) + " of \"orthographic\" is ignored");
-      st.options.perspective = false;
-    } else if (name == "perspective") {
-      float fov = 90.0f;
-      for (const Param& p : params) {
-        if (p.decl.name == "fov") {
-          fov = paramFloat(p);
-        } else {
-          warnOnce("Projection perspective " + p.decl.name, prefix() + "parameter " + quoted(p.token) + " is ignored");
-        }
-      }
-      if (!(fov > 0 && fov < 180))
-        fail(kRange, "the field of view must lie between 0 and 180 degrees, not " + std::to_string(fov));
-      st.options.perspective = true;
-      st.options.fov = fov;
-    } else {
-      fail(kBadToken, "unknown projection " + quoted(name) + " (\"perspective\" or \"orthographic\")");
-    }
-    // Transformations given before the projection do not carry into the
-    // camera's own transformation.
-    st.attr.transform = Mat4::identity();
-  }
-  void screenWindow(const Args& a) {
-    requireOptions();
-    std::size_t i = 0;
-    const std::vector<float> w = a.numbers(i, 4, "screen window (left right bottom top)");
-    std::memcpy(st.options.screenWindow, w.data(), sizeof st.options.screenWindow);
-    st.options.screenWindowGiven = true;
-  }
-  void clipping(const Args& a) {
-    requireOptions();
-    const float n = a.number(0, "near plane"), f = a.number(1, "far plane");
-    st.options.nearClip = n;
-    st.options.farClip = f;
-  }
-  void pixelSamples(const Args& a) {
-    requireOptions();
-    const float x = a.number(0, "x samples"), y = a.number(1, "y samples");
-    if (!(x <= kMaxPixelSamples && y <= kMaxPixelSamples)) {
-      fail(kRange, "pixel samples must lie between 1 and " + std::to_string(kMaxPixelSamples));
-    }
-    st.options.xsamples = int(std::lround(x));
-    st.options.ysamples = int(std::lround(y));
-  }
-  void pixelFilter(const Args& a) {
-    requireOptions();
-    const std::string name = a.string(0, "filter name");
-    const float xw = a.number(1, "x width"), yw = a.number(2, "y width");
-    if (!(xw <= kMaxFilterWidth && yw <= kMaxFilterWidth)) {
-      fail(kRange, "filter widths must lie above 0 and up to " + std::to_string(int(kMaxFilterWidth)));
-    }
-    if (name == "box") {
-      st.options.filter = FilterKind::Box;
-    } else {
-      if (name != "gaussian")
-        warnOnce("PixelFilter " + name,
-                 prefix() + "pixel filter " + quoted(name) + " is not known to this renderer; \"gaussian\" is used");
-      st.options.filter = FilterKind::Gaussian;
-    }
-    st.options.filterWidth[0] = xw;
-    st.options.filterWidth[1] = yw;
-  }
-  void exposure(const Args& a) {
-    requireOptions();
-    const float gain = a.number(0, "gain"), gamma = a.number(1, "gamma");
-    st.options.gain = gain;
-    st.options.gamma = gamma;
-  }
-  void quantize(const Args& a) {
-    requireOptions();
-    const std::string type = a.string(0, "quantize type");
-    const float one = a.number(1, "one"), lo = a.number(2, "min"), hi = a.number(3, "max"),
-                dither = a.number(4, "dither");
-    if (type != "rgba") {
-      warnOnce("Quantize " + type, prefix() + "only \"rgba\" quantization is used; " + quoted(type) + " is ignored");
-      return;
-    }
-    st.options.quantizeOne = one;
-    st.options.quantizeMin = lo;
-    st.options.quantizeMax = hi;
-    st.options.dither = dither;
-  }
-  void display(const Args& a) {
-    requireOptions();
-    const std::string name = a.string(0, "display name");
-    const std::string type = a.string(1, "display type");
-    const std::string mode = a.string(2, "display mode");
-    if (name[0] == '+') {
-      warnOnce("Display +", prefix() + "additional displays (" + quoted(name) + ") are not written");
-      return;
-    }
-    if (type != "file" && type != "tiff" && type != "png" && type != "openexr" && type != "exr") {
-      fail(kBadToken, "unknown display type " + quoted(type) + " (\"file\", \"tiff\", \"png\" or \"openexr\")");
-    }
-    if (mode != "rgb" && mode != "rgba")
-      fail(kBadToken, "unknown display mode " + quoted(mode) + " (\"rgb\" or \"rgba\")");
-    PictureFormat format;
-    std::string why;
-    if (!pictureFormatFor(name, type, format, why)) fail(kBadToken, why);
-    st.options.displayName = name;
-    st.options.displayType = type;
-    st.options.displayMode = mode;
-  }
-  void option(const Args& a) {
-    const std::string name = a.string(0, "option name");
-    for (const Param& p : a.params(1)) {
-      if (name == "limits" && p.decl.name == "threads") {
-        requireOptions();
-        const float n = paramFloat(p);
-        if (!isWhole(n) || n < 0 || n > 1024)
-          fail(kRange, "threads must be a whole number from 0 (one per core) to 1024");
-        st.options.threads = int(n);
-      } else {
-        warnOnce("Option " + name + " " + p.decl.name,
-                 prefix() + "option " + quoted(name) + " " + quoted(p.decl.name) + " is not used by this renderer");
-      }
-    }
-  }
+void Handlers::transformEnd(const Args&) { pop(BlockKind::Transform); }
 
-  // ---- attributes ------------------------------------------------------------------------------
-
-  void attribute(const Args& a) {
-    const std::string name = a.string(0, "attribute name");
-    for (const Param& p : a.params(1)) {
-      if (name == "sides" && p.decl.name == "doubleshaded") {
-        const float v = paramFloat(p);
-        st.attr.doubleShaded = v != 0;
-      } else {
-        warnOnce("Attribute " + name + " " + p.decl.name,
-                 prefix() + "attribute " + quoted(name) + " " + quoted(p.decl.name) + " is not used by this renderer");
-      }
+void Handlers::lightSource(const Args& a) {
+  requireWorld();
+  const std::string name = a.string(0, "shader name");
+  std::string handle;
+  std::size_t first = 1;
+  if (a.size() % 2 == 0) {  // a handle follows the name
+    const Value& h = a.at(1, "light handle");
+    handle = h.isString() ? a.string(1, "light handle") : std::to_string(a.integer(1, "light handle"));
+    first = 2;
+  }
+  Light light;
+  Vec3 lightColor{1, 1, 1};
+  float intensity = 1;
+  Vec3 from{0, 0, 0}, to{0, 0, 1};
+  const char* accepted;
+  if (name == "ambientlight") {
+    light.type = Light::Type::Ambient;
+    accepted = " intensity lightcolor ";
+  } else if (name == "distantlight") {
+    light.type = Light::Type::Distant;
+    accepted = " intensity lightcolor from to ";
+  } else if (name == "pointlight") {
+    light.type = Light::Type::Point;
+    accepted = " intensity lightcolor from ";
+  } else {
+    warnOnce("LightSource " + name, prefix() + "unknown light shader " + quoted(name) + "; the light is left out");
+    return;
+  }
+  for (const Param& p : a.params(first)) {
+    const std::string& n = p.decl.name;
+    if (std::strstr(accepted, (" " + n + " ").c_str()) == nullptr) {
+      warnOnce("LightSource " + name + " " + n, prefix() + "light " + quoted(name) + " has no parameter " + quoted(n));
+      continue;
     }
+    if (n == "intensity")
+      intensity = paramFloat(p);
+    else if (n == "lightcolor")
+      lightColor = paramTriple(p);
+    else if (n == "from")
+      from = paramTriple(p);
+    else if (n == "to")
+      to = paramTriple(p);
   }
-  void color(const Args& a) {
-    std::size_t i = 0;
-    const std::vector<float> c = a.numbers(i, 3, "colour");
-    st.attr.color = {c[0], c[1], c[2]};
-    attributesChanged();
+  const Mat4 m = objectToCamera();
+  light.color = lightColor * intensity;
+  light.position = transformPoint(from, m);
+  light.direction = normalize(transformPoint(to, m) - light.position);
+  if (!isFinite(light.position) || !isFinite(light.direction) ||
+      (light.type == Light::Type::Distant && !(length(light.direction) > 0))) {
+    fail(kRange, "the light's position and direction must be finite, and \"from\" differ from \"to\"");
   }
-  void opacity(const Args& a) {
-    std::size_t i = 0;
-    const std::vector<float> c = a.numbers(i, 3, "opacity");
-    st.attr.opacity = {c[0], c[1], c[2]};
-    attributesChanged();
-  }
-  void sides(const Args& a) { st.attr.sides = a.integer(0, "sides"); }
-  void orientation(const Args& a) {
-    const std::string o = a.string(0, "orientation");
-    const bool leftHanded = objectToCamera().determinant3() > 0;  // camera space is left-handed
-    if (o == "outside") {
-      st.attr.reversed = false;
-    } else if (o == "inside") {
-      st.attr.reversed = true;
-    } else if (o == "lh") {
-      st.attr.reversed = !leftHanded;
-    } else {  // "rh"
-      st.attr.reversed = leftHanded;
-    }
-  }
-  void reverseOrientation(const Args&) { st.attr.reversed = !st.attr.reversed; }
+  st.scene->lights.push_back(light);
+  const int index = int(st.scene->lights.size()) - 1;
+  st.attr.lights.push_back(index);
+  if (!handle.empty()) st.lightHandles[handle] = index;
+  attributesChanged();
+}
 
-  void basis(const Args& a) {
-    std::size_t i = 0;
-    float u[4][4], v[4][4];
-    const int ustep = basisArg(a, i, u, "u basis");
-    const int vstep = basisArg(a, i, v, "v basis");
-    std::memcpy(st.attr.ubasis, u, sizeof u);
-    std::memcpy(st.attr.vbasis, v, sizeof v);
-    st.attr.ustep = ustep;
-    st.attr.vstep = vstep;
-  }
-  // One basis (a name or 16 numbers) and its step.
-  int basisArg(const Args& a, std::size_t& i, float out[4][4], const char* what) {
-    const Value& v = a.at(i, what);
-    if (v.isString()) {
-      const std::string name = a.string(i, what);
-      const NamedBasis* b = findBasis(name);
-      std::memcpy(out, b->m, sizeof b->m);
-      ++i;
-    } else {
-      const std::vector<float> m = a.numbers(i, 16, what);
-      std::memcpy(out, m.data(), 16 * sizeof(float));
-    }
-    const int step = a.integer(i, "step");
-    ++i;
-    if (step > 4) fail(kRange, "basis steps must lie between 1 and 4");
-    return step;
-  }
+void Handlers::illuminate(const Args& a) {
+  requireWorld();
+  const Value& h = a.at(0, "light handle");
+  const std::string handle = h.isString() ? a.string(0, "light handle") : std::to_string(a.integer(0, "light handle"));
+  const bool on = a.integer(1, "on") != 0;
+  auto it = st.lightHandles.find(handle);
+  if (it == st.lightHandles.end()) fail(kBadToken, "no light " + quoted(handle));
+  std::vector<int>& lights = st.attr.lights;
+  const auto pos = std::find(lights.begin(), lights.end(), it->second);
+  if (on && pos == lights.end()) lights.push_back(it->second);
+  if (!on && pos != lights.end()) lights.erase(pos);
+  attributesChanged();
+}
 
-  void surface(const Args& a) {
-    const std::string name = a.string(0, "shader name");
-    const std::vector<Param> params = a.params(1);
-    SurfaceShader s;
-    // The standard shaders and the parameters each takes.
-    struct Known {
-      const char* name;
-      SurfaceShader::Type type;
-      float ka, kd;
-      const char* params;
-    };
-    static const Known kKnown[] = {
-        {"defaultsurface", SurfaceShader::Type::Default, 0.2f, 0.8f, " Ka Kd "},
-        {"constant", SurfaceShader::Type::Constant, 1, 1, " "},
-        {"matte", SurfaceShader::Type::Matte, 1, 1, " Ka Kd "},
-        {"plastic", SurfaceShader::Type::Plastic, 1, 0.5f, " Ka Kd Ks roughness specularcolor "},
-        {"paintedplastic", SurfaceShader::Type::PaintedPlastic, 1, 0.5f,
-         " Ka Kd Ks roughness specularcolor texturename "},
-    };
-    const Known* known = nullptr;
-    for (const Known& k : kKnown)
-      if (name == k.name) known = &k;
-    if (!known) {
-      warnOnce("Surface " + name, prefix() + "unknown surface shader " + quoted(name) + "; \"defaultsurface\" is used");
-      known = &kKnown[0];
-    }
-    s.type = known->type;
-    s.ka = known->ka;
-    s.kd = known->kd;
-    for (const Param& p : params) {
-      const std::string& n = p.decl.name;
-      if (std::strstr(known->params, (" " + n + " ").c_str()) == nullptr) {
-        warnOnce("Surface " + name + " " + n,
-                 prefix() + "shader " + quoted(known->name) + " has no parameter " + quoted(n));
-        continue;
-      }
-      if (n == "Ka")
-        s.ka = paramFloat(p);
-      else if (n == "Kd")
-        s.kd = paramFloat(p);
-      else if (n == "Ks")
-        s.ks = paramFloat(p);
-      else if (n == "roughness")
-        s.roughness = paramFloat(p);
-      else if (n == "specularcolor")
-        s.specularColor = paramTriple(p);
-      else if (n == "texturename")
-        s.textureName = paramString(p);
-    }
-    if (!(s.roughness > 0)) fail(kRange, "roughness must be positive");
-    st.attr.surface = s;
-    attributesChanged();
-  }
+void Handlers::archiveBegin(const Args& a) {
+  const std::string name = a.string(0, "archive name");
+  a.params(1);
+  st.recording = std::make_shared<std::vector<Request>>();
+  st.recordingName = name;
+  st.recordingWhere = req.where;
+  st.recordingDepth = 1;
+}
 
-  void lightSource(const Args& a) {
-    requireWorld();
-    const std::string name = a.string(0, "shader name");
-    std::string handle;
-    std::size_t first = 1;
-    if (a.size() % 2 == 0) {  // a handle follows the name
-      const Value& h = a.at(1, "light handle");
-      handle = h.isString() ? a.string(1, "light handle") : std::to_string(a.integer(1, "light handle"));
-      first = 2;
-    }
-    Light light;
-    Vec3 lightColor{1, 1, 1};
-    float intensity = 1;
-    Vec3 from{0, 0, 0}, to{0, 0, 1};
-    const char* accepted;
-    if (name == "ambientlight") {
-      light.type = Light::Type::Ambient;
-      accepted = " intensity lightcolor ";
-    } else if (name == "distantlight") {
-      light.type = Light::Type::Distant;
-      accepted = " intensity lightcolor from to ";
-    } else if (name == "pointlight") {
-      light.type = Light::Type::Point;
-      accepted = " intensity lightcolor from ";
-    } else {
-      warnOnce("LightSource " + name, prefix() + "unknown light shader " + quoted(name) + "; the light is left out");
-      return;
-    }
-    for (const Param& p : a.params(first)) {
-      const std::string& n = p.decl.name;
-      if (std::strstr(accepted, (" " + n + " ").c_str()) == nullptr) {
-        warnOnce("LightSource " + name + " " + n,
-                 prefix() + "light " + quoted(name) + " has no parameter " + quoted(n));
-        continue;
-      }
-      if (n == "intensity")
-        intensity = paramFloat(p);
-      else if (n == "lightcolor")
-        lightColor = paramTriple(p);
-      else if (n == "from")
-        from = paramTriple(p);
-      else if (n == "to")
-        to = paramTriple(p);
-    }
-    const Mat4 m = objectToCamera();
-    light.color = lightColor * intensity;
-    light.position = transformPoint(from, m);
-    light.direction = normalize(transformPoint(to, m) - light.position);
-    if (!isFinite(light.position) || !isFinite(light.direction) ||
-        (light.type == Light::Type::Distant && !(length(light.direction) > 0))) {
-      fail(kRange, "the light's position and direction must be finite, and \"from\" differ from \"to\"");
-    }
-    st.scene->lights.push_back(light);
-    const int index = int(st.scene->lights.size()) - 1;
-    st.attr.lights.push_back(index);
-    if (!handle.empty()) st.lightHandles[handle] = index;
-    attributesChanged();
-  }
-  void illuminate(const Args& a) {
-    requireWorld();
-    const Value& h = a.at(0, "light handle");
-    const std::string handle =
-        h.isString() ? a.string(0, "light handle") : std::to_string(a.integer(0, "light handle"));
-    const bool on = a.integer(1, "on") != 0;
-    auto it = st.lightHandles.find(handle);
-    if (it == st.lightHandles.end()) fail(kBadToken, "no light " + quoted(handle));
-    std::vector<int>& lights = st.attr.lights;
-    const auto pos = std::find(lights.begin(), lights.end(), it->second);
-    if (on && pos == lights.end()) lights.push_back(it->second);
-    if (!on && pos != lights.end()) lights.erase(pos);
-    attributesChanged();
-  }
+void Handlers::archiveEnd(const Args&) { fail(kNesting, "no open ArchiveBegin to close"); }
 
-  // ---- transformations -------------------------------------------------------------------------
-
-  void identity(const Args&) { st.attr.transform = Mat4::identity(); }
-  void transform(const Args& a) {
-    std::size_t i = 0;
-    const Mat4 m = Mat4::fromArray(a.numbers(i, 16, "matrix").data());
-    st.attr.transform = Mat4::identity();
-    concat(m);
+void Handlers::readArchive(const Args& a) {
+  const std::string name = a.string(0, "archive name");
+  a.params(1);
+  std::shared_ptr<const std::vector<Request>> requests;
+  auto it = st.archives.find(name);
+  if (it != st.archives.end()) {
+    requests = it->second;
+  } else {
+    // Not an archive of this scene: a RIB file of that name.
+    auto fromFile = std::make_shared<std::vector<Request>>();
+    std::string error;
+    if (!readRibFile(name, *fromFile, error))
+      fail(kNoFile, "no archive " + quoted(name) + " in the scene, and " + error);
+    requests = fromFile;
   }
-  void concatTransform(const Args& a) {
-    std::size_t i = 0;
-    concat(Mat4::fromArray(a.numbers(i, 16, "matrix").data()));
+  if (st.replayDepth >= kMaxArchiveDepth) {
+    fail(kNesting, "archives read archives more than " + std::to_string(kMaxArchiveDepth) + " deep");
   }
-  void translate(const Args& a) {
-    std::size_t i = 0;
-    const std::vector<float> d = a.numbers(i, 3, "offset");
-    concat(Mat4::translate(d[0], d[1], d[2]));
-  }
-  void rotate(const Args& a) {
-    std::size_t i = 0;
-    const std::vector<float> r = a.numbers(i, 4, "angle and axis");
-    concat(Mat4::rotate(r[0], r[1], r[2], r[3]));
-  }
-  void scale(const Args& a) {
-    std::size_t i = 0;
-    const std::vector<float> s = a.numbers(i, 3, "scale");
-    concat(Mat4::scale(s[0], s[1], s[2]));
-  }
+  ++st.replayDepth;
+  for (const Request& r : *requests) in.apply(r);
+  --st.replayDepth;
+}
 
-  // ---- geometry --------------------------------------------------------------------------------
+void Handlers::declare(const Args& a) {
+  const std::string name = a.string(0, "name");
+  st.declared[name] = declarationOf((a.string(1, "declaration") + " " + name).c_str());
+}
 
-  std::shared_ptr<const Material> material() {
-    if (!st.attr.material) {
-      auto m = std::make_shared<Material>();
-      m->surface = st.attr.surface;
-      m->color = st.attr.color;
-      m->opacity = st.attr.opacity;
-      m->lights = st.attr.lights;
-      st.attr.material = m;
-    }
-    return st.attr.material;
-  }
+void Handlers::version(const Args&) {}
 
-  void patchMesh(const Args& a) {
-    requireWorld();
-    buildPatchMesh(a.mesh(), a.params(5));
-  }
-  void patch(const Args& a) {
-    requireWorld();
-    buildPatchMesh(a.mesh(), a.params(1));
-  }
-
-  void buildPatchMesh(const MeshShape& shape, const std::vector<Param>& params) {
-    if (std::int64_t(shape.nu) * shape.nv > (std::int64_t(1) << 28)) fail(kLimit, "too many vertices");
-    PatchMeshData mesh;
-    mesh.bicubic = shape.bicubic;
-    std::memcpy(mesh.ubasis, st.attr.ubasis, sizeof mesh.ubasis);
-    std::memcpy(mesh.vbasis, st.attr.vbasis, sizeof mesh.vbasis);
-    mesh.ustep = st.attr.ustep;
-    mesh.vstep = st.attr.vstep;
-    mesh.nu = shape.nu;
-    mesh.nv = shape.nv;
-    mesh.uperiodic = shape.uperiodic;
-    mesh.vperiodic = shape.vperiodic;
-    mesh.upatches = shape.upatches;
-    mesh.vpatches = shape.vpatches;
-
-    const Param* position = nullptr;
-    // The check has counted every parameter's values and found the position.
-    for (const Param& p : params) {
-      const std::string& n = p.decl.name;
-      if (n == "P" || n == "Pw" || n == "Pz") {
-        position = &p;
-      } else if ((n == "st" || n == "s" || n == "t") && p.decl.kind == ValueKind::Float) {
-        const int want = n == "st" ? 2 : 1;
-        if (p.decl.valuesPerItem() != want) {
-          fail(kConsistency, quoted(n) + " must have " + std::to_string(want) + " float(s) per item");
-        }
-        const std::vector<float>& v = p.value->numbers;
-        const std::size_t items = v.size() / want;
-        for (PrimVar* var : {&mesh.s, &mesh.t}) {
-          const bool isS = var == &mesh.s;
-          if (n == "st" || (n == "s") == isS) {
-            var->present = true;
-            var->storage = p.decl.storage;
-            var->values.resize(items);
-            const std::size_t offset = (n == "st" && !isS) ? 1 : 0;
-            for (std::size_t k = 0; k < items; ++k) var->values[k] = v[k * want + offset];
-          }
-        }
-      } else {
-        warnOnce("PatchMesh " + n, prefix() + "primitive variable " + quoted(n) + " is not used by this renderer");
-      }
-    }
-    if (position->decl.name == "Pz") {
-      warnOnce("PatchMesh Pz", prefix() + "height fields (\"Pz\") are not rendered; the mesh is left out");
-      return;
-    }
-    mesh.rational = position->decl.name == "Pw";
-    const std::vector<float>& pv = position->value->numbers;
-    const std::size_t count = std::size_t(shape.nu) * shape.nv;
-    mesh.cv.resize(count);
-    for (std::size_t k = 0; k < count; ++k) {
-      if (mesh.rational) {
-        mesh.cv[k] = {pv[4 * k], pv[4 * k + 1], pv[4 * k + 2], pv[4 * k + 3]};
-      } else {
-        mesh.cv[k] = {pv[3 * k], pv[3 * k + 1], pv[3 * k + 2], 1.0f};
-      }
-    }
-    mesh.objectToCamera = objectToCamera();
-    prepareCameraSpace(mesh);
-    const bool mirrored = mesh.objectToCamera.determinant3() < 0;
-    mesh.normalSign = (mirrored != st.attr.reversed) ? -1.0f : 1.0f;
-    mesh.oneSided = st.attr.sides == 1;
-    mesh.doubleShaded = st.attr.doubleShaded;
-    mesh.material = material();
-    mesh.where = req.where;
-
-    mesh.skipped.assign(std::size_t(mesh.patchCount()), 0);
-    int skipped = 0;
-    const char* firstProblem = "";
-    for (int pj = 0; pj < mesh.vpatches; ++pj)
-      for (int pi = 0; pi < mesh.upatches; ++pi) {
-        const char* problem = patchProblem(mesh, pi, pj);
-        if (*problem) {
-          mesh.skipped[std::size_t(pj) * mesh.upatches + pi] = 1;
-          if (!skipped++) firstProblem = problem;
-        }
-      }
-    if (skipped) {
-      in.report(kMath, Severity::Warning,
-                prefix() + "skipped " + std::to_string(skipped) + " of " + std::to_string(mesh.patchCount()) +
-                    " patch(es) that are degenerate or non-finite (the first: " + firstProblem + ")");
-    }
-    st.scene->meshes.push_back(std::move(mesh));
-  }
-
-  // ---- archives and declarations -----------------------------------------------------------------
-
-  void archiveBegin(const Args& a) {
-    const std::string name = a.string(0, "archive name");
-    a.params(1);
-    st.recording = std::make_shared<std::vector<Request>>();
-    st.recordingName = name;
-    st.recordingWhere = req.where;
-    st.recordingDepth = 1;
-  }
-  void archiveEnd(const Args&) { fail(kNesting, "no open ArchiveBegin to close"); }
-
-  void readArchive(const Args& a) {
-    const std::string name = a.string(0, "archive name");
-    a.params(1);
-    std::shared_ptr<const std::vector<Request>> requests;
-    auto it = st.archives.find(name);
-    if (it != st.archives.end()) {
-      requests = it->second;
-    } else {
-      // Not an archive of this scene: a RIB file of that name.
-      auto fromFile = std::make_shared<std::vector<Request>>();
-      std::string error;
-      if (!readRibFile(name, *fromFile, error))
-        fail(kNoFile, "no archive " + quoted(name) + " in the scene, and " + error);
-      requests = fromFile;
-    }
-    if (st.replayDepth >= kMaxArchiveDepth) {
-      fail(kNesting, "archives read archives more than " + std::to_string(kMaxArchiveDepth) + " deep");
-    }
-    ++st.replayDepth;
-    for (const Request& r : *requests) in.apply(r);
-    --st.replayDepth;
-  }
-
-  void declare(const Args& a) {
-    const std::string name = a.string(0, "name");
-    st.declared[name] = declarationOf((a.string(1, "declaration") + " " + name).c_str());
-  }
-
-  void version(const Args&) {}
-
-  // Standard requests that shape how a renderer works rather than what it
-  // pictures, or that this renderer has no part for.
-  void unused(const Args&) { warnOnce("request " + req.name, prefix() + "not used by this renderer"); }
-};
+// Standard requests that shape how a renderer works rather than what it
+// pictures, or that this renderer has no part for.
+void Handlers::unused(const Args&) { warnOnce("request " + req.name, prefix() + "not used by this renderer"); }
 
 namespace {
 
