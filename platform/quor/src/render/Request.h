@@ -5,6 +5,7 @@
 #ifndef QUOR_RENDER_REQUEST_H
 #define QUOR_RENDER_REQUEST_H
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -69,6 +70,9 @@ class Diagnostics {
   virtual ~Diagnostics() = default;
   virtual void report(int code, Severity severity, const std::string& message) = 0;
 };
+
+// A function that takes reports as Diagnostics does.
+using ReportFunction = std::function<void(int code, Severity severity, const std::string& message)>;
 
 }  // namespace render
 }  // namespace quor
