@@ -135,6 +135,12 @@ TEST(LibQuorRib, EveryRequestIsOneLine) {
        "  Basis [-1 3 -3 1 3 -6 3 0 -3 3 0 0 1 0 0 0] 3 [-0.5 1.5 -1.5 0.5 1 -2.5 2 -0.5 -0.5 0 0.5 0 0 1 0 0] 2"},
       {[] { QrReadArchive("1234", nullptr, QR_NULL); }, R"(  ReadArchive "1234")"},
       {[] { QrAttributeEnd(); }, "AttributeEnd"},
+      {[] { QrScreenWindow(-2, 2, -1, 1.5f); }, "ScreenWindow -2 2 -1 1.5"},
+      {[] { QrPixelSamples(3, 4); }, "PixelSamples 3 4"},
+      {[] { QrPixelFilter(QrGaussianFilter, 2, 2.5f); }, R"(PixelFilter "gaussian" 2 2.5)"},
+      {[] { QrExposure(1.5f, 2.2f); }, "Exposure 1.5 2.2"},
+      {[] { QrQuantize("rgba", 65535, 0, 65535, 0.5f); }, R"(Quantize "rgba" 65535 0 65535 0.5)"},
+      {[&] { QrOpacity(rgb); }, "Opacity [0.25 0.5 1]"},
   };
   Lines expected;
   for (const auto& call : calls) expected.push_back(call.second);
@@ -263,6 +269,7 @@ TEST(LibQuorRib, BadCallsWriteNothingButOneErrorLineEach) {
       QrSurface("plastic", token, st, QR_NULL);
     }
     QrLightSource("spotlight", "intensity", nullptr, QR_NULL);
+    QrPixelFilter([](QtFloat, QtFloat, QtFloat, QtFloat) { return 0.0f; }, 1, 1);  // no name in RIB
     QrTransform(nullptr);
     QrTranslate(std::numeric_limits<float>::infinity(), 0, 0);
     QrBasis(QrCatmullRomBasis, 0, QrCatmullRomBasis, 1);
@@ -280,8 +287,8 @@ TEST(LibQuorRib, BadCallsWriteNothingButOneErrorLineEach) {
     QrLightSource("spotlight", QR_NULL);
   });
   EXPECT_EQ(rib.lines, Lines({"TransformBegin", "  LightSource \"spotlight\" 1"}));
-  // 2 for each token, 9 more, and one of End for the block left open.
-  EXPECT_TRUE(linesStarting(rib.errors, "libQuor: ") == 24 && linesStarting(rib.errors, "") == 24) << rib.errors;
+  // 2 for each token, 10 more, and one of End for the block left open.
+  EXPECT_TRUE(linesStarting(rib.errors, "libQuor: ") == 25 && linesStarting(rib.errors, "") == 25) << rib.errors;
   EXPECT_EQ(linesStarting(rib.errors, "libQuor: End: "), 1) << rib.errors;
   CaptureStderr();
   QrWorldBegin();  // no scene open

@@ -1,5 +1,5 @@
 // libQuor renders the scene when QrBegin is given no file name; its error
-// handler receives every warning and error; the new calls write RIB.
+// handler receives every warning and error.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -157,27 +157,6 @@ TEST_F(Library, ABadCallIsRefusedAlikeWrittenOrRendered) {
     EXPECT_EQ(reports[0][0].message, reports[1][0].message);
   }
   EXPECT_EQ(testsupport::readFile(rib), "##RenderMan RIB\n");
-}
-
-// The calls beyond the camera's written as RIB requests; a filter function
-// that has no name in RIB is refused.
-TEST_F(Library, PictureCallsAreWrittenAsRib) {
-  const std::string rib = dir.file("calls.rib");
-  ASSERT_EQ(QrBegin(rib.c_str()), 0);
-  QrScreenWindow(-2, 2, -1, 1.5f);
-  QrPixelSamples(3, 4);
-  QrPixelFilter(QrGaussianFilter, 2, 2.5f);
-  QrPixelFilter([](QtFloat, QtFloat, QtFloat, QtFloat) { return 0.0f; }, 1, 1);
-  QrExposure(1.5f, 2.2f);
-  QrQuantize("rgba", 65535, 0, 65535, 0.5f);
-  const float half[3] = {0.5f, 0.25f, 1};
-  QrOpacity(half);
-  QrEnd();
-  EXPECT_EQ(testsupport::readFile(rib),
-            "##RenderMan RIB\nScreenWindow -2 2 -1 1.5\nPixelSamples 3 4\nPixelFilter \"gaussian\" 2 2.5\n"
-            "Exposure 1.5 2.2\nQuantize \"rgba\" 65535 0 65535 0.5\nOpacity [0.5 0.25 1]\n");
-  ASSERT_EQ(gReports.size(), 1u) << messages();
-  EXPECT_EQ(gReports[0].message.rfind("PixelFilter: ", 0), 0u) << gReports[0].message;
 }
 
 }  // namespace
