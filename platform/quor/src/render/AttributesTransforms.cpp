@@ -10,7 +10,7 @@ namespace render {
 
 void Handlers::attribute(const Args& a) {
   const std::string name = a.string(0, "attribute name");
-  for (const Param& p : a.params(1)) {
+  for (const Param& p : a.params()) {
     if (name == "sides" && p.decl.name == "doubleshaded") {
       const float v = paramFloat(p);
       st.attr.doubleShaded = v != 0;

@@ -27,7 +27,7 @@ void Handlers::format(const Args& a) {
 void Handlers::projection(const Args& a) {
   requireOptions();
   const std::string name = a.string(0, "projection name");
-  const std::vector<Param> params = a.params(1);
+  const std::vector<Param> params = a.params();
   if (name == "orthographic") {
     for (const Param& p : params)
       warnOnce("Projection orthographic " + p.decl.name,
@@ -144,7 +144,7 @@ void Handlers::display(const Args& a) {
 
 void Handlers::option(const Args& a) {
   const std::string name = a.string(0, "option name");
-  for (const Param& p : a.params(1)) {
+  for (const Param& p : a.params()) {
     if (name == "limits" && p.decl.name == "threads") {
       requireOptions();
       const float n = paramFloat(p);

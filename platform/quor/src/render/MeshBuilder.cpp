@@ -22,12 +22,12 @@ std::shared_ptr<const Material> Handlers::material() {
 
 void Handlers::patchMesh(const Args& a) {
   requireWorld();
-  buildPatchMesh(a.mesh(), a.params(5));
+  buildPatchMesh(a.mesh(), a.params());
 }
 
 void Handlers::patch(const Args& a) {
   requireWorld();
-  buildPatchMesh(a.mesh(), a.params(1));
+  buildPatchMesh(a.mesh(), a.params());
 }
 
 void Handlers::buildPatchMesh(const MeshShape& shape, const std::vector<Param>& params) {

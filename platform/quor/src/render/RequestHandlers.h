@@ -1,9 +1,9 @@
 // The parts of the interpreter, for the files that hold them: the state
 // that requests change, the arguments of a checked request, and Handlers,
 // which performs each request. Its members live with their jobs:
-// Interpreter.cpp (blocks, lights, archives, the dispatch), CameraOptions.cpp,
-// AttributesTransforms.cpp, Surfaces.cpp beside the shading, MeshBuilder.cpp
-// beside the patches.
+// Interpreter.cpp (blocks, archives, the dispatch), CameraOptions.cpp,
+// AttributesTransforms.cpp, Surfaces.cpp and Lights.cpp beside the shading,
+// MeshBuilder.cpp beside the patches.
 #ifndef QUOR_RENDER_REQUESTHANDLERS_H
 #define QUOR_RENDER_REQUESTHANDLERS_H
 
@@ -87,11 +87,8 @@ class Args : public ArgReader {
  public:
   explicit Args(const CheckedRequest& r) : ArgReader(*r.request), checked_(r) {}
 
-  // The parameter list, as the check read it from position `from` on.
-  const std::vector<Param>& params(std::size_t from) const {
-    (void)from;
-    return checked_.params;
-  }
+  // The parameter list, as the check read it.
+  const std::vector<Param>& params() const { return checked_.params; }
   const MeshShape& mesh() const { return checked_.mesh; }
 
  private:
@@ -129,7 +126,7 @@ struct Handlers {
   void push(BlockKind kind) { st.blocks.push_back({kind, st.attr, st.options, req.where}); }
   std::string prefix() const { return (req.where.empty() ? "" : req.where + ": ") + req.name + ": "; }
 
-  // Blocks, lights, archives and declarations (Interpreter.cpp).
+  // Blocks, archives and declarations (Interpreter.cpp).
   // Closes the innermost block, which must be of `kind`.
   Block pop(BlockKind kind);
   void frameBegin(const Args&);
@@ -140,8 +137,6 @@ struct Handlers {
   void attributeEnd(const Args&);
   void transformBegin(const Args&);
   void transformEnd(const Args&);
-  void lightSource(const Args& a);
-  void illuminate(const Args& a);
   void archiveBegin(const Args& a);
   void archiveEnd(const Args&);
   void readArchive(const Args& a);
@@ -180,8 +175,10 @@ struct Handlers {
   void rotate(const Args& a);
   void scale(const Args& a);
 
-  // Surfaces.cpp.
+  // Surfaces.cpp and Lights.cpp.
   void surface(const Args& a);
+  void lightSource(const Args& a);
+  void illuminate(const Args& a);
 
   // MeshBuilder.cpp.
   std::shared_ptr<const Material> material();

@@ -9,7 +9,7 @@ namespace render {
 
 void Handlers::surface(const Args& a) {
   const std::string name = a.string(0, "shader name");
-  const std::vector<Param> params = a.params(1);
+  const std::vector<Param> params = a.params();
   SurfaceShader s;
   // The standard shaders and the parameters each takes.
   struct Known {
