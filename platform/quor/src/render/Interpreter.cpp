@@ -7,15 +7,10 @@
 
 #include "render/Renderer.h"
 #include "render/RequestHandlers.h"
-#include "render/RibReader.h"
 
 namespace quor {
 namespace render {
 namespace {
-
-// How deep archives may read archives: deeper is taken for an archive that
-// reads itself.
-constexpr int kMaxArchiveDepth = 64;
 
 std::string describe(const std::string& where) { return where.empty() ? "" : " (" + where + ")"; }
 
@@ -144,45 +139,6 @@ void Handlers::attributeEnd(const Args&) { pop(BlockKind::Attribute); }
 void Handlers::transformBegin(const Args&) { push(BlockKind::Transform); }
 
 void Handlers::transformEnd(const Args&) { pop(BlockKind::Transform); }
-
-void Handlers::archiveBegin(const Args& a) {
-  const std::string name = a.string(0, "archive name");
-  st.recording = std::make_shared<std::vector<Request>>();
-  st.recordingName = name;
-  st.recordingWhere = req.where;
-  st.recordingDepth = 1;
-}
-
-void Handlers::archiveEnd(const Args&) { fail(kNesting, "no open ArchiveBegin to close"); }
-
-void Handlers::readArchive(const Args& a) {
-  const std::string name = a.string(0, "archive name");
-  std::shared_ptr<const std::vector<Request>> requests;
-  auto it = st.archives.find(name);
-  if (it != st.archives.end()) {
-    requests = it->second;
-  } else {
-    // Not an archive of this scene: a RIB file of that name.
-    auto fromFile = std::make_shared<std::vector<Request>>();
-    std::string error;
-    if (!readRibFile(name, *fromFile, error))
-      fail(kNoFile, "no archive " + quoted(name) + " in the scene, and " + error);
-    requests = fromFile;
-  }
-  if (st.replayDepth >= kMaxArchiveDepth) {
-    fail(kNesting, "archives read archives more than " + std::to_string(kMaxArchiveDepth) + " deep");
-  }
-  ++st.replayDepth;
-  for (const Request& r : *requests) in.apply(r);
-  --st.replayDepth;
-}
-
-void Handlers::declare(const Args& a) {
-  const std::string name = a.string(0, "name");
-  st.declared[name] = declarationOf((a.string(1, "declaration") + " " + name).c_str());
-}
-
-void Handlers::version(const Args&) {}
 
 // Standard requests that shape how a renderer works rather than what it
 // pictures, or that this renderer has no part for.

@@ -1,9 +1,9 @@
 // The parts of the interpreter, for the files that hold them: the state
 // that requests change, the arguments of a checked request, and Handlers,
 // which performs each request. Its members live with their jobs:
-// Interpreter.cpp (blocks, archives, the dispatch), CameraOptions.cpp,
+// Interpreter.cpp (blocks, the dispatch), CameraOptions.cpp,
 // AttributesTransforms.cpp, Surfaces.cpp and Lights.cpp beside the shading,
-// MeshBuilder.cpp beside the patches.
+// MeshBuilder.cpp beside the patches, Archives.cpp.
 #ifndef QUOR_RENDER_REQUESTHANDLERS_H
 #define QUOR_RENDER_REQUESTHANDLERS_H
 
@@ -126,7 +126,7 @@ struct Handlers {
   void push(BlockKind kind) { st.blocks.push_back({kind, st.attr, st.options, req.where}); }
   std::string prefix() const { return (req.where.empty() ? "" : req.where + ": ") + req.name + ": "; }
 
-  // Blocks, archives and declarations (Interpreter.cpp).
+  // Blocks and the requests not used (Interpreter.cpp).
   // Closes the innermost block, which must be of `kind`.
   Block pop(BlockKind kind);
   void frameBegin(const Args&);
@@ -137,11 +137,6 @@ struct Handlers {
   void attributeEnd(const Args&);
   void transformBegin(const Args&);
   void transformEnd(const Args&);
-  void archiveBegin(const Args& a);
-  void archiveEnd(const Args&);
-  void readArchive(const Args& a);
-  void declare(const Args& a);
-  void version(const Args&);
   // Standard requests that shape how a renderer works rather than what it
   // pictures, or that this renderer has no part for.
   void unused(const Args&);
@@ -179,6 +174,13 @@ struct Handlers {
   void surface(const Args& a);
   void lightSource(const Args& a);
   void illuminate(const Args& a);
+
+  // Archives.cpp.
+  void archiveBegin(const Args& a);
+  void archiveEnd(const Args&);
+  void readArchive(const Args& a);
+  void declare(const Args& a);
+  void version(const Args&);
 
   // MeshBuilder.cpp.
   std::shared_ptr<const Material> material();
