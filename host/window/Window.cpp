@@ -47,11 +47,16 @@ class WindowLoop {
   WindowLoop(Session& session, std::string snapshotPrefix)
       : workspace_(session), snapshotPrefix_(std::move(snapshotPrefix)) {}
 
+  // Opens the window with the viewer's size and the panel beside it.
   void open();
   void run();
   void close();
 
  private:
+  // The panel's Dear ImGui context, on the window's GL context.
+  void startImGui();
+  // Routes the window's events to the callbacks below.
+  void listen();
   static WindowLoop& of(GLFWwindow* w) { return *static_cast<WindowLoop*>(glfwGetWindowUserPointer(w)); }
   static void onMouseButton(GLFWwindow* w, int button, int action, int mods);
   static void onCursor(GLFWwindow* w, double x, double y);
@@ -156,8 +161,14 @@ void WindowLoop::open() {
   glfwSwapInterval(0);
   // Textures made off-screen do not exist in this context.
   DD::Image::forgetTextures();
-
   glfwSetWindowUserPointer(window_, this);
+  startImGui();
+  listen();
+  glfwGetCursorPos(window_, &cursorX_, &cursorY_);
+  updateSizes();
+}
+
+void WindowLoop::startImGui() {
   IMGUI_CHECKVERSION();
   ImGui::CreateContext();
   ImGuiIO& io = ImGui::GetIO();
@@ -173,7 +184,9 @@ void WindowLoop::open() {
   ImGui_ImplGlfw_InitForOpenGL(window_, false);
   ImGui_ImplOpenGL2_Init();
   imguiReady_ = true;
+}
 
+void WindowLoop::listen() {
   glfwSetMouseButtonCallback(window_, onMouseButton);
   glfwSetCursorPosCallback(window_, onCursor);
   glfwSetScrollCallback(window_, onScroll);
@@ -182,8 +195,6 @@ void WindowLoop::open() {
   glfwSetWindowFocusCallback(window_, onFocus);
   glfwSetCursorEnterCallback(window_, onEnter);
   glfwSetWindowRefreshCallback(window_, onRefresh);
-  glfwGetCursorPos(window_, &cursorX_, &cursorY_);
-  updateSizes();
 }
 
 void WindowLoop::close() {
