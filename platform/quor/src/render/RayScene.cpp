@@ -70,10 +70,8 @@ std::vector<std::vector<std::pair<int, int>>> owners(const std::vector<int>& ste
   return out;
 }
 
-}  // namespace
-
-namespace {
-
+// Which side of a plane of the view a homogeneous point lies on: inside
+// when not negative.
 double side(const Camera::Plane& plane, double x, double y, double z, double w) {
   return plane[0] * x + plane[1] * y + plane[2] * z + plane[3] * w;
 }
