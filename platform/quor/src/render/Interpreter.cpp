@@ -12,6 +12,15 @@ namespace quor {
 namespace render {
 namespace {
 
+// What an error met while replaying costs of the frame's replay budget: a
+// frame whose replays fail over and over stops after about a thousand errors.
+constexpr std::int64_t kReplayErrorCost = 100;
+// How many blocks may be open at once. Each keeps the attributes it
+// restores; a million of them held gigabytes.
+constexpr std::size_t kMaxOpenBlocks = 10000;
+// How many open blocks an error lists before it says how many more there are.
+constexpr std::size_t kListedBlocks = 4;
+
 std::string describe(const std::string& where) { return where.empty() ? "" : " (" + where + ")"; }
 
 const char* beginName(BlockKind kind) {
@@ -26,6 +35,45 @@ const char* beginName(BlockKind kind) {
       return "TransformBegin";
   }
   return "?";
+}
+
+// The blocks from `first` to `last`, each with where it began, and `more`
+// not kept: the first kListedBlocks of them, then how many more.
+template <class It>
+std::string listBlocks(It first, It last, std::size_t more) {
+  std::string out;
+  std::size_t n = 0;
+  for (It it = first; it != last; ++it, ++n)
+    if (n < kListedBlocks) out += std::string(n ? ", " : "") + beginName(it->kind) + describe(it->where);
+  n += more;
+  if (n > kListedBlocks) out += ", and " + std::to_string(n - kListedBlocks) + " more";
+  return out;
+}
+
+// What a new frame starts without: errors and archive replays of the last.
+void newFrame(Interpreter::State& st) {
+  st.errorsThisFrame = 0;
+  st.replayed = 0;
+  st.replaysStopped = false;
+  st.readsSkipped = 0;
+  st.blocksRefused = false;
+  st.shownThisFrame.clear();
+  st.filesThisFrame.clear();
+  st.repeats = 0;
+}
+
+// What the frame counted instead of reporting one by one: the reads
+// skipped after its replays stopped (the error that stopped them said why)
+// and the messages repeated word for word.
+void reportCounts(Interpreter& in, Interpreter::State& st, const std::string& at) {
+  if (st.readsSkipped > 0) {
+    in.report(kLimit, Severity::Error,
+              at + "skipped " + std::to_string(st.readsSkipped) + " more ReadArchive request(s) of this frame");
+  }
+  if (st.repeats > 0)
+    in.report(kLimit, Severity::Warning, at + std::to_string(st.repeats) + " message(s) above came again, not shown");
+  st.readsSkipped = 0;
+  st.repeats = 0;
 }
 
 }  // namespace
@@ -54,6 +102,23 @@ std::string paramString(const Param& p) {
 
 bool isWhole(float f) { return std::isfinite(f) && f == std::floor(f); }
 
+void Handlers::pushNested(BlockKind kind) {
+  if (st.blocks.size() + st.blocksNotKept < kMaxOpenBlocks) return push(kind);
+  ++st.blocksNotKept;
+  if (!st.blocksRefused) {
+    st.blocksRefused = true;
+    fail(kLimit, "more than " + std::to_string(kMaxOpenBlocks) + " blocks open at once");
+  }
+}
+
+void Handlers::popNested(BlockKind kind) {
+  if (st.blocksNotKept > 0) {
+    --st.blocksNotKept;
+  } else {
+    pop(kind);
+  }
+}
+
 // Closes the innermost block, which must be of `kind`.
 Block Handlers::pop(BlockKind kind) {
   if (st.blocks.empty() || st.blocks.back().kind != kind) {
@@ -78,14 +143,16 @@ void Handlers::frameBegin(const Args&) {
   if (st.inFrame || st.inWorld) fail(kNesting, "FrameBegin inside a frame or a world");
   push(BlockKind::Frame);
   st.inFrame = true;
-  st.errorsThisFrame = 0;
+  newFrame(st);
 }
 
 void Handlers::frameEnd(const Args&) {
+  // Counted against this frame, while it is open.
+  if (st.inFrame) reportCounts(in, st, prefix());
   const Block b = pop(BlockKind::Frame);
   st.options = b.savedOptions;
   st.inFrame = false;
-  st.errorsThisFrame = 0;
+  newFrame(st);
 }
 
 void Handlers::worldBegin(const Args&) {
@@ -96,23 +163,24 @@ void Handlers::worldBegin(const Args&) {
   st.attr.transform = Mat4::identity();
   st.scene = std::make_unique<FrameScene>();
   st.scene->options = st.options;
-  if (!st.inFrame) st.errorsThisFrame = 0;
+  if (!st.inFrame) newFrame(st);
 }
 
 void Handlers::worldEnd(const Args&) {
   if (!st.inWorld) fail(kNesting, "no open WorldBegin to close");
   // Blocks left open inside the world are an error; they are closed here
   // so that what follows is read as it was meant.
-  std::string unclosed;
-  while (!st.blocks.empty() && st.blocks.back().kind != BlockKind::World) {
-    unclosed +=
-        std::string(unclosed.empty() ? "" : ", ") + beginName(st.blocks.back().kind) + describe(st.blocks.back().where);
-    st.attr = st.blocks.back().saved;
-    st.blocks.pop_back();
+  std::size_t inside = st.blocks.size();  // the first block inside the world
+  while (inside > 0 && st.blocks[inside - 1].kind != BlockKind::World) --inside;
+  if (inside < st.blocks.size() || st.blocksNotKept > 0) {
+    in.report(kNesting, Severity::Error,
+              prefix() + "blocks left open inside the world: " +
+                  listBlocks(st.blocks.rbegin(), st.blocks.rend() - std::ptrdiff_t(inside), st.blocksNotKept));
+    if (inside < st.blocks.size()) st.attr = st.blocks[inside].saved;
+    st.blocks.erase(st.blocks.begin() + std::ptrdiff_t(inside), st.blocks.end());
+    st.blocksNotKept = 0;
   }
-  if (!unclosed.empty()) {
-    in.report(kNesting, Severity::Error, prefix() + "blocks left open inside the world: " + unclosed);
-  }
+  reportCounts(in, st, prefix());
   const int errors = st.errorsOutsideFrames + st.errorsThisFrame;
   if (errors > 0) {
     in.report(kIllegalState, Severity::Error,
@@ -130,15 +198,16 @@ void Handlers::worldEnd(const Args&) {
   pop(BlockKind::World);
   st.inWorld = false;
   if (errors == 0) in.lastFrame_ = std::move(scene);
+  if (!st.inFrame) newFrame(st);
 }
 
-void Handlers::attributeBegin(const Args&) { push(BlockKind::Attribute); }
+void Handlers::attributeBegin(const Args&) { pushNested(BlockKind::Attribute); }
 
-void Handlers::attributeEnd(const Args&) { pop(BlockKind::Attribute); }
+void Handlers::attributeEnd(const Args&) { popNested(BlockKind::Attribute); }
 
-void Handlers::transformBegin(const Args&) { push(BlockKind::Transform); }
+void Handlers::transformBegin(const Args&) { pushNested(BlockKind::Transform); }
 
-void Handlers::transformEnd(const Args&) { pop(BlockKind::Transform); }
+void Handlers::transformEnd(const Args&) { popNested(BlockKind::Transform); }
 
 // Standard requests that shape how a renderer works rather than what it
 // pictures, or that this renderer has no part for.
@@ -223,6 +292,13 @@ void Interpreter::report(int code, Severity severity, const std::string& message
     } else {
       ++state_->errorsOutsideFrames;
     }
+    if (state_->replayDepth > 0) state_->replayed += kReplayErrorCost;
+  }
+  // A replayed archive repeats its messages word for word: each is shown
+  // once a frame, and the repeats are counted.
+  if (state_->replayDepth > 0 && !state_->shownThisFrame.insert(message).second) {
+    ++state_->repeats;
+    return;
   }
   diagnostics_.report(code, severity, message);
 }
@@ -285,11 +361,11 @@ void Interpreter::finish(const std::string& where) {
            at + "ArchiveBegin " + quoted(st.recordingName) + describe(st.recordingWhere) + " is never closed");
     st.recording.reset();
   }
+  reportCounts(*this, st, at);
   if (!st.blocks.empty()) {
-    std::string open;
-    for (const Block& b : st.blocks)
-      open += std::string(open.empty() ? "" : ", ") + beginName(b.kind) + describe(b.where);
-    report(kNesting, Severity::Error, at + "the scene ends with blocks left open: " + open);
+    report(kNesting, Severity::Error,
+           at + "the scene ends with blocks left open: " +
+               listBlocks(st.blocks.begin(), st.blocks.end(), st.blocksNotKept));
   }
 }
 

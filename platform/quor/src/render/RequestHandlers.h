@@ -7,9 +7,11 @@
 #ifndef QUOR_RENDER_REQUESTHANDLERS_H
 #define QUOR_RENDER_REQUESTHANDLERS_H
 
+#include <cstdint>
 #include <cstring>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -59,6 +61,13 @@ struct Block {
   PictureOptions savedOptions;  // FrameBegin keeps the options of the frame
   std::string where;
 };
+// A RIB file read as an archive: its requests, or why it could not be read.
+struct FileArchive {
+  bool read = false;
+  std::shared_ptr<const std::vector<Request>> requests;
+  std::string error;
+};
+
 using Param = CheckedParam;
 
 struct Interpreter::State {
@@ -76,6 +85,21 @@ struct Interpreter::State {
   std::string recordingWhere;
   int recordingDepth = 0;
   int replayDepth = 0;
+  // This frame's requests replayed from archives; once its budget or the
+  // depth is spent, replays stop and later reads are skipped and counted.
+  std::int64_t replayed = 0;
+  bool replaysStopped = false;
+  std::int64_t readsSkipped = 0;
+  // Attribute and transform blocks opened past kMaxOpenBlocks: not kept,
+  // and closed by the next ends. Only the frame's first is reported.
+  std::size_t blocksNotKept = 0;
+  bool blocksRefused = false;
+  // The RIB files that this frame read as archives.
+  std::map<std::string, FileArchive> filesThisFrame;
+  // The messages of replays shown in this frame, and how many repeated one
+  // of them.
+  std::set<std::string> shownThisFrame;
+  std::int64_t repeats = 0;
   std::map<std::string, int> lightHandles;
   std::map<std::string, Declaration> declared;
   int errorsOutsideFrames = 0;
@@ -129,6 +153,10 @@ struct Handlers {
   // Blocks and the requests not used (Interpreter.cpp).
   // Closes the innermost block, which must be of `kind`.
   Block pop(BlockKind kind);
+  // Opens an attribute or transform block; past kMaxOpenBlocks it is
+  // counted instead, with an error the first time in the frame.
+  void pushNested(BlockKind kind);
+  void popNested(BlockKind kind);
   void frameBegin(const Args&);
   void frameEnd(const Args&);
   void worldBegin(const Args&);
