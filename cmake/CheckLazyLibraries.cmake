@@ -2,7 +2,8 @@
 # checks which of the heavy libraries each run loads: showing a node, saving
 # the script and writing RIB load neither the image library nor the renderer
 # (nor Embree and TBB behind it); drawing the viewer into a picture loads the
-# image-file module, rendering loads the renderer. Then runs a copy of
+# image-file module, rendering loads the renderer; quorrender reads a scene
+# without the image library. Then runs a copy of
 # quorhost and its two libraries without the modules beside them: a render
 # and a viewer picture then fail with a message naming the missing module.
 #
@@ -47,6 +48,18 @@ check("write RIB and save" "" "${heavy}" --new QuorCard --set type smooth --rib 
 check("draw the viewer" "libDDImageFiles;libOpenImageIO" "libQuorRenderer;libembree" --new QuorCard --view view.png
   --size 16x12)
 check("render" "libQuorRenderer;libOpenImageIO;libembree" "" --new QuorCard --render render.png --size 16x12)
+
+# quorrender reads a scene without loading the image library; only a
+# frame's pictures and textures load it.
+get_filename_component(bin_dir "${HOST}" DIRECTORY)
+file(WRITE "${WORK_DIR}/no-world.rib" "Format 16 12 1\n")
+execute_process(COMMAND ${CMAKE_COMMAND} -E env LD_DEBUG=files "${bin_dir}/quorrender" no-world.rib
+  WORKING_DIRECTORY "${WORK_DIR}" OUTPUT_QUIET ERROR_VARIABLE trace)
+string(REGEX MATCH "file=[^ ]*/?libOpenImageIO[^ /]*\\.so" hit "${trace}")
+if(hit OR NOT trace MATCHES "nothing to render")
+  message("quorrender on a scene without a world: loaded the image library, or did not run")
+  set(failed 1)
+endif()
 
 # fails(NAME MESSAGE ARGS...): the copy without modules must fail, saying
 # MESSAGE.

@@ -1,6 +1,5 @@
 #include "render/Renderer.h"
 
-#include <OpenImageIO/imageio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,6 +12,7 @@
 #include <stdexcept>
 
 #include "render/Camera.h"
+#include "render/ImageLibrary.h"
 #include "render/Parallel.h"
 #include "render/RayScene.h"
 #include "render/Shading.h"
@@ -404,15 +404,25 @@ bool writePicture(const FloatPicture& picture, const PictureOptions& o, const st
     }
   });
 
-  OIIO::TypeDesc type = OIIO::TypeDesc::FLOAT;
-  if (!floats) type = o.quantizeMax <= 255 ? OIIO::TypeDesc::UINT8 : OIIO::TypeDesc::UINT16;
-  OIIO::ImageSpec layout(picture.width, picture.height, channels, type);
-  if (channels == 4) layout.alpha_channel = 3;
-  if (unassociate) layout.attribute("oiio:UnassociatedAlpha", 1);
-  // Light compression: writing takes a fraction of the time of the default,
-  // for files a little larger.
-  if (format == PictureFormat::Png) layout.attribute("png:compressionLevel", 3);
-  layout.attribute("Software", "libQuor");
+  PictureData data;
+  data.width = picture.width;
+  data.height = picture.height;
+  data.channels = channels;
+  data.type = floats ? PixelType::Float : o.quantizeMax <= 255 ? PixelType::UInt8 : PixelType::UInt16;
+  data.unassociated = unassociate;
+  // Quantized values are whole numbers already: they go over as they are,
+  // in the file's own type.
+  std::vector<std::uint8_t> bytes;
+  std::vector<std::uint16_t> words;
+  if (data.type == PixelType::UInt8) {
+    bytes.assign(values.begin(), values.end());
+    data.pixels = bytes.data();
+  } else if (data.type == PixelType::UInt16) {
+    words.assign(values.begin(), values.end());
+    data.pixels = words.data();
+  } else {
+    data.pixels = values.data();
+  }
 
   // Written beside the target under a temporary name, then renamed into
   // place: the target is either the complete picture or left as it was.
@@ -422,28 +432,12 @@ bool writePicture(const FloatPicture& picture, const PictureOptions& o, const st
       target.parent_path() / ("." + target.filename().string() + ".quor-" + std::to_string(getpid()) + "-" +
                               std::to_string(counter++) + ".tmp");
   std::string failure;
-  auto out = OIIO::ImageOutput::create(formatName(format));
-  if (!out) {
-    failure = OIIO::geterror();
-  } else if (!out->open(temporary.string(), layout)) {
-    failure = out->geterror();
-  } else {
-    // Quantized values are whole numbers already: they go over as they are,
-    // in the file's own type.
-    bool ok;
-    if (type == OIIO::TypeDesc::UINT8) {
-      std::vector<std::uint8_t> bytes(values.begin(), values.end());
-      ok = out->write_image(type, bytes.data());
-    } else if (type == OIIO::TypeDesc::UINT16) {
-      std::vector<std::uint16_t> words(values.begin(), values.end());
-      ok = out->write_image(type, words.data());
-    } else {
-      ok = out->write_image(type, values.data());
-    }
-    if (!ok) failure = out->geterror();
-    if (!out->close() && failure.empty()) failure = out->geterror();
+  try {
+    if (!imageLibrary().writePicture(temporary.string(), formatName(format), data, failure) && failure.empty())
+      failure = "the image library gave no reason";
+  } catch (const std::exception& e) {
+    failure = e.what();
   }
-  out.reset();
   std::error_code ec;
   if (failure.empty()) {
     std::filesystem::rename(temporary, target, ec);
