@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <future>
 #include <new>
 #include <stdexcept>
 
@@ -141,8 +142,8 @@ class FrameRenderer {
         camera_(o_),
         threads_(threadCount(o_.threads)),
         patterns_(o_),
-        textures_(scene, report),
-        rays_(scene, camera_, threads_) {}
+        rays_(scene, camera_, threads_),
+        textures_(scene, report) {}
 
   void render(FloatPicture& picture) {
     picture.width = o_.xres;
@@ -241,12 +242,13 @@ class FrameRenderer {
     const std::size_t meshIndex = std::size_t(hit.mesh - scene_.meshes.data());
     const int texture = textures_.textureOfMesh(meshIndex);
     const double cx = std::floor(s.x) + 0.5, cy = std::floor(s.y) + 0.5;
-    SurfacePoint sp = evaluatePatch(mesh, hit.pi, hit.pj, hit.u, hit.v, texture >= 0);
-    float du = 0, dv = 0;
+    SurfacePoint sp = evaluatePatch(mesh, hit.pi, hit.pj, hit.u, hit.v, false);
+    float u = hit.u, v = hit.v, du = 0, dv = 0;
     if (planeStep(cx, cy, sp, surfaceNormal(sp, mesh, hit), du, dv)) {
-      const float u = std::clamp(hit.u + du, 0.0f, 1.0f), v = std::clamp(hit.v + dv, 0.0f, 1.0f);
-      sp = evaluatePatch(mesh, hit.pi, hit.pj, u, v, texture >= 0);
+      u = std::clamp(u + du, 0.0f, 1.0f);
+      v = std::clamp(v + dv, 0.0f, 1.0f);
     }
+    sp = evaluatePatch(mesh, hit.pi, hit.pj, u, v, texture >= 0);
     ShadeInput in;
     in.p = sp.p;
     in.n = surfaceNormal(sp, mesh, hit);
@@ -317,8 +319,10 @@ class FrameRenderer {
   Camera camera_;
   int threads_;
   SamplePatterns patterns_;
-  Textures textures_;
+  // The geometry before the textures: the image library that they need
+  // loads meanwhile (renderFrame).
   RayScene rays_;
+  Textures textures_;
 };
 
 std::string lowerExtension(const std::string& name) {
@@ -452,6 +456,16 @@ bool writePicture(const FloatPicture& picture, const PictureOptions& o, const st
 }
 
 bool renderFrame(const FrameScene& scene, const std::string& outputOverride, const ReportFunction& report) {
+  // The picture file needs the image library, whose loading takes longer
+  // than tessellating the demo card: it loads on a thread of its own while
+  // the frame's geometry is made. A failure to load is reported where the
+  // library is first used.
+  const std::future<void> loading = std::async(std::launch::async, [] {
+    try {
+      imageLibrary();
+    } catch (const std::exception&) {
+    }
+  });
   FloatPicture picture;
   if (!renderPicture(scene, picture, report)) return false;
   const bool overridden = !outputOverride.empty();
