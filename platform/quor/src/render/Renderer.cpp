@@ -171,6 +171,9 @@ class FrameRenderer {
     for (int py = y0 - my; py < y1 + my; ++py)
       for (int px = x0 - mx; px < x1 + mx; ++px) {
         const int pattern = SamplePatterns::patternOf(px, py);
+        // The pixels of the tile that this pixel's samples reach.
+        const int kx0 = std::max(-mx, x0 - px), kx1 = std::min(mx, x1 - 1 - px);
+        const int ky0 = std::max(-my, y0 - py), ky1 = std::min(my, y1 - 1 - py);
         PixelShading shading;
         shading.clear();
         for (int sample = 0; sample < samples; ++sample) {
@@ -182,15 +185,13 @@ class FrameRenderer {
           // Spread the sample over the pixels whose filter reaches it.
           const float* wx = patterns_.weightsX(pattern, sample);
           const float* wy = patterns_.weightsY(pattern, sample);
-          for (int ky = -my; ky <= my; ++ky) {
-            const int cy = py + ky;
-            if (cy < y0 || cy >= y1 || wy[ky + my] == 0) continue;
-            for (int kx = -mx; kx <= mx; ++kx) {
-              const int cx = px + kx;
-              if (cx < x0 || cx >= x1) continue;
+          for (int ky = ky0; ky <= ky1; ++ky) {
+            if (wy[ky + my] == 0) continue;
+            const std::size_t row = std::size_t(py + ky - y0) * tw;
+            for (int kx = kx0; kx <= kx1; ++kx) {
               const float w = wx[kx + mx] * wy[ky + my];
               if (w == 0) continue;
-              const std::size_t at = std::size_t(cy - y0) * tw + std::size_t(cx - x0);
+              const std::size_t at = row + std::size_t(px + kx - x0);
               for (int c = 0; c < 4; ++c) sum[4 * at + c] += w * s.rgba[c];
               weight[at] += w;
             }
