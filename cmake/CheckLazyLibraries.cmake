@@ -3,7 +3,7 @@
 # the script and writing RIB load neither the image library nor the renderer
 # (nor Embree and TBB behind it); drawing the viewer into a picture loads the
 # image-file module, rendering loads the renderer; quorrender reads a scene
-# without the image library. Then runs a copy of
+# without the image library. Then runs copies of
 # quorhost and its two libraries without the modules beside them: a render
 # and a viewer picture then fail with a message naming the missing module.
 #
@@ -79,6 +79,17 @@ endfunction()
 fails("render" "cannot load the renderer: ${WORK_DIR}/bare/lib/libQuorRenderer.so" --new QuorCard --render r.png)
 fails("draw the viewer" "cannot load the image library: ${WORK_DIR}/bare/lib/libDDImageFiles.so" --new QuorCard
   --view v.png)
+# A copy of quorrender without the image-library module: its frame fails,
+# naming the module, and writes no picture.
+file(COPY "${bin_dir}/quorrender" DESTINATION "${WORK_DIR}/bare/bin")
+file(WRITE "${WORK_DIR}/frame.rib" "Display \"frame.tif\" \"file\" \"rgba\"\nFormat 4 4 1\nWorldBegin\nWorldEnd\n")
+execute_process(COMMAND "${WORK_DIR}/bare/bin/quorrender" frame.rib
+  WORKING_DIRECTORY "${WORK_DIR}" RESULT_VARIABLE status OUTPUT_QUIET ERROR_VARIABLE errors)
+string(FIND "${errors}" "cannot load the image library: ${WORK_DIR}/bare/lib/libQuorImages.so" at)
+if(NOT status EQUAL 1 OR at LESS 0 OR EXISTS "${WORK_DIR}/frame.tif")
+  message("quorrender without the image-library module: exit status ${status}:\n${errors}")
+  set(failed 1)
+endif()
 
 if(failed)
   message(FATAL_ERROR "CheckLazyLibraries: a run loaded the wrong libraries or did not fail as it should (above)")

@@ -17,7 +17,7 @@ void* openModule(const void* anchor, const char* file, const char* entry, const 
   const std::filesystem::path folder = std::filesystem::path(info.dli_fname).parent_path().lexically_normal();
   path = (folder / file).string();
   const std::string besideLib = (folder.parent_path() / "lib" / file).string();
-  if (!std::filesystem::exists(path) && std::filesystem::exists(besideLib)) path = besideLib;
+  if (!std::filesystem::exists(path)) path = besideLib;
   void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!handle) {
     const char* why = dlerror();

@@ -9,7 +9,8 @@ namespace quor {
 
 // Opens the module `file` from the folder of the binary that holds
 // `anchor` (a function of the caller's), or else from ../lib beside it, as
-// a program in bin/ finds the modules in lib/. The address of its exported
+// a program in bin/ finds the modules in lib/ (the path the reason names
+// when it is in neither). The address of its exported
 // function `entry`, with the module's path in `path`; null with the reason,
 // "cannot load <what>: ...", in `error`. A module opened is never closed:
 // its threads and caches live until the process ends.
