@@ -97,8 +97,7 @@ TEST_F(CardText, ToggledKnobsGiveTheHashOfANewCardWithTheSameValues) {
 }
 
 // Catches a node that misses a text the host put into "cpstr" (a script's
-// text, a user's), and one node taking another's text from the member that
-// all cards' "cpstr" knobs share.
+// text, a user's, an empty one), and one node taking another's text.
 TEST_F(CardText, TextsSetByTheHostReachTheirOwnNodeOnly) {
   Node* a = card();
   Node* b = card();
@@ -118,7 +117,7 @@ TEST_F(CardText, TextsSetByTheHostReachTheirOwnNodeOnly) {
   EXPECT_EQ(hash(c), hashA);
 
   // Store passes of the nodes in turn, each after another node's text went
-  // through the shared member.
+  // through its knob.
   Node* d = card();
   ASSERT_NE(d, nullptr);
   set(d, "shade", "front & back");
@@ -131,6 +130,9 @@ TEST_F(CardText, TextsSetByTheHostReachTheirOwnNodeOnly) {
   EXPECT_TRUE(stored(a) == textA);
   EXPECT_EQ(hash(b), hashB);
   EXPECT_EQ(hash(c), hashA);
+  // An empty text is a text the host wrote too.
+  set(c, "cpstr", "");
+  EXPECT_NE(hash(c), hashA);
 }
 
 }  // namespace
