@@ -96,6 +96,13 @@ TEST(QuorhostErrors, ABadScriptOrActionStopsTheRunAndNothingIsSaved) {
       {a + R"({"mode": "fourth"}}]})", "knob \"mode\": no item named \"fourth\""},
       {R"({"nodes": [{"class": "Axis", "name": "A", "inputs": ["Ghost"]}]})", "input 0: no node named \"Ghost\""},
       {R"({"nodes": [{"class": "Axis", "name": "A"}, {"class": "Axis", "name": "A"}]})", "another node is named \"A\""},
+      {R"({"nodes": )" + std::string(100000, '[') + std::string(100000, ']') + "}",
+       "bad.json: values are nested more than 64 deep"},
+      {a + R"({"count": )" + std::string(100000, '[') + std::string(100000, ']') + "}}]}",
+       "nodes[0] \"A\": knob \"count\": values are nested more than 64 deep"},
+      {a + R"({"count": )" + std::string(35, '[') + R"("a very long text that is never shown whole")" +
+           std::string(35, ']') + "}}]}",
+       "knob \"count\": expected an integer, not " + std::string(35, '[') + "\"a very long text that...\n"},
   };
   const std::vector<std::pair<std::vector<std::string>, std::string>> actions = {
       {{"--set", "count", "2.5"}, "--set: knob \"count\"" + of + " refuses the value \"2.5\""},
