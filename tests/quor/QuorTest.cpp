@@ -1,13 +1,22 @@
 // libQuor: home directory, the integer options, and the RIB text of the scene
-// calls. What QxRendererInfo answers shows in the card's help.
+// calls, long arrays and deep blocks included. What QxRendererInfo answers shows in the card's help.
 #include <Quor/Quor.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <cfloat>
+#include <charconv>
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <limits>
 #include <numeric>
+#include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -135,6 +144,12 @@ TEST(LibQuorRib, EveryRequestIsOneLine) {
        "  Basis [-1 3 -3 1 3 -6 3 0 -3 3 0 0 1 0 0 0] 3 [-0.5 1.5 -1.5 0.5 1 -2.5 2 -0.5 -0.5 0 0.5 0 0 1 0 0] 2"},
       {[] { QrReadArchive("1234", nullptr, QR_NULL); }, R"(  ReadArchive "1234")"},
       {[] { QrAttributeEnd(); }, "AttributeEnd"},
+      {[] { QrScreenWindow(-2, 2, -1, 1.5f); }, "ScreenWindow -2 2 -1 1.5"},
+      {[] { QrPixelSamples(3, 4); }, "PixelSamples 3 4"},
+      {[] { QrPixelFilter(QrGaussianFilter, 2, 2.5f); }, R"(PixelFilter "gaussian" 2 2.5)"},
+      {[] { QrExposure(1.5f, 2.2f); }, "Exposure 1.5 2.2"},
+      {[] { QrQuantize("rgba", 65535, 0, 65535, 0.5f); }, R"(Quantize "rgba" 65535 0 65535 0.5)"},
+      {[&] { QrOpacity(rgb); }, "Opacity [0.25 0.5 1]"},
   };
   Lines expected;
   for (const auto& call : calls) expected.push_back(call.second);
@@ -168,7 +183,7 @@ std::string patchMesh(const char* type, int nu, const char* uwrap, int nv, const
 
 // Values per item: float 1, point, vector, normal and color 3, hpoint 4,
 // matrix 16, times n for type[n]. Items per class: constant 1, uniform one a
-// patch, varying one a patch corner, vertex nu * nv, facevarying 4 a patch,
+// patch, varying and facevarying one a patch corner, vertex nu * nv,
 // facevertex 4 (bilinear) or 16 (bicubic) a patch.
 TEST(LibQuorRib, PatchMeshValueCounts) {
   Lines expected, meshes;
@@ -178,14 +193,14 @@ TEST(LibQuorRib, PatchMeshValueCounts) {
                                  {{"P", 36},
                                   {"varying float s", 12},
                                   {"uniform vector d", 18},
-                                  {"facevarying float f", 24},
+                                  {"facevarying float f", 12},
                                   {"facevertex float g", 24},
                                   {"constant matrix m", 16},
                                   {"constant color c", 3}}));
     // Bilinear 4 x 3, periodic in v: 3 x 3 patches, 4 x 3 corners.
     expected.push_back(
         patchMesh("bilinear", 4, "nonperiodic", 3, "periodic",
-                  {{"Pw", 48}, {"uniform float u", 9}, {"varying float s", 12}, {"facevarying float[2] f", 72}}));
+                  {{"Pw", 48}, {"uniform float u", 9}, {"varying float s", 12}, {"facevarying float[2] f", 24}}));
     // Bicubic 10 x 7, steps 2 and 3: 4 x 2 patches, 5 x 3 corners.
     QrBasis(QrCatmullRomBasis, 2, QrCatmullRomBasis, 3);
     expected.push_back(patchMesh("bicubic", 10, "nonperiodic", 7, "nonperiodic",
@@ -193,13 +208,13 @@ TEST(LibQuorRib, PatchMeshValueCounts) {
                                   {"vertex normal n", 210},
                                   {"st", 30},
                                   {"uniform matrix m", 128},
-                                  {"facevarying float f", 32},
+                                  {"facevarying float f", 15},
                                   {"facevertex float g", 128}}));
     // Bicubic 6 periodic in u (step 3) x 8 (step 2): 2 x 3 patches, 2 x 4 corners.
     QrBasis(QrCatmullRomBasis, 3, QrCatmullRomBasis, 2);
     expected.push_back(
         patchMesh("bicubic", 6, "periodic", 8, "nonperiodic",
-                  {{"Pz", 48}, {"varying color c", 24}, {"uniform float u", 6}, {"facevarying float f", 24}}));
+                  {{"Pz", 48}, {"varying color c", 24}, {"uniform float u", 6}, {"facevarying float f", 8}}));
     // Arrays long enough to be written a block of 4096 values at a time,
     // between short ones: a value lost, repeated or run together with its
     // neighbour at a block's edge, or a piece written out of place.
@@ -263,6 +278,7 @@ TEST(LibQuorRib, BadCallsWriteNothingButOneErrorLineEach) {
       QrSurface("plastic", token, st, QR_NULL);
     }
     QrLightSource("spotlight", "intensity", nullptr, QR_NULL);
+    QrPixelFilter([](QtFloat, QtFloat, QtFloat, QtFloat) { return 0.0f; }, 1, 1);  // no name in RIB
     QrTransform(nullptr);
     QrTranslate(std::numeric_limits<float>::infinity(), 0, 0);
     QrBasis(QrCatmullRomBasis, 0, QrCatmullRomBasis, 1);
@@ -280,12 +296,106 @@ TEST(LibQuorRib, BadCallsWriteNothingButOneErrorLineEach) {
     QrLightSource("spotlight", QR_NULL);
   });
   EXPECT_EQ(rib.lines, Lines({"TransformBegin", "  LightSource \"spotlight\" 1"}));
-  // 2 for each token, 9 more, and one of End for the block left open.
-  EXPECT_TRUE(linesStarting(rib.errors, "libQuor: ") == 24 && linesStarting(rib.errors, "") == 24) << rib.errors;
+  // 2 for each token, 10 more, and one of End for the block left open.
+  EXPECT_TRUE(linesStarting(rib.errors, "libQuor: ") == 25 && linesStarting(rib.errors, "") == 25) << rib.errors;
   EXPECT_EQ(linesStarting(rib.errors, "libQuor: End: "), 1) << rib.errors;
   CaptureStderr();
   QrWorldBegin();  // no scene open
   EXPECT_TRUE(QrBegin("/nonexistent-folder/scene.rib") != 0 && linesStarting(GetCapturedStderr(), "libQuor: ") == 2);
+}
+
+// The words between the last "[" of a line and the "]" that closes it.
+std::vector<std::string> bracketWords(const std::string& line) {
+  const std::size_t open = line.rfind('[');
+  const std::size_t close = line.find(']', open);
+  Lines words;
+  if (open == std::string::npos || close == std::string::npos) return words;
+  std::istringstream in(line.substr(open + 1, close - open - 1));
+  for (std::string w; in >> w;) words.push_back(w);
+  return words;
+}
+
+// Catches values lost, doubled or run together where one block of values
+// ends and the next begins, and values written past the space their block
+// was given: 10001 floats, the extremes placed around the block edges, and
+// a stretch longer than any block of floats whose text is as long as a
+// float's text gets.
+TEST(LibQuorLongLines, FloatsAcrossManyBlocksReadBackBitForBit) {
+  const std::size_t n = 10001;
+  std::vector<float> values;
+  std::mt19937 bits(2024);
+  float longest = 0;
+  std::size_t longestChars = 0;
+  while (values.size() < n) {
+    const std::uint32_t u = bits();
+    float f;
+    std::memcpy(&f, &u, sizeof f);
+    if (!std::isfinite(f)) continue;
+    values.push_back(f);
+    char text[64];
+    const std::size_t chars = static_cast<std::size_t>(std::to_chars(text, text + sizeof text, f).ptr - text);
+    if (chars > longestChars) {
+      longest = f;
+      longestChars = chars;
+    }
+  }
+  ASSERT_EQ(longestChars, 15u);  // a sign, nine digits, a point and "e-38"
+  for (std::size_t i = 1000; i < 6000; ++i) values[i] = longest;
+  const float extremes[] = {-FLT_MAX, std::numeric_limits<float>::denorm_min(), -FLT_MIN, -0.0f, FLT_MAX, 0.1f};
+  const std::size_t places[] = {0, 8191, 8192, 8193, 9000, n - 1};
+  for (std::size_t i = 0; i < 6; ++i) values[places[i]] = extremes[i];
+
+  const std::string declaration = "uniform float[" + std::to_string(n) + "] v";
+  const Rib rib = ribOf([&] { QrSurface("s", declaration.c_str(), values.data(), QR_NULL); });
+  ASSERT_EQ(rib.lines.size(), 1u) << rib.errors;
+  EXPECT_EQ(rib.lines[0].find("  "), std::string::npos);
+  EXPECT_EQ(rib.lines[0].find("[ "), std::string::npos);
+  EXPECT_EQ(rib.lines[0].find(" ]"), std::string::npos);
+  const Lines words = bracketWords(rib.lines[0]);
+  ASSERT_EQ(words.size(), n);
+  for (std::size_t i = 0; i < n; ++i) {
+    char* end = nullptr;
+    const float back = std::strtof(words[i].c_str(), &end);
+    ASSERT_TRUE(*end == '\0' && std::memcmp(&back, &values[i], sizeof back) == 0) << i << ": " << words[i];
+  }
+}
+
+// Catches the same for integers: more than a block of the longest
+// integer text ("-2147483648"); the expected text is made by
+// std::to_string.
+TEST(LibQuorLongLines, IntegersAcrossManyBlocks) {
+  const int n = 9000;
+  std::vector<int> values(n);
+  std::string expected = "[";
+  for (int i = 0; i < n; ++i) {
+    values[i] = i < 5000 ? INT_MIN : (i % 3 == 0 ? INT_MAX : i * 7 - 3000);
+    expected += (i ? " " : "") + std::to_string(values[i]);
+  }
+  expected += "]";
+  const std::string declaration = "uniform int[" + std::to_string(n) + "] n";
+  const Rib rib = ribOf([&] { QrAttribute("a", declaration.c_str(), values.data(), QR_NULL); });
+  ASSERT_EQ(rib.lines.size(), 1u) << rib.errors;
+  const std::size_t open = rib.lines[0].rfind('[');
+  ASSERT_NE(open, std::string::npos);
+  EXPECT_TRUE(rib.lines[0].compare(open, std::string::npos, expected) == 0);
+}
+
+// Catches an indentation cut at the length of some buffer of blanks: every
+// line carries two blanks per open block, at any depth.
+TEST(LibQuorLongLines, DeepBlocksIndentEveryLineTwoBlanksALevel) {
+  const int depth = 40;
+  float rgb[] = {0.25f, 0.5f, 1};
+  const Rib rib = ribOf([&] {
+    for (int i = 0; i < depth; ++i) QrAttributeBegin();
+    QrColor(rgb);
+    for (int i = 0; i < depth; ++i) QrAttributeEnd();
+  });
+  ASSERT_EQ(rib.lines.size(), static_cast<std::size_t>(2 * depth + 1)) << rib.errors;
+  for (int i = 0; i < depth; ++i) {
+    EXPECT_EQ(rib.lines[i], std::string(2 * i, ' ') + "AttributeBegin") << i;
+    EXPECT_EQ(rib.lines[2 * depth - i], std::string(2 * i, ' ') + "AttributeEnd") << i;
+  }
+  EXPECT_EQ(rib.lines[depth], std::string(2 * depth, ' ') + "Color [0.25 0.5 1]");
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // renderer does not know, values it refuses, blocks and archives.
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <sstream>
 
 #include "FrameTestSupport.h"
@@ -44,16 +45,19 @@ TEST(Scene, MalformedRibIsAnErrorWithItsLine) {
     EXPECT_EQ(error.rfind("scene.rib:" + std::to_string(c.line) + ": ", 0), 0u) << error;
     EXPECT_NE(error.find(c.says), std::string::npos) << error;
   }
-  // Strings keep their escapes, numbers their forms, requests their lines.
+  // Strings keep their escapes (an octal one takes at most three digits),
+  // numbers their forms, requests their lines (a line break inside a string
+  // counts too).
   std::vector<Request> requests;
   std::string error;
-  ASSERT_TRUE(quor::render::parseRib("##RenderMan RIB\nDeclare \"a\\\"b\\n\\101\" \"-.5e1\"\n\nFormat 1 +2. -.5\n",
-                                     "x.rib", requests, error))
+  ASSERT_TRUE(quor::render::parseRib(
+      "##RenderMan RIB\nDeclare \"a\\\"b\\n\\101\\0612\" \"-.5e1\nx\"\n\nFormat 1 +2. -.5\n", "x.rib", requests, error))
       << error;
   ASSERT_EQ(requests.size(), 2u);
   EXPECT_EQ(requests[0].where, "x.rib:2");
-  EXPECT_EQ(requests[0].args[0].strings[0], "a\"b\nA");
-  EXPECT_EQ(requests[1].where, "x.rib:4");
+  EXPECT_EQ(requests[0].args[0].strings[0], "a\"b\nA12");
+  EXPECT_EQ(requests[0].args[1].strings[0], "-.5e1\nx");
+  EXPECT_EQ(requests[1].where, "x.rib:5");
   EXPECT_EQ(requests[1].args[1].numbers[0], 2.0f);
   EXPECT_EQ(requests[1].args[2].numbers[0], -0.5f);
 }
@@ -68,18 +72,39 @@ const std::string kCamera = "Format 8 8 1\nProjection \"orthographic\"\n";
 const std::string kCard =
     "PatchMesh \"bilinear\" 2 \"nonperiodic\" 2 \"nonperiodic\" \"P\" [0 0 1 1 0 1 0 1 1 1 1 1]\n";
 
-// A request the renderer does not know: one warning for each name, with the
-// line of its first use; the frame renders.
-TEST(Scene, UnknownRequestsAreWarnedOnceAndSkipped) {
+// Requests, options, attributes and parameters that other tools write and
+// the renderer does not use: one warning for each, naming it with the line of
+// its first use, and the frame renders.
+TEST(Scene, RequestsTheRendererDoesNotUseAreWarnedOnce) {
   Reports reports;
-  const frametest::Picture p = frametest::render(
-      kCamera + "ShadingRate 1\nWorldBegin\nHider \"hidden\"\nShadingRate 2\n" + kCard + "WorldEnd\n", reports);
+  const frametest::Picture p = frametest::render(kCamera +
+                                                     "Option \"limits\" \"bucketsize\" [16 16]\n"
+                                                     "Hider \"hidden\" \"jitter\" [0]\n"
+                                                     "Shutter 0 1\n"
+                                                     "WorldBegin\n"
+                                                     "ShadingRate 1\n"
+                                                     "ShadingInterpolation \"smooth\"\n"
+                                                     "Attribute \"displacementbound\" \"sphere\" [0]\n"
+                                                     "Attribute \"tool\" \"mark\" [3]\n"
+                                                     "TrimCurve\n"
+                                                     "ShadingRate 2\n"
+                                                     "TrimCurve\n" +
+                                                     kCard + "WorldEnd\n",
+                                                 reports);
   EXPECT_TRUE(reports.errors.empty()) << reports.all();
-  ASSERT_EQ(reports.warnings.size(), 2u) << reports.all();
-  EXPECT_NE(reports.warnings[0].find("scene.rib:3"), std::string::npos) << reports.warnings[0];
-  EXPECT_NE(reports.warnings[0].find("\"ShadingRate\""), std::string::npos) << reports.warnings[0];
-  EXPECT_NE(reports.warnings[1].find("scene.rib:5: unknown request \"Hider\""), std::string::npos)
-      << reports.warnings[1];
+  const char* const expected[] = {
+      "scene.rib:3: Option: option \"limits\" \"bucketsize\"",
+      "scene.rib:4: Hider",
+      "scene.rib:5: Shutter",
+      "scene.rib:7: ShadingRate",
+      "scene.rib:8: ShadingInterpolation",
+      "scene.rib:9: Attribute: attribute \"displacementbound\" \"sphere\"",
+      "scene.rib:10: Attribute: unknown parameter \"mark\"",
+      "scene.rib:11: unknown request \"TrimCurve\"",
+  };
+  ASSERT_EQ(reports.warnings.size(), std::size(expected)) << reports.all();
+  for (std::size_t i = 0; i < std::size(expected); ++i)
+    EXPECT_EQ(reports.warnings[i].rfind(expected[i], 0), 0u) << reports.warnings[i];
   EXPECT_EQ(p.width, 8);
 }
 
@@ -101,18 +126,19 @@ TEST(Scene, BadValuesAndUnbalancedBlocksLeaveNoPicture) {
       {"Projection \"fisheye\"\n" + world, "unknown projection"},
       {"Clipping 0 1\n" + world, "0 < near < far"},
       {"PixelSamples 0 2\n" + world, "pixel samples"},
-      {"PixelFilter \"sinc\" 2 2\n" + world, "unknown pixel filter"},
+      {"PixelFilter \"sinc\" 0 2\n" + world, "filter widths must be positive"},
       {"Display \"x.tif\" \"file\" \"z\"\n" + world, "unknown display mode"},
       {"WorldBegin\nFormat 8 8 1\n" + kCard + "WorldEnd\n", "scene.rib:2: Format: options can only be given before"},
       {"WorldBegin\nSides 3\n" + kCard + "WorldEnd\n", "sides must be 1 or 2"},
       {"WorldBegin\nOpacity [2 0 0]\n" + kCard + "WorldEnd\n", "opacity must lie"},
       {"WorldBegin\nBasis \"bent\" 1 \"bezier\" 3\nWorldEnd\n", "unknown basis"},
-      {"WorldBegin\nSurface \"matte\" \"shine\" [1]\nWorldEnd\n", "unknown parameter \"shine\""},
+      {"WorldBegin\nSurface \"matte\" \"Kd\"\nWorldEnd\n", "parameter \"Kd\" has no value"},
+      {"WorldBegin\nShadingRate 0\nWorldEnd\n", "scene.rib:2: ShadingRate: the shading rate must be positive"},
       {"WorldBegin\nPatchMesh \"bilinear\" 2 \"nonperiodic\" 2 \"nonperiodic\" \"P\" [0 0 1 1 0 1]\nWorldEnd\n",
-       "\"P\" has 6 values; this mesh needs 12"},
+       "parameter \"P\" needs 12 value(s), not 6"},
       {"WorldBegin\nPatchMesh \"bicubic\" 5 \"nonperiodic\" 4 \"nonperiodic\" \"P\" [0 0 0]\nWorldEnd\n", "nu = 5"},
       {"WorldBegin\nPatchMesh \"bilinear\" 2 \"nonperiodic\" 2 \"nonperiodic\" \"s\" [0 0 0 0]\nWorldEnd\n",
-       "no \"P\" or \"Pw\""},
+       "no \"P\", \"Pw\" or \"Pz\""},
       {kCard + world, "scene.rib:1: PatchMesh: only allowed between WorldBegin"},
       {"WorldBegin\nAttributeEnd\nWorldEnd\n", "scene.rib:2: AttributeEnd: no open AttributeBegin"},
       {"WorldBegin\nAttributeBegin\nTransformBegin\n" + kCard + "WorldEnd\n",

@@ -152,6 +152,9 @@ TEST(Surface, BasesByNameOrMatrixWithTheirSteps) {
     // Halfway along the first row: x (0 1 2 3) and z (0 .1 .4 .9) weighted
     // 1/8 3/8 3/8 1/8.
     expectPoint(evaluatePatch(m, 0, 0, 0.5f, 0, false), 1.5, 0, 0.3);
+    // Its slope there, 3 [(z1 - z0) (1 - u)^2 + 2 (z2 - z1) u (1 - u) +
+    // (z3 - z2) u^2] = 3 (0.1 + 0.6 + 0.5) / 4.
+    EXPECT_NEAR(evaluatePatch(m, 0, 0, 0.5f, 0, false).dpdu.z, 0.9, 1e-5);
   }
   // Hermite by name, step 2: 6 columns give two patches, the second from
   // the point in column 2, with the tangent in column 3.
@@ -218,8 +221,9 @@ TEST(Surface, TextureCoordinatesOfEveryStorageClass) {
       // its corners 1 2 4 5.
       {" \"varying float s\" [0 1 2 3 4 5]", 0.5f, 0.5f, 3, 0.5f},
       {" \"vertex float s\" [0 1 2 3 4 5]", 1, 0, 2, 0},
+      // Facevarying values sit at the corners, as varying ones do.
+      {" \"facevarying float s\" [0 1 2 3 4 5]", 1, 0, 2, 0},
       // Four values a patch, corners (0,0) (1,0) (0,1) (1,1).
-      {" \"facevarying float s\" [0 1 2 3 10 11 12 13]", 1, 0, 11, 0},
       {" \"facevertex float s\" [0 1 2 3 10 11 12 13]", 0, 1, 12, 1},
       // Pairs, and s and t of different classes.
       {" \"vertex float[2] st\" [0 10 1 11 2 12 3 13 4 14 5 15]", 0, 1, 4, 14},

@@ -3,7 +3,7 @@
 #include <cctype>
 #include <cstring>
 
-#include "RibText.h"
+#include "RequestError.h"
 
 namespace quor {
 namespace {
@@ -58,6 +58,18 @@ const Predeclared kPredeclared[] = {
     {"texture", "uniform string"},
     {"archive", "uniform string"},
     {"procedural", "uniform string"},
+    // Options, attributes and hider parameters that RIB files commonly carry.
+    {"threads", "uniform integer"},
+    {"bucketsize", "uniform integer[2]"},
+    {"gridsize", "uniform integer"},
+    {"texturememory", "uniform integer"},
+    {"eyesplits", "uniform integer"},
+    {"sphere", "uniform float"},
+    {"coordinatesystem", "uniform string"},
+    {"sense", "uniform string"},
+    {"binary", "uniform integer"},
+    {"jitter", "uniform integer"},
+    {"depthfilter", "uniform string"},
 };
 
 struct Word {

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "ModuleLoading.h"
-#include "RibText.h"
+#include "RequestError.h"
 
 namespace quor {
 

@@ -9,9 +9,6 @@
 namespace quor {
 namespace {
 
-// More values than this in one parameter are taken for garbage counts.
-constexpr std::uint64_t kMaxValues = std::uint64_t{1} << 30;
-
 // The most characters a value takes in a line, the blank before it
 // included: an int ("-2147483648") and the shortest text of a float
 // ("-1.17549435e-38").
@@ -183,38 +180,40 @@ void Line::writeTo(std::FILE* file) const {
   forEachPiece([file](const char* p, std::size_t n) { std::fwrite(p, 1, n, file); });
 }
 
-Line& Line::params(const ParameterList& params, const ItemCount& items) {
-  for (const Parameter& p : params) {
-    const Declaration d = declarationOf(p.token);
-    const std::uint64_t n = items(d);  // checked first: the product could overflow
-    if (n > kMaxValues || n * std::uint64_t(d.valuesPerItem()) > kMaxValues) {
-      throw RequestError("too many values for \"" + std::string(p.token) + "\"");
-    }
-    const std::uint64_t count = n * std::uint64_t(d.valuesPerItem());
-    if (!p.value && count > 0) throw RequestError("no value for \"" + std::string(p.token) + "\" (null pointer)");
-    text_ += ' ';
-    appendQuoted(text_, p.token);
-    text_ += ' ';
-    try {
-      switch (d.kind) {
-        case ValueKind::Float:
-          appendNumbers(static_cast<const float*>(p.value), count, kFloatChars);
-          break;
-        case ValueKind::Integer:
-          appendNumbers(static_cast<const int*>(p.value), count, kIntChars);
-          break;
-        case ValueKind::String:
-          appendArray(text_, static_cast<const char* const*>(p.value), count, [this](const char* v) {
-            if (!v) throw RequestError("a string is a null pointer");
-            appendQuoted(text_, v);
-          });
-          break;
+Line& Line::strings(const std::vector<std::string>& values) {
+  text_ += ' ';
+  appendArray(text_, values.data(), values.size(), [this](const std::string& v) { appendQuoted(text_, v.c_str()); });
+  return *this;
+}
+
+Line& Line::value(const render::Value& v) {
+  switch (v.kind) {
+    case render::Value::Kind::Number:
+      return v.integers.empty() ? num(v.numbers[0]) : num(v.integers[0]);
+    case render::Value::Kind::String:
+      return str(v.strings[0].c_str(), "string");
+    case render::Value::Kind::Numbers:
+      text_ += ' ';
+      if (v.integers.empty()) {
+        appendNumbers(v.numbers.data(), v.numbers.size(), kFloatChars);
+      } else {
+        appendNumbers(v.integers.data(), v.integers.size(), kIntChars);
       }
-    } catch (const RequestError& e) {
-      throw RequestError("\"" + std::string(p.token) + "\": " + e.what());
-    }
+      return *this;
+    case render::Value::Kind::Strings:
+      return strings(v.strings);
   }
   return *this;
+}
+
+Line& Line::param(const std::string& token, const render::Value& v) {
+  text_ += ' ';
+  appendQuoted(text_, token.c_str());
+  try {
+    return value(v);
+  } catch (const RequestError& e) {
+    throw RequestError("\"" + token + "\": " + e.what(), e.code());
+  }
 }
 
 }  // namespace quor

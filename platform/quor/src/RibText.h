@@ -5,31 +5,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <functional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "Declarations.h"
+#include "RequestError.h"
+#include "render/Request.h"
 
 namespace quor {
-
-// A request that cannot be written; the message says why. Nothing of the
-// request reaches the scene then.
-class RequestError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
-// One token/value pair of a parameter list.
-struct Parameter {
-  const char* token;
-  const void* value;
-};
-using ParameterList = std::vector<Parameter>;
-
-// How many items of its class a declared parameter holds in this request.
-using ItemCount = std::function<std::uint64_t(const Declaration&)>;
 
 // Builds the text of one request line. Every append either succeeds or throws
 // RequestError, so a half-built line is simply dropped.
@@ -37,7 +19,7 @@ using ItemCount = std::function<std::uint64_t(const Declaration&)>;
 // A long array of numbers (a mesh's positions: a hundred megabytes of text
 // for a dense card) is checked when it is appended but formatted only when
 // the line is written, block by block through a small buffer, so that its
-// text never has to be held whole. The arrays given to floats() and params()
+// text never has to be held whole. The arrays given to floats() and param()
 // must therefore outlive the line.
 class Line {
  public:
@@ -49,8 +31,13 @@ class Line {
   Line& num(float value);
   // The values in brackets: [a b c].
   Line& floats(const float* values, std::size_t count, const char* what);
-  // Each pair as "token" [values], the values counted by the token's declaration.
-  Line& params(const ParameterList& params, const ItemCount& items);
+  // Quoted strings in brackets: ["a" "b"].
+  Line& strings(const std::vector<std::string>& values);
+  // One value: a number, a string, or an array of either; whole numbers as
+  // they were given when the value keeps them.
+  Line& value(const render::Value& value);
+  // One parameter: "token" [values].
+  Line& param(const std::string& token, const render::Value& value);
 
   // The whole text of the line.
   std::string text() const;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "RenderCalls.h"
+#include "RequestError.h"
 #include "RibText.h"
 
 namespace quor {
@@ -102,8 +103,8 @@ Library& library() {
   return *instance;
 }
 
-void report(const char* what, const std::string& message) {
-  reportError(0, QIE_ERROR, std::string(what) + ": " + message);
+void report(const char* what, const std::string& message, int code) {
+  reportError(code, static_cast<int>(render::Severity::Error), std::string(what) + ": " + message);
 }
 
 }  // namespace quor

@@ -74,9 +74,10 @@ struct Library {
 
 Library& library();
 
-// Reports a failed call to the error handler, "what: message"; the initial
-// handler prints it on standard error as "libQuor: what: message".
-void report(const char* what, const std::string& message);
+// Reports a failed call to the error handler, "what: message", with the
+// code of its failure; the initial handler prints it on standard error as
+// "libQuor: what: message".
+void report(const char* what, const std::string& message, int code = 0);
 
 }  // namespace quor
 

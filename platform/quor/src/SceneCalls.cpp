@@ -1,26 +1,29 @@
-// The scene calls. Each writes exactly one RIB request line to the open scene,
-// or, when the call cannot be written as given, nothing at all and one line on
-// standard error.
+// The scene calls. Each becomes one request for the open scene's target
+// (Calls.h): a line of RIB text, or a request of the rendered scene. A call
+// that cannot be taken as given changes nothing and is reported on the
+// error handler.
 #include <cstdarg>
 #include <cstring>
-#include <new>
 #include <string>
 
 #pragma GCC visibility push(default)
 #include <Quor/Quor.h>
 #pragma GCC visibility pop
 
+#include "Calls.h"
+#include "PatchMeshRules.h"
 #include "RenderCalls.h"
-#include "RibText.h"
+#include "RequestError.h"
 #include "Scene.h"
 
-using quor::Block;
-using quor::Declaration;
-using quor::Line;
+using quor::integer;
+using quor::number;
+using quor::numbers;
 using quor::ParameterList;
 using quor::RequestError;
 using quor::Scene;
-using quor::StorageClass;
+using quor::text;
+using quor::render::Request;
 
 QtBasis QrCatmullRomBasis = {
     {-0.5f, 1.5f, -1.5f, 0.5f},
@@ -39,33 +42,6 @@ const QtBasis kCatmullRom = {
     {0.0f, 1.0f, 0.0f, 0.0f},
 };
 
-// Runs `build` on the open scene; a failure is reported under the request's
-// name and leaves the scene as it was. (A rendered scene takes its calls
-// through renderCall instead.)
-template <class Build>
-void request(const char* name, Build build) {
-  try {
-    build(quor::library().openScene());
-  } catch (const std::bad_alloc&) {
-    quor::report(name, "out of memory");
-  } catch (const std::exception& e) {
-    quor::report(name, e.what());
-  }
-}
-
-// Shader, light, camera and attribute parameters hold one item each.
-std::uint64_t oneItem(const Declaration&) { return 1; }
-
-// A request of a name and a parameter list, as in
-// Surface "plastic" "Ka" [1]; `what` names the name in messages.
-void namedRequest(const char* requestName, QtToken name, const char* what, const ParameterList& params) {
-  if (quor::rendering()) {
-    return quor::renderCall(
-        requestName, [&](auto& a) { a = {quor::text(name, what)}; }, params);
-  }
-  request(requestName, [&](Scene& s) { s.write(Line(requestName).str(name, what).params(params, oneItem).text()); });
-}
-
 // The token/value pairs after the last named argument, up to QR_NULL.
 ParameterList collect(va_list args) {
   ParameterList params;
@@ -75,60 +51,30 @@ ParameterList collect(va_list args) {
   return params;
 }
 
-void simple(const char* name) {
-  if (quor::rendering()) return quor::renderCall(name);
-  request(name, [name](Scene& s) { s.write(name); });
-}
-
-void begin(Block block, const char* name) {
-  if (quor::rendering()) return quor::renderCall(name);
-  request(name, [=](Scene& s) { s.begin(block, name); });
-}
-
-void end(Block block, const char* name) {
-  if (quor::rendering()) return quor::renderCall(name);
-  request(name, [=](Scene& s) { s.end(block, name); });
+// A request of a name and a parameter list, as in
+// Surface "plastic" "Ka" [1]; `what` names the name in messages.
+void namedRequest(const char* requestName, QtToken name, const char* what, const ParameterList& params) {
+  quor::call(requestName, [&](Request& r) {
+    r.args.push_back(text(name, what));
+    quor::appendParams(r, params);
+  });
 }
 
 void matrix(const char* name, QtMatrix m) {
-  if (quor::rendering()) {
-    return quor::renderCall(name, [=](auto& a) { a.push_back(quor::numbers(m ? &m[0][0] : nullptr, 16, "matrix")); });
-  }
-  request(name, [=](Scene& s) { s.write(Line(name).floats(m ? &m[0][0] : nullptr, 16, "matrix").text()); });
+  quor::call(name, [=](Request& r) { r.args.push_back(numbers(m ? &m[0][0] : nullptr, 16, "matrix")); });
 }
 
 void triple(const char* name, float x, float y, float z) {
-  if (quor::rendering())
-    return quor::renderCall(name, [=](auto& a) { a = {quor::number(x), quor::number(y), quor::number(z)}; });
-  request(name, [=](Scene& s) { s.write(Line(name).num(x).num(y).num(z).text()); });
+  quor::call(name, [=](Request& r) { r.args = {number(x), number(y), number(z)}; });
 }
 
-// Patches and their corners along one direction of a patch mesh.
-struct Direction {
-  std::uint64_t patches;
-  std::uint64_t corners;  // where varying values sit
-};
-
-Direction direction(bool bicubic, int n, const char* wrap, int step, const char* axis) {
-  const bool periodic = wrap && std::strcmp(wrap, "periodic") == 0;
-  if (!periodic && !(wrap && std::strcmp(wrap, "nonperiodic") == 0)) {
-    throw RequestError(std::string(axis) + " wrap must be \"periodic\" or \"nonperiodic\"");
+// One basis of QrBasis: the library's Catmull-Rom basis by its name, any
+// other as its 16 numbers.
+quor::render::Value basis(QtBasis b, const char* what) {
+  if (b == QrCatmullRomBasis && std::memcmp(b, kCatmullRom, sizeof kCatmullRom) == 0) {
+    return quor::render::Value::string("catmull-rom");
   }
-  const auto fail = [&](const std::string& rule) {
-    throw RequestError(std::string("n") + axis + " = " + std::to_string(n) + " does not fit: " + rule);
-  };
-  std::uint64_t patches = 0;
-  if (!bicubic) {
-    if (n < 2) fail("a bilinear mesh needs at least 2 vertices");
-    patches = periodic ? n : n - 1;
-  } else if (periodic) {
-    if (n < 1 || n % step != 0) fail("a periodic bicubic mesh needs a multiple of the step " + std::to_string(step));
-    patches = n / step;
-  } else {
-    if (n < 4 || (n - 4) % step != 0) fail("a bicubic mesh needs 4 + k * " + std::to_string(step) + " vertices");
-    patches = (n - 4) / step + 1;
-  }
-  return {patches, periodic ? patches : patches + 1};
+  return numbers(b ? &b[0][0] : nullptr, 16, what);
 }
 
 }  // namespace
@@ -165,64 +111,40 @@ void QrEnd(void) {
 }
 
 void QrFrameBegin(QtInt frame) {
-  if (quor::rendering()) return quor::renderCall("FrameBegin", [=](auto& a) { a = {quor::number(float(frame))}; });
-  request("FrameBegin", [=](Scene& s) { s.begin(Block::Frame, Line("FrameBegin").num(frame).text()); });
+  quor::call("FrameBegin", [=](Request& r) { r.args = {integer(frame)}; });
 }
-void QrFrameEnd(void) { end(Block::Frame, "FrameEnd"); }
-void QrWorldBegin(void) { begin(Block::World, "WorldBegin"); }
-void QrWorldEnd(void) { end(Block::World, "WorldEnd"); }
-void QrAttributeBegin(void) { begin(Block::Attribute, "AttributeBegin"); }
-void QrAttributeEnd(void) { end(Block::Attribute, "AttributeEnd"); }
-void QrTransformBegin(void) { begin(Block::Transform, "TransformBegin"); }
-void QrTransformEnd(void) { end(Block::Transform, "TransformEnd"); }
-void QrIdentity(void) { simple("Identity"); }
-void QrReverseOrientation(void) { simple("ReverseOrientation"); }
+void QrFrameEnd(void) { quor::call("FrameEnd"); }
+void QrWorldBegin(void) { quor::call("WorldBegin"); }
+void QrWorldEnd(void) { quor::call("WorldEnd"); }
+void QrAttributeBegin(void) { quor::call("AttributeBegin"); }
+void QrAttributeEnd(void) { quor::call("AttributeEnd"); }
+void QrTransformBegin(void) { quor::call("TransformBegin"); }
+void QrTransformEnd(void) { quor::call("TransformEnd"); }
+void QrIdentity(void) { quor::call("Identity"); }
+void QrReverseOrientation(void) { quor::call("ReverseOrientation"); }
 void QrTransform(QtMatrix m) { matrix("Transform", m); }
 void QrConcatTransform(QtMatrix m) { matrix("ConcatTransform", m); }
 void QrTranslate(QtFloat dx, QtFloat dy, QtFloat dz) { triple("Translate", dx, dy, dz); }
 void QrScale(QtFloat sx, QtFloat sy, QtFloat sz) { triple("Scale", sx, sy, sz); }
 
 void QrRotate(QtFloat angle, QtFloat dx, QtFloat dy, QtFloat dz) {
-  if (quor::rendering()) {
-    return quor::renderCall("Rotate", [=](auto& a) {
-      a = {quor::number(angle), quor::number(dx), quor::number(dy), quor::number(dz)};
-    });
-  }
-  request("Rotate", [=](Scene& s) { s.write(Line("Rotate").num(angle).num(dx).num(dy).num(dz).text()); });
+  quor::call("Rotate", [=](Request& r) { r.args = {number(angle), number(dx), number(dy), number(dz)}; });
 }
 
 void QrFormat(QtInt xres, QtInt yres, QtFloat pixelAspect) {
-  if (quor::rendering()) {
-    return quor::renderCall("Format", [=](auto& a) {
-      a = {quor::number(float(xres)), quor::number(float(yres)), quor::number(pixelAspect)};
-    });
-  }
-  request("Format", [=](Scene& s) {
-    if (xres <= 0 || yres <= 0) throw RequestError("the resolution must be positive");
-    s.write(Line("Format").num(xres).num(yres).num(pixelAspect).text());
-  });
+  quor::call("Format", [=](Request& r) { r.args = {integer(xres), integer(yres), number(pixelAspect)}; });
 }
 
 void QrClipping(QtFloat nearPlane, QtFloat farPlane) {
-  if (quor::rendering()) {
-    return quor::renderCall("Clipping", [=](auto& a) { a = {quor::number(nearPlane), quor::number(farPlane)}; });
-  }
-  request("Clipping", [=](Scene& s) { s.write(Line("Clipping").num(nearPlane).num(farPlane).text()); });
+  quor::call("Clipping", [=](Request& r) { r.args = {number(nearPlane), number(farPlane)}; });
 }
 
 void QrSides(QtInt sides) {
-  if (quor::rendering()) return quor::renderCall("Sides", [=](auto& a) { a = {quor::number(float(sides))}; });
-  request("Sides", [=](Scene& s) {
-    if (sides != 1 && sides != 2) throw RequestError("sides must be 1 or 2");
-    s.write(Line("Sides").num(sides).text());
-  });
+  quor::call("Sides", [=](Request& r) { r.args = {integer(sides)}; });
 }
 
 void QrColor(const QtFloat* rgb) {
-  if (quor::rendering()) {
-    return quor::renderCall("Color", [=](auto& a) { a.push_back(quor::numbers(rgb, 3, "colour")); });
-  }
-  request("Color", [=](Scene& s) { s.write(Line("Color").floats(rgb, 3, "color").text()); });
+  quor::call("Color", [=](Request& r) { r.args.push_back(numbers(rgb, 3, "colour")); });
 }
 
 void QrDisplay(const char* name, QtToken type, QtToken mode, ...) {
@@ -230,21 +152,9 @@ void QrDisplay(const char* name, QtToken type, QtToken mode, ...) {
   va_start(args, mode);
   const ParameterList params = collect(args);
   va_end(args);
-  if (quor::rendering()) {
-    return quor::renderCall(
-        "Display",
-        [&](auto& a) {
-          a = {quor::text(name, "file name"), quor::text(type, "display type"), quor::text(mode, "mode")};
-        },
-        params);
-  }
-  request("Display", [&](Scene& s) {
-    s.write(Line("Display")
-                .str(name, "file name")
-                .str(type, "display type")
-                .str(mode, "mode")
-                .params(params, oneItem)
-                .text());
+  quor::call("Display", [&](Request& r) {
+    r.args = {text(name, "file name"), text(type, "display type"), text(mode, "mode")};
+    quor::appendParams(r, params);
   });
 }
 
@@ -277,17 +187,7 @@ void QrLightSource(QtToken name, ...) {
   va_start(args, name);
   const ParameterList params = collect(args);
   va_end(args);
-  if (quor::rendering()) {
-    return quor::renderCall(
-        "LightSource", [&](auto& a) { a = {quor::text(name, "shader name")}; }, params);
-  }
-  request("LightSource", [&](Scene& s) {
-    Line line("LightSource");
-    line.str(name, "shader name");
-    // The handle is taken only once the rest of the request has been built.
-    std::string rest = Line("").params(params, oneItem).text();
-    s.write(line.num(s.nextLightNumber()).text() + rest);
-  });
+  namedRequest("LightSource", name, "shader name", params);
 }
 
 void QrSurface(QtToken name, ...) {
@@ -299,72 +199,25 @@ void QrSurface(QtToken name, ...) {
 }
 
 void QrBasis(QtBasis ubasis, QtInt ustep, QtBasis vbasis, QtInt vstep) {
-  if (quor::rendering()) {
-    return quor::renderCall("Basis", [=](auto& a) {
-      a = {quor::numbers(ubasis ? &ubasis[0][0] : nullptr, 16, "u basis"), quor::number(float(ustep)),
-           quor::numbers(vbasis ? &vbasis[0][0] : nullptr, 16, "v basis"), quor::number(float(vstep))};
-    });
-  }
-  request("Basis", [=](Scene& s) {
-    if (ustep < 1 || vstep < 1) throw RequestError("the steps must be positive");
-    const auto basis = [](Line& line, QtBasis b, const char* what) {
-      if (b == QrCatmullRomBasis && std::memcmp(b, kCatmullRom, sizeof kCatmullRom) == 0) {
-        line.str("catmull-rom", what);
-      } else {
-        line.floats(b ? &b[0][0] : nullptr, 16, what);
-      }
-    };
-    Line line("Basis");
-    basis(line, ubasis, "u basis");
-    line.num(ustep);
-    basis(line, vbasis, "v basis");
-    line.num(vstep);
-    s.write(line.text());
-    s.setSteps({ustep, vstep});
+  quor::call("Basis", [=](Request& r) {
+    r.args = {basis(ubasis, "u basis"), integer(ustep), basis(vbasis, "v basis"), integer(vstep)};
   });
 }
 
 void QrPatchMeshV(QtToken type, QtInt nu, QtToken uwrap, QtInt nv, QtToken vwrap, QtInt n, QtToken tokens[],
                   QtPointer values[]) {
-  if (quor::rendering()) return quor::renderPatchMesh(type, nu, uwrap, nv, vwrap, n, tokens, values);
-  request("PatchMesh", [=](Scene& s) {
-    const bool bicubic = type && std::strcmp(type, "bicubic") == 0;
-    if (!bicubic && !(type && std::strcmp(type, "bilinear") == 0)) {
-      throw RequestError("type must be \"bilinear\" or \"bicubic\"");
-    }
-    const Direction u = direction(bicubic, nu, uwrap, s.steps().u, "u");
-    const Direction v = direction(bicubic, nv, vwrap, s.steps().v, "v");
+  quor::call("PatchMesh", [=](Request& r) {
+    r.args = {text(type, "type"), integer(nu), text(uwrap, "u wrap"), integer(nv), text(vwrap, "v wrap")};
+    // The mesh's shape tells how many values each parameter holds.
+    const quor::Steps steps = quor::currentSteps();
+    const quor::MeshShape shape = quor::meshShape(type, nu, uwrap, nv, vwrap, steps.u, steps.v);
     if (n < 0 || (n > 0 && (!tokens || !values))) throw RequestError("no parameter list (null pointer)");
     ParameterList params;
-    bool hasPosition = false;
     for (int i = 0; i < n; ++i) {
       if (!tokens[i]) throw RequestError("parameter token " + std::to_string(i) + " is a null pointer");
-      const std::string name = quor::declarationOf(tokens[i]).name;
-      hasPosition = hasPosition || name == "P" || name == "Pw" || name == "Pz";
       params.push_back({tokens[i], values[i]});
     }
-    if (!hasPosition) throw RequestError("no \"P\", \"Pw\" or \"Pz\" among the parameters");
-    const std::uint64_t patches = u.patches * v.patches;
-    const auto items = [&](const Declaration& d) -> std::uint64_t {
-      switch (d.storage) {
-        case StorageClass::Constant:
-          return 1;
-        case StorageClass::Uniform:
-          return patches;
-        case StorageClass::Varying:
-          return u.corners * v.corners;
-        case StorageClass::Vertex:
-          return std::uint64_t(nu) * std::uint64_t(nv);
-        case StorageClass::FaceVarying:
-          return 4 * patches;
-        case StorageClass::FaceVertex:
-          return (bicubic ? 16 : 4) * patches;
-      }
-      return 1;
-    };
-    Line line("PatchMesh");
-    line.str(type, "type").num(nu).str(uwrap, "u wrap").num(nv).str(vwrap, "v wrap").params(params, items);
-    s.write(line);
+    quor::appendParams(r, params, [&](const quor::Declaration& d) { return shape.items(d.storage); });
   });
 }
 
@@ -373,16 +226,10 @@ void QrArchiveBegin(QtToken name, ...) {
   va_start(args, name);
   const ParameterList params = collect(args);
   va_end(args);
-  if (quor::rendering()) {
-    return quor::renderCall(
-        "ArchiveBegin", [&](auto& a) { a = {quor::text(name, "archive name")}; }, params);
-  }
-  request("ArchiveBegin", [&](Scene& s) {
-    s.begin(Block::Archive, Line("ArchiveBegin").str(name, "archive name").params(params, oneItem).text());
-  });
+  namedRequest("ArchiveBegin", name, "archive name", params);
 }
 
-void QrArchiveEnd(void) { end(Block::Archive, "ArchiveEnd"); }
+void QrArchiveEnd(void) { quor::call("ArchiveEnd"); }
 
 // The archive is read by the renderer; there is nothing here for the
 // callback to see, so it is never called.
@@ -395,15 +242,19 @@ void QrReadArchive(QtToken name, QtArchiveCallback callback, ...) {
   namedRequest("ReadArchive", name, "archive name", params);
 }
 
-// A comment line; line breaks in the text become blanks so it stays one line.
+// A comment line of the RIB text, which a rendered scene has no use for;
+// line breaks in the text become blanks so it stays one line.
 void QrComment(const char* text) {
-  if (quor::rendering()) return;  // nothing to render
-  request("Comment", [=](Scene& s) {
+  if (quor::rendering()) return;
+  try {
+    Scene& s = quor::library().openScene();
     if (!text) throw RequestError("no text (null pointer)");
     std::string line = std::string("# ") + text;
     for (char& c : line) {
       if (c == '\n' || c == '\r') c = ' ';
     }
     s.write(line);
-  });
+  } catch (const RequestError& e) {
+    quor::report("Comment", e.what(), e.code());
+  }
 }

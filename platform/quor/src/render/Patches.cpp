@@ -7,19 +7,6 @@ namespace quor {
 namespace render {
 namespace {
 
-const NamedBasis kBases[] = {
-    {"bezier", {{-1, 3, -3, 1}, {3, -6, 3, 0}, {-3, 3, 0, 0}, {1, 0, 0, 0}}, 3},
-    {"b-spline",
-     {{-1.0f / 6, 3.0f / 6, -3.0f / 6, 1.0f / 6},
-      {3.0f / 6, -6.0f / 6, 3.0f / 6, 0},
-      {-3.0f / 6, 0, 3.0f / 6, 0},
-      {1.0f / 6, 4.0f / 6, 1.0f / 6, 0}},
-     1},
-    {"catmull-rom", {{-0.5f, 1.5f, -1.5f, 0.5f}, {1, -2.5f, 2, -0.5f}, {-0.5f, 0, 0.5f, 0}, {0, 1, 0, 0}}, 1},
-    {"hermite", {{2, 1, -2, 1}, {-3, -2, 3, -1}, {0, 1, 0, 0}, {1, 0, 0, 0}}, 2},
-    {"power", {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}, 4},
-};
-
 // Weights of the four control points at u, and their derivatives:
 // [u^3 u^2 u 1] * B.
 void cubicWeights(const BasisMatrix& b, float u, float w[4], float dw[4]) {
@@ -101,7 +88,8 @@ Scalar evaluateVar(const PatchMeshData& mesh, const PrimVar& var, int pi, int pj
       return {x[0], 0, 0};
     case StorageClass::Uniform:
       return {x[patch], 0, 0};
-    case StorageClass::Varying: {
+    case StorageClass::Varying:
+    case StorageClass::FaceVarying: {
       const int uc = mesh.uperiodic ? mesh.upatches : mesh.upatches + 1;
       const int vc = mesh.vperiodic ? mesh.vpatches : mesh.vpatches + 1;
       float c[4];
@@ -109,8 +97,6 @@ Scalar evaluateVar(const PatchMeshData& mesh, const PrimVar& var, int pi, int pj
         for (int a = 0; a < 2; ++a) c[2 * b + a] = x[((pj + b) % vc) * uc + (pi + a) % uc];
       return bilinear(c, u, v);
     }
-    case StorageClass::FaceVarying:
-      return bilinear(&x[4 * patch], u, v);
     case StorageClass::Vertex:
     case StorageClass::FaceVertex: {
       Scalar r;
@@ -130,12 +116,6 @@ Scalar evaluateVar(const PatchMeshData& mesh, const PrimVar& var, int pi, int pj
 
 }  // namespace
 
-const NamedBasis* findBasis(const std::string& name) {
-  for (const NamedBasis& b : kBases)
-    if (name == b.name) return &b;
-  return nullptr;
-}
-
 bool basisJoins(const BasisMatrix& basis, int step) {
   float end[4], start[4], unused[4];
   cubicWeights(basis, 1.0f, end, unused);
@@ -153,26 +133,6 @@ int PatchMeshData::cvIndex(int pi, int pj, int a, int b) const {
   const int su = bicubic ? ustep : 1;
   const int sv = bicubic ? vstep : 1;
   return wrapIndex(pj * sv + b, nv, vperiodic) * nu + wrapIndex(pi * su + a, nu, uperiodic);
-}
-
-std::size_t itemCount(const PatchMeshData& mesh, StorageClass storage) {
-  const std::size_t patches = std::size_t(mesh.upatches) * mesh.vpatches;
-  switch (storage) {
-    case StorageClass::Constant:
-      return 1;
-    case StorageClass::Uniform:
-      return patches;
-    case StorageClass::Varying:
-      return std::size_t(mesh.uperiodic ? mesh.upatches : mesh.upatches + 1) *
-             (mesh.vperiodic ? mesh.vpatches : mesh.vpatches + 1);
-    case StorageClass::Vertex:
-      return std::size_t(mesh.nu) * mesh.nv;
-    case StorageClass::FaceVarying:
-      return 4 * patches;
-    case StorageClass::FaceVertex:
-      return (mesh.bicubic ? 16 : 4) * patches;
-  }
-  return 1;
 }
 
 namespace {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Declarations.h"
+#include "PatchMeshRules.h"
 #include "render/Math.h"
 
 namespace quor {
@@ -17,21 +18,14 @@ namespace render {
 
 using BasisMatrix = float[4][4];
 
-// The standard bases by name ("bezier", "b-spline", "catmull-rom",
-// "hermite", "power"), with their usual steps; null for another name.
-struct NamedBasis {
-  const char* name;
-  float m[4][4];
-  int step;
-};
-const NamedBasis* findBasis(const std::string& name);
-
 // True when patch i + 1 begins where patch i ends for any control points,
 // that is when the weights of the end of a patch equal those of the start
 // of the next one, `step` control points further on.
 bool basisJoins(const BasisMatrix& basis, int step);
 
-// One texture coordinate (s or t) of a mesh, of any storage class.
+// One texture coordinate (s or t) of a mesh, of any storage class; a
+// facevarying one is kept as varying, which has the same values on a patch
+// mesh.
 struct PrimVar {
   bool present = false;
   StorageClass storage = StorageClass::Constant;
@@ -101,9 +95,6 @@ Vec3 evaluatePosition(const PatchMeshData& mesh, int pi, int pj, float u, float 
 // Why a patch cannot be rendered: "" when it can, else "non-finite" or
 // "degenerate" (its control points span no area).
 const char* patchProblem(const PatchMeshData& mesh, int pi, int pj);
-
-// The number of items a primitive variable of `storage` holds on this mesh.
-std::size_t itemCount(const PatchMeshData& mesh, StorageClass storage);
 
 }  // namespace render
 }  // namespace quor

@@ -11,8 +11,6 @@
 namespace quor {
 namespace render {
 
-using ReportFunction = std::function<void(int code, Severity severity, const std::string& message)>;
-
 // The format of a picture file: by the display type ("tiff", "png",
 // "openexr"), or for "file" by the name's extension (.tif, .tiff, .png,
 // .exr, in any case). False, with the reason, when it cannot be told.

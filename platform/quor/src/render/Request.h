@@ -5,6 +5,7 @@
 #ifndef QUOR_RENDER_REQUEST_H
 #define QUOR_RENDER_REQUEST_H
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,11 +17,20 @@ struct Value {
   Kind kind = Kind::Number;
   std::vector<float> numbers;
   std::vector<std::string> strings;
+  // The exact values of whole numbers that a library call gave as integers,
+  // beside their numbers, so that a RIB file gets them as they were given;
+  // empty for every other value.
+  std::vector<int> integers;
 
-  static Value number(float v) { return {Kind::Number, {v}, {}}; }
-  static Value string(std::string s) { return {Kind::String, {}, {std::move(s)}}; }
-  static Value numberArray(std::vector<float> v) { return {Kind::Numbers, std::move(v), {}}; }
-  static Value stringArray(std::vector<std::string> v) { return {Kind::Strings, {}, std::move(v)}; }
+  static Value number(float v) { return {Kind::Number, {v}, {}, {}}; }
+  static Value integer(int v) { return {Kind::Number, {float(v)}, {}, {v}}; }
+  static Value string(std::string s) { return {Kind::String, {}, {std::move(s)}, {}}; }
+  static Value numberArray(std::vector<float> v) { return {Kind::Numbers, std::move(v), {}, {}}; }
+  static Value integerArray(std::vector<int> v) {
+    std::vector<float> numbers(v.begin(), v.end());
+    return {Kind::Numbers, std::move(numbers), {}, std::move(v)};
+  }
+  static Value stringArray(std::vector<std::string> v) { return {Kind::Strings, {}, std::move(v), {}}; }
 
   bool isString() const { return kind == Kind::String || kind == Kind::Strings; }
   bool isArray() const { return kind == Kind::Numbers || kind == Kind::Strings; }
@@ -60,6 +70,9 @@ class Diagnostics {
   virtual ~Diagnostics() = default;
   virtual void report(int code, Severity severity, const std::string& message) = 0;
 };
+
+// A function that takes reports as Diagnostics does.
+using ReportFunction = std::function<void(int code, Severity severity, const std::string& message)>;
 
 }  // namespace render
 }  // namespace quor

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "render/Frame.h"
-#include "render/Renderer.h"
+#include "render/Request.h"
 
 namespace quor {
 namespace render {
