@@ -1,5 +1,6 @@
 // The control-point grid: its default shape, the edits on it, and its
 // conversion to and from the XML text that the node stores.
+#include <cfloat>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -24,6 +25,8 @@ using namespace quorcard;
 namespace {
 
 const float kNaN = std::nanf("");
+
+std::pair<int, int> shape(const ControlGrid& g) { return {g.columns(), g.rows()}; }
 
 // Every float of a grid as its bit pattern, each slot led by its size; with
 // `eightDigits` first printed with 8 significant digits and read back.
@@ -106,13 +109,13 @@ std::string fixture(const std::string& name) {
 TEST(ControlGrid, DefaultGrids) {
   ControlGrid g;
   g.reset(4, 3, 1.0f, 1.0f);
-  EXPECT_EQ(g.columns() * 10 + g.rows(), 43);
+  EXPECT_EQ(shape(g), std::make_pair(4, 3));
   expectDefaultGrid(g.points(), 4, 3, 1.0f, 1.0f);
   g.reset(2, 2, 2.0f, 0.5f);
   expectDefaultGrid(g.points(), 2, 2, 2.0f, 0.5f);
   // Too few columns or rows, or an unusable card size: the 2 x 2 square.
   g.reset(1, -3, kNaN, 0.0f);
-  EXPECT_EQ(g.columns() * 10 + g.rows(), 22);
+  EXPECT_EQ(shape(g), std::make_pair(2, 2));
   expectDefaultGrid(g.points(), 2, 2, 1.0f, 1.0f);
 }
 
@@ -123,11 +126,11 @@ TEST(ControlGrid, RestoredPointsTakeTheirShapeOnlyWhenTheyFit) {
   made.reset(4, 3, 1.0f, 1.0f);
   ControlGrid g;
   g.restore(made.points(), 4, 3);
-  EXPECT_EQ(g.columns() * 10 + g.rows(), 43);
+  EXPECT_EQ(shape(g), std::make_pair(4, 3));
   EXPECT_EQ(g.index(3, 2), 11u);
   for (const auto& shape : {std::make_pair(5, 3), std::make_pair(4, 4), std::make_pair(12, 0)}) {
     g.restore(made.points(), shape.first, shape.second);
-    EXPECT_EQ(g.columns() + g.rows(), 0) << shape.first << " x " << shape.second;
+    EXPECT_EQ(::shape(g), std::make_pair(0, 0)) << shape.first << " x " << shape.second;
     EXPECT_EQ(bits(g.points()), bits(made.points()));
     EXPECT_FALSE(g.contains(0, 0));
   }
@@ -224,9 +227,16 @@ TEST(PointsText, RoundTripAndOldArchives) {
   PointList g = made.points();
   g[7].pos[1] = -1.0f / 3.0f, g[7].pos[2] = 1e-7f;
   g[7].controlPoints[2] = {-123.456f, 7.0e-39f, 3.4e38f};
+  // The ends of the float range, both zeros and a denormal.
+  g[8].controlPoints[0] = {FLT_TRUE_MIN, -FLT_TRUE_MIN, FLT_MIN};
+  g[8].controlPoints[2] = {FLT_MAX, -FLT_MAX, -0.0f};
+  g[8].uv[0] = 0.1f, g[8].uv[1] = 2.5e-39f;
   g[0].controlPoints.resize(3);  // "up" gone: three slots
   const std::string text = pointsToText(g);
   EXPECT_EQ(text.rfind("</points>\n"), text.size() - 10);  // no closing root tag
+  // The shortest text that reads back: not the archive's "-3.33333343e-01",
+  // nor the float widened to double ("-0.3333333432674408").
+  EXPECT_NE(text.find("<item>-0.33333334</item>"), std::string::npos);
   CerrCapture cerr;
   const PointList back = textToPoints(text);
   EXPECT_EQ(bits(back), bits(g));
@@ -260,7 +270,7 @@ TEST(PointsText, RoundTripAndOldArchives) {
     return items ? t : replaced(t, "<item_version>0</item_version>", "", true);
   };
   const int newest = static_cast<int>(boost::archive::BOOST_ARCHIVE_VERSION()) + 1;
-  const int versions[][3] = {{3, 0, 1}, {3, 1, 0}, {4, 1, 1}, {4, 0, 0}, {5, 1, 1}, {newest, 1, 0}};
+  const int versions[][3] = {{3, 0, 1}, {3, 1, 0}, {4, 1, 1}, {4, 0, 0}, {5, 1, 1}, {newest - 1, 1, 1}, {newest, 1, 0}};
   for (const auto& v : versions) {
     CerrCapture warnings;
     EXPECT_EQ(bits(textToPoints(version(v[0], v[1]))), v[2] ? bits(old, true) : bits({})) << v[0] << v[1];
@@ -301,6 +311,14 @@ TEST(PointsText, UnreadableTextsAreRefusedWithWarnings) {
   const std::pair<const char*, std::string> cases[] = {
       {"signature", replaced(t, "serialization::archive", "serialization::other")},
       {"newer version", replaced(t, "version=\"9\"", "version=\"99\"")},
+      // The version whole, not cut to 16 or 32 bits, and all digits.
+      {"version 65536 + 9", replaced(t, "version=\"9\"", "version=\"65545\"")},
+      {"version 2^32 + 9", replaced(t, "version=\"9\"", "version=\"4294967305\"")},
+      {"version not a number", replaced(t, "version=\"9\"", "version=\"9x\"")},
+      // The signature whole, not compared over the shorter length only.
+      {"signature prefix", replaced(t, "serialization::archive", "serial")},
+      {"longer signature", replaced(t, "serialization::archive", "serialization::archives")},
+      {"no signature", replaced(t, "signature=\"serialization::archive\"", "")},
       {"renamed pos", replaced(replaced(t, "<pos>", "<place>", true), "</pos>", "</place>", true)},
       {"pos with 4 values", replaced(t, "<count>3</count>\n\t\t\t<item>-0.5</item>",
                                      "<count>4</count><item>1</item>\n\t\t\t<item>-0.5</item>")},
