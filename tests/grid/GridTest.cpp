@@ -119,38 +119,16 @@ TEST(ControlGrid, DefaultGrids) {
   expectDefaultGrid(g.points(), 2, 2, 1.0f, 1.0f);
 }
 
-// Catches points read back that do not fit their knobs being dropped (the
-// user's points lost) or shaped anyway (walked out of range).
-TEST(ControlGrid, RestoredPointsTakeTheirShapeOnlyWhenTheyFit) {
-  ControlGrid made;
-  made.reset(4, 3, 1.0f, 1.0f);
-  ControlGrid g;
-  g.restore(made.points(), 4, 3);
-  EXPECT_EQ(shape(g), std::make_pair(4, 3));
-  EXPECT_EQ(g.index(3, 2), 11u);
-  for (const auto& shape : {std::make_pair(5, 3), std::make_pair(4, 4), std::make_pair(12, 0)}) {
-    g.restore(made.points(), shape.first, shape.second);
-    EXPECT_EQ(::shape(g), std::make_pair(0, 0)) << shape.first << " x " << shape.second;
-    EXPECT_EQ(bits(g.points()), bits(made.points()));
-    EXPECT_FALSE(g.contains(0, 0));
-  }
-}
-
-TEST(ControlGrid, RatioChangesScaleTheGridAndMismatchesAreRefused) {
+// A wide card is 1 wide, a tall one 1 high; how the grid follows a new
+// ratio is the node suite's (the card following its image). Catches the
+// sides of a card swapped, a rescale that changes some points before it
+// finds a product it cannot make, and one of a grid without its shape.
+TEST(ControlGrid, CardSidesAndRescalesThatCannotBeMade) {
+  const CardSize wide = cardSizeForRatio(2.0f), tall = cardSizeForRatio(0.5f);
+  EXPECT_TRUE(wide.width == 1.0f && wide.height == 0.5f && tall.width == 0.5f && tall.height == 1.0f);
   ControlGrid g;
   g.reset(4, 4, 1.0f, 1.0f);
   const PointList original = g.points();
-  // Ratio 1 -> 2 -> 0.5 -> 1: the default grid of each card size (by hand).
-  const float steps[3][3] = {{2.0f, 1.0f, 0.5f}, {0.5f, 0.5f, 1.0f}, {1.0f, 1.0f, 1.0f}};
-  CardSize old{1.0f, 1.0f};
-  for (const auto& step : steps) {
-    SCOPED_TRACE(step[0]);
-    const CardSize size = cardSizeForRatio(step[0]);
-    ASSERT_TRUE(g.scale(size.width / old.width, size.height / old.height));
-    old = size;
-    expectDefaultGrid(g.points(), 4, 4, step[1], step[2]);
-  }
-  EXPECT_EQ(bits(g.points()), bits(original));  // powers of two are exact
   // Refused without any change: a non-finite factor, an overflowing
   // product, a grid without its shape.
   const float far[3] = {3e38f, 0.5f, 0.0f};
@@ -177,31 +155,11 @@ TEST(ControlGrid, PointAndHandleEdits) {
   std::copy(to, to + 3, expected[5].pos);
   EXPECT_EQ(bits(g.points()), bits(expected));
 
-  // The "right" handle of a point with all four, under each break/mirror
-  // setting: "left" stays, or turns onto the line through the new handle
-  // and the point, at its own distance 1/9 or at the mirror image.
+  // Where the opposite handle goes under "break" and "mirror" is the node
+  // suite's, through the knobs.
   const int i = 5;
-  const float h[3] = {-0.1f, -0.05f, 0.2f}, *p = b[i].pos;
-  const double d[3] = {p[0] - h[0], p[1] - h[1], p[2] - h[2]};
-  const double keep = (1.0 / 9) / std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
-  for (int mode = 0; mode < 4; ++mode) {
-    const bool brk = mode & 1, mirror = mode & 2;
-    g = base;
-    const TangentEdit e = g.setTangentHandle(i, kSlotRight, h, brk, mirror);
-    EXPECT_TRUE(e.changed && e.oppositeChanged == !brk && e.oppositeSlot == (brk ? -1 : kSlotLeft)) << mode;
-    const VtxPoint& q = g.points()[i];
-    EXPECT_EQ(q.controlPoints[kSlotRight], std::vector<float>(h, h + 3));
-    for (int k = 0; k < 3; ++k) {
-      const double left = brk ? b[i].controlPoints[kSlotLeft][k] : p[k] + d[k] * (mirror ? 1.0 : keep);
-      EXPECT_NEAR(q.controlPoints[kSlotLeft][k], left, 1e-6) << "mode " << mode;
-      EXPECT_TRUE(brk || e.opposite[k] == q.controlPoints[kSlotLeft][k]) << "mode " << mode;
-    }
-    // Nothing else moved.
-    PointList others = g.points();
-    for (int k : {kSlotLeft, kSlotRight}) others[i].controlPoints[k] = b[i].controlPoints[k];
-    EXPECT_EQ(bits(others), bits(b)) << "mode " << mode;
-  }
-
+  const float* p = b[i].pos;
+  g = base;
   // "Up" turns "down"; a handle placed on the point drags it onto the point.
   EXPECT_EQ(g.setTangentHandle(i, kSlotUp, p, false, false).oppositeSlot, kSlotDown);
   EXPECT_EQ(g.points()[i].controlPoints[kSlotDown], std::vector<float>(p, p + 3));
