@@ -1,7 +1,7 @@
 // Knobs as a node sees them: the knob closure, what every stock kind keeps,
-// text in and out by kind, ranges, flags, knob_changed, the store pass of
-// text knobs, and the position knobs a node makes by the thousand after an
-// anchor.
+// text in and out by kind, ranges, flags, knob_changed and the store pass of
+// text knobs. The position knobs a node makes after an anchor are the card's
+// tests (its point knobs) and the host's (the test plug-in's block).
 #include <string>
 #include <vector>
 
@@ -43,7 +43,6 @@ class TestOp : public Op {
     File_knob(f, &file, "file");
     String_knob(f, useSecond ? &second : &first, "words");
     PyScript_knob(f, "print(1)", "run", "run it");
-    f(TEXT_KNOB, Custom, nullptr, "anchor", "", nullptr);
   }
   // Records the knob's name and what the member `count` held at that moment.
   int knob_changed(Knob* k) override {
@@ -114,15 +113,11 @@ TEST_F(DDImageKnobs, DefaultsStoringChangesAndVisibility) {
 // tooltip or its text storage, or that compares its value with another
 // default than the one its member gave.
 TEST_F(DDImageKnobs, EveryKindKeepsItsValuesAndItsParts) {
-  EXPECT_EQ(k("mode")->valueText(), "on");
+  EXPECT_EQ(k("mode")->valueText() + " " + k("on")->valueText() + " " + k("xy")->valueText() + " " +
+                k("colour")->valueText() + " " + k("precise")->valueText(),
+            "on 1 1.5,-2.5 0.25,0.5,0.75 0.1");
   EXPECT_EQ(enumerationItems(k("mode")), (std::vector<std::string>{"off", "on", "auto"}));
-  EXPECT_EQ(k("on")->valueText(), "1");
-  EXPECT_EQ(k("precise")->get_value(), 0.1);
-  EXPECT_EQ(k("xy")->channels(), 2);
-  EXPECT_EQ(k("xy")->valueText(), "1.5,-2.5");
-  EXPECT_EQ(k("colour")->channels(), 3);
-  EXPECT_EQ(k("colour")->valueText(), "0.25,0.5,0.75");
-  EXPECT_FALSE(k("colour")->set_value(1, 3));
+  EXPECT_TRUE(k("xy")->channels() == 2 && k("colour")->channels() == 3 && !k("colour")->set_value(1, 3));
   EXPECT_STREQ(k("file")->get_text(), "/a/file.png");
   EXPECT_STREQ(k("words")->get_text(), "made");
   EXPECT_EQ(k("words")->channels(), 0);
@@ -225,56 +220,6 @@ TEST_F(DDImageKnobs, AStoredTextIsCopiedOnlyWhenItMayDiffer) {
   op->useSecond = false;
   node->storeKnobs();
   EXPECT_EQ(op->first, "typed");
-}
-
-// Position knobs "spot.I" labelled "spot I" at (I, -I, I / 4), hidden and
-// left out of scripts, as a card makes its point knobs.
-struct Spots {
-  int first;
-  int count;
-};
-void buildSpots(void* data, Knob_Callback f) {
-  const Spots* s = static_cast<const Spots*>(data);
-  for (int i = s->first; i < s->first + s->count; ++i) {
-    float v[3] = {static_cast<float>(i), static_cast<float>(-i), i / 4.0f};
-    XYZ_knob(f, v, ("spot." + std::to_string(i)).c_str(), ("spot " + std::to_string(i)).c_str());
-    SetFlags(f, Knob::DO_NOT_WRITE | Knob::HIDDEN);
-  }
-}
-
-// Catches position knobs that lose their name, label, value, default,
-// flags or visibility, and an index of names that still answers for knobs
-// a replacement removed (or misses those it added).
-TEST_F(DDImageKnobs, PositionKnobsMadeAfterTheAnchorKeepWhatTheyWereGiven) {
-  Spots first{0, 500};
-  ASSERT_EQ(op->replace_knobs(k("anchor"), 0, buildSpots, &first, nullptr), 500);
-  Knob* spot = k("spot.321");
-  ASSERT_NE(spot, nullptr);
-  EXPECT_EQ(spot->name(), "spot.321");
-  EXPECT_EQ(spot->label(), "spot 321");
-  EXPECT_EQ(spot->kind(), XYZ_KNOB);
-  EXPECT_EQ(spot->valueText(), "321,-321,80.25");
-  EXPECT_TRUE(spot->flag(Knob::DO_NOT_WRITE) && spot->flag(Knob::HIDDEN) && spot->flag(Knob::STARTLINE));
-  EXPECT_FALSE(spot->isVisible());
-  EXPECT_FALSE(spot->notDefault());
-  spot->visible(true);
-  EXPECT_TRUE(spot->isVisible());
-  // A value that is not a float is kept as given; the text shows the float.
-  ASSERT_TRUE(spot->set_value(0.1, 2));
-  EXPECT_EQ(spot->get_value(2), 0.1);
-  EXPECT_EQ(spot->valueText(), "321,-321,0.1");
-  EXPECT_TRUE(spot->notDefault());
-
-  // The block replaced by a shorter one further on.
-  Spots second{1000, 3};
-  ASSERT_EQ(op->replace_knobs(k("anchor"), 500, buildSpots, &second, nullptr), 3);
-  EXPECT_EQ(k("spot.321"), nullptr);
-  EXPECT_EQ(k("spot.0"), nullptr);
-  ASSERT_NE(k("spot.1002"), nullptr);
-  EXPECT_EQ(k("spot.1002")->get_value(1), -1002);
-  EXPECT_EQ(k("spot.1002")->label(), "spot 1002");
-  EXPECT_EQ(node->knobs().back()->name(), "spot.1002");
-  for (const char* name : {"mode", "words", "run", "anchor"}) EXPECT_NE(k(name), nullptr) << name;
 }
 
 }  // namespace
