@@ -4,12 +4,20 @@
 // file: tessellation, the Embree scene, 2 x 2 samples a pixel shaded with the
 // texture, the gaussian filter, quantization and the PNG written.
 //
-// Arguments: width, height, then 0 for the card "linear" (a bilinear mesh)
-// or 1 for "smooth with handles" (bicubic).
+// Arguments: width, height, the samples a pixel along each axis, then 0 for
+// the card "linear" (a bilinear mesh) or 1 for "smooth with handles"
+// (bicubic).
+//
+// Also the start-up of quorrender: the whole process, on an empty scene.
 #include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
 #include <utility>
@@ -19,6 +27,8 @@
 #include "render/RayScene.h"
 #include "render/Renderer.h"
 #include "render/RibReader.h"
+
+extern char** environ;
 
 namespace {
 
@@ -67,14 +77,15 @@ std::unique_ptr<FrameScene> demoFrame(int width, int height, bool smooth, std::s
 }
 
 void BM_RenderDemoFrame(benchmark::State& state) {
-  const int width = int(state.range(0)), height = int(state.range(1));
-  const bool smooth = state.range(2) != 0;
+  const int width = int(state.range(0)), height = int(state.range(1)), samples = int(state.range(2));
+  const bool smooth = state.range(3) != 0;
   std::string why;
   const std::unique_ptr<FrameScene> frame = demoFrame(width, height, smooth, why);
   if (!frame) {
     state.SkipWithError(why.c_str());
     return;
   }
+  frame->options.xsamples = frame->options.ysamples = samples;
   const std::string picture = (kWork / "demo.png").string();
   std::string errors;
   const ReportFunction report = [&](int, Severity s, const std::string& m) {
@@ -90,14 +101,39 @@ void BM_RenderDemoFrame(benchmark::State& state) {
 }
 
 BENCHMARK(BM_RenderDemoFrame)
-    ->ArgNames({"width", "height", "smooth"})
-    ->Args({640, 480, 0})
-    ->Args({640, 480, 1})
-    ->Args({1920, 1080, 0})
-    ->Args({1920, 1080, 1})
+    ->ArgNames({"width", "height", "samples", "smooth"})
+    ->Args({640, 480, 2, 1})
+    ->Args({1920, 1080, 4, 1})
+    ->Args({640, 480, 2, 0})
+    ->Args({1920, 1080, 4, 0})
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime()
     ->UseRealTime();
+
+// quorrender run on an empty scene, from its start to its exit (it reports
+// that there is nothing to render).
+void BM_QuorrenderStartUp(benchmark::State& state) {
+  fs::create_directories(kWork);
+  const std::string empty = (kWork / "empty.rib").string();
+  std::ofstream(empty).flush();
+  const std::string program = std::string(QUOR_BUILD_DIR) + "/bin/quorrender";
+  char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>(empty.c_str()), nullptr};
+  posix_spawn_file_actions_t quiet;
+  posix_spawn_file_actions_init(&quiet);
+  posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
+  for (auto _ : state) {
+    pid_t pid;
+    int status = 0;
+    if (posix_spawn(&pid, argv[0], &quiet, nullptr, argv, environ) != 0 || waitpid(pid, &status, 0) != pid ||
+        !WIFEXITED(status)) {
+      state.SkipWithError("quorrender did not run");
+      break;
+    }
+  }
+  posix_spawn_file_actions_destroy(&quiet);
+}
+
+BENCHMARK(BM_QuorrenderStartUp)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 

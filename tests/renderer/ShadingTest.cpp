@@ -54,8 +54,13 @@ TEST(Shading, LightSourcesAddUpPlasticAndOpacity) {
     std::string world;
     float r, g, b, a = 1;
   };
-  const double c40 = std::cos(40 * kPi / 180), c30 = std::cos(30 * kPi / 180);
-  const float plastic = float(0.5 * c30 + 0.5 * std::pow(c30, 10));
+  const double c40 = std::cos(40 * kPi / 180);
+  // A spotlight over the centre pixel, aimed `tanOff` of the way across for
+  // each unit of depth, lighting a card 20 away: 400 / 20^2 on the axis.
+  const auto spot = [](const char* tanOff, const std::string& params = "") {
+    return "LightSource \"spotlight\" 1 \"from\" [10.5 9.5 0] \"to\" [" + std::string(tanOff) +
+           " 9.5 1] \"intensity\" [400]" + params + "\nSurface \"matte\"\n" + tiltedCard(0, 20);
+  };
   const std::string front = "Color [1 0 0]\nOpacity [0.5 0.5 0.5]\n" + tiltedCard(0, 1);
   const Case cases[] = {
       // Ka times the ambient light, plus Kd times the cosine.
@@ -85,14 +90,24 @@ TEST(Shading, LightSourcesAddUpPlasticAndOpacity) {
        "AttributeBegin\n" + kHeadLight + "AttributeEnd\nColor [1 0 0]\nSurface \"matte\" \"Ka\" [0]\n" + tiltedCard(0),
        0, 0, 0},
       {"colour", kHeadLight + "Color [1 0.5 0]\nSurface \"matte\"\n" + tiltedCard(0), 1, 0.5, 0},
-      // Plastic adds Ks times cos(angle to the half vector)^(1 / roughness)
-      // in the specular colour: with the light at the eye the half vector is
-      // the view direction, 30 degrees off the normal.
-      {"plastic", kHeadLight + "Surface \"plastic\"\n" + tiltedCard(30), plastic, plastic, plastic},
+      // Plastic adds Ks times (N.H)^(8 / roughness) in the specular colour:
+      // with the light at the eye the half vector is the view direction, 8
+      // (then 10) degrees off the normal. 0.5 cos 8 + 0.5 cos^80 8, and
+      // cos^32 10.
+      {"plastic", kHeadLight + "Surface \"plastic\"\n" + tiltedCard(8), 0.72380f, 0.72380f, 0.72380f},
       {"red highlight",
        kHeadLight + "Surface \"plastic\" \"Kd\" [0] \"Ks\" [1] \"roughness\" [0.25] \"specularcolor\" [1 0 0]\n" +
-           tiltedCard(30),
-       float(std::pow(c30, 4)), 0, 0},
+           tiltedCard(10),
+       0.61270f, 0, 0},
+      // The spotlight: cos^beamdistribution of the angle off its axis, times
+      // smoothstep(cos coneangle, cos(coneangle - conedeltaangle), cos).
+      {"spot on its axis", spot("10.5"), 1, 1, 1},
+      {"spot 20 degrees off", spot("10.86397"), 0.88302f, 0.88302f, 0.88302f},
+      {"spot 27.5 degrees off, in the cone's edge", spot("11.02057"), 0.41811f, 0.41811f, 0.41811f},
+      {"spot 31 degrees off, outside", spot("11.10086"), 0, 0, 0},
+      {"spot 20 degrees off, beam 8", spot("10.86397", " \"beamdistribution\" [8]"), 0.60798f, 0.60798f, 0.60798f},
+      {"spot 12 degrees off, cone 15 fading over 10",
+       spot("10.71256", " \"coneangle\" [0.2617994] \"conedeltaangle\" [0.1745329]"), 0.34199f, 0.34199f, 0.34199f},
       // Constant: Os * Cs, premultiplied; a partly transparent card shows
       // the one behind it.
       {"half opaque", "Surface \"constant\"\n" + front, 0.5, 0, 0, 0.5},
@@ -110,17 +125,20 @@ TEST(Shading, LightSourcesAddUpPlasticAndOpacity) {
   }
 }
 
-// paintedplastic multiplies the diffuse colour by its texture; a texture
-// that cannot be read leaves the surface untextured, with a warning that
-// names it.
+// paintedplastic multiplies the diffuse colour by its texture, looked up
+// where the pixel's centre falls; a texture that cannot be read leaves the
+// surface untextured, with a warning that names it.
 TEST(Shading, PaintedPlasticTakesItsColourFromTheTexture) {
   testsupport::TempDir dir;
-  frametest::Picture flat;
-  flat.width = flat.height = 8;
-  flat.channels = 3;
-  for (int i = 0; i < 64; ++i) flat.values.insert(flat.values.end(), {0.8f, 0.4f, 0.2f});
-  const std::string texture = dir.file("flat.png");
-  ASSERT_TRUE(frametest::writePicture(texture, flat));
+  // 32 x 4 texels whose red rises by 8 / 255 a texel (so does every MIP
+  // level's), green and blue flat.
+  frametest::Picture ramp;
+  ramp.width = 32;
+  ramp.height = 4;
+  ramp.channels = 3;
+  for (int i = 0; i < 128; ++i) ramp.values.insert(ramp.values.end(), {(i % 32) * 8 / 255.0f, 0.4f, 0.2f});
+  const std::string texture = dir.file("ramp.png");
+  ASSERT_TRUE(frametest::writePicture(texture, ramp));
   for (const std::string& name : {texture, dir.file("missing.tex")}) {
     Reports reports;
     const std::vector<float> c =
@@ -130,7 +148,9 @@ TEST(Shading, PaintedPlasticTakesItsColourFromTheTexture) {
     ASSERT_EQ(c.size(), 4u) << reports.all();
     if (name == texture) {
       EXPECT_TRUE(reports.warnings.empty()) << reports.all();
-      EXPECT_NEAR(c[0], 0.8, 0.003);
+      // The centre pixel's centre, x = 10.5 on the card from x = 2 to 18,
+      // is s = 0.53125: texel 16.5, 132 / 255.
+      EXPECT_NEAR(c[0], 132 / 255.0, 0.003);
       EXPECT_NEAR(c[1], 0.4, 0.003);
       EXPECT_NEAR(c[2], 0.2, 0.003);
     } else {

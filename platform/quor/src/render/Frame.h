@@ -49,11 +49,14 @@ struct PictureOptions {
 };
 
 struct Light {
-  enum class Type { Ambient, Distant, Point };
+  enum class Type { Ambient, Distant, Point, Spot };
   Type type = Type::Ambient;
   Vec3 color;      // intensity times lightcolor
-  Vec3 direction;  // distant: the unit direction the light travels, camera space
-  Vec3 position;   // point: camera space
+  Vec3 direction;  // distant, spot: the unit direction the light travels, camera space
+  Vec3 position;   // point, spot: camera space
+  // spot: the cosines of "coneangle" and of "coneangle" - "conedeltaangle",
+  // between which the light fades in, and "beamdistribution".
+  float cosOutside = 0, cosInside = 0, beamDistribution = 2;
 };
 
 struct SurfaceShader {

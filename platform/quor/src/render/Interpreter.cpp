@@ -627,6 +627,8 @@ struct Handlers {
     Vec3 lightColor{1, 1, 1};
     float intensity = 1;
     Vec3 from{0, 0, 0}, to{0, 0, 1};
+    // The spotlight's defaults, radians(30) and radians(5).
+    float coneAngle = 0.5235988f, coneDeltaAngle = 0.08726646f;
     const char* accepted;
     if (name == "ambientlight") {
       light.type = Light::Type::Ambient;
@@ -637,6 +639,9 @@ struct Handlers {
     } else if (name == "pointlight") {
       light.type = Light::Type::Point;
       accepted = " intensity lightcolor from ";
+    } else if (name == "spotlight") {
+      light.type = Light::Type::Spot;
+      accepted = " intensity lightcolor from to coneangle conedeltaangle beamdistribution ";
     } else {
       warnOnce("LightSource " + name, prefix() + "unknown light shader " + quoted(name) + "; the light is left out");
       return;
@@ -656,15 +661,23 @@ struct Handlers {
         from = paramTriple(p);
       else if (n == "to")
         to = paramTriple(p);
+      else if (n == "coneangle")
+        coneAngle = paramFloat(p);
+      else if (n == "conedeltaangle")
+        coneDeltaAngle = paramFloat(p);
+      else if (n == "beamdistribution")
+        light.beamDistribution = paramFloat(p);
     }
     const Mat4 m = objectToCamera();
     light.color = lightColor * intensity;
     light.position = transformPoint(from, m);
     light.direction = normalize(transformPoint(to, m) - light.position);
-    if (!isFinite(light.position) || !isFinite(light.direction) ||
-        (light.type == Light::Type::Distant && !(length(light.direction) > 0))) {
+    const bool aimed = light.type == Light::Type::Distant || light.type == Light::Type::Spot;
+    if (!isFinite(light.position) || !isFinite(light.direction) || (aimed && !(length(light.direction) > 0))) {
       fail(kRange, "the light's position and direction must be finite, and \"from\" differ from \"to\"");
     }
+    light.cosOutside = std::cos(coneAngle);
+    light.cosInside = std::cos(coneAngle - coneDeltaAngle);
     st.scene->lights.push_back(light);
     const int index = int(st.scene->lights.size()) - 1;
     st.attr.lights.push_back(index);

@@ -116,8 +116,9 @@ struct SampleValue {
 };
 
 // The shading of a pixel's surfaces, kept for its other samples: a surface
-// is shaded once a pixel, the shading rate of one pixel that RenderMan
-// renderers take by default, while every sample finds its own visibility.
+// is shaded once a pixel, at the pixel's centre (the shading rate of one
+// pixel that RenderMan renderers take by default), while every sample finds
+// its own visibility.
 // Surfaces behind partly transparent ones are kept by their depth order.
 struct PixelShading {
   static constexpr int kKept = 4;
@@ -219,7 +220,7 @@ class FrameRenderer {
       if (kept && kept->mesh == hit.mesh && kept->pi == hit.pi && kept->pj == hit.pj) {
         ci = kept->ci, oi = kept->oi;
       } else {
-        shade(s, origin, direction, hit, tex, ci, oi);
+        shade(s, hit, tex, ci, oi);
         if (kept) *kept = {hit.mesh, hit.pi, hit.pj, ci, oi};
       }
       color += transmitted * ci;
@@ -231,35 +232,49 @@ class FrameRenderer {
     s.rgba[3] = 1.0f - (transmitted.x + transmitted.y + transmitted.z) / 3.0f;
   }
 
-  void shade(const SampleValue& s, Vec3 origin, Vec3 direction, const RayHit& hit, Textures::Thread& tex, Vec3& ci,
-             Vec3& oi) const {
+  // Shades the surface that a sample's ray met, at the point of the same
+  // patch that the ray through the pixel's centre meets, so that the one
+  // shading a pixel takes lies where its samples fall on average, not
+  // where its first hitting sample happens to fall.
+  void shade(const SampleValue& s, const RayHit& hit, Textures::Thread& tex, Vec3& ci, Vec3& oi) const {
     const PatchMeshData& mesh = *hit.mesh;
     const std::size_t meshIndex = std::size_t(hit.mesh - scene_.meshes.data());
     const int texture = textures_.textureOfMesh(meshIndex);
-    const SurfacePoint sp = evaluatePatch(mesh, hit.pi, hit.pj, hit.u, hit.v, texture >= 0);
+    const double cx = std::floor(s.x) + 0.5, cy = std::floor(s.y) + 0.5;
+    SurfacePoint sp = evaluatePatch(mesh, hit.pi, hit.pj, hit.u, hit.v, texture >= 0);
+    float du = 0, dv = 0;
+    if (planeStep(cx, cy, sp, surfaceNormal(sp, mesh, hit), du, dv)) {
+      const float u = std::clamp(hit.u + du, 0.0f, 1.0f), v = std::clamp(hit.v + dv, 0.0f, 1.0f);
+      sp = evaluatePatch(mesh, hit.pi, hit.pj, u, v, texture >= 0);
+    }
     ShadeInput in;
     in.p = sp.p;
-    // The normal from the surface's own derivatives; the facet's where they
-    // give none (a collapsed edge).
-    const Vec3 n = cross(sp.dpdu, sp.dpdv) * mesh.normalSign;
-    const float nl = length(n);
-    in.n = (nl > 0 && std::isfinite(nl)) ? n * (1.0f / nl) : rays_.facetNormal(hit);
+    in.n = surfaceNormal(sp, mesh, hit);
+    Vec3 origin, direction;
+    camera_.ray(cx, cy, origin, direction);
     in.i = camera_.perspective() ? normalize(sp.p - origin) : direction;
     Vec3 textureColor;
     if (texture >= 0) {
       float dsdx = 0, dtdx = 0, dsdy = 0, dtdy = 0;
-      footprint(s, sp, in.n, dsdx, dtdx, dsdy, dtdy);
+      footprint(cx, cy, sp, in.n, dsdx, dtdx, dsdy, dtdy);
       textureColor = tex.lookup(texture, sp.s, sp.t, dsdx, dtdx, dsdy, dtdy);
     }
     shadeSurface(*mesh.material, scene_.lights, in, texture >= 0 ? &textureColor : nullptr, ci, oi);
   }
 
-  // How s and t change from one pixel to the next across the picture (the
-  // area that one shading stands for): the rays a pixel away meet the
-  // tangent plane at the hit, and the change in position is written in the
-  // surface's own derivatives.
-  void footprint(const SampleValue& s, const SurfacePoint& sp, Vec3 n, float& dsdx, float& dtdx, float& dsdy,
-                 float& dtdy) const {
+  // The unit normal from the surface's own derivatives; the facet's where
+  // they give none (a collapsed edge).
+  Vec3 surfaceNormal(const SurfacePoint& sp, const PatchMeshData& mesh, const RayHit& hit) const {
+    const Vec3 n = cross(sp.dpdu, sp.dpdv) * mesh.normalSign;
+    const float nl = length(n);
+    return (nl > 0 && std::isfinite(nl)) ? n * (1.0f / nl) : rays_.facetNormal(hit);
+  }
+
+  // The change (du, dv) of the patch's parameters from the point sp to
+  // where the ray through raster point (x, y) meets the tangent plane at sp,
+  // whose unit normal is n; false when the ray runs along the plane or the
+  // derivatives span no plane.
+  bool planeStep(double x, double y, const SurfacePoint& sp, Vec3 n, float& du, float& dv) const {
     // The two coordinate axes on which the tangent plane projects best.
     int a = 0, b = 1;
     const float ax = std::fabs(n.x), ay = std::fabs(n.y), az = std::fabs(n.z);
@@ -269,16 +284,26 @@ class FrameRenderer {
       a = 0, b = 2;
     }
     const float det = sp.dpdu[a] * sp.dpdv[b] - sp.dpdv[a] * sp.dpdu[b];
-    if (!(std::fabs(det) > 0)) return;
+    if (!(std::fabs(det) > 0)) return false;
+    Vec3 o, d;
+    camera_.ray(x, y, o, d);
+    const float along = dot(n, d);
+    if (!(std::fabs(along) > 1e-8f)) return false;
+    const Vec3 dp = o + d * (dot(n, sp.p - o) / along) - sp.p;
+    du = (dp[a] * sp.dpdv[b] - sp.dpdv[a] * dp[b]) / det;
+    dv = (sp.dpdu[a] * dp[b] - dp[a] * sp.dpdu[b]) / det;
+    return std::isfinite(du) && std::isfinite(dv);
+  }
+
+  // How s and t change from one shading to the next across the picture:
+  // one shading a pixel, so the rays a pixel away from (x, y) meet the
+  // tangent plane at sp, and the change in position is written in the
+  // surface's own derivatives.
+  void footprint(double x, double y, const SurfacePoint& sp, Vec3 n, float& dsdx, float& dtdx, float& dsdy,
+                 float& dtdy) const {
     const auto delta = [&](double dx, double dy, float& ds, float& dt) {
-      Vec3 o, d;
-      camera_.ray(s.x + dx, s.y + dy, o, d);
-      const float along = dot(n, d);
-      if (!(std::fabs(along) > 1e-8f)) return;
-      const Vec3 q = o + d * (dot(n, sp.p - o) / along);
-      const Vec3 dp = q - sp.p;
-      const float du = (dp[a] * sp.dpdv[b] - sp.dpdv[a] * dp[b]) / det;
-      const float dv = (sp.dpdu[a] * dp[b] - dp[a] * sp.dpdu[b]) / det;
+      float du, dv;
+      if (!planeStep(x + dx, y + dy, sp, n, du, dv)) return;
       ds = sp.dsdu * du + sp.dsdv * dv;
       dt = sp.dtdu * du + sp.dtdv * dv;
       if (!std::isfinite(ds) || !std::isfinite(dt)) ds = dt = 0;

@@ -9,6 +9,15 @@ namespace quor {
 namespace render {
 namespace {
 
+// smoothstep(e0, e1, x) of the shading language; a step at e1 when the two
+// edges meet.
+float smoothStep(float e0, float e1, float x) {
+  if (x >= e1) return 1;
+  if (x <= e0) return 0;
+  const float t = (x - e0) / (e1 - e0);
+  return t * t * (3 - 2 * t);
+}
+
 struct Lighting {
   Vec3 ambient, diffuse, specular;
 };
@@ -17,7 +26,10 @@ struct Lighting {
 // language over the lights that shine on the material.
 Lighting light(const Material& m, const std::vector<Light>& lights, Vec3 p, Vec3 nf, Vec3 v, bool wantSpecular) {
   Lighting out;
-  const float exponent = 1.0f / m.surface.roughness;
+  // The highlight's exponent 1 / (roughness / 8): the convention of the
+  // renderers in use, inherited from an early one, rather than the
+  // 1 / roughness that the interface gives as an example.
+  const float exponent = 8.0f / m.surface.roughness;
   for (int index : m.lights) {
     const Light& l = lights[std::size_t(index)];
     if (l.type == Light::Type::Ambient) {
@@ -32,6 +44,16 @@ Lighting light(const Material& m, const std::vector<Light>& lights, Vec3 p, Vec3
       const float d2 = dot(toLight, toLight);
       if (!(d2 > 0)) continue;
       cl = cl * (1.0f / d2);
+      if (l.type == Light::Type::Spot) {
+        // The standard spotlight: cos^beamdistribution of the angle off its
+        // axis, faded in over the cone's edge; nothing outside the cone
+        // (nor where the power has no real value, behind a cone wider than
+        // a hemisphere).
+        const float cosAngle = -dot(toLight, l.direction) / std::sqrt(d2);
+        const float beam = std::pow(cosAngle, l.beamDistribution) * smoothStep(l.cosOutside, l.cosInside, cosAngle);
+        if (!(beam > 0)) continue;
+        cl = cl * beam;
+      }
     }
     const Vec3 ln = normalize(toLight);
     const float cosine = dot(ln, nf);
