@@ -109,7 +109,11 @@ TEST(QuorhostErrors, ABadScriptOrActionStopsTheRunAndNothingIsSaved) {
       {{"--new", "Read", "--set", "file", "no.png", "--rib", "-"}, "--rib: node \"Read1\" is in error: cannot read"},
       {{"--paint", "a.png"}, "unknown action --paint"},
       {{"--set", "count"}, "--set needs 2 argument(s)"},
+      {{"--window"}, "--window: cannot open a window: X11: The DISPLAY environment variable is missing\n"},
   };
+  // No display for --window (the other actions need none).
+  unsetenv("DISPLAY");
+  unsetenv("WAYLAND_DISPLAY");
   const auto check = [](const std::string& script, const std::vector<std::string>& more, const std::string& message) {
     SCOPED_TRACE(message);
     TempDir dir;

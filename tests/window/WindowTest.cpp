@@ -493,24 +493,4 @@ TEST_F(WindowTest, RenderViewAndSaveRender) {
   EXPECT_EQ(window_.wait(kPatience), 0);
 }
 
-// Without a display --window fails with one line; nothing else changes.
-TEST(WindowWithoutDisplay, FailsWithOneMessageAndTheOtherActionsWork) {
-  testsupport::TempDir dir;
-  const char* display = std::getenv("DISPLAY");
-  const std::string saved = display ? display : "";
-  unsetenv("DISPLAY");
-  unsetenv("WAYLAND_DISPLAY");
-  const testsupport::HostRun failed =
-      testsupport::runHost({"--new", "QuorCard", "--save", dir.file("s.json"), "--window"}, kPlugins);
-  // A failed run writes nothing.
-  EXPECT_EQ(dir.list(), std::vector<std::string>{});
-  const testsupport::HostRun worked =
-      testsupport::runHost({"--new", "QuorCard", "--view", dir.file("v.png"), "--save", dir.file("s.json")}, kPlugins);
-  if (!saved.empty()) setenv("DISPLAY", saved.c_str(), 1);
-  EXPECT_EQ(failed.status, 1);
-  EXPECT_EQ(failed.err, "quorhost: --window: cannot open a window: X11: The DISPLAY environment variable is missing\n");
-  EXPECT_EQ(worked.status, 0) << worked.err;
-  EXPECT_EQ(dir.list(), (std::vector<std::string>{"s.json", "v.png"}));
-}
-
 }  // namespace
