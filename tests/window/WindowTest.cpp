@@ -412,39 +412,14 @@ TEST_F(WindowTest, EditsThroughRealEvents) {
   EXPECT_EQ(differentPixels(readImage8(dir_.file("after.png")), readImage8(again.base + ".png")), 0u);
 }
 
-// Resizing gives the viewer the window's size less the panel, drawn as
-// --view draws at that size: undistorted. A click in the node list makes
-// that node current and selects it; a file that cannot be read, typed into
-// its file field, shows the node's error.
-TEST_F(WindowTest, ResizedNodeListAndAFileThatCannotBeRead) {
-  ASSERT_NO_FATAL_FAILURE(openWindow({"--size", "640x480", "--window", "--snapshot", dir_.file("snap")}));
-  xdo({"windowsize", id_, "1080", "760"});
-  moveTo(100, 100);
-  Snapshot s = snapshot();
-  EXPECT_EQ(s.lines["viewer"], (std::vector<std::string>{"700", "760"}));
-  reference({"--size", "700x760", "--view", dir_.file("ref.png")});
-  EXPECT_EQ(differentPixels(readImage8(s.base + ".png"), readImage8(dir_.file("ref.png"))), 0u);
-  EXPECT_EQ(s.lines["current"], std::vector<std::string>{"QuorCard1"});
-  ASSERT_TRUE(clickOn(s, "node", "Read1"));
-  Snapshot chosen = snapshot();
-  EXPECT_EQ(chosen.lines["current"], std::vector<std::string>{"Read1"});
-  ASSERT_NE(chosen.find("node-selected", "Read1"), nullptr);
-  EXPECT_EQ(chosen.find("node-selected", "Read1")->value, "1");
-  EXPECT_EQ(chosen.find("error", "Read1"), nullptr);
-  ASSERT_TRUE(clickOn(chosen, "file", "file"));
-  typeOver(dir_.file("missing.png"));
-  key("Return");
-  Snapshot failed = snapshot();
-  const Item* error = failed.find("error", "Read1");
-  ASSERT_NE(error, nullptr);
-  EXPECT_NE(error->value.find("cannot read"), std::string::npos) << error->value;
-  EXPECT_NE(error->value.find("missing.png"), std::string::npos) << error->value;
-}
-
 // "Render" renders the scene at the viewer's framing into a second view;
 // "Save render…" writes it. The view shows the picture --render makes, over
-// the viewer's background; "Viewer" switches back.
-TEST_F(WindowTest, RenderViewAndSaveRender) {
+// the viewer's background; "Viewer" switches back, and the script has not
+// changed. Resizing then gives the viewer the window's size less the panel,
+// drawn as --view draws at that size: undistorted. A click in the node list
+// makes that node current and selects it; a file that cannot be read, typed
+// into its file field, shows the node's error.
+TEST_F(WindowTest, RenderViewResizeNodeListAndAFileThatCannotBeRead) {
   ASSERT_NO_FATAL_FAILURE(openWindow({"--size", "400x300", "--window", "--snapshot", dir_.file("snap")}));
   moveTo(100, 100);
   Snapshot s = snapshot();
@@ -487,10 +462,29 @@ TEST_F(WindowTest, RenderViewAndSaveRender) {
   ASSERT_TRUE(clickOn(saved, "view", "Viewer"));
   Snapshot back = snapshot();
   EXPECT_EQ(back.lines["view"], std::vector<std::string>{"viewer"});
-  // A render changes nothing in the script: Ctrl+Q closes at once, and the
-  // render's temporary folder goes with the window.
-  key("ctrl+q");
-  EXPECT_EQ(window_.wait(kPatience), 0);
+  EXPECT_EQ(back.lines["dirty"], std::vector<std::string>{"0"});
+
+  xdo({"windowsize", id_, "1080", "760"});
+  moveTo(100, 100);
+  Snapshot resized = snapshot();
+  EXPECT_EQ(resized.lines["viewer"], (std::vector<std::string>{"700", "760"}));
+  reference({"--size", "700x760", "--view", dir_.file("ref-view.png")});
+  EXPECT_EQ(differentPixels(readImage8(resized.base + ".png"), readImage8(dir_.file("ref-view.png"))), 0u);
+  EXPECT_EQ(resized.lines["current"], std::vector<std::string>{"QuorCard1"});
+  ASSERT_TRUE(clickOn(resized, "node", "Read1"));
+  Snapshot chosen = snapshot();
+  EXPECT_EQ(chosen.lines["current"], std::vector<std::string>{"Read1"});
+  ASSERT_NE(chosen.find("node-selected", "Read1"), nullptr);
+  EXPECT_EQ(chosen.find("node-selected", "Read1")->value, "1");
+  EXPECT_EQ(chosen.find("error", "Read1"), nullptr);
+  ASSERT_TRUE(clickOn(chosen, "file", "file"));
+  typeOver(dir_.file("missing.png"));
+  key("Return");
+  Snapshot failed = snapshot();
+  const Item* error = failed.find("error", "Read1");
+  ASSERT_NE(error, nullptr);
+  EXPECT_NE(error->value.find("cannot read"), std::string::npos) << error->value;
+  EXPECT_NE(error->value.find("missing.png"), std::string::npos) << error->value;
 }
 
 }  // namespace
