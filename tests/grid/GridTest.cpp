@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <iostream>
 #include <sstream>
 #include <stdexcept>
@@ -17,6 +16,7 @@
 #include <boost/archive/basic_archive.hpp>
 #include <boost/archive/xml_oarchive.hpp>
 
+#include "TestSupport.h"
 #include "grid/ControlGrid.h"
 #include "grid/PointsText.h"
 
@@ -95,11 +95,9 @@ std::string replaced(std::string text, const std::string& from, const std::strin
 // A file of tests/fixtures; a missing or unreadable one fails the test that
 // reads it, naming the path, rather than reading as an empty text.
 std::string fixture(const std::string& name) {
-  const std::string path = QUOR_SOURCE_DIR "/tests/fixtures/" + name;
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  if (!(in && text << in.rdbuf()) || text.str().empty()) throw std::runtime_error("cannot read " + path);
-  return text.str();
+  const std::string path = QUOR_SOURCE_DIR "/tests/fixtures/" + name, text = testsupport::readFile(path);
+  if (text.empty()) throw std::runtime_error("cannot read " + path);
+  return text;
 }
 
 }  // namespace
