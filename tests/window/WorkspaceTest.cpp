@@ -65,18 +65,12 @@ struct ByHand {
   }
 };
 
-void loadCardPlugin() {
-  static bool loaded = false;
-  if (loaded) return;
-  std::string error;
-  ASSERT_TRUE(DD::Image::loadPlugin(QUOR_BUILD_DIR "/plugins/QuorCard.so", &error)) << error;
-  loaded = true;
-}
-
 // A session with the real plug-in and the actions of `words` run.
 std::unique_ptr<quorhost::Session> sessionWith(const std::vector<std::string>& words,
                                                const std::string& script = std::string()) {
-  loadCardPlugin();
+  static std::string error;
+  static const bool loaded = DD::Image::loadPlugin(QUOR_BUILD_DIR "/plugins/QuorCard.so", &error);
+  EXPECT_TRUE(loaded) << error;
   auto session = std::make_unique<quorhost::Session>(std::vector<std::string>{QUOR_BUILD_DIR "/plugins"});
   const quorhost::CommandLine cl = quorhost::parseCommandLine(words);
   session->plan(cl.actions);
