@@ -81,7 +81,7 @@ void BM_BuildMesh(benchmark::State& state) {
   for (auto _ : state) {
     quorcard::PatchMesh mesh = quorcard::buildPatchMesh(grid, smooth, quorcard::UvRules());
     benchmark::DoNotOptimize(mesh.positions.get());
-    benchmark::DoNotOptimize(mesh.st.get());
+    benchmark::DoNotOptimize(mesh.texCoords.get());
     benchmark::ClobberMemory();
   }
   setCounters(state, n, smooth);
@@ -94,15 +94,15 @@ void BM_FillMesh(benchmark::State& state) {
   const quorcard::ControlGrid grid = benchGrid(n);
   const std::size_t vertices = vertexCount(n, smooth);
   std::vector<float> positions(3 * vertices);
-  std::vector<float> st(2 * vertices);
+  std::vector<float> texCoords(2 * vertices);
   for (auto _ : state) {
     if (smooth) {
-      quorcard::fillBicubicNet(grid, quorcard::UvRules(), positions.data(), st.data());
+      quorcard::fillBicubicNet(grid, quorcard::UvRules(), positions.data(), texCoords.data());
     } else {
-      quorcard::fillBilinearMesh(grid, quorcard::UvRules(), positions.data(), st.data());
+      quorcard::fillBilinearMesh(grid, quorcard::UvRules(), positions.data(), texCoords.data());
     }
     benchmark::DoNotOptimize(positions.data());
-    benchmark::DoNotOptimize(st.data());
+    benchmark::DoNotOptimize(texCoords.data());
     benchmark::ClobberMemory();
   }
   setCounters(state, n, smooth);
@@ -161,7 +161,7 @@ void BM_ToChars(benchmark::State& state) {
       *p++ = ' ';
     }
     for (std::size_t i = 0; i < 2 * vertices; ++i) {
-      p = std::to_chars(p, end, mesh.st[i]).ptr;
+      p = std::to_chars(p, end, mesh.texCoords[i]).ptr;
       *p++ = ' ';
     }
     benchmark::DoNotOptimize(p);

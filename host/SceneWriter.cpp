@@ -9,6 +9,7 @@
 #include <vector>
 
 #include <DDImage/Iop.h>
+#include <DDImageHost/ImageFiles.h>
 #include <Quor/Quor.h>
 #include <Quor/QuorPrimitive.h>
 
@@ -23,9 +24,9 @@ namespace {
 
 const double kPi = 3.14159265358979323846;
 
-// The file an image node reads, from its knob "file"; empty when it has none.
+// The file an image node reads; empty when it has none.
 std::string imageFile(const Node& node) {
-  const DD::Image::Knob* k = node.knob("file");
+  const DD::Image::Knob* k = node.knob(DD::Image::kReadFileKnob);
   const char* text = k ? k->get_text() : nullptr;
   return text ? text : "";
 }

@@ -21,6 +21,9 @@ using DD::Image::Op;
 // Ordered, so that saved knobs keep the panel order and load in it.
 using json = nlohmann::ordered_json;
 
+// How deep a script's values may nest: arrays and objects within each other.
+constexpr int kMaxScriptDepth = 64;
+
 // ---- relative file paths -----------------------------------------------------
 
 bool RelativeFiles::isRelative(const std::string& text) { return !text.empty() && fs::path(text).is_relative(); }
@@ -151,10 +154,32 @@ class ParsePlace {
   std::string knob_;
 };
 
+// Appends `v` as compact JSON text to `out`, stopping once `out` is longer
+// than `limit`: a long or deep value is never written whole, and the
+// recursion goes no deeper than `limit` brackets.
+void showInto(const json& v, std::string& out, std::size_t limit) {
+  const auto dump = [](const json& scalar) { return scalar.dump(-1, ' ', false, json::error_handler_t::replace); };
+  if (v.is_string()) {
+    out += dump(json(v.get_ref<const std::string&>().substr(0, limit + 1)));
+  } else if (!v.is_structured()) {
+    out += dump(v);
+  } else {
+    out += v.is_object() ? '{' : '[';
+    for (auto it = v.begin(); it != v.end() && out.size() <= limit; ++it) {
+      if (it != v.begin()) out += ',';
+      if (v.is_object()) out += dump(json(it.key())) + ":";
+      showInto(*it, out, limit);
+    }
+    out += v.is_object() ? '}' : ']';
+  }
+}
+
 // A JSON value as a short text for messages.
 std::string shown(const json& v) {
-  std::string text = v.dump(-1, ' ', false, json::error_handler_t::replace);
-  if (text.size() > 60) text = text.substr(0, 57) + "...";
+  constexpr std::size_t kShown = 60;
+  std::string text;
+  showInto(v, text, kShown);
+  if (text.size() > kShown) text = text.substr(0, kShown - 3) + "...";
   return text;
 }
 
@@ -333,8 +358,14 @@ std::vector<Node*> loadScriptText(DD::Image::Graph& graph, const std::string& te
   json doc;
   ParsePlace at;
   try {
-    doc = json::parse(text, [&at](int depth, json::parse_event_t event, json& parsed) {
+    doc = json::parse(text, [&](int depth, json::parse_event_t event, json& parsed) {
       at.follow(depth, event, parsed);
+      // A script needs a few levels; deeper values are refused before
+      // anything walks them.
+      const bool opens = event == json::parse_event_t::object_start || event == json::parse_event_t::array_start;
+      if (opens && depth >= kMaxScriptDepth)
+        throw HostError(at.describe(path) + ": values are nested more than " + std::to_string(kMaxScriptDepth) +
+                        " deep");
       return true;
     });
   } catch (const json::parse_error& e) {

@@ -10,8 +10,10 @@
 
 #include <DDImageHost/Host.h>
 
-#include "Actions.h"
+#include "CommandLine.h"
 #include "HostError.h"
+#include "Session.h"
+#include "window/Window.h"
 
 namespace {
 
@@ -54,6 +56,7 @@ int main(int argc, char** argv) {
 
   try {
     quorhost::Session session(folders);
+    session.setWindowOpener(quorhost::runWindow);
     session.plan(commandLine.actions);
     if (!commandLine.script.empty()) session.loadScript(commandLine.script);
     for (const quorhost::Action& action : commandLine.actions) session.run(action);

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "window/PanelRows.h"
 #include "window/Workspace.h"
 
 namespace quorhost {
@@ -56,10 +57,44 @@ class Panel {
   const std::vector<PanelItem>& items() const { return items_; }
 
  private:
-  void drawTools(Workspace& ws);
-  void drawNodes(Workspace& ws);
-  void drawKnobs(Workspace& ws, Node* node);
-  void drawQuestion(Workspace& ws);
+  // Sets the knob of these names from a text, after the frame (see later).
+  using KnobSetter = std::function<void(const std::string& text)>;
+  // The tabs and groups while a node's rows are drawn: rows inside a
+  // closed tab or group are skipped.
+  struct Sections {
+    int closedDepth = 0;  // how deep inside a closed group
+    int openGroups = 0;   // groups open in the current tab
+    bool tabClosed = false;
+    bool shown() const { return closedDepth == 0 && !tabClosed; }
+    void closeGroups();
+  };
+
+  void drawTools(Workspace& workspace);
+  void drawNodes(Workspace& workspace);
+  void drawKnobs(Workspace& workspace, Node* node);
+  // The row after which the list scrolls this frame, or null.
+  const PanelRow* newlyPickedRows(const std::string& nodeName, const std::vector<PanelRow>& rows);
+  // Draws a Tab, BeginGroup or EndGroup row; false for any other row.
+  bool drawSection(const PanelRow& row, Sections* sections);
+  // Draws the row of one knob; `index` makes the ids of knobs without names.
+  void drawKnob(const std::string& nodeName, const PanelRow& row, int index);
+  void labelColumn(const PanelRow& row);
+  KnobSetter setLater(const std::string& nodeName, const std::string& knobName);
+  void drawNumber(const PanelRow& row, const std::string& id, const std::string& value, const KnobSetter& set);
+  void drawMenu(const PanelRow& row, const std::string& value, const KnobSetter& set);
+  void drawFields(const PanelRow& row, const std::string& id, const std::string& value, const KnobSetter& set);
+
+  void drawQuestion(Workspace& workspace);
+  void drawUnsavedQuestion(Workspace& workspace);
+  void drawPathQuestion();
+  bool questionButton(const char* label);
+  void endQuestion();
+  // "Save" before closing: saves to the save target and lets the window
+  // close; asks for a file first when there is none.
+  void saveThenClose(Workspace& workspace);
+  // "Save" under "Save as": saves, and closes when the question came on the
+  // way out.
+  void saveScriptAs(Workspace& workspace, const std::string& path);
   void note(const std::string& kind, const std::string& name, const std::string& value);
   // A text field whose text stays as typed while it is being edited; calls
   // `commit` with the text once the user leaves it after editing.
@@ -71,7 +106,7 @@ class Panel {
   std::map<std::string, std::string> editing_;  // text being typed, by field
   std::vector<PanelItem> items_;
   std::string question_;     // the title of the question shown; empty for none
-  std::string shownPicked_;  // the node and the knobs after "delimiter" last shown
+  std::string shownPicked_;  // the node and the knobs a replacement made, last shown
   std::string saveAsPath_;
   bool showRender_ = false;
   bool closeAfterSave_ = false;

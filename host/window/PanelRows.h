@@ -19,7 +19,7 @@ enum class Widget {
   Text,        // a line of text
   Button,      // a button, pressed as --press does
   Label,       // a text knob with a label: the label
-  Separator,   // a text knob without a label: a line ("delimiter" is one)
+  Separator,   // a text knob without a label: a line
   Tab,         // starts a tab
   BeginGroup,  // opens a group, closed or open at first
   EndGroup,    // ends the group opened last

@@ -7,18 +7,16 @@
 
 #include <algorithm>
 #include <cfloat>
-#include <cstdio>
 #include <deque>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include <DDImageHost/OffscreenGL.h>
 #include <DDImageHost/Viewer.h>
 
 #include "HostError.h"
-#include "Text.h"
 #include "window/Panel.h"
+#include "window/RenderView.h"
+#include "window/Snapshot.h"
 #include "window/Workspace.h"
 
 namespace quorhost {
@@ -49,11 +47,16 @@ class WindowLoop {
   WindowLoop(Session& session, std::string snapshotPrefix)
       : workspace_(session), snapshotPrefix_(std::move(snapshotPrefix)) {}
 
+  // Opens the window with the viewer's size and the panel beside it.
   void open();
   void run();
   void close();
 
  private:
+  // The panel's Dear ImGui context, on the window's GL context.
+  void startImGui();
+  // Routes the window's events to the callbacks below.
+  void listen();
   static WindowLoop& of(GLFWwindow* w) { return *static_cast<WindowLoop*>(glfwGetWindowUserPointer(w)); }
   static void onMouseButton(GLFWwindow* w, int button, int action, int mods);
   static void onCursor(GLFWwindow* w, double x, double y);
@@ -81,19 +84,27 @@ class WindowLoop {
   void feedInput();
   void pointerButton(const InputEvent& e);
   bool shortcut(const InputEvent& e);
+  // One frame: the panel, the view beside it, a snapshot when one is
+  // wanted, then what the panel asked for.
   void frame();
+  // Starts ImGui's frame with the input of this frame and draws the panel
+  // into ImGui's draw data.
+  void drawPanel();
+  // Draws the view beside the panel: the render when the panel shows it,
+  // else the viewer. With `keep`, answers the view's pixels.
+  std::vector<unsigned char> drawView(bool keep);
+  // Writes the snapshot of the frame just drawn, the view's pixels given.
+  void takeSnapshot(std::vector<unsigned char> view);
   // What the panel asked for in the frame just drawn: a render, closing,
   // and the title that follows the script's name and state.
   void afterFrame();
-  // Draws the render in the viewer's place, whole, centred, made smaller
-  // when it does not fit.
-  void drawRender();
+  // The window's close button asks the panel first.
+  void closeWhenAsked();
   // "quorhost - FILE", with a star while there are unsaved changes.
   std::string title() {
     const std::string target = workspace_.saveTarget();
     return "quorhost" + (target.empty() ? std::string() : " - " + target) + (workspace_.dirty() ? " *" : "");
   }
-  void writeSnapshot(const std::vector<unsigned char>& viewer, const std::vector<unsigned char>& window);
 
   Workspace workspace_;
   Panel panel_;
@@ -150,8 +161,14 @@ void WindowLoop::open() {
   glfwSwapInterval(0);
   // Textures made off-screen do not exist in this context.
   DD::Image::forgetTextures();
-
   glfwSetWindowUserPointer(window_, this);
+  startImGui();
+  listen();
+  glfwGetCursorPos(window_, &cursorX_, &cursorY_);
+  updateSizes();
+}
+
+void WindowLoop::startImGui() {
   IMGUI_CHECKVERSION();
   ImGui::CreateContext();
   ImGuiIO& io = ImGui::GetIO();
@@ -167,7 +184,9 @@ void WindowLoop::open() {
   ImGui_ImplGlfw_InitForOpenGL(window_, false);
   ImGui_ImplOpenGL2_Init();
   imguiReady_ = true;
+}
 
+void WindowLoop::listen() {
   glfwSetMouseButtonCallback(window_, onMouseButton);
   glfwSetCursorPosCallback(window_, onCursor);
   glfwSetScrollCallback(window_, onScroll);
@@ -176,8 +195,6 @@ void WindowLoop::open() {
   glfwSetWindowFocusCallback(window_, onFocus);
   glfwSetCursorEnterCallback(window_, onEnter);
   glfwSetWindowRefreshCallback(window_, onRefresh);
-  glfwGetCursorPos(window_, &cursorX_, &cursorY_);
-  updateSizes();
 }
 
 void WindowLoop::close() {
@@ -375,6 +392,23 @@ void WindowLoop::feedInput() {
 void WindowLoop::frame() {
   updateSizes();
   workspace_.setViewerSize(viewerWidth_, viewerHeight_);
+  drawPanel();
+  // The view fills the framebuffer's lower-left corner; the panel is drawn
+  // over the rest.
+  glDisable(GL_SCISSOR_TEST);
+  glViewport(0, 0, framebufferWidth_, framebufferHeight_);
+  glClearColor(0.2f, 0.2f, 0.2f, 1);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+  const bool snapshot = snapshotWanted_;
+  std::vector<unsigned char> view = drawView(snapshot);
+  ImGui_ImplOpenGL2_RenderDrawData(ImGui::GetDrawData());
+  if (snapshot) takeSnapshot(std::move(view));
+  glfwSwapBuffers(window_);
+  afterFrame();
+  closeWhenAsked();
+}
+
+void WindowLoop::drawPanel() {
   ImGui_ImplOpenGL2_NewFrame();
   ImGui_ImplGlfw_NewFrame();
   feedInput();
@@ -382,39 +416,42 @@ void WindowLoop::frame() {
   const float panelX = static_cast<float>(viewerWidth_ / scaleX_);
   panel_.draw(workspace_, panelX, 0, static_cast<float>(windowWidth_) - panelX, static_cast<float>(windowHeight_));
   ImGui::Render();
+}
 
-  // The viewer fills the framebuffer's lower-left corner; the panel is
-  // drawn over the rest.
-  glDisable(GL_SCISSOR_TEST);
-  glViewport(0, 0, framebufferWidth_, framebufferHeight_);
-  glClearColor(0.2f, 0.2f, 0.2f, 1);
-  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+std::vector<unsigned char> WindowLoop::drawView(bool keep) {
   std::vector<unsigned char> rgba;
-  const bool snapshot = snapshotWanted_;
   if (panel_.showingRender() && workspace_.hasRender()) {
-    drawRender();
-    if (snapshot) rgba = DD::Image::readFramebuffer(viewerWidth_, viewerHeight_);
+    drawRenderView(workspace_.renderPixels(), workspace_.renderWidth(), workspace_.renderHeight(), viewerWidth_,
+                   viewerHeight_);
+    if (keep) rgba = DD::Image::readFramebuffer(viewerWidth_, viewerHeight_);
   } else {
     std::string error;
-    if (!workspace_.drawViewer(snapshot ? &rgba : nullptr, &error)) workspace_.setMessage(error);
+    if (!workspace_.drawViewer(keep ? &rgba : nullptr, &error)) workspace_.setMessage(error);
   }
-  ImGui_ImplOpenGL2_RenderDrawData(ImGui::GetDrawData());
-  if (snapshot) {
-    snapshotWanted_ = false;
-    // A window shows no transparency.
-    std::vector<unsigned char> window = DD::Image::readFramebuffer(framebufferWidth_, framebufferHeight_);
-    for (size_t i = 3; i < window.size(); i += 4) window[i] = 255;
-    writeSnapshot(rgba, window);
-  }
-  glfwSwapBuffers(window_);
+  return rgba;
+}
 
-  afterFrame();
-  if (glfwWindowShouldClose(window_)) {
-    glfwSetWindowShouldClose(window_, GLFW_FALSE);
-    panel_.askToClose(workspace_);
-    afterFrame();
-    wake();
+void WindowLoop::takeSnapshot(std::vector<unsigned char> view) {
+  snapshotWanted_ = false;
+  Picture window{framebufferWidth_, framebufferHeight_,
+                 DD::Image::readFramebuffer(framebufferWidth_, framebufferHeight_)};
+  // A window shows no transparency.
+  for (size_t i = 3; i < window.rgba.size(); i += 4) window.rgba[i] = 255;
+  const Picture viewer{viewerWidth_, viewerHeight_, std::move(view)};
+  const WindowSizes sizes{windowWidth_, windowHeight_, viewerWidth_, viewerHeight_};
+  try {
+    writeSnapshot(snapshotPrefix_, ++snapshots_, viewer, window, snapshotText(workspace_, panel_, sizes));
+  } catch (const HostError& e) {
+    workspace_.setMessage(e.what());
   }
+}
+
+void WindowLoop::closeWhenAsked() {
+  if (!glfwWindowShouldClose(window_)) return;
+  glfwSetWindowShouldClose(window_, GLFW_FALSE);
+  panel_.askToClose(workspace_);
+  afterFrame();
+  wake();
 }
 
 void WindowLoop::afterFrame() {
@@ -437,92 +474,6 @@ void WindowLoop::afterFrame() {
     glfwSetWindowTitle(window_, name.c_str());
     shownTitle_ = name;
   }
-}
-
-void WindowLoop::drawRender() {
-  const int w = workspace_.renderWidth(), h = workspace_.renderHeight();
-  const float zoom = std::min(1.0f, std::min(static_cast<float>(viewerWidth_) / static_cast<float>(w),
-                                             static_cast<float>(viewerHeight_) / static_cast<float>(h)));
-  const int shownWidth = static_cast<int>(static_cast<float>(w) * zoom);
-  const int shownHeight = static_cast<int>(static_cast<float>(h) * zoom);
-  // GL takes rows bottom first.
-  const std::vector<unsigned char>& rgba = workspace_.renderPixels();
-  const size_t stride = static_cast<size_t>(w) * 4;
-  std::vector<unsigned char> bottomUp(rgba.size());
-  for (int y = 0; y < h; ++y)
-    std::copy_n(&rgba[static_cast<size_t>(h - 1 - y) * stride], stride, &bottomUp[static_cast<size_t>(y) * stride]);
-  glPushAttrib(GL_ALL_ATTRIB_BITS);
-  glViewport(0, 0, viewerWidth_, viewerHeight_);
-  glMatrixMode(GL_PROJECTION);
-  glPushMatrix();
-  glLoadIdentity();
-  glOrtho(0, viewerWidth_, 0, viewerHeight_, -1, 1);
-  glMatrixMode(GL_MODELVIEW);
-  glPushMatrix();
-  glLoadIdentity();
-  glDisable(GL_DEPTH_TEST);
-  glDisable(GL_LIGHTING);
-  glDisable(GL_TEXTURE_2D);
-  // Over the viewer's background; the render's colours come with their
-  // alpha multiplied in.
-  glClearColor(0.2f, 0.2f, 0.2f, 1);
-  glClear(GL_COLOR_BUFFER_BIT);
-  glEnable(GL_BLEND);
-  glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
-  glRasterPos2i((viewerWidth_ - shownWidth) / 2, (viewerHeight_ - shownHeight) / 2);
-  glPixelZoom(zoom, zoom);
-  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-  glDrawPixels(w, h, GL_RGBA, GL_UNSIGNED_BYTE, bottomUp.data());
-  glPixelZoom(1, 1);
-  glPopMatrix();
-  glMatrixMode(GL_PROJECTION);
-  glPopMatrix();
-  glMatrixMode(GL_MODELVIEW);
-  glPopAttrib();
-}
-
-// Writes the file under a temporary name first, so that a reader never sees
-// half of it.
-bool writeWhole(const std::string& path, const std::string& text) {
-  const std::string temporary = path + ".part";
-  {
-    std::ofstream out(temporary, std::ios::binary);
-    out << text;
-    if (!out) return false;
-  }
-  return std::rename(temporary.c_str(), path.c_str()) == 0;
-}
-
-bool writePicture(const std::string& path, int width, int height, const std::vector<unsigned char>& rgba,
-                  std::string* error) {
-  const std::string part = path + ".part";
-  return DD::Image::writePng(part, width, height, rgba, error) && std::rename(part.c_str(), path.c_str()) == 0;
-}
-
-void WindowLoop::writeSnapshot(const std::vector<unsigned char>& viewer, const std::vector<unsigned char>& window) {
-  ++snapshots_;
-  const std::string base = snapshotPrefix_ + "-" + std::to_string(snapshots_);
-  std::string error;
-  if (!writePicture(base + ".png", viewerWidth_, viewerHeight_, viewer, &error) ||
-      !writePicture(base + "-window.png", framebufferWidth_, framebufferHeight_, window, &error)) {
-    workspace_.setMessage("cannot write the snapshot " + base + (error.empty() ? "" : ": " + error));
-    return;
-  }
-  const DD::Image::Camera& c = workspace_.camera();
-  std::ostringstream text;
-  text << "window\t" << windowWidth_ << '\t' << windowHeight_ << '\n'
-       << "viewer\t" << viewerWidth_ << '\t' << viewerHeight_ << '\n'
-       << "camera\t" << c.yaw << '\t' << c.pitch << '\t' << c.distance << '\t' << c.target.x << '\t' << c.target.y
-       << '\t' << c.target.z << '\n'
-       << "current\t" << (workspace_.session().currentNode() ? workspace_.session().currentNode()->name() : "-") << '\n'
-       << "history\t" << workspace_.undoCount() << '\t' << workspace_.redoCount() << '\n'
-       << "dirty\t" << (workspace_.dirty() ? 1 : 0) << '\n'
-       << "view\t" << (panel_.showingRender() && workspace_.hasRender() ? "render" : "viewer") << '\n'
-       << "render\t" << workspace_.renderWidth() << '\t' << workspace_.renderHeight() << '\n';
-  for (const PanelItem& item : panel_.items())
-    text << "item\t" << item.kind << '\t' << escapeField(item.name) << '\t' << escapeField(item.value) << '\t'
-         << item.x0 << '\t' << item.y0 << '\t' << item.x1 << '\t' << item.y1 << '\n';
-  if (!writeWhole(base + ".txt", text.str())) workspace_.setMessage("cannot write the snapshot " + base + ".txt");
 }
 
 void WindowLoop::run() {

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "Actions.h"
+#include "Session.h"
 
 namespace quorhost {
 

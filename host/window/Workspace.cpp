@@ -1,9 +1,6 @@
 #include "window/Workspace.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -13,10 +10,10 @@
 #include <DDImage/Knobs.h>
 #include <DDImageHost/ImageFiles.h>
 #include <DDImageHost/Viewer.h>
-#include <unistd.h>
 #include <nlohmann/json.hpp>
 
 #include "HostError.h"
+#include "OutputFiles.h"
 #include "SceneWriter.h"
 #include "window/Navigation.h"
 
@@ -283,31 +280,22 @@ void Workspace::trimHistory() {
   while (undo_.size() > 1 && (undo_.size() > kHistorySteps || bytes() > kHistoryBytes)) undo_.erase(undo_.begin());
 }
 
-bool Workspace::undo() {
-  if (undo_.empty() || gesture_ == Gesture::Edit || stepDepth_ > 0) return false;
-  try {
-    restore(*undo_.back().first);
-  } catch (const HostError& e) {
-    message_ = std::string("cannot undo: ") + e.what();
-    return false;
-  }
-  redo_.push_back(std::move(undo_.back()));
-  undo_.pop_back();
-  message_ = "undone";
-  return true;
-}
+bool Workspace::undo() { return replay(&undo_, &redo_, true, "undo", "undone"); }
 
-bool Workspace::redo() {
-  if (redo_.empty() || gesture_ == Gesture::Edit || stepDepth_ > 0) return false;
+bool Workspace::redo() { return replay(&redo_, &undo_, false, "redo", "redone"); }
+
+bool Workspace::replay(std::vector<Step>* from, std::vector<Step>* to, bool before, const char* verb,
+                       const char* done) {
+  if (from->empty() || gesture_ == Gesture::Edit || stepDepth_ > 0) return false;
   try {
-    restore(*redo_.back().second);
+    restore(before ? *from->back().first : *from->back().second);
   } catch (const HostError& e) {
-    message_ = std::string("cannot redo: ") + e.what();
+    message_ = std::string("cannot ") + verb + ": " + e.what();
     return false;
   }
-  undo_.push_back(std::move(redo_.back()));
-  redo_.pop_back();
-  message_ = "redone";
+  to->push_back(std::move(from->back()));
+  from->pop_back();
+  message_ = done;
   return true;
 }
 
@@ -331,10 +319,10 @@ void Workspace::readSavedFile() {
   savedKnown_ = true;
   savedNormal_.clear();
   if (savedTarget_.empty()) return;
-  std::ifstream in(savedTarget_, std::ios::binary);
-  if (!in) return;
+  std::ifstream file(savedTarget_, std::ios::binary);
+  if (!file) return;
   std::ostringstream text;
-  text << in.rdbuf();
+  text << file.rdbuf();
   savedNormal_ = normalScript(text.str());
 }
 
@@ -412,33 +400,21 @@ bool Workspace::saveRender(const std::string& path) {
     message_ = "nothing rendered yet";
     return false;
   }
-  std::string format;
   try {
-    format = pictureFormat(path);
+    const std::string format = pictureFormat(path);
+    requireFolder(path);
+    writeBeside(path, [this, &format](const std::string& temporary, std::string* why) {
+      if (format != "png")
+        return DD::Image::writeImageFile(temporary, format, renderWidth_, renderHeight_, renderPixels_.data(), false,
+                                         *why);
+      // The renderer's own file, as it wrote it.
+      std::error_code ec;
+      const bool copied = fs::copy_file(renderFile_, temporary, fs::copy_options::overwrite_existing, ec);
+      *why = ec.message();
+      return copied;
+    });
   } catch (const HostError& e) {
     message_ = e.what();
-    return false;
-  }
-  const fs::path folder = fs::absolute(path).parent_path();
-  std::error_code ec;
-  if (!fs::is_directory(folder, ec)) {
-    message_ = "cannot write " + path + ": no folder " + folder.string();
-    return false;
-  }
-  const std::string temporary = path + ".quorhost-" + std::to_string(getpid()) + "-render";
-  bool written = false;
-  std::string why;
-  if (format == "png") {
-    written = fs::copy_file(renderFile_, temporary, fs::copy_options::overwrite_existing, ec);
-    why = ec.message();
-  } else {
-    written =
-        DD::Image::writeImageFile(temporary, format, renderWidth_, renderHeight_, renderPixels_.data(), false, why);
-  }
-  if (!written || std::rename(temporary.c_str(), path.c_str()) != 0) {
-    if (written) why = std::strerror(errno);
-    std::remove(temporary.c_str());
-    message_ = "cannot write " + path + ": " + why;
     return false;
   }
   message_ = "saved the render as " + path;

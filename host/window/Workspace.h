@@ -14,7 +14,7 @@
 #include <DDImageHost/Camera.h>
 #include <DDImageHost/Host.h>
 
-#include "Actions.h"
+#include "Session.h"
 
 namespace quorhost {
 
@@ -142,7 +142,11 @@ class Workspace {
   StatePtr stepStart_;  // null when the step could not be captured
   // (before, after); a step's state before is the one after the step
   // before it when nothing changed in between, and is then shared.
-  std::vector<std::pair<StatePtr, StatePtr>> undo_, redo_;
+  using Step = std::pair<StatePtr, StatePtr>;
+  std::vector<Step> undo_, redo_;
+  // Moves the last step of `from` onto `to`, putting the nodes back as they
+  // were before it (else after it); says `done`, or why it could not `verb`.
+  bool replay(std::vector<Step>* from, std::vector<Step>* to, bool before, const char* verb, const char* done);
   // Drops the oldest steps beyond kHistorySteps, or while the states kept
   // take more than kHistoryBytes (a dense grid's points text is large).
   void trimHistory();

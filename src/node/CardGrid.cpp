@@ -12,9 +12,11 @@
 #include "DDImage/Hash.h"
 #include "DDImage/Knob.h"
 #include "grid/PointsText.h"
+#include "node/KnobNames.h"
 #include "node/QuorCard.h"
 
 using namespace DD::Image;
+using namespace quorcard::knobname;
 
 namespace quorcard {
 
@@ -74,9 +76,9 @@ void QuorCard::setRatio(float r) {
   ratio = r;
   xRatio = size.width;
   yRatio = size.height;
-  if (Knob* k = knob("ratio")) k->set_value(ratio);
-  if (Knob* k = knob("x_ratio")) k->set_value(xRatio);
-  if (Knob* k = knob("y_ratio")) k->set_value(yRatio);
+  if (Knob* k = knob(kRatio)) k->set_value(ratio);
+  if (Knob* k = knob(kXRatio)) k->set_value(xRatio);
+  if (Knob* k = knob(kYRatio)) k->set_value(yRatio);
   storePoints();
 }
 
@@ -121,12 +123,12 @@ void QuorCard::appendCpText(Hash& hash) {
 
 void QuorCard::storePoints() {
   setCpText(pointsToText(grid.points(), cpText.size()));
-  if (Knob* k = knob("cpstr")) k->set_text(cpText.c_str());
+  if (Knob* k = knob(kCpstr)) k->set_text(cpText.c_str());
 }
 
 void QuorCard::restorePoints() {
   const char* text = nullptr;
-  if (Knob* k = knob("cpstr")) text = k->get_text();
+  if (Knob* k = knob(kCpstr)) text = k->get_text();
   setCpText(std::string(text ? text : ""));
   grid.restore(textToPoints(cpText), xPoints, yPoints);
   if (!cpText.empty() && !grid.empty()) {
@@ -146,8 +148,8 @@ void QuorCard::restorePoints() {
 void QuorCard::keepGridShape() {
   xPoints = shapeColumns;
   yPoints = shapeRows;
-  if (Knob* k = knob("x_points")) k->set_value(xPoints);
-  if (Knob* k = knob("y_points")) k->set_value(yPoints);
+  if (Knob* k = knob(kXPoints)) k->set_value(xPoints);
+  if (Knob* k = knob(kYPoints)) k->set_value(yPoints);
 }
 
 }  // namespace quorcard

@@ -5,24 +5,20 @@
 
 #include "DDImage/Iop.h"
 #include "DDImage/gl.h"
+#include "node/KnobNames.h"
 #include "node/QuorCard.h"
 #include "viewer/CardDrawing.h"
 
 using namespace DD::Image;
+using namespace quorcard::knobname;
 
 namespace quorcard {
 
-namespace {
-// The node state once the host has applied the script's values and attached
-// the node.
-const int kNodeSetUp = 3;
-}  // namespace
-
 void QuorCard::draw_handle(ViewerContext* ctx) {
   // Early in the node's life the stored points may not be applied yet.
-  if (node_state() < kNodeSetUp) {
+  if (node_state() < Op::eNodeSetUp) {
     restorePoints();
-    if (Knob* k = knob("selected_cp")) selectedHandle = static_cast<int>(k->get_value());
+    if (Knob* k = knob(kSelectedCp)) selectedHandle = static_cast<int>(k->get_value());
   }
 
   glPushAttrib(GL_ALL_ATTRIB_BITS);
@@ -58,7 +54,7 @@ void QuorCard::draw_handle(ViewerContext* ctx) {
     // pick.
     const unsigned id = pickHandle(grid, interpolation, handleSize, points, ctx->event() == PUSH);
     selectedHandle = node_selected() ? static_cast<int>(id) : 0;
-    if (Knob* k = knob("selected_cp")) k->set_value(selectedHandle, -1);
+    if (Knob* k = knob(kSelectedCp)) k->set_value(selectedHandle, -1);
   }
 
   if (node_selected()) drawHighlight(grid, interpolation, handleSize, selectedHandle);
@@ -74,7 +70,7 @@ void QuorCard::draw_handle(ViewerContext* ctx) {
 
 // Points and handles show on a selected card whose "type" knob is shown.
 bool QuorCard::showsControlPoints() {
-  Knob* type = knob("type");
+  Knob* type = knob(kType);
   return node_selected() && type && type->isVisible();
 }
 

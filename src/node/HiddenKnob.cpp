@@ -1,15 +1,11 @@
 // The knob through which the viewer tells the card about presses: it
 // registers a pick callback for every press and drag event.
 #include "node/QuorCard.h"
+#include "viewer/HandleIds.h"
 
 using namespace DD::Image;
 
 namespace quorcard {
-
-namespace {
-// The callback's handle index; the card has only this one callback.
-const int kPickHandleIndex = 9999;
-}  // namespace
 
 QuorCard::HiddenKnob::HiddenKnob(Knob_Closure* f, QuorCard* node, const char* name)
     : Knob(f, name), owner_(node), position_{0, 0, 0} {}

@@ -4,6 +4,7 @@
 
 #include "DDImage/Knob.h"
 #include "Quor/Quor.h"
+#include "node/KnobNames.h"
 #include "node/QuorCard.h"
 #include "render/LoadLibQuor.h"
 
@@ -28,11 +29,21 @@ int QuorCard::knob_changed(Knob* k) {
   return 1;
 }
 
-void QuorCard::react(Knob* k) {
-  if (k->is("showPanel")) rebuildPointKnobs();
+namespace {
 
-  if (k->is("translate") || k->is("rotate") || k->is("scaling") || k->is("uniform_scale") || k->is("skew") ||
-      k->is("pivot")) {
+bool isTransformKnob(const Knob* k) {
+  for (const char* name : knobname::kTransformKnobs)
+    if (k->is(name)) return true;
+  return false;
+}
+
+}  // namespace
+
+void QuorCard::react(Knob* k) {
+  using namespace knobname;
+  if (k->is(kShowPanel)) rebuildPointKnobs();
+
+  if (isTransformKnob(k)) {
     // The knobs show the points through the local matrix, which the host
     // recomputes on validation.
     validate(false);
@@ -41,20 +52,15 @@ void QuorCard::react(Knob* k) {
 
   applyPointKnobChange(k);
 
-  if (k->is("aspect")) setRatio(aspectMode != 0 ? inputAspect() : 1.0f);
+  if (k->is(kAspect)) setRatio(aspectMode != 0 ? inputAspect() : 1.0f);
 
-  if (k->is("type")) updateTangentKnobVisibility();
+  if (k->is(kType)) updateTangentKnobVisibility();
 
-  if (k->is("break_tangent")) {
-    if (Knob* mirror = knob("mirror_tangent")) {
-      mirror->visible(!breakTangent);
-      mirror->updateWidgets();
-    }
-  }
+  if (k->is(kBreakTangent)) showMirrorKnob();
 
-  if (k->is("reset_handles") || k->is("x_points") || k->is("y_points")) resetControlPoints();
+  if (k->is(kResetHandles) || k->is(kXPoints) || k->is(kYPoints)) resetControlPoints();
 
-  if (k->is("handle_size")) Quor_setOptionInt(libquor::kHandleSizeOption, handleSize);
+  if (k->is(kHandleSize)) Quor_setOptionInt(libquor::kHandleSizeOption, handleSize);
 }
 
 }  // namespace quorcard

@@ -4,9 +4,11 @@
 
 #include "DDImage/Knobs.h"
 #include "grid/Interpolation.h"
+#include "node/KnobNames.h"
 #include "node/QuorCard.h"
 
 using namespace DD::Image;
+using namespace quorcard::knobname;
 
 namespace quorcard {
 
@@ -34,7 +36,7 @@ void QuorCard::pointKnobsCallback(void* node, Knob_Callback f) {
 }
 
 void QuorCard::buildPointKnobs(Knob_Callback f) {
-  Text_knob(f, "dynamic_knobs");
+  Text_knob(f, kDynamicKnobs);
   SetFlags(f, Knob::DO_NOT_WRITE);
   SetFlags(f, Knob::HIDDEN);
   knobColumns = grid.columns();
@@ -60,7 +62,7 @@ void QuorCard::buildPointKnobs(Knob_Callback f) {
 }
 
 void QuorCard::rebuildPointKnobs() {
-  replace_knobs(knob("delimiter"), dynamicKnobCount, pointKnobsCallback, this, nullptr);
+  replace_knobs(knob(kDelimiter), dynamicKnobCount, pointKnobsCallback, this, nullptr);
 }
 
 void QuorCard::resetControlPoints() {
@@ -76,7 +78,7 @@ void QuorCard::resetControlPoints() {
 
 void QuorCard::attach() {
   restorePoints();
-  if (!knob("dynamic_knobs")) rebuildPointKnobs();
+  if (!knob(kDynamicKnobs)) rebuildPointKnobs();
 }
 
 void QuorCard::showPointValues(int column, int row) {

@@ -13,10 +13,10 @@ void QuorCard::pickPoint(int handleId) {
     return;
   }
   const DecodedHandle picked = decodeHandleId(handleId);
-  selectPoint(picked.point / grid.columns(), picked.point % grid.columns());
+  selectPoint(picked.point % grid.columns(), picked.point / grid.columns());
 }
 
-void QuorCard::selectPoint(int row, int column) {
+void QuorCard::selectPoint(int column, int row) {
   Knob* k = knob(pointKnobName(column, row).c_str());
   const bool show = k && !k->isVisible() && grid.contains(column, row);
   if (show) {

@@ -36,9 +36,9 @@ std::string composeHelpText() {
   const char* renderer = nullptr;
   const char* version = nullptr;
   int type = 0, count = 0;
-  const int r1 = QxRendererInfo("renderer", &renderer, sizeof renderer, &type, &count);
-  const int r2 = QxRendererInfo("versionstring", &version, sizeof version, &type, &count);
-  if (r1 == 0 && r2 == 0 && renderer && version) text += std::string("\nEngine: ") + renderer + " " + version;
+  const bool named = QxRendererInfo("renderer", &renderer, sizeof renderer, &type, &count) == 0;
+  const bool versioned = QxRendererInfo("versionstring", &version, sizeof version, &type, &count) == 0;
+  if (named && versioned && renderer && version) text += std::string("\nEngine: ") + renderer + " " + version;
   return text;
 }
 
@@ -94,7 +94,7 @@ Op* QuorCard::default_input(int) const { return nullptr; }
 
 void QuorCard::_validate(bool for_real) {
   for (int i = 0; i < inputs(); ++i)
-    if (Op* in = input(i)) in->validate(for_real);
+    if (Op* upstream = input(i)) upstream->validate(for_real);
   AxisOp::_validate(for_real);
   if (for_real && aspectMode != 0) setRatio(inputAspect());
 }

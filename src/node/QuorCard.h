@@ -110,12 +110,14 @@ class QuorCard : public QuorCardBase {
   // Hides the knobs of a point whose knob is shown, with its handles' knobs.
   void hidePointKnobs(int column, int row);
   void updateTangentKnobVisibility();
+  // Shows "mirror_tangent" exactly while "break_tangent" is off.
+  void showMirrorKnob();
   // Applies a change of a per-point knob; false when `k` is not one.
   bool applyPointKnobChange(DD::Image::Knob* k);
 
   // ---- picking (PointSelection.cpp) ----
   void pickPoint(int handleId);
-  void selectPoint(int row, int column);
+  void selectPoint(int column, int row);
   void deselectAllPoints();
 
   // ---- viewer (DrawHandle.cpp) ----
@@ -147,6 +149,12 @@ class QuorCard : public QuorCardBase {
   int shapeColumns = 4;
   int shapeRows = 4;
   std::string cpText;
+  // The member bound to "cpstr", through which the knob and cpText trade
+  // the text in a knobs() pass (QuorCardKnobs.cpp); empty between passes.
+  std::string cpstrTransfer;
+  // After a storing pass: whether the host wrote the knob's text into
+  // cpstrTransfer.
+  bool hostWroteCpstr() const;
   // Appending cpText reads the whole text, yet most validations follow
   // changes that leave it alone. While cpText stays the same, the hash after
   // it is remembered for the last few hashes that came before it: a knob

@@ -5,9 +5,11 @@
 
 #include "DDImage/Knobs.h"
 #include "Quor/Quor.h"
+#include "node/KnobNames.h"
 #include "node/QuorCard.h"
 
 using namespace DD::Image;
+using namespace quorcard::knobname;
 
 namespace quorcard {
 
@@ -40,22 +42,6 @@ const char kBreakTip[] =
     "discontinuous.";
 const char kMirrorTip[] = "If on then changing a tangent will mirror it's length on the other side.";
 
-// The text that knob "cpstr" is bound to. It only carries the text between
-// the host and the nodes; each node keeps its own copy in cpText.
-std::string& cpstrShared() {
-  static std::string text;
-  return text;
-}
-
-// What the node puts into cpstrShared() before a storing pass: a knob's text
-// never holds a NUL character (it is set from C strings), so the member
-// still holds this afterwards exactly when the host did not write the
-// knob's text into it.
-const std::string& unwrittenText() {
-  static const std::string text(1, '\0');
-  return text;
-}
-
 // The script of the "help" button, composed once with the renderer's home.
 const std::string& manualScript() {
   static const std::string script = std::string(
@@ -67,43 +53,57 @@ const std::string& manualScript() {
 
 }  // namespace
 
+// A text left empty means the host wrote nothing, unless the knob's own
+// text is empty while cpText is not: then the host wrote the empty text.
+bool QuorCard::hostWroteCpstr() const {
+  if (!cpstrTransfer.empty()) return true;
+  const Knob* k = knob(kCpstr);
+  const char* text = k ? k->get_text() : nullptr;
+  return !cpText.empty() && (!text || !*text);
+}
+
+// "mirror" matters only while "break" is off.
+void QuorCard::showMirrorKnob() {
+  if (Knob* mirror = knob(kMirrorTangent)) {
+    mirror->visible(!breakTangent);
+    mirror->updateWidgets();
+  }
+}
+
 void QuorCard::knobs(Knob_Callback f) {
-  Enumeration_knob(f, &aspectMode, kAspectItems, "aspect");
+  Enumeration_knob(f, &aspectMode, kAspectItems, kAspect);
   Text_knob(f, "uvs", "");
-  Bool_knob(f, &flipUvs, "flip_uvs", "flip");
+  Bool_knob(f, &flipUvs, kFlipUvs, "flip");
   Tooltip(f, kFlipTip);
   ClearFlags(f, Knob::STARTLINE);
   Spacer(f, 4);
-  Bool_knob(f, &flopUvs, "flop_uvs", "flop");
+  Bool_knob(f, &flopUvs, kFlopUvs, "flop");
   Tooltip(f, kFlopTip);
   ClearFlags(f, Knob::STARTLINE);
   Spacer(f, 4);
-  Bool_knob(f, &swapUvs, "swap_uvs", "swap");
+  Bool_knob(f, &swapUvs, kSwapUvs, "swap");
   Tooltip(f, kSwapTip);
-  Float_knob(f, &ratio, "ratio", INVISIBLE);
-  Float_knob(f, &xRatio, "x_ratio", INVISIBLE);
-  Float_knob(f, &yRatio, "y_ratio", INVISIBLE);
-  Int_knob(f, &selectedHandle, "selected_cp", INVISIBLE);
+  Float_knob(f, &ratio, kRatio, INVISIBLE);
+  Float_knob(f, &xRatio, kXRatio, INVISIBLE);
+  Float_knob(f, &yRatio, kYRatio, INVISIBLE);
+  Int_knob(f, &selectedHandle, kSelectedCp, INVISIBLE);
   Text_knob(f, " ", nullptr);
-  Enumeration_knob(f, &orientation, kOrientationItems, "orientation", "normals");
+  Enumeration_knob(f, &orientation, kOrientationItems, kOrientation, "normals");
   Tooltip(f, kOrientationTip);
-  Enumeration_knob(f, &shade, kShadeItems, "shade", "shade");
+  Enumeration_knob(f, &shade, kShadeItems, kShade, "shade");
   Tooltip(f, kShadeTip);
-  Int_knob(f, &forceUpdate, "force_update", INVISIBLE);
+  Int_knob(f, &forceUpdate, kForceUpdate, INVISIBLE);
 
-  // The making pass gives the new knob the node's text. In a storing pass
-  // the host writes the knob's text into the member whenever it may differ
-  // from what the node last took from there (every time, for some hosts);
-  // the node then takes it without copying it. A member left alone means
-  // the knob still holds the text in cpText: the node wrote it there itself
-  // (storePoints), read it from there (restorePoints) or took it in an
-  // earlier pass.
-  const bool storing = knob("cpstr") != nullptr;
-  cpstrShared() = storing ? unwrittenText() : cpText;
-  String_knob(f, &cpstrShared(), "cpstr", INVISIBLE);
-  if (storing && cpstrShared() != unwrittenText()) setCpText(std::move(cpstrShared()));
-  // Between passes the member holds no text.
-  std::string().swap(cpstrShared());
+  // "cpstr" and cpText meet here. The making pass gives the new knob the
+  // node's text. In a storing pass the host writes the knob's text into
+  // cpstrTransfer only when it changed since the host last wrote it there,
+  // and the node moves it into cpText; between passes cpstrTransfer is empty
+  // and the knob holds the text in cpText.
+  const bool storing = knob(kCpstr) != nullptr;
+  if (!storing) cpstrTransfer = cpText;
+  String_knob(f, &cpstrTransfer, kCpstr, INVISIBLE);
+  if (storing && hostWroteCpstr()) setCpText(std::move(cpstrTransfer));
+  std::string().swap(cpstrTransfer);
 
   Divider(f);
   BeginClosedGroup(f, "Space");
@@ -111,46 +111,44 @@ void QuorCard::knobs(Knob_Callback f) {
   EndGroup(f);
   Divider(f);
 
-  PyScript_knob(f, manualScript().c_str(), "help", "rtfm\u2122");
+  PyScript_knob(f, manualScript().c_str(), kHelp, "rtfm\u2122");
   SetFlags(f, Knob::NO_RERENDER);
   Tooltip(f, kHelpTip);
-  for (const char* name : {"display", "selectable", "file_menu", "snap_menu"})
+  for (const char* name : kHiddenAxisKnobs)
     if (Knob* k = knob(name)) k->visible(false);
 
   Tab_knob(f, "Deform");
-  CustomKnob1(HiddenKnob, f, this, "hidden_knob");
-  Enumeration_knob(f, &interpolation, kTypeItems, "type");
+  CustomKnob1(HiddenKnob, f, this, kHiddenKnob);
+  Enumeration_knob(f, &interpolation, kTypeItems, kType);
   Tooltip(f, kTypeTip);
-  Button(f, "reset_handles", "reset handles");
+  Button(f, kResetHandles, "reset handles");
   Tooltip(f, kResetTip);
-  Int_knob(f, &handleSize, "handle_size", "handle size");
+  Int_knob(f, &handleSize, kHandleSize, "handle size");
   SetRange(f, 2, 20);
   SetFlags(f, Knob::FORCE_RANGE | Knob::DO_NOT_WRITE | Knob::SLIDER);
   Tooltip(f, kHandleSizeTip);
-  Int_knob(f, &xPoints, "x_points", "x/y points");
+  Int_knob(f, &xPoints, kXPoints, "x/y points");
   SetRange(f, 2, 40960);
   SetFlags(f, Knob::FORCE_RANGE);
   ClearFlags(f, Knob::LOG_SLIDER | Knob::ENDLINE);
   Tooltip(f, kPointsTip);
-  Int_knob(f, &yPoints, "y_points", "");
+  Int_knob(f, &yPoints, kYPoints, "");
   SetRange(f, 2, 40960);
   SetFlags(f, Knob::FORCE_RANGE);
   ClearFlags(f, Knob::LOG_SLIDER);
   Tooltip(f, kPointsTip);
   Text_knob(f, "tangent", "");
-  Bool_knob(f, &breakTangent, "break_tangent", "break");
+  Bool_knob(f, &breakTangent, kBreakTangent, "break");
   SetFlags(f, Knob::STARTLINE);
   Tooltip(f, kBreakTip);
   ClearFlags(f, Knob::STARTLINE);
   Spacer(f, 4);
-  Bool_knob(f, &mirrorTangent, "mirror_tangent", "mirror");
+  Bool_knob(f, &mirrorTangent, kMirrorTangent, "mirror");
   Tooltip(f, kMirrorTip);
 
-  Knob* breakKnob = knob("break_tangent");
-  Knob* mirrorKnob = knob("mirror_tangent");
-  if (breakKnob && mirrorKnob) mirrorKnob->visible(breakKnob->get_value(0) == 0);
+  showMirrorKnob();
 
-  f(TEXT_KNOB, Custom, nullptr, "delimiter", "", nullptr);
+  f(TEXT_KNOB, Custom, nullptr, kDelimiter, "", nullptr);
 }
 
 }  // namespace quorcard

@@ -27,14 +27,6 @@ class QuorNodeBase : public QuorPrimitive, public Base {
       QrReadArchive(name.c_str(), nullptr, QR_NULL);
     }
   }
-
-  void _validate(bool for_real) override {
-    for (int i = 0; i < this->inputs(); ++i)
-      if (DD::Image::Op* in = this->input(i)) in->validate(for_real);
-    Base::_validate(for_real);
-  }
-  int minimum_inputs() const override { return 2; }
-  int maximum_inputs() const override { return 65535; }
 };
 
 #endif

@@ -31,7 +31,7 @@ void emitCardGeometry(const ControlGrid& grid, const CardLook& look, const DD::I
   if (look.orientation == kOrientationFlipped) QrReverseOrientation();
   if (smooth) QrBasis(QrCatmullRomBasis, 1, QrCatmullRomBasis, 1);
   QtToken tokens[2] = {"P", "vertex float[2] st"};
-  QtPointer values[2] = {mesh.positions.get(), mesh.st.get()};
+  QtPointer values[2] = {mesh.positions.get(), mesh.texCoords.get()};
   QrPatchMeshV(mesh.type == MeshType::Bicubic ? "bicubic" : "bilinear", mesh.nu, "nonperiodic", mesh.nv, "nonperiodic",
                2, tokens, values);
 }

@@ -22,10 +22,10 @@ bool meshFits(long long nu, long long nv) {
 
 // Writes the (s, t) of a vertex whose owner point has texture coordinate uv,
 // shifted by (a, b) before any mirroring.
-inline void putUv(float* st, const float* uv, float a, float b, UvRules rules) {
+inline void putUv(float* texCoord, const float* uv, float a, float b, UvRules rules) {
   const TexCoord c = mapUv(uv, a, b, rules, TAxis::AlongV);
-  st[0] = c.s;
-  st[1] = c.t;
+  texCoord[0] = c.s;
+  texCoord[1] = c.t;
 }
 
 inline void putXyz(float* p, const float* xyz) {
@@ -37,14 +37,14 @@ inline void putXyz(float* p, const float* xyz) {
 // Writes the bicubic net row by row through a running vertex index.
 class NetWriter {
  public:
-  NetWriter(const ControlGrid& grid, UvRules rules, float* positions, float* st)
+  NetWriter(const ControlGrid& grid, UvRules rules, float* positions, float* texCoords)
       : grid_(grid),
         columns_(grid.columns()),
         rules_(rules),
         du_((1.0f / static_cast<float>(grid.columns() - 1)) / 3.0f),
         dv_((1.0f / static_cast<float>(grid.rows() - 1)) / 3.0f),
         p_(positions),
-        st_(st) {}
+        texCoords_(texCoords) {}
 
   // The row through the points of grid row j: left handle, point, right
   // handle of each column.
@@ -91,9 +91,9 @@ class NetWriter {
 
   void put(const float* xyz, const VtxPoint& owner, float a, float b) {
     putXyz(p_, xyz);
-    putUv(st_, owner.uv, a, b, rules_);
+    putUv(texCoords_, owner.uv, a, b, rules_);
     p_ += 3;
-    st_ += 2;
+    texCoords_ += 2;
   }
 
   // Handle row of grid row j through handle `slot`; the corners lean on the
@@ -138,7 +138,7 @@ class NetWriter {
   const float du_;
   const float dv_;
   float* p_;
-  float* st_;
+  float* texCoords_;
   bool missing_ = false;
 };
 
@@ -148,7 +148,7 @@ PatchMesh allocatedMesh(MeshType type, int nu, int nv) {
   PatchMesh mesh;
   const std::size_t count = static_cast<std::size_t>(nu) * static_cast<std::size_t>(nv);
   mesh.positions.reset(new float[3 * count]);
-  mesh.st.reset(new float[2 * count]);
+  mesh.texCoords.reset(new float[2 * count]);
   mesh.type = type;
   mesh.nu = nu;
   mesh.nv = nv;
@@ -157,7 +157,7 @@ PatchMesh allocatedMesh(MeshType type, int nu, int nv) {
 
 PatchMesh bilinearMesh(const ControlGrid& grid, UvRules rules) {
   PatchMesh mesh = allocatedMesh(MeshType::Bilinear, grid.columns(), grid.rows());
-  fillBilinearMesh(grid, rules, mesh.positions.get(), mesh.st.get());
+  fillBilinearMesh(grid, rules, mesh.positions.get(), mesh.texCoords.get());
   return mesh;
 }
 
@@ -178,16 +178,16 @@ bool netHandlesPresent(const ControlGrid& grid) {
   return true;
 }
 
-void fillBilinearMesh(const ControlGrid& grid, UvRules rules, float* positions, float* st) {
+void fillBilinearMesh(const ControlGrid& grid, UvRules rules, float* positions, float* texCoords) {
   const PointList& points = grid.points();
   for (std::size_t k = 0; k < points.size(); ++k) {
     putXyz(positions + 3 * k, points[k].pos);
-    putUv(st + 2 * k, points[k].uv, 0.0f, 0.0f, rules);
+    putUv(texCoords + 2 * k, points[k].uv, 0.0f, 0.0f, rules);
   }
 }
 
-bool fillBicubicNet(const ControlGrid& grid, UvRules rules, float* positions, float* st) {
-  NetWriter net(grid, rules, positions, st);
+bool fillBicubicNet(const ControlGrid& grid, UvRules rules, float* positions, float* texCoords) {
+  NetWriter net(grid, rules, positions, texCoords);
   const int rows = grid.rows();
   net.pointRow(0);
   for (int j = 0; j < rows; ++j) {
@@ -216,7 +216,7 @@ PatchMesh buildPatchMesh(const ControlGrid& grid, bool smooth, UvRules rules) {
       if (netHandlesPresent(grid)) throw;
       return bilinearMesh(grid, rules);
     }
-    if (fillBicubicNet(grid, rules, net.positions.get(), net.st.get())) return net;
+    if (fillBicubicNet(grid, rules, net.positions.get(), net.texCoords.get())) return net;
   }
   return bilinearMesh(grid, rules);
 }

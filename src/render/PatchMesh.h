@@ -26,7 +26,7 @@ struct PatchMesh {
   int nu = 0;  // vertices along u
   int nv = 0;  // vertices along v
   std::unique_ptr<float[]> positions;
-  std::unique_ptr<float[]> st;
+  std::unique_ptr<float[]> texCoords;
 
   std::size_t vertexCount() const { return static_cast<std::size_t>(nu) * static_cast<std::size_t>(nv); }
 };
@@ -36,7 +36,7 @@ bool netHandlesPresent(const ControlGrid& grid);
 
 // Fills columns x rows vertices: the points in storage order, uv unshifted.
 // The arrays must hold 3 and 2 floats per point.
-void fillBilinearMesh(const ControlGrid& grid, UvRules rules, float* positions, float* st);
+void fillBilinearMesh(const ControlGrid& grid, UvRules rules, float* positions, float* texCoords);
 
 // Fills the (3 columns) x (3 rows) vertices of the bicubic net. Rows of the
 // net, first to last: point row 0 (twice), then for each grid row j its
@@ -48,7 +48,7 @@ void fillBilinearMesh(const ControlGrid& grid, UvRules rules, float* positions, 
 // the row and the column of handles. False, with the arrays written in
 // part, when a handle that the net reads is not stored as 3 floats (see
 // netHandlesPresent()).
-bool fillBicubicNet(const ControlGrid& grid, UvRules rules, float* positions, float* st);
+bool fillBicubicNet(const ControlGrid& grid, UvRules rules, float* positions, float* texCoords);
 
 // Builds the mesh a grid can give, arrays allocated once at their exact size:
 // - None, arrays empty, when the grid has fewer than 2 columns or rows (a

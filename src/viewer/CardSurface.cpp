@@ -25,8 +25,8 @@ const int kPosition = -1;
 // slots, with the owner's uv shifted by (ou, ov) mapped to texture
 // coordinates. An absent slot issues no vertex.
 void emit(const Mapping& m, const VtxPoint& owner, int source, float ou, float ov) {
-  const TexCoord st = mapUv(owner.uv, ou, ov, m.rules, TAxis::AgainstV);
-  glTexCoord2f(st.s, st.t);
+  const TexCoord texCoord = mapUv(owner.uv, ou, ov, m.rules, TAxis::AgainstV);
+  glTexCoord2f(texCoord.s, texCoord.t);
   glNormal3f(owner.normal[0], owner.normal[1], owner.normal[2]);
   if (source == kPosition) {
     glVertex3f(owner.pos[0], owner.pos[1], owner.pos[2]);

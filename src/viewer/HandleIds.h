@@ -10,6 +10,9 @@ namespace quorcard {
 // Names below 10000 belong to nobody in the card.
 constexpr unsigned kFirstHandleId = 10000;
 constexpr unsigned kIdsPerPoint = 5;
+// The index the card's one pick callback is registered with; the callback
+// does not read it. The last id below the card's own.
+constexpr int kPickHandleIndex = static_cast<int>(kFirstHandleId) - 1;
 
 inline unsigned pointHandleId(std::size_t point) {
   return kFirstHandleId + kIdsPerPoint * static_cast<unsigned>(point);

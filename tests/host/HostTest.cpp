@@ -101,6 +101,13 @@ TEST(QuorhostErrors, ABadScriptOrActionStopsTheRunAndNothingIsSaved) {
       {a + R"({"count": 2e308}}]})", "nodes[0] \"A\": knob \"count\": number overflow parsing '2e308'"},
       {a + R"({"gain": 1}}, {"class": "TestNode", "knobs": {"position": [1e999, 0, 0]}}]})",
        "nodes[1]: knob \"position\": number overflow parsing '1e999'"},
+      {R"({"nodes": )" + std::string(100000, '[') + std::string(100000, ']') + "}",
+       "bad.json: values are nested more than 64 deep"},
+      {a + R"({"count": )" + std::string(100000, '[') + std::string(100000, ']') + "}}]}",
+       "nodes[0] \"A\": knob \"count\": values are nested more than 64 deep"},
+      {a + R"({"count": )" + std::string(35, '[') + R"("a very long text that is never shown whole")" +
+           std::string(35, ']') + "}}]}",
+       "knob \"count\": expected an integer, not " + std::string(35, '[') + "\"a very long text that...\n"},
   };
   const std::vector<std::pair<std::vector<std::string>, std::string>> actions = {
       {{"--set", "count", "2.5"}, "--set: knob \"count\"" + of + " refuses the value \"2.5\""},

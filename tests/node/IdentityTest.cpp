@@ -121,10 +121,9 @@ TEST_F(CardIdentity, ToggledKnobsGiveTheHashOfANewCardWithTheSameValues) {
   }
 }
 
-// A text the host puts into "cpstr", a user's or a script's, reaches its own
-// node only, also when store passes of other cards ran in between (catches:
-// a text missed, one card taking another's text through a member they
-// share).
+// A text the host puts into "cpstr", a user's, a script's or an empty one,
+// reaches its own node only, also when store passes of other cards ran in
+// between (catches: a text missed, one card taking another's text).
 TEST_F(CardIdentity, TextsSetByTheHostReachTheirOwnNodeOnly) {
   Node *a = node, *b = add("QuorCard");
   set("control_point.0.0", "-0.75,-0.5,0.25");
@@ -147,6 +146,9 @@ TEST_F(CardIdentity, TextsSetByTheHostReachTheirOwnNodeOnly) {
   EXPECT_TRUE(cpstr(a) == textA);
   EXPECT_EQ(hash(b), hashB);
   EXPECT_EQ(hash(c), hashA);
+  // An empty text is a text the host wrote too.
+  set("cpstr", "", c);
+  EXPECT_NE(hash(c), hashA);
 }
 
 // The handle size comes from the renderer option, raised to at least 2 and

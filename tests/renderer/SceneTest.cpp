@@ -58,6 +58,12 @@ TEST(Scene, MalformedRibIsAnErrorWithItsLine) {
   EXPECT_EQ(requests[1].args[2].numbers[0], -0.5f);
 }
 
+std::string repeat(const std::string& text, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i) out += text;
+  return out;
+}
+
 const std::string kCamera = "Format 8 8 1\nProjection \"orthographic\"\n";
 const std::string kCard =
     "PatchMesh \"bilinear\" 2 \"nonperiodic\" 2 \"nonperiodic\" \"P\" [0 0 1 1 0 1 0 1 1 1 1 1]\n";
@@ -112,15 +118,64 @@ TEST(Scene, BadValuesAndUnbalancedBlocksLeaveNoPicture) {
       {"WorldBegin\nAttributeBegin\nTransformBegin\n" + kCard + "WorldEnd\n",
        "left open inside the world: TransformBegin (scene.rib:3), AttributeBegin (scene.rib:2)"},
       {"WorldBegin\nAttributeBegin\nTransformEnd\nAttributeEnd\n" + world, "innermost block is AttributeBegin"},
+      {"WorldBegin\n" + repeat("TransformBegin\n", 5) + world.substr(11),
+       "left open inside the world: TransformBegin (scene.rib:6), TransformBegin (scene.rib:5), TransformBegin "
+       "(scene.rib:4), TransformBegin (scene.rib:3), and 1 more\n"},
+      {"WorldBegin\n" + repeat("TransformBegin\n", 10001) + "TransformEnd\n" + world.substr(11),
+       "scene.rib:10001: TransformBegin: more than 10000 blocks open at once"},
+      {"WorldBegin\n" + repeat("AttributeBegin\n", 1000000),
+       "blocks left open: WorldBegin (scene.rib:1), AttributeBegin (scene.rib:2), AttributeBegin (scene.rib:3), "
+       "AttributeBegin (scene.rib:4), and 999997 more\n"},
       {"WorldBegin\nWorldBegin\nWorldEnd\n", "WorldBegin inside a world"},
       {"WorldBegin\n" + kCard, "blocks left open: WorldBegin (scene.rib:1)"},
       {"ArchiveBegin \"a\"\n" + world, "ArchiveBegin \"a\" (scene.rib:1) is never closed"},
       {"WorldBegin\nReadArchive \"nowhere\"\nWorldEnd\n", "no archive \"nowhere\""},
+      {"WorldBegin\nReadArchive \".\"\nWorldEnd\n", "cannot read \".\": not a file"},
   };
   for (const Case& c : cases) {
     Reports reports;
     EXPECT_FALSE(frametest::frameOf(c.rib, reports)) << c.rib;
     EXPECT_NE(reports.all().find(c.says), std::string::npos) << "expected \"" << c.says << "\" in\n" << reports.all();
+  }
+}
+
+// Archives that read archives several times: the frame's replays stop at the
+// first bound they meet, with one error naming the archive's line, and the
+// reads after it are counted in one more error, not reported one by one; an
+// error that replays repeat is shown once and counted. Mistakes: only the
+// depth bounded (the fan-out of ten runs for 2 x 10^7 replays), replays
+// going on after the bound, each skipped read or repeat reported.
+TEST(Scene, ArchivesThatMultiplyStopAtTheirFirstError) {
+  testsupport::TempDir dir;
+  const std::string twice = dir.file("twice.rib");
+  testsupport::writeFile(twice, "Color [1 0 0]\nReadArchive \"" + twice + "\"\nReadArchive \"" + twice + "\"\n");
+  std::string fan;  // a0 reads a1 ten times, ..., a6 reads a7
+  for (int level = 6; level >= 0; --level)
+    fan += "ArchiveBegin \"a" + std::to_string(level) + "\"\n" +
+           repeat("ReadArchive \"a" + std::to_string(level + 1) + "\"\n", 10) + "ArchiveEnd\n";
+  struct Case {
+    std::string rib;
+    std::vector<std::string> errors;  // the start of each, in order
+  };
+  const std::string self = "ArchiveBegin \"a\"\nReadArchive \"a\"\nReadArchive \"a\"\nArchiveEnd\n";
+  const Case cases[] = {
+      {self + "WorldBegin\nReadArchive \"a\"\nReadArchive \"a\"\nReadArchive \"a\"\nWorldEnd\n",
+       {"scene.rib:2: ReadArchive: archives read archives more than 64 deep",
+        "scene.rib:9: WorldEnd: skipped 2 more ReadArchive request(s)", "scene.rib:9: WorldEnd: no picture"}},
+      {"WorldBegin\nReadArchive \"" + twice + "\"\nWorldEnd\n",
+       {twice + ":2: ReadArchive: archives read archives more than 64 deep", "scene.rib:3: WorldEnd: no picture"}},
+      {"ArchiveBegin \"a\"\nSides 3\nArchiveEnd\nWorldBegin\n" + repeat("ReadArchive \"a\"\n", 3) + "WorldEnd\n",
+       {"scene.rib:2: Sides: sides must be 1 or 2", "scene.rib:8: WorldEnd: no picture: the frame had 3 error(s)"}},
+      {fan + "ArchiveBegin \"a7\"\nArchiveEnd\nWorldBegin\nReadArchive \"a0\"\nWorldEnd\n",
+       {"scene.rib:22: ReadArchive: reading archive \"a6\" would replay more than 100000 requests",
+        "scene.rib:89: WorldEnd: no picture"}},
+  };
+  for (const Case& c : cases) {
+    Reports reports;
+    EXPECT_FALSE(frametest::frameOf(c.rib, reports));
+    ASSERT_EQ(reports.errors.size(), c.errors.size()) << reports.all();
+    for (std::size_t i = 0; i < c.errors.size(); ++i)
+      EXPECT_EQ(reports.errors[i].rfind(c.errors[i], 0), 0u) << reports.errors[i];
   }
 }
 

@@ -291,6 +291,43 @@ TEST(Surface, FacetsAreSmallerThanAPixelWhereSeen) {
   quor::render::tessellationSteps(f->meshes[1], camera, us, vs);
   EXPECT_EQ(us[0], 1);
   EXPECT_EQ(vs[0], 1);
+
+  // Under a perspective camera (fov 90, depth 0.5 to 100, 20 x 20 pixels):
+  // walls behind the eye, before the near plane, beyond the far one or
+  // beside the view, are not cut up; a wall at x = 2 from z = -5 to 5 (its
+  // u) is seen from z = 20 / 13 on, where its edge moves 200 / z^2, about 84
+  // pixels a unit of u: cut by that, not at the most as when a sample
+  // behind the eye could not be projected. Mistakes: a plane turned round,
+  // the hull taken from the control points of a Catmull-Rom mesh (outside
+  // its surface), a seen patch culled.
+  const auto wall = [](float x0, float x1, float z0, float z1) {
+    return frametest::bilinearPatch({x0, -0.1f, z0, x1, -0.1f, z1, x0, 0.1f, z0, x1, 0.1f, z1});
+  };
+  // A Catmull-Rom mesh whose control points all lie behind the eye, at
+  // z = -100, -1, -1, -100 along u, but whose surface swings out to
+  // z = 11.375 halfway between the middle two.
+  std::ostringstream overshoot;
+  overshoot << "Basis \"catmull-rom\" 1 \"catmull-rom\" 1\nPatchMesh \"bicubic\" 4 \"nonperiodic\" 4 "
+               "\"nonperiodic\" \"P\" [";
+  for (float y : {-1.0f, -0.5f, 0.5f, 1.0f})
+    for (float z : {-100.0f, -1.0f, -1.0f, -100.0f}) overshoot << "0 " << y << " " << z << " ";
+  overshoot << "]\n";
+  const std::string perspective = "Format 20 20 1\nProjection \"perspective\" \"fov\" [90]\nClipping 0.5 100\n";
+  struct Case {
+    std::string mesh;
+    int least, most;  // steps along u
+  };
+  const Case cases[] = {
+      {wall(-1, 1, -1, -1), 1, 1}, {wall(-1, 1, 0.25f, 0.25f), 1, 1}, {wall(-1, 1, 200, 200), 1, 1},
+      {wall(30, 30, -5, 5), 1, 1}, {wall(2, 2, -5, 5), 48, 192},      {overshoot.str(), 2, 512},
+  };
+  for (const Case& c : cases) {
+    const auto p = frametest::frameOf(perspective + "WorldBegin\n" + c.mesh + "WorldEnd\n", reports);
+    ASSERT_TRUE(p) << reports.all();
+    quor::render::tessellationSteps(p->meshes[0], quor::render::Camera(p->options), us, vs);
+    EXPECT_GE(us[0], c.least) << c.mesh;
+    EXPECT_LE(us[0], c.most) << c.mesh;
+  }
 }
 
 // A patch that spans no area, or whose points are not finite, is left out

@@ -16,8 +16,8 @@
 #include <DDImageHost/Viewer.h>
 #include <OpenImageIO/imageio.h>
 
-#include "Actions.h"
 #include "HostError.h"
+#include "Session.h"
 #include "TestSupport.h"
 #include "window/Navigation.h"
 #include "window/PanelRows.h"

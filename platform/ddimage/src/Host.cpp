@@ -224,7 +224,7 @@ Node* Graph::create(const std::string& className, const std::string& name, std::
     return nullptr;
   }
   node->setOp(op);
-  op->set_node_state(1);
+  op->set_node_state(Op::eNodeMade);
   node->makeKnobs();
   nodes_.push_back(std::move(node));
   return nodes_.back().get();
@@ -233,9 +233,9 @@ Node* Graph::create(const std::string& className, const std::string& name, std::
 void Graph::finish(Node* n) {
   if (!n || !n->op()) return;
   n->storeKnobs();
-  n->op()->set_node_state(2);
+  n->op()->set_node_state(Op::eNodeStored);
   n->op()->attach();
-  n->op()->set_node_state(3);
+  n->op()->set_node_state(Op::eNodeSetUp);
 }
 
 Node* Graph::find(const std::string& name) const {

@@ -22,7 +22,7 @@ class Read : public Iop {
   int minimum_inputs() const override { return 0; }
   int maximum_inputs() const override { return 0; }
 
-  void knobs(Knob_Callback f) override { File_knob(f, &file_, "file"); }
+  void knobs(Knob_Callback f) override { File_knob(f, &file_, kReadFileKnob); }
 
   // Reads the file again on every validation: its content may have changed
   // under the same name.

@@ -79,11 +79,11 @@ class Graph {
   Graph();
   ~Graph();
 
-  // Makes a node of a registered class with its knobs (state 1). The node is
+  // Makes a node of a registered class with its knobs (Op::eNodeMade). The node is
   // ready once finish() has attached it. An empty name picks Class + number.
   Node* create(const std::string& className, const std::string& name, std::string* error);
   // Stores the knob values into the members, attaches the node and marks it
-  // set up (state 3).
+  // set up (Op::eNodeSetUp).
   void finish(Node* n);
   Node* find(const std::string& name) const;
   const std::vector<std::unique_ptr<Node>>& nodes() const { return nodes_; }

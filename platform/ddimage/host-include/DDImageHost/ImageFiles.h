@@ -11,6 +11,9 @@
 namespace DD {
 namespace Image {
 
+// The knob of the stock Read node that names its file.
+constexpr char kReadFileKnob[] = "file";
+
 // An image as its file holds it: width x height pixels of `channels`
 // values each, as floats, rows top first.
 struct ImageFile {

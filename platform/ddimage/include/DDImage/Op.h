@@ -94,8 +94,10 @@ class Op {
   static void (*print_name_cb)(std::ostream&, const Op*);
   void print_name(std::ostream& o) const;
 
-  // How far the host has come in setting the node up: below 3 until the
-  // host has applied a loaded script's knob values.
+  // How far the host has come in setting the node up: made with its knobs,
+  // its knob values stored into its members, then attached (set up). Below
+  // eNodeSetUp until the host has applied a loaded script's knob values.
+  enum NodeState { eNodeMade = 1, eNodeStored = 2, eNodeSetUp = 3 };
   int node_state() const { return state_; }
   void set_node_state(int s) { state_ = s; }
 

@@ -5,6 +5,8 @@
 #ifndef QUOR_RENDER_CAMERA_H
 #define QUOR_RENDER_CAMERA_H
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "render/Frame.h"
@@ -22,6 +24,9 @@ class Camera {
     tanHalf_ = perspective_ ? std::tan(o.fov * 3.14159265358979323846 / 360.0) : 1.0;
     nearClip_ = o.nearClip;
     farClip_ = o.farClip;
+    // Samples are taken up to the filter's half width beyond the picture,
+    // each within a pixel: one more for that, one to spare.
+    reach_ = std::max(o.filterWidth[0], o.filterWidth[1]) / 2.0 + 2;
   }
 
   bool perspective() const { return perspective_; }
@@ -58,12 +63,37 @@ class Camera {
     return std::isfinite(x) && std::isfinite(y);
   }
 
+  // Camera space as half-spaces (a, b, c, d), inside where
+  // a x + b y + c z + d >= 0, that together hold every point a ray of the
+  // picture can meet: depth between the clipping planes, raster position
+  // no further beyond the picture than its samples reach.
+  using Plane = std::array<double, 4>;
+  std::array<Plane, 6> viewVolume() const {
+    const double margin = reach_;
+    // Raster x = ax sx + bx and y = ay sy + by, where (sx, sy) is the
+    // screen position: (x, y) / (z tan(fov / 2)) in perspective, (x, y)
+    // otherwise. Each bound is multiplied through by z tan(fov / 2) > 0, so
+    // that a plane through the eye bounds a perspective view.
+    const double ax = xres_ / (screen_[1] - screen_[0]), bx = -screen_[0] * ax;
+    const double ay = -yres_ / (screen_[3] - screen_[2]), by = -screen_[3] * ay;
+    const double zc = perspective_ ? tanHalf_ : 0.0, dc = perspective_ ? 0.0 : 1.0;
+    const double left = bx + margin, right = xres_ + margin - bx;
+    const double top = by + margin, bottom = yres_ + margin - by;
+    return {{{ax, 0, left * zc, left * dc},
+             {-ax, 0, right * zc, right * dc},
+             {0, ay, top * zc, top * dc},
+             {0, -ay, bottom * zc, bottom * dc},
+             {0, 0, 1, -double(nearClip_)},
+             {0, 0, -1, double(farClip_)}}};
+  }
+
  private:
   bool perspective_;
   int xres_, yres_;
   double screen_[4];
   double tanHalf_;
   float nearClip_, farClip_;
+  double reach_;
 };
 
 }  // namespace render

@@ -25,6 +25,18 @@ struct Failure {
 // How deep archives may read archives: deeper is taken for an archive that
 // reads itself.
 constexpr int kMaxArchiveDepth = 64;
+// How many requests a frame may replay from archives, each read counting
+// one more. The depth alone does not bound the work: an archive that reads
+// another twice at each of 64 levels replays 2^64 times.
+constexpr std::int64_t kMaxReplayedRequests = 100000;
+// What an error met while replaying costs of that budget: a frame whose
+// replays fail over and over stops after about a thousand errors.
+constexpr std::int64_t kReplayErrorCost = 100;
+// How many blocks may be open at once. Each keeps the attributes it
+// restores; a million of them held gigabytes.
+constexpr std::size_t kMaxOpenBlocks = 10000;
+// How many open blocks an error lists before it says how many more there are.
+constexpr std::size_t kListedBlocks = 4;
 
 std::string quoted(const std::string& s) { return "\"" + s + "\""; }
 
@@ -44,6 +56,19 @@ const char* beginName(BlockKind kind) {
       return "TransformBegin";
   }
   return "?";
+}
+
+// The blocks from `first` to `last`, each with where it began, and `more`
+// not kept: the first kListedBlocks of them, then how many more.
+template <class It>
+std::string listBlocks(It first, It last, std::size_t more) {
+  std::string out;
+  std::size_t n = 0;
+  for (It it = first; it != last; ++it, ++n)
+    if (n < kListedBlocks) out += std::string(n ? ", " : "") + beginName(it->kind) + describe(it->where);
+  n += more;
+  if (n > kListedBlocks) out += ", and " + std::to_string(n - kListedBlocks) + " more";
+  return out;
 }
 
 struct Attributes {
@@ -74,6 +99,13 @@ struct Block {
   std::string where;
 };
 
+// A RIB file read as an archive: its requests, or why it could not be read.
+struct FileArchive {
+  bool read = false;
+  std::shared_ptr<const std::vector<Request>> requests;
+  std::string error;
+};
+
 // One token/value pair of a parameter list, with its declaration.
 struct Param {
   std::string token;
@@ -98,11 +130,56 @@ struct Interpreter::State {
   std::string recordingWhere;
   int recordingDepth = 0;
   int replayDepth = 0;
+  // This frame's requests replayed from archives; once its budget or the
+  // depth is spent, replays stop and later reads are skipped and counted.
+  std::int64_t replayed = 0;
+  bool replaysStopped = false;
+  std::int64_t readsSkipped = 0;
+  // Attribute and transform blocks opened past kMaxOpenBlocks: not kept,
+  // and closed by the next ends. Only the frame's first is reported.
+  std::size_t blocksNotKept = 0;
+  bool blocksRefused = false;
+  // The RIB files that this frame read as archives.
+  std::map<std::string, FileArchive> filesThisFrame;
+  // The messages of replays shown in this frame, and how many repeated one
+  // of them.
+  std::set<std::string> shownThisFrame;
+  std::int64_t repeats = 0;
   std::map<std::string, int> lightHandles;
   std::map<std::string, Declaration> declared;
   int errorsOutsideFrames = 0;
   int errorsThisFrame = 0;
 };
+
+namespace {
+
+// What a new frame starts without: errors and archive replays of the last.
+void newFrame(Interpreter::State& st) {
+  st.errorsThisFrame = 0;
+  st.replayed = 0;
+  st.replaysStopped = false;
+  st.readsSkipped = 0;
+  st.blocksRefused = false;
+  st.shownThisFrame.clear();
+  st.filesThisFrame.clear();
+  st.repeats = 0;
+}
+
+// What the frame counted instead of reporting one by one: the reads
+// skipped after its replays stopped (the error that stopped them said why)
+// and the messages repeated word for word.
+void reportCounts(Interpreter& in, Interpreter::State& st, const std::string& at) {
+  if (st.readsSkipped > 0) {
+    in.report(kLimit, Severity::Error,
+              at + "skipped " + std::to_string(st.readsSkipped) + " more ReadArchive request(s) of this frame");
+  }
+  if (st.repeats > 0)
+    in.report(kLimit, Severity::Warning, at + std::to_string(st.repeats) + " message(s) above came again, not shown");
+  st.readsSkipped = 0;
+  st.repeats = 0;
+}
+
+}  // namespace
 
 // The arguments of one request, read by position.
 class Args {
@@ -246,6 +323,24 @@ struct Handlers {
 
   void push(BlockKind kind) { st.blocks.push_back({kind, st.attr, st.options, req.where}); }
 
+  // Opens an attribute or transform block; past kMaxOpenBlocks it is
+  // counted instead, with an error the first time in the frame.
+  void pushNested(BlockKind kind) {
+    if (st.blocks.size() + st.blocksNotKept < kMaxOpenBlocks) return push(kind);
+    ++st.blocksNotKept;
+    if (!st.blocksRefused) {
+      st.blocksRefused = true;
+      fail(kLimit, "more than " + std::to_string(kMaxOpenBlocks) + " blocks open at once");
+    }
+  }
+  void popNested(BlockKind kind) {
+    if (st.blocksNotKept > 0) {
+      --st.blocksNotKept;
+    } else {
+      pop(kind);
+    }
+  }
+
   // Closes the innermost block, which must be of `kind`.
   Block pop(BlockKind kind) {
     if (st.blocks.empty() || st.blocks.back().kind != kind) {
@@ -271,13 +366,15 @@ struct Handlers {
     if (st.inFrame || st.inWorld) fail(kNesting, "FrameBegin inside a frame or a world");
     push(BlockKind::Frame);
     st.inFrame = true;
-    st.errorsThisFrame = 0;
+    newFrame(st);
   }
   void frameEnd(const Args&) {
+    // Counted against this frame, while it is open.
+    if (st.inFrame) reportCounts(in, st, prefix());
     const Block b = pop(BlockKind::Frame);
     st.options = b.savedOptions;
     st.inFrame = false;
-    st.errorsThisFrame = 0;
+    newFrame(st);
   }
   void worldBegin(const Args&) {
     if (st.inWorld) fail(kNesting, "WorldBegin inside a world");
@@ -287,22 +384,23 @@ struct Handlers {
     st.attr.transform = Mat4::identity();
     st.scene = std::make_unique<FrameScene>();
     st.scene->options = st.options;
-    if (!st.inFrame) st.errorsThisFrame = 0;
+    if (!st.inFrame) newFrame(st);
   }
   void worldEnd(const Args&) {
     if (!st.inWorld) fail(kNesting, "no open WorldBegin to close");
     // Blocks left open inside the world are an error; they are closed here
     // so that what follows is read as it was meant.
-    std::string unclosed;
-    while (!st.blocks.empty() && st.blocks.back().kind != BlockKind::World) {
-      unclosed += std::string(unclosed.empty() ? "" : ", ") + beginName(st.blocks.back().kind) +
-                  describe(st.blocks.back().where);
-      st.attr = st.blocks.back().saved;
-      st.blocks.pop_back();
+    std::size_t inside = st.blocks.size();  // the first block inside the world
+    while (inside > 0 && st.blocks[inside - 1].kind != BlockKind::World) --inside;
+    if (inside < st.blocks.size() || st.blocksNotKept > 0) {
+      in.report(kNesting, Severity::Error,
+                prefix() + "blocks left open inside the world: " +
+                    listBlocks(st.blocks.rbegin(), st.blocks.rend() - std::ptrdiff_t(inside), st.blocksNotKept));
+      if (inside < st.blocks.size()) st.attr = st.blocks[inside].saved;
+      st.blocks.erase(st.blocks.begin() + std::ptrdiff_t(inside), st.blocks.end());
+      st.blocksNotKept = 0;
     }
-    if (!unclosed.empty()) {
-      in.report(kNesting, Severity::Error, prefix() + "blocks left open inside the world: " + unclosed);
-    }
+    reportCounts(in, st, prefix());
     const int errors = st.errorsOutsideFrames + st.errorsThisFrame;
     if (errors > 0) {
       in.report(kIllegalState, Severity::Error,
@@ -320,11 +418,12 @@ struct Handlers {
     pop(BlockKind::World);
     st.inWorld = false;
     if (errors == 0) in.lastFrame_ = std::move(scene);
+    if (!st.inFrame) newFrame(st);
   }
-  void attributeBegin(const Args&) { push(BlockKind::Attribute); }
-  void attributeEnd(const Args&) { pop(BlockKind::Attribute); }
-  void transformBegin(const Args&) { push(BlockKind::Transform); }
-  void transformEnd(const Args&) { pop(BlockKind::Transform); }
+  void attributeBegin(const Args&) { pushNested(BlockKind::Attribute); }
+  void attributeEnd(const Args&) { popNested(BlockKind::Attribute); }
+  void transformBegin(const Args&) { pushNested(BlockKind::Transform); }
+  void transformEnd(const Args&) { popNested(BlockKind::Transform); }
 
   std::string prefix() const { return (req.where.empty() ? "" : req.where + ": ") + req.name + ": "; }
 
@@ -895,23 +994,47 @@ struct Handlers {
   void readArchive(const Args& a) {
     const std::string name = a.string(0, "archive name");
     a.params(1);
+    if (st.replaysStopped) {
+      ++st.readsSkipped;
+      return;
+    }
+    // Each read spends one of the frame's budget, found or not, and then
+    // one for each request it replays.
+    const auto spend = [&](std::size_t n) {
+      st.replayed += std::int64_t(n);
+      if (st.replayed <= kMaxReplayedRequests) return;
+      st.replaysStopped = true;
+      fail(kLimit, "reading archive " + quoted(name) + " would replay more than " +
+                       std::to_string(kMaxReplayedRequests) +
+                       " requests from archives in this frame (archives that read others several times multiply)");
+    };
+    spend(1);
     std::shared_ptr<const std::vector<Request>> requests;
     auto it = st.archives.find(name);
     if (it != st.archives.end()) {
       requests = it->second;
     } else {
-      // Not an archive of this scene: a RIB file of that name.
-      auto fromFile = std::make_shared<std::vector<Request>>();
-      std::string error;
-      if (!readRibFile(name, *fromFile, error))
-        fail(kNoFile, "no archive " + quoted(name) + " in the scene, and " + error);
-      requests = fromFile;
+      // Not an archive of this scene: a RIB file of that name, read once a
+      // frame however often it is read.
+      FileArchive& file = st.filesThisFrame[name];
+      if (!file.read) {
+        auto fromFile = std::make_shared<std::vector<Request>>();
+        if (readRibFile(name, *fromFile, file.error)) file.requests = fromFile;
+        file.read = true;
+      }
+      if (!file.requests) fail(kNoFile, "no archive " + quoted(name) + " in the scene, and " + file.error);
+      requests = file.requests;
     }
     if (st.replayDepth >= kMaxArchiveDepth) {
+      st.replaysStopped = true;
       fail(kNesting, "archives read archives more than " + std::to_string(kMaxArchiveDepth) + " deep");
     }
+    spend(requests->size());
     ++st.replayDepth;
-    for (const Request& r : *requests) in.apply(r);
+    for (const Request& r : *requests) {
+      if (st.replaysStopped) break;
+      in.apply(r);
+    }
     --st.replayDepth;
   }
 
@@ -998,6 +1121,13 @@ void Interpreter::report(int code, Severity severity, const std::string& message
     } else {
       ++state_->errorsOutsideFrames;
     }
+    if (state_->replayDepth > 0) state_->replayed += kReplayErrorCost;
+  }
+  // A replayed archive repeats its messages word for word: each is shown
+  // once a frame, and the repeats are counted.
+  if (state_->replayDepth > 0 && !state_->shownThisFrame.insert(message).second) {
+    ++state_->repeats;
+    return;
   }
   diagnostics_.report(code, severity, message);
 }
@@ -1051,11 +1181,11 @@ void Interpreter::finish(const std::string& where) {
            at + "ArchiveBegin " + quoted(st.recordingName) + describe(st.recordingWhere) + " is never closed");
     st.recording.reset();
   }
+  reportCounts(*this, st, at);
   if (!st.blocks.empty()) {
-    std::string open;
-    for (const Block& b : st.blocks)
-      open += std::string(open.empty() ? "" : ", ") + beginName(b.kind) + describe(b.where);
-    report(kNesting, Severity::Error, at + "the scene ends with blocks left open: " + open);
+    report(kNesting, Severity::Error,
+           at + "the scene ends with blocks left open: " +
+               listBlocks(st.blocks.begin(), st.blocks.end(), st.blocksNotKept));
   }
 }
 

@@ -70,12 +70,89 @@ std::vector<std::vector<std::pair<int, int>>> owners(const std::vector<int>& ste
   return out;
 }
 
+// Which side of a plane of the view a homogeneous point lies on: inside
+// when not negative.
+double side(const Camera::Plane& plane, double x, double y, double z, double w) {
+  return plane[0] * x + plane[1] * y + plane[2] * z + plane[3] * w;
+}
+
+// The matrix that turns a patch's four control points along one direction
+// into the Bezier points of the same polynomial: the inverse of the Bezier
+// basis times the patch's own.
+void toBezier(const BasisMatrix& basis, double out[4][4]) {
+  static const double kInverseBezier[4][4] = {{0, 0, 0, 1}, {0, 0, 1.0 / 3, 1}, {0, 1.0 / 3, 2.0 / 3, 1}, {1, 1, 1, 1}};
+  for (int i = 0; i < 4; ++i)
+    for (int a = 0; a < 4; ++a) {
+      out[i][a] = 0;
+      for (int k = 0; k < 4; ++k) out[i][a] += kInverseBezier[i][k] * basis[k][a];
+    }
+}
+
+// True when no ray of the picture can meet patch (pi, pj): its Bezier
+// points, in homogeneous camera space, all lie outside one plane of the
+// view. A patch lies in the convex hull of its Bezier points when their
+// weights are all positive (always so without "Pw" and a projective
+// transform); otherwise it is taken as seen.
+bool outsideView(const PatchMeshData& mesh, int pi, int pj, const std::array<Camera::Plane, 6>& view) {
+  const int n = mesh.bicubic ? 4 : 2;
+  double cu[4][4] = {{1, 0}, {0, 1}}, cv[4][4] = {{1, 0}, {0, 1}};
+  if (mesh.bicubic) toBezier(mesh.ubasis, cu), toBezier(mesh.vbasis, cv);
+  Vec4 hull[16];
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < n; ++i) {
+      double h[4] = {0, 0, 0, 0};
+      for (int b = 0; b < n; ++b)
+        for (int a = 0; a < n; ++a) {
+          const Vec4& c = mesh.cv[std::size_t(mesh.cvIndex(pi, pj, a, b))];
+          const double k = cu[i][a] * cv[j][b];
+          h[0] += k * c.x, h[1] += k * c.y, h[2] += k * c.z, h[3] += k * c.w;
+        }
+      if (!mesh.rational) h[3] = 1;  // a polynomial patch: its Bezier weights add up to 1
+      hull[j * n + i] = transform({float(h[0]), float(h[1]), float(h[2]), float(h[3])}, mesh.objectToCamera);
+      if (!(hull[j * n + i].w > 0)) return false;
+    }
+  for (const Camera::Plane& plane : view) {
+    bool allOutside = true;
+    for (int i = 0; i < n * n && allOutside; ++i)
+      allOutside = side(plane, hull[i].x, hull[i].y, hull[i].z, hull[i].w) < 0;
+    if (allOutside) return true;
+  }
+  return false;
+}
+
+// The screen length of the part of segment a-b inside the view, scaled up
+// to the whole segment as if it all moved as fast as the fastest of four
+// pieces of that part; 0 when no part of it is inside.
+double seenLength(Vec3 a, Vec3 b, const std::array<Camera::Plane, 6>& view, const Camera& camera) {
+  double t0 = 0, t1 = 1;
+  for (const Camera::Plane& plane : view) {
+    const double fa = side(plane, a.x, a.y, a.z, 1), fb = side(plane, b.x, b.y, b.z, 1);
+    if (fa < 0 && fb < 0) return 0;
+    if (fa < 0) t0 = std::max(t0, fa / (fa - fb));
+    if (fb < 0) t1 = std::min(t1, fa / (fa - fb));
+  }
+  if (!(t0 < t1)) return 0;
+  constexpr int kPieces = 4;
+  double longest = 0, px = 0, py = 0;
+  for (int i = 0; i <= kPieces; ++i) {
+    const float t = float(t0 + (t1 - t0) * i / kPieces);
+    double x, y;
+    if (!camera.project(a + (b - a) * t, x, y)) return 0;
+    if (i > 0) longest = std::max(longest, std::hypot(x - px, y - py));
+    px = x, py = y;
+  }
+  return longest * kPieces / (t1 - t0);
+}
+
 }  // namespace
 
 void tessellationSteps(const PatchMeshData& mesh, const Camera& camera, std::vector<int>& usteps,
                        std::vector<int>& vsteps) {
   usteps.assign(std::size_t(mesh.upatches), 1);
   vsteps.assign(std::size_t(mesh.vpatches), 1);
+  // The renderer traces only the camera's rays, so a patch outside the
+  // view is never met and needs no detail.
+  const std::array<Camera::Plane, 6> view = camera.viewVolume();
   // The patch is sampled on a lattice; along each lattice line the longest
   // step, times the number of steps, bounds the line's length as if the
   // whole line moved that fast, so that facets stay below kFacetPixels even
@@ -85,37 +162,47 @@ void tessellationSteps(const PatchMeshData& mesh, const Camera& camera, std::vec
   for (int pj = 0; pj < mesh.vpatches; ++pj)
     for (int pi = 0; pi < mesh.upatches; ++pi) {
       if (mesh.skipped[std::size_t(pj) * mesh.upatches + pi]) continue;
+      if (outsideView(mesh, pi, pj, view)) continue;
+      Vec3 p[kSamples][kSamples];
       double x[kSamples][kSamples], y[kSamples][kSamples];
       bool behind = false;
       double minX = 1e300, maxX = -1e300, minY = 1e300, maxY = -1e300;
       for (int l = 0; l < kSamples; ++l)
         for (int k = 0; k < kSamples; ++k) {
-          const Vec3 p = evaluatePosition(mesh, pi, pj, k / float(kSamples - 1), l / float(kSamples - 1));
-          if (!camera.project(p, x[l][k], y[l][k])) {
+          p[l][k] = evaluatePosition(mesh, pi, pj, k / float(kSamples - 1), l / float(kSamples - 1));
+          if (!camera.project(p[l][k], x[l][k], y[l][k])) {
             behind = true;
             continue;
           }
           minX = std::min(minX, x[l][k]), maxX = std::max(maxX, x[l][k]);
           minY = std::min(minY, y[l][k]), maxY = std::max(maxY, y[l][k]);
         }
-      int nu = kMaxPatchSteps, nv = kMaxPatchSteps;
+      double su = 0, sv = 0;  // the longest step along u and along v
       if (!behind) {
         // A patch well off the picture needs no detail.
         const double growX = (maxX - minX) / 2 + margin, growY = (maxY - minY) / 2 + margin;
-        if (maxX + growX < 0 || minX - growX > camera.width() || maxY + growY < 0 || minY - growY > camera.height()) {
-          nu = nv = 1;
-        } else {
-          double su = 0, sv = 0;  // the longest step along u and along v
-          for (int l = 0; l < kSamples; ++l)
-            for (int k = 0; k + 1 < kSamples; ++k) {
-              su = std::max(su, std::hypot(x[l][k + 1] - x[l][k], y[l][k + 1] - y[l][k]));
-              sv = std::max(sv, std::hypot(x[k + 1][l] - x[k][l], y[k + 1][l] - y[k][l]));
-            }
-          // A tenth more for the speed changing between lattice points.
-          nu = int(std::min<double>(kMaxPatchSteps, std::ceil(1.1 * su * (kSamples - 1) / kFacetPixels)));
-          nv = int(std::min<double>(kMaxPatchSteps, std::ceil(1.1 * sv * (kSamples - 1) / kFacetPixels)));
-        }
+        if (maxX + growX < 0 || minX - growX > camera.width() || maxY + growY < 0 || minY - growY > camera.height())
+          continue;
+        for (int l = 0; l < kSamples; ++l)
+          for (int k = 0; k + 1 < kSamples; ++k) {
+            su = std::max(su, std::hypot(x[l][k + 1] - x[l][k], y[l][k + 1] - y[l][k]));
+            sv = std::max(sv, std::hypot(x[k + 1][l] - x[k][l], y[k + 1][l] - y[k][l]));
+          }
+      } else {
+        // Partly behind the eye: the lattice's steps clipped to the view,
+        // whose projections stay on the picture.
+        for (int l = 0; l < kSamples; ++l)
+          for (int k = 0; k + 1 < kSamples; ++k) {
+            su = std::max(su, seenLength(p[l][k], p[l][k + 1], view, camera));
+            sv = std::max(sv, seenLength(p[k][l], p[k + 1][l], view, camera));
+          }
+        // The view reaches the patch only between lattice lines: the most
+        // detail, as the lattice tells nothing of that part.
+        if (su == 0 && sv == 0) su = sv = kMaxPatchSteps * kFacetPixels;
       }
+      // A tenth more for the speed changing between lattice points.
+      const int nu = int(std::min<double>(kMaxPatchSteps, std::ceil(1.1 * su * (kSamples - 1) / kFacetPixels)));
+      const int nv = int(std::min<double>(kMaxPatchSteps, std::ceil(1.1 * sv * (kSamples - 1) / kFacetPixels)));
       usteps[std::size_t(pi)] = std::max(usteps[std::size_t(pi)], std::max(nu, 1));
       vsteps[std::size_t(pj)] = std::max(vsteps[std::size_t(pj)], std::max(nv, 1));
     }

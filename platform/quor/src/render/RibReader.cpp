@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -199,6 +200,12 @@ bool parseRib(const std::string& text, const std::string& fileName, std::vector<
 }
 
 bool readRibFile(const std::string& path, std::vector<Request>& out, std::string& error) {
+  // Only a file: a device or a pipe may never end, or never begin.
+  std::error_code status;
+  if (std::filesystem::exists(path, status) && !std::filesystem::is_regular_file(path, status)) {
+    error = "cannot read \"" + path + "\": not a file";
+    return false;
+  }
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     error = "cannot read \"" + path + "\": " + std::strerror(errno);

@@ -1,83 +1,20 @@
-// The actions of a quorhost run and the session that performs them.
-#ifndef QUORHOST_ACTIONS_H
-#define QUORHOST_ACTIONS_H
+// The session of a quorhost run: the node graph and the current node,
+// acted on one action at a time.
+#ifndef QUORHOST_SESSION_H
+#define QUORHOST_SESSION_H
 
 #include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include <DDImageHost/Host.h>
 #include <DDImageHost/Viewer.h>
 
+#include "CommandLine.h"
+#include "OutputFiles.h"
 #include "Script.h"
 
 namespace quorhost {
-
-class Session;
-
-// The words of an action's arguments, in order.
-using Args = std::vector<std::string>;
-
-// One action as a command line names it: how it is written, what it takes,
-// its help and the member of Session that performs it. The table of every
-// action (Actions.cpp) is the one place that defines them: parsing, dispatch
-// and the usage text are all made from it.
-struct ActionForm {
-  const char* name;     // "--set"
-  int args;             // arguments always taken
-  const char* argText;  // "KNOB VALUE", as the usage text and messages show it
-  // The lines of its entry in the usage text. Empty: the action shares the
-  // entry of the action before it.
-  const char* help;
-  void (Session::*perform)(const Args& args);
-  // Takes what the action may take after its fixed arguments: words from
-  // words[*last + 1] on, with *last left on the last word taken. Null when
-  // it takes nothing more.
-  void (*takeMore)(const Args& words, size_t* last, Args* args) = nullptr;
-};
-
-// One action of the command line: its form and its arguments.
-struct Action {
-  const ActionForm* form;
-  Args args;
-};
-
-// What a command line asks for, checked for form before anything runs.
-struct CommandLine {
-  bool help = false;
-  std::vector<std::string> pluginPaths;
-  std::string script;
-  std::vector<Action> actions;
-};
-
-// Parses the arguments after the program name. Throws HostError for an
-// unknown action, a missing argument or a second script.
-CommandLine parseCommandLine(const std::vector<std::string>& args);
-
-// What --help prints: the command line's form, then every option and action
-// with its help.
-std::string usage();
-
-// Output files, written beside their targets under temporary names and put
-// in place only when the whole run succeeded; removed otherwise.
-class Outputs {
- public:
-  Outputs() = default;
-  Outputs(const Outputs&) = delete;
-  Outputs& operator=(const Outputs&) = delete;
-  ~Outputs();
-  // The temporary file to write for `target`.
-  std::string reserve(const std::string& target);
-  // Renames every temporary file onto its target, in the order reserved.
-  void commit();
-  // Drops the files reserved for `target`, whose content a later write
-  // already put in place.
-  void cancel(const std::string& target);
-
- private:
-  std::vector<std::pair<std::string, std::string>> files_;  // temporary, target
-};
 
 // The node graph and the current node, acted on one action at a time.
 class Session {
@@ -97,6 +34,10 @@ class Session {
   // Tells the session every action of the run before the first one runs:
   // the window saves where the last --save of the command line writes.
   void plan(const std::vector<Action>& actions);
+  // What --window opens: the window, where the program has one. Without
+  // it, --window fails.
+  using WindowOpener = void (*)(Session& session, const std::string& snapshotPrefix);
+  void setWindowOpener(WindowOpener open) { openWindow_ = open; }
 
   // The actions, one member each, called through their forms.
   void newNode(const Args& args);
@@ -161,11 +102,8 @@ class Session {
   // Made on the first action that needs it; its camera, at the last size
   // given, is the scene's camera too.
   std::unique_ptr<DD::Image::Viewer> viewer_;
+  WindowOpener openWindow_ = nullptr;
 };
-
-// Runs `python3 -c script` and waits for it. Answers why it failed (python3
-// not started, a non-zero exit status, a signal), or empty when it succeeded.
-std::string runPython(const std::string& script);
 
 }  // namespace quorhost
 
