@@ -470,12 +470,8 @@ TEST(WindowRender, TheRenderFramesWhatTheViewerShows) {
   EXPECT_GT(overlap(rendered, drawn), 0.95);
   EXPECT_LT(overlap(before, drawn), 0.8);
 
-  // Saved as PNG it is the file --render writes for the same camera; the
-  // other formats hold the same picture; an unknown one is refused.
-  ASSERT_TRUE(ws.saveRender(dir.file("r.png"))) << ws.message();
-  session->run(quorhost::parseCommandLine({"--render", dir.file("ref.png")}).actions[0]);
-  session->finish();
-  EXPECT_TRUE(testsupport::readFile(dir.file("r.png")) == testsupport::readFile(dir.file("ref.png")));
+  // Saved in another format than the PNG of the window suite it holds the
+  // same picture; an unknown one is refused.
   ASSERT_TRUE(ws.saveRender(dir.file("r.exr"))) << ws.message();
   auto exr = OIIO::ImageInput::open(dir.file("r.exr"));
   ASSERT_TRUE(exr);
@@ -483,7 +479,7 @@ TEST(WindowRender, TheRenderFramesWhatTheViewerShows) {
   EXPECT_EQ(exr->spec().nchannels, 4);
   EXPECT_FALSE(ws.saveRender(dir.file("r.bmp")));
   EXPECT_NE(ws.message().find(".png"), std::string::npos) << ws.message();
-  EXPECT_EQ(dir.list(), (std::vector<std::string>{"r.exr", "r.png", "ref.png"}));
+  EXPECT_EQ(dir.list(), (std::vector<std::string>{"r.exr"}));
 }
 
 // ---- the script file ------------------------------------------------------------------------
