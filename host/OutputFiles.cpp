@@ -15,6 +15,16 @@ namespace quorhost {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// Renames `temporary` onto `target`. Throws HostError when it cannot.
+void putInPlace(const std::string& temporary, const std::string& target) {
+  if (std::rename(temporary.c_str(), target.c_str()) != 0)
+    throw HostError("cannot put " + target + " in place: " + std::strerror(errno));
+}
+
+}  // namespace
+
 std::string temporaryBeside(const std::string& target) {
   static std::atomic<unsigned long> made{0};
   return target + ".quorhost-" + std::to_string(getpid()) + "-" + std::to_string(made++);
@@ -33,10 +43,11 @@ void writeBeside(const std::string& target, const FileWriter& write) {
     std::remove(temporary.c_str());
     throw HostError("cannot write " + target + (why.empty() ? std::string() : ": " + why));
   }
-  if (std::rename(temporary.c_str(), target.c_str()) != 0) {
-    why = std::strerror(errno);
+  try {
+    putInPlace(temporary, target);
+  } catch (const HostError&) {
     std::remove(temporary.c_str());
-    throw HostError("cannot put " + target + " in place: " + why);
+    throw;
   }
 }
 
@@ -79,9 +90,7 @@ void Outputs::cancel(const std::string& target) {
 
 void Outputs::commit() {
   while (!files_.empty()) {
-    const auto f = files_.front();
-    if (std::rename(f.first.c_str(), f.second.c_str()) != 0)
-      throw HostError("cannot put " + f.second + " in place: " + std::strerror(errno));
+    putInPlace(files_.front().first, files_.front().second);
     files_.erase(files_.begin());
   }
 }

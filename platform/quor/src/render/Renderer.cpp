@@ -1,6 +1,5 @@
 #include "render/Renderer.h"
 
-#include <OpenImageIO/imageio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,10 +8,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <future>
 #include <new>
 #include <stdexcept>
 
 #include "render/Camera.h"
+#include "render/ImageLibrary.h"
 #include "render/Parallel.h"
 #include "render/RayScene.h"
 #include "render/Shading.h"
@@ -141,8 +142,8 @@ class FrameRenderer {
         camera_(o_),
         threads_(threadCount(o_.threads)),
         patterns_(o_),
-        textures_(scene, report),
-        rays_(scene, camera_, threads_) {}
+        rays_(scene, camera_, threads_),
+        textures_(scene, report) {}
 
   void render(FloatPicture& picture) {
     picture.width = o_.xres;
@@ -170,6 +171,9 @@ class FrameRenderer {
     for (int py = y0 - my; py < y1 + my; ++py)
       for (int px = x0 - mx; px < x1 + mx; ++px) {
         const int pattern = SamplePatterns::patternOf(px, py);
+        // The pixels of the tile that this pixel's samples reach.
+        const int kx0 = std::max(-mx, x0 - px), kx1 = std::min(mx, x1 - 1 - px);
+        const int ky0 = std::max(-my, y0 - py), ky1 = std::min(my, y1 - 1 - py);
         PixelShading shading;
         shading.clear();
         for (int sample = 0; sample < samples; ++sample) {
@@ -181,15 +185,13 @@ class FrameRenderer {
           // Spread the sample over the pixels whose filter reaches it.
           const float* wx = patterns_.weightsX(pattern, sample);
           const float* wy = patterns_.weightsY(pattern, sample);
-          for (int ky = -my; ky <= my; ++ky) {
-            const int cy = py + ky;
-            if (cy < y0 || cy >= y1 || wy[ky + my] == 0) continue;
-            for (int kx = -mx; kx <= mx; ++kx) {
-              const int cx = px + kx;
-              if (cx < x0 || cx >= x1) continue;
+          for (int ky = ky0; ky <= ky1; ++ky) {
+            if (wy[ky + my] == 0) continue;
+            const std::size_t row = std::size_t(py + ky - y0) * tw;
+            for (int kx = kx0; kx <= kx1; ++kx) {
               const float w = wx[kx + mx] * wy[ky + my];
               if (w == 0) continue;
-              const std::size_t at = std::size_t(cy - y0) * tw + std::size_t(cx - x0);
+              const std::size_t at = row + std::size_t(px + kx - x0);
               for (int c = 0; c < 4; ++c) sum[4 * at + c] += w * s.rgba[c];
               weight[at] += w;
             }
@@ -241,12 +243,13 @@ class FrameRenderer {
     const std::size_t meshIndex = std::size_t(hit.mesh - scene_.meshes.data());
     const int texture = textures_.textureOfMesh(meshIndex);
     const double cx = std::floor(s.x) + 0.5, cy = std::floor(s.y) + 0.5;
-    SurfacePoint sp = evaluatePatch(mesh, hit.pi, hit.pj, hit.u, hit.v, texture >= 0);
-    float du = 0, dv = 0;
+    SurfacePoint sp = evaluatePatch(mesh, hit.pi, hit.pj, hit.u, hit.v, false);
+    float u = hit.u, v = hit.v, du = 0, dv = 0;
     if (planeStep(cx, cy, sp, surfaceNormal(sp, mesh, hit), du, dv)) {
-      const float u = std::clamp(hit.u + du, 0.0f, 1.0f), v = std::clamp(hit.v + dv, 0.0f, 1.0f);
-      sp = evaluatePatch(mesh, hit.pi, hit.pj, u, v, texture >= 0);
+      u = std::clamp(u + du, 0.0f, 1.0f);
+      v = std::clamp(v + dv, 0.0f, 1.0f);
     }
+    sp = evaluatePatch(mesh, hit.pi, hit.pj, u, v, texture >= 0);
     ShadeInput in;
     in.p = sp.p;
     in.n = surfaceNormal(sp, mesh, hit);
@@ -317,8 +320,10 @@ class FrameRenderer {
   Camera camera_;
   int threads_;
   SamplePatterns patterns_;
-  Textures textures_;
+  // The geometry before the textures: the image library that they need
+  // loads meanwhile (renderFrame).
   RayScene rays_;
+  Textures textures_;
 };
 
 std::string lowerExtension(const std::string& name) {
@@ -404,15 +409,25 @@ bool writePicture(const FloatPicture& picture, const PictureOptions& o, const st
     }
   });
 
-  OIIO::TypeDesc type = OIIO::TypeDesc::FLOAT;
-  if (!floats) type = o.quantizeMax <= 255 ? OIIO::TypeDesc::UINT8 : OIIO::TypeDesc::UINT16;
-  OIIO::ImageSpec layout(picture.width, picture.height, channels, type);
-  if (channels == 4) layout.alpha_channel = 3;
-  if (unassociate) layout.attribute("oiio:UnassociatedAlpha", 1);
-  // Light compression: writing takes a fraction of the time of the default,
-  // for files a little larger.
-  if (format == PictureFormat::Png) layout.attribute("png:compressionLevel", 3);
-  layout.attribute("Software", "libQuor");
+  PictureData data;
+  data.width = picture.width;
+  data.height = picture.height;
+  data.channels = channels;
+  data.type = floats ? PixelType::Float : o.quantizeMax <= 255 ? PixelType::UInt8 : PixelType::UInt16;
+  data.unassociated = unassociate;
+  // Quantized values are whole numbers already: they go over as they are,
+  // in the file's own type.
+  std::vector<std::uint8_t> bytes;
+  std::vector<std::uint16_t> words;
+  if (data.type == PixelType::UInt8) {
+    bytes.assign(values.begin(), values.end());
+    data.pixels = bytes.data();
+  } else if (data.type == PixelType::UInt16) {
+    words.assign(values.begin(), values.end());
+    data.pixels = words.data();
+  } else {
+    data.pixels = values.data();
+  }
 
   // Written beside the target under a temporary name, then renamed into
   // place: the target is either the complete picture or left as it was.
@@ -422,28 +437,12 @@ bool writePicture(const FloatPicture& picture, const PictureOptions& o, const st
       target.parent_path() / ("." + target.filename().string() + ".quor-" + std::to_string(getpid()) + "-" +
                               std::to_string(counter++) + ".tmp");
   std::string failure;
-  auto out = OIIO::ImageOutput::create(formatName(format));
-  if (!out) {
-    failure = OIIO::geterror();
-  } else if (!out->open(temporary.string(), layout)) {
-    failure = out->geterror();
-  } else {
-    // Quantized values are whole numbers already: they go over as they are,
-    // in the file's own type.
-    bool ok;
-    if (type == OIIO::TypeDesc::UINT8) {
-      std::vector<std::uint8_t> bytes(values.begin(), values.end());
-      ok = out->write_image(type, bytes.data());
-    } else if (type == OIIO::TypeDesc::UINT16) {
-      std::vector<std::uint16_t> words(values.begin(), values.end());
-      ok = out->write_image(type, words.data());
-    } else {
-      ok = out->write_image(type, values.data());
-    }
-    if (!ok) failure = out->geterror();
-    if (!out->close() && failure.empty()) failure = out->geterror();
+  try {
+    if (!imageLibrary().writePicture(temporary.string(), formatName(format), data, failure) && failure.empty())
+      failure = "the image library gave no reason";
+  } catch (const std::exception& e) {
+    failure = e.what();
   }
-  out.reset();
   std::error_code ec;
   if (failure.empty()) {
     std::filesystem::rename(temporary, target, ec);
@@ -458,6 +457,16 @@ bool writePicture(const FloatPicture& picture, const PictureOptions& o, const st
 }
 
 bool renderFrame(const FrameScene& scene, const std::string& outputOverride, const ReportFunction& report) {
+  // The picture file needs the image library, whose loading takes longer
+  // than tessellating the demo card: it loads on a thread of its own while
+  // the frame's geometry is made. A failure to load is reported where the
+  // library is first used.
+  const std::future<void> loading = std::async(std::launch::async, [] {
+    try {
+      imageLibrary();
+    } catch (const std::exception&) {
+    }
+  });
   FloatPicture picture;
   if (!renderPicture(scene, picture, report)) return false;
   const bool overridden = !outputOverride.empty();

@@ -1,6 +1,6 @@
 #include "render/Shading.h"
 
-#include <OpenImageIO/texture.h>
+#include "render/ImageLibrary.h"
 
 #include <cmath>
 #include <map>
@@ -103,27 +103,9 @@ void shadeSurface(const Material& m, const std::vector<Light>& lights, const Sha
   }
 }
 
-namespace {
-
-// One texture system for the process, made on first use and kept: the
-// library's destroy() deletes it through a base of another size, which
-// memory checkers report. Each frame drops what it knows of every file, so
-// that a texture made again between frames is read again.
-OIIO::TextureSystem* textureSystem() {
-  static OIIO::TextureSystem* const system = [] {
-    OIIO::TextureSystem* ts = OIIO::TextureSystem::create(false);
-    ts->attribute("gray_to_rgb", 1);
-    ts->attribute("automip", 1);
-    return ts;
-  }();
-  return system;
-}
-
-}  // namespace
-
 struct Textures::Impl {
-  OIIO::TextureSystem* system = nullptr;
-  std::vector<OIIO::TextureSystem::TextureHandle*> handles;
+  const ImageLibrary* library = nullptr;
+  std::vector<void*> textures;
 };
 
 Textures::Textures(const FrameScene& scene, const ReportFunction& report) : impl_(std::make_unique<Impl>()) {
@@ -135,19 +117,20 @@ Textures::Textures(const FrameScene& scene, const ReportFunction& report) : impl
     const std::string& name = m.surface.textureName;
     auto found = byName.find(name);
     if (found == byName.end()) {
-      if (!impl_->system) {
-        impl_->system = textureSystem();
-        impl_->system->invalidate_all(true);
+      // The image library is loaded for the first texture; each frame drops
+      // what the library knows of every file, so that a texture made again
+      // between frames is read again.
+      if (!impl_->library) {
+        impl_->library = &imageLibrary();
+        impl_->library->forgetTextures();
       }
-      OIIO::TextureSystem::TextureHandle* handle = impl_->system->get_texture_handle(OIIO::ustring(name));
-      OIIO::ImageSpec layout;
+      std::string why;
+      void* texture = impl_->library->openTexture(name, why);
       int index = -1;
-      if (handle && impl_->system->good(handle) && impl_->system->get_imagespec(OIIO::ustring(name), 0, layout)) {
-        index = int(impl_->handles.size());
-        impl_->handles.push_back(handle);
+      if (texture) {
+        index = int(impl_->textures.size());
+        impl_->textures.push_back(texture);
       } else {
-        std::string why = impl_->system->geterror();
-        if (why.empty()) why = "it cannot be read";
         report(kNoFile, Severity::Warning,
                "texture \"" + name + "\" cannot be read (" + why + "); its surfaces render untextured");
       }
@@ -160,27 +143,16 @@ Textures::Textures(const FrameScene& scene, const ReportFunction& report) : impl
 Textures::~Textures() = default;
 
 Textures::Thread::Thread(const Textures& textures)
-    : textures_(textures),
-      perthread_(textures.impl_->system ? textures.impl_->system->create_thread_info() : nullptr) {}
+    : textures_(textures), perthread_(textures.impl_->library ? textures.impl_->library->newThreadState() : nullptr) {}
 
 Textures::Thread::~Thread() {
-  if (perthread_) {
-    textures_.impl_->system->destroy_thread_info(static_cast<OIIO::TextureSystem::Perthread*>(perthread_));
-  }
+  if (perthread_) textures_.impl_->library->deleteThreadState(perthread_);
 }
 
 Vec3 Textures::Thread::lookup(int index, float s, float t, float dsdx, float dtdx, float dsdy, float dtdy) {
-  // Bilinear within each MIP level, blended between two levels: the
-  // samples of a pixel, filtered again by the pixel filter, hide the
-  // difference from bicubic and anisotropic lookups at a fraction of the
-  // cost.
-  OIIO::TextureOpt options;
-  options.interpmode = OIIO::TextureOpt::InterpBilinear;
-  options.mipmode = OIIO::TextureOpt::MipModeTrilinear;
-  float rgb[3] = {1, 1, 1};
-  textures_.impl_->system->texture(textures_.impl_->handles[std::size_t(index)],
-                                   static_cast<OIIO::TextureSystem::Perthread*>(perthread_), options, s, t, dsdx, dtdx,
-                                   dsdy, dtdy, 3, rgb);
+  float rgb[3];
+  textures_.impl_->library->lookup(textures_.impl_->textures[std::size_t(index)], perthread_, s, t, dsdx, dtdx, dsdy,
+                                   dtdy, rgb);
   return {rgb[0], rgb[1], rgb[2]};
 }
 

@@ -1,5 +1,5 @@
 // The standard surface shaders and light sources, and texture lookups
-// through OpenImageIO's texture system.
+// through the image library's texture system.
 #ifndef QUOR_RENDER_SHADING_H
 #define QUOR_RENDER_SHADING_H
 

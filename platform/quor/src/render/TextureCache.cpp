@@ -1,8 +1,5 @@
 #include "render/TextureCache.h"
 
-#include <OpenImageIO/imagebuf.h>
-#include <OpenImageIO/imagebufalgo.h>
-#include <OpenImageIO/imageio.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -10,7 +7,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <stdexcept>
 #include <system_error>
+
+#include "render/ImageLibrary.h"
 
 namespace fs = std::filesystem;
 
@@ -41,18 +41,6 @@ std::string sourceStamp(const fs::path& image, std::error_code& ec) {
   if (ec) return "";
   const auto ticks = std::chrono::duration_cast<std::chrono::nanoseconds>(time.time_since_epoch()).count();
   return image.string() + "|" + std::to_string(ticks) + "|" + std::to_string(size);
-}
-
-// The stamp a texture was made with; empty when it cannot be read.
-std::string stampOf(const std::string& texture) {
-  auto in = OIIO::ImageInput::open(texture);
-  if (!in) {
-    OIIO::geterror();  // clears the library's message: a missing texture is expected
-    return "";
-  }
-  const std::string stamp = in->spec().get_string_attribute("DocumentName");
-  in->close();
-  return stamp;
 }
 
 }  // namespace
@@ -92,7 +80,13 @@ bool makeTexture(const std::string& image, std::string& texture, std::string& er
   if (ec) return fail(ec.message());
   if (texture.empty()) texture = texturePathFor(image);
   if (fs::absolute(texture, ec).lexically_normal() == source) return fail("the texture would replace the image");
-  if (stampOf(texture) == stamp) return true;
+  const ImageLibrary* library;
+  try {
+    library = &imageLibrary();
+  } catch (const std::exception& e) {
+    return fail(e.what());
+  }
+  if (library->documentName(texture) == stamp) return true;
 
   const fs::path folder = fs::path(texture).parent_path();
   if (!folder.empty()) fs::create_directories(folder, ec);
@@ -101,35 +95,16 @@ bool makeTexture(const std::string& image, std::string& texture, std::string& er
   // in the cache is always complete.
   const fs::path temporary = fs::path(texture).parent_path() /
                              ("." + fs::path(texture).filename().string() + "." + std::to_string(getpid()) + ".tmp");
-  OIIO::ImageSpec config;
-  config.tile_width = 64;
-  config.tile_height = 64;
-  config.tile_depth = 1;
-  config.attribute("maketx:fileformatname", "tiff");
-  config.attribute("wrapmodes", "clamp,clamp");
-  config.attribute("DocumentName", stamp);
-  // The image is read straight from its file: the library's shared image
-  // cache may still hold an older picture under the same name.
-  auto in = OIIO::ImageInput::open(source.string());
-  if (!in) {
-    const std::string why = OIIO::geterror();
-    return fail(why.empty() ? "the image library gave no reason" : why);
-  }
-  OIIO::ImageBuf input(in->spec(), OIIO::InitializePixels::No);
-  const bool read = in->read_image(0, 0, 0, in->spec().nchannels, in->spec().format, input.localpixels());
-  const std::string readError = read ? "" : in->geterror();
-  in->close();
-  if (!read) return fail(readError.empty() ? "the image cannot be read" : readError);
-  if (!OIIO::ImageBufAlgo::make_texture(OIIO::ImageBufAlgo::MakeTxTexture, input, temporary.string(), config)) {
-    const std::string why = OIIO::geterror();
+  std::string why;
+  if (!library->writeTexture(source.string(), temporary.string(), stamp, why)) {
     fs::remove(temporary, ec);
-    return fail(why.empty() ? "the image library gave no reason" : why);
+    return fail(why);
   }
   fs::rename(temporary, texture, ec);
   if (ec) {
-    const std::string why = ec.message();
+    const std::string reason = ec.message();
     fs::remove(temporary, ec);
-    return fail("cannot put it in place as \"" + texture + "\": " + why);
+    return fail("cannot put it in place as \"" + texture + "\": " + reason);
   }
   return true;
 }
