@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -17,14 +16,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 int main(int argc, char** argv) {
   namespace fs = std::filesystem;
   std::vector<fs::path> inputs;
-  for (int i = 1; i < argc; ++i) {
-    std::error_code error;
-    for (fs::directory_iterator it(argv[i], error), end; !error && it != end; it.increment(error))
-      if (it->is_regular_file()) inputs.push_back(it->path());
-    if (error) {
-      std::cerr << "replay: cannot read " << argv[i] << ": " << error.message() << '\n';
-      return 1;
-    }
+  try {
+    for (int i = 1; i < argc; ++i)
+      for (const fs::directory_entry& entry : fs::directory_iterator(argv[i]))
+        if (entry.is_regular_file()) inputs.push_back(entry.path());
+  } catch (const fs::filesystem_error& e) {
+    std::cerr << "replay: " << e.what() << '\n';
+    return 1;
   }
   if (inputs.empty()) {
     std::cerr << "replay: no inputs found\n";
@@ -34,7 +32,7 @@ int main(int argc, char** argv) {
   for (const fs::path& path : inputs) {
     std::ifstream in(path, std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (!in.good() && !in.eof()) {
+    if (!in.is_open() || in.bad()) {
       std::cerr << "replay: cannot read " << path << '\n';
       return 1;
     }

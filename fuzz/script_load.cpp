@@ -45,10 +45,6 @@ void writeFile(const std::string& path, const std::string& text) {
   FUZZ_CHECK(out.good());
 }
 
-std::string saved(DD::Image::Graph& graph, const fs::path& folder, const quorhost::RelativeFiles& files) {
-  return quorhost::saveScript(graph, folder, files);
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -70,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       fs::remove_all(folder);
       return 0;  // refused, as the host says
     }
-    first = saved(graph, folder, files);
+    first = quorhost::saveScript(graph, folder, files);
     try {
       quorhost::writeScene(graph, (folder / "scene.rib").string(), "scene.tif");
     } catch (const quorhost::HostError&) {
@@ -86,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::fprintf(stderr, "a saved script does not load: %s\n", e.what());
     FUZZ_CHECK(false);
   }
-  FUZZ_CHECK(saved(graph, folder, files) == first);
+  FUZZ_CHECK(quorhost::saveScript(graph, folder, files) == first);
   fs::remove_all(folder);
   return 0;
 }

@@ -1,5 +1,7 @@
-// Knobs as a node sees them: the knob closure, text in and out by kind,
-// ranges, flags, knob_changed. Replacing knobs is checked through quorhost.
+// Knobs as a node sees them: the knob closure, what every stock kind keeps,
+// text in and out by kind, ranges, flags, knob_changed and the store pass of
+// text knobs. The position knobs a node makes after an anchor are the card's
+// tests (its point knobs) and the host's (the test plug-in's block).
 #include <string>
 #include <vector>
 
@@ -19,7 +21,9 @@ class TestOp : public Op {
  public:
   explicit TestOp(Node* n) : Op(n) {}
   const char* Class() const override { return description.name; }
-  const char* node_help() const override { return "A node for the knob tests."; }
+  const char* node_help() const override { return "A node with a knob of every stock kind."; }
+  int minimum_inputs() const override { return 0; }
+  int maximum_inputs() const override { return 0; }
   void knobs(Knob_Callback f) override {  // a knob and what applies to it on each line
     Int_knob(f, &count, "count");
     SetRange(f, 0, 10);
@@ -28,11 +32,17 @@ class TestOp : public Op {
     SetRange(f, 0, 1);
     XYZ_knob(f, pos, "pos");
     Enumeration_knob(f, &mode, kModes, "mode");
+    Tooltip(f, "How it goes.");
     Bool_knob(f, &on, "on");
     String_knob(f, &text, "text", INVISIBLE);
     Int_knob(f, &secret, "secret");
     SetFlags(f, Knob::HIDDEN);
-    Button(f, "tail");
+    Double_knob(f, &precise, "precise");
+    f(XY_KNOB, FloatPtr, xy, "xy", nullptr);
+    f(COLOR_KNOB, FloatPtr, colour, "colour", nullptr);
+    File_knob(f, &file, "file");
+    String_knob(f, useSecond ? &second : &first, "words");
+    PyScript_knob(f, "print(1)", "run", "run it");
   }
   // Records the knob's name and what the member `count` held at that moment.
   int knob_changed(Knob* k) override {
@@ -41,9 +51,13 @@ class TestOp : public Op {
   }
 
   int count = 4, mode = 1, secret = 9;
-  float gain = 0.1f, pos[3] = {1, 2, 3};
-  bool on = false;
-  std::string text = "hello";
+  float gain = 0.1f, pos[3] = {1, 2, 3}, xy[2] = {1.5f, -2.5f}, colour[3] = {0.25f, 0.5f, 0.75f};
+  bool on = true;
+  double precise = 0.1;
+  std::string text = "hello", file = "/a/file.png";
+  // "words" is bound to `first` or, once `useSecond` is set, to `second`.
+  bool useSecond = false;
+  std::string first = "made", second;
   std::vector<std::pair<std::string, int>> changes;
   static const Description description;
 };
@@ -54,11 +68,13 @@ const Op::Description TestOp::description("TestOpX", buildTestOp);
 class DDImageKnobs : public ::testing::Test {
  protected:
   void SetUp() override {
-    node = graph.create("TestOpX", "", nullptr);
+    std::string error;
+    node = graph.create("TestOpX", "", &error);
+    ASSERT_NE(node, nullptr) << error;
     graph.finish(node);
     op = static_cast<TestOp*>(node->op());
   }
-  Knob* k(const char* name) const { return op->knob(name); }
+  Knob* k(const std::string& name) const { return node->knob(name); }
   Graph graph;
   Node* node = nullptr;
   TestOp* op = nullptr;
@@ -90,7 +106,38 @@ TEST_F(DDImageKnobs, DefaultsStoringChangesAndVisibility) {
   k("secret")->visible(true);
   EXPECT_TRUE(k("secret")->isVisible());
   EXPECT_FALSE(k("text")->isVisible());  // the INVISIBLE label: hidden, still saved
-  EXPECT_TRUE(k("text")->hasValue() && k("text")->notDefault() && !k("on")->notDefault());
+  EXPECT_TRUE(k("text")->hasValue() && k("text")->notDefault());
+}
+
+// Catches a kind that lost its channel count, its items, its script, its
+// tooltip or its text storage, or that compares its value with another
+// default than the one its member gave.
+TEST_F(DDImageKnobs, EveryKindKeepsItsValuesAndItsParts) {
+  EXPECT_EQ(k("mode")->valueText() + " " + k("on")->valueText() + " " + k("xy")->valueText() + " " +
+                k("colour")->valueText() + " " + k("precise")->valueText(),
+            "on 1 1.5,-2.5 0.25,0.5,0.75 0.1");
+  EXPECT_EQ(enumerationItems(k("mode")), (std::vector<std::string>{"off", "on", "auto"}));
+  EXPECT_TRUE(k("xy")->channels() == 2 && k("colour")->channels() == 3 && !k("colour")->set_value(1, 3));
+  EXPECT_STREQ(k("file")->get_text(), "/a/file.png");
+  EXPECT_STREQ(k("words")->get_text(), "made");
+  EXPECT_EQ(k("words")->channels(), 0);
+  EXPECT_EQ(buttonScript(k("run")), "print(1)");
+  EXPECT_EQ(buttonScript(k("file")), "");
+  EXPECT_EQ(k("run")->label(), "run it");
+  EXPECT_EQ(k("mode")->tooltip(), "How it goes.");
+  EXPECT_EQ(k("count")->tooltip(), "");
+  k("mode")->tooltip("");
+  EXPECT_EQ(k("mode")->tooltip(), "");
+
+  for (const char* name : {"count", "gain", "pos", "mode", "on", "precise", "xy", "colour", "file", "words"})
+    EXPECT_FALSE(k(name)->notDefault()) << name;
+  ASSERT_TRUE(k("xy")->set_value(7, 1));
+  ASSERT_TRUE(k("file")->set_text("/b.png"));
+  EXPECT_TRUE(k("xy")->notDefault() && k("file")->notDefault());
+  EXPECT_FALSE(k("colour")->notDefault());
+  node->storeKnobs();
+  EXPECT_EQ(op->xy[1], 7.0f);
+  EXPECT_EQ(op->file, "/b.png");
 }
 
 // Text as a script or a user gives it, and the text written back. Mistakes:
@@ -120,9 +167,9 @@ TEST_F(DDImageKnobs, TextInAndOutByKind) {
       {"mode", "-1", false, "7"},
       {"mode", "1.5", false, "7"},
       {"mode", "onn", false, "7"},
-      {"on", "true", true, "1"},
       {"on", "0", true, "0"},
-      {"on", "yes", false, "0"},
+      {"on", "true", true, "1"},
+      {"on", "yes", false, "1"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(k(c.knob)->set_text(c.text), c.taken) << c.knob << " = " << c.text;
@@ -131,6 +178,48 @@ TEST_F(DDImageKnobs, TextInAndOutByKind) {
   node->storeKnobs();
   EXPECT_TRUE(op->gain == 3.4028234663852886e38f && op->mode == 7);
   EXPECT_TRUE(k("count")->set_value(2.6) && k("count")->get_value() == 3);
+}
+
+// A text knob writes its text into the bound member whenever it may differ
+// from what that member was last given, and not again when it did not
+// change: the node overwrites its member with a marker between passes, and
+// the marker survives exactly the passes in which the text was not copied.
+TEST_F(DDImageKnobs, AStoredTextIsCopiedOnlyWhenItMayDiffer) {
+  const std::string text = "a long text that no small-string buffer holds";
+  // The making pass took the member's text; the first store pass of another
+  // node writes it back over what the node put there meanwhile.
+  Node* other = graph.create("TestOpX", "", nullptr);
+  static_cast<TestOp*>(other->op())->first = "marker";
+  graph.finish(other);
+  EXPECT_EQ(static_cast<TestOp*>(other->op())->first, "made");
+
+  ASSERT_TRUE(k("words")->set_text(text.c_str()));
+  node->storeKnobs();
+  EXPECT_EQ(op->first, text);
+  // Another knob's change stores every knob; the text did not change.
+  op->first = "marker";
+  ASSERT_TRUE(node->userSetText(k("count"), "3"));
+  EXPECT_EQ(op->count, 3);
+  node->storeKnobs();
+  EXPECT_EQ(op->first, "marker");
+  // Every set_text is a change, even to the same text: nothing compares it.
+  ASSERT_TRUE(k("words")->set_text(text.c_str()));
+  node->storeKnobs();
+  EXPECT_EQ(op->first, text);
+  // A user's change reaches the member before knob_changed.
+  op->first = "marker";
+  ASSERT_TRUE(node->userSetText(k("words"), "typed"));
+  EXPECT_EQ(op->first, "typed");
+
+  // The record of what was written is per member: bound to another member,
+  // and back to the first one, the knob writes its unchanged text again.
+  op->useSecond = true;
+  node->storeKnobs();
+  EXPECT_EQ(op->second, "typed");
+  op->first = "marker";
+  op->useSecond = false;
+  node->storeKnobs();
+  EXPECT_EQ(op->first, "typed");
 }
 
 }  // namespace

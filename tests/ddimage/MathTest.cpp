@@ -12,8 +12,10 @@ using namespace DD::Image;
 
 namespace {
 
-// Mistakes: a table entry or shift wrong, a reflected CRC, a final xor, text
-// without its NUL, a bool or a double of another width, big-endian numbers.
+// Mistakes: a table entry or shift wrong (the 9 bytes of the check value
+// meet each of the eight slices and the byte-wise tail), a reflected CRC, a
+// final xor, text without its NUL, a bool or a double of another width,
+// big-endian numbers.
 TEST(DDImageHash, MatchesTheCheckValueAndABitwiseComputation) {
   Hash h, parts;
   h.append("123456789", 9);

@@ -84,8 +84,9 @@ TEST(QuorhostScript, PluginSetSaveLoadAndList) {
 }
 
 // A bad script or action names its place and stops the run (status 1; 2 for
-// a bad command line). Mistakes: an error passed over, a wrong place, an
-// output put in place before the run has succeeded.
+// a bad command line). Mistakes: an error passed over, a wrong place (a node
+// counted from 1, the knob of an earlier node), an output put in place
+// before the run has succeeded.
 TEST(QuorhostErrors, ABadScriptOrActionStopsTheRunAndNothingIsSaved) {
   const std::string a = R"({"nodes": [{"class": "TestNode", "name": "A", "knobs": )", of = " of node \"TestNode1\"";
   const std::vector<std::pair<std::string, std::string>> scripts = {
@@ -96,6 +97,10 @@ TEST(QuorhostErrors, ABadScriptOrActionStopsTheRunAndNothingIsSaved) {
       {a + R"({"mode": "fourth"}}]})", "knob \"mode\": no item named \"fourth\""},
       {R"({"nodes": [{"class": "Axis", "name": "A", "inputs": ["Ghost"]}]})", "input 0: no node named \"Ghost\""},
       {R"({"nodes": [{"class": "Axis", "name": "A"}, {"class": "Axis", "name": "A"}]})", "another node is named \"A\""},
+      // Numbers beyond a double: the loader's place, not the JSON library's text.
+      {a + R"({"count": 2e308}}]})", "nodes[0] \"A\": knob \"count\": number overflow parsing '2e308'"},
+      {a + R"({"gain": 1}}, {"class": "TestNode", "knobs": {"position": [1e999, 0, 0]}}]})",
+       "nodes[1]: knob \"position\": number overflow parsing '1e999'"},
       {R"({"nodes": )" + std::string(100000, '[') + std::string(100000, ']') + "}",
        "bad.json: values are nested more than 64 deep"},
       {a + R"({"count": )" + std::string(100000, '[') + std::string(100000, ']') + "}}]}",
@@ -111,7 +116,11 @@ TEST(QuorhostErrors, ABadScriptOrActionStopsTheRunAndNothingIsSaved) {
       {{"--new", "Read", "--set", "file", "no.png", "--rib", "-"}, "--rib: node \"Read1\" is in error: cannot read"},
       {{"--paint", "a.png"}, "unknown action --paint"},
       {{"--set", "count"}, "--set needs 2 argument(s)"},
+      {{"--window"}, "--window: cannot open a window: X11: The DISPLAY environment variable is missing\n"},
   };
+  // No display for --window (the other actions need none).
+  unsetenv("DISPLAY");
+  unsetenv("WAYLAND_DISPLAY");
   const auto check = [](const std::string& script, const std::vector<std::string>& more, const std::string& message) {
     SCOPED_TRACE(message);
     TempDir dir;

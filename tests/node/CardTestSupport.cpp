@@ -39,11 +39,6 @@ PixelPos byHand(double x, double y, double z) {
   return PixelPos{320 + x / d * kCot / kAspect * 320, 240 - y / d * kCot * 240};
 }
 
-void unprojectByHand(int px, int py, double* x, double* y) {
-  *x = ((px + 0.5) / 320 - 1) * kEyeZ * kAspect / kCot;
-  *y = (1 - (py + 0.5) / 240) * kEyeZ / kCot;
-}
-
 Rgb Picture::at(int x, int y) const {
   if (x < 0 || y < 0 || x >= width || y >= height) return {-1, -1, -1};
   const unsigned char* p = &rgba[(static_cast<size_t>(y) * width + x) * 4];

@@ -37,8 +37,6 @@ struct PixelPos {
 };
 // Where the camera puts the point (x, y, z).
 PixelPos byHand(double x, double y, double z = 0);
-// The point on the plane z = 0 seen through the centre of pixel (px, py).
-void unprojectByHand(int px, int py, double* x, double* y);
 // Card-local coordinate of column or row i of the default 4 x 4 grid.
 inline double grid(int i) { return -0.5 + i / 3.0; }
 

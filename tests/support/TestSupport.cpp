@@ -1,6 +1,8 @@
 #include "TestSupport.h"
 
+#include <DDImageHost/ImageFiles.h>
 #include <DDImageHost/OffscreenGL.h>
+#include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 
@@ -81,6 +83,19 @@ std::vector<std::vector<std::string>> knobRows(const std::string& text) {
 
 bool writePng(const std::string& path, int width, int height, const std::vector<unsigned char>& rgba) {
   return DD::Image::writePng(path, width, height, rgba, nullptr);
+}
+
+Image8 readImage8(const std::string& path) {
+  DD::Image::ImageFile file;
+  std::string error;
+  Image8 image;
+  if (!DD::Image::readImageFile(path, true, file, error)) {
+    ADD_FAILURE() << error;
+    return image;
+  }
+  image.width = file.width, image.height = file.height;
+  image.rgba = DD::Image::rgba8(file, false);
+  return image;
 }
 
 }  // namespace testsupport

@@ -47,6 +47,15 @@ std::vector<std::vector<std::string>> knobRows(const std::string& text);
 // Writes an 8-bit RGBA PNG; `rgba` holds the rows top first.
 bool writePng(const std::string& path, int width, int height, const std::vector<unsigned char>& rgba);
 
+// An 8-bit RGBA picture, rows top first, colour as the file stores it.
+struct Image8 {
+  int width = 0, height = 0;
+  std::vector<unsigned char> rgba;
+  const unsigned char* at(int x, int y) const { return &rgba[(static_cast<size_t>(y) * width + x) * 4]; }
+};
+// The picture of an image file; an unreadable file fails the test.
+Image8 readImage8(const std::string& path);
+
 }  // namespace testsupport
 
 #endif
