@@ -57,15 +57,15 @@ bool keep(Request& r) {
 void checkPicture() {
   auto in = OIIO::ImageInput::open(pictureFile().string());
   FUZZ_CHECK(in);
-  const OIIO::ImageSpec& spec = in->spec();
-  FUZZ_CHECK(spec.width == 32 && spec.height == 24);
-  std::vector<float> pixels(std::size_t(spec.width) * spec.height * spec.nchannels);
-  FUZZ_CHECK(in->read_image(0, 0, 0, spec.nchannels, OIIO::TypeDesc::FLOAT, pixels.data()));
+  const OIIO::ImageSpec& layout = in->spec();
+  FUZZ_CHECK(layout.width == 32 && layout.height == 24);
+  std::vector<float> pixels(std::size_t(layout.width) * layout.height * layout.nchannels);
+  FUZZ_CHECK(in->read_image(0, 0, 0, layout.nchannels, OIIO::TypeDesc::FLOAT, pixels.data()));
   in->close();
-  const int alpha = spec.alpha_channel;
+  const int alpha = layout.alpha_channel;
   for (std::size_t i = 0; i < pixels.size(); ++i) {
     FUZZ_CHECK(std::isfinite(pixels[i]));
-    if (alpha >= 0 && int(i % std::size_t(spec.nchannels)) == alpha) FUZZ_CHECK(pixels[i] >= 0 && pixels[i] <= 1);
+    if (alpha >= 0 && int(i % std::size_t(layout.nchannels)) == alpha) FUZZ_CHECK(pixels[i] >= 0 && pixels[i] <= 1);
   }
   fs::remove(pictureFile());
 }
