@@ -96,6 +96,36 @@ void Panel::draw(Workspace& workspace, float x, float y, float w, float h) {
   note("message", "", workspace.message());
   drawQuestion(workspace);
   ImGui::End();
+  drawRenderStatus(workspace, x);
+}
+
+// Over the view's top-left corner: how far the running render is, or, on
+// the render view, that the scene changed after the render began.
+void Panel::drawRenderStatus(Workspace& workspace, float viewWidth) {
+  const bool running = workspace.rendering();
+  const bool old = showRender_ && workspace.renderOutOfDate();
+  if (!running && !old) return;
+  ImGui::SetNextWindowPos(ImVec2(8, 8));
+  ImGui::SetNextWindowBgAlpha(0.75f);
+  const ImGuiWindowFlags flags = ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_AlwaysAutoResize |
+                                 ImGuiWindowFlags_NoSavedSettings | ImGuiWindowFlags_NoMove |
+                                 ImGuiWindowFlags_NoFocusOnAppearing;
+  ImGui::Begin("render status", nullptr, flags);
+  if (running) {
+    const float done = workspace.renderProgress();
+    ImGui::ProgressBar(done, ImVec2(std::min(240.0f, viewWidth / 2), 0));
+    note("render-progress", "", numberText(done, false));
+    ImGui::SameLine();
+    if (ImGui::Button("Cancel")) workspace.cancelRender();
+    note("render-cancel", "Cancel", "");
+  }
+  if (old) {
+    ImGui::PushStyleColor(ImGuiCol_Text, kErrorColour);
+    ImGui::TextUnformatted("Out of date: the scene changed after this render began");
+    ImGui::PopStyleColor();
+    note("render-status", "", "out of date");
+  }
+  ImGui::End();
 }
 
 void Panel::drawTools(Workspace& workspace) {
@@ -123,8 +153,12 @@ void Panel::drawTools(Workspace& workspace) {
   ImGui::EndDisabled();
   note("view", "Render view", showRender_ ? "shown" : "-");
   ImGui::SameLine();
-  if (ImGui::Button("Render")) requests_.render = true;
-  note("tool", "Render", "enabled");
+  if (workspace.rendering()) {
+    tool("Cancel render", true, [](Workspace& w) { w.cancelRender(); });
+  } else {
+    if (ImGui::Button("Render")) requests_.render = true;
+    note("tool", "Render", "enabled");
+  }
   ImGui::SameLine();
   tool("Save render\u2026", workspace.hasRender(), [this](Workspace& w) { askToSaveRender(w); });
   const std::string target = workspace.saveTarget();
@@ -387,6 +421,7 @@ void Panel::askToSaveRender(Workspace& workspace) {
   const std::string stem =
       target.empty() ? std::string("render") : std::filesystem::path(target).stem().string() + "-render";
   saveAsPath_ = (folder / (stem + ".png")).string();
+  replacing_ = false;
   question_ = kSaveRender;
   openQuestion_ = true;
 }
@@ -421,6 +456,7 @@ bool Panel::questionButton(const char* label) {
 void Panel::endQuestion() {
   ImGui::CloseCurrentPopup();
   question_.clear();
+  replacing_ = false;
 }
 
 void Panel::drawUnsavedQuestion(Workspace& workspace) {
@@ -442,23 +478,42 @@ void Panel::drawUnsavedQuestion(Workspace& workspace) {
 // The two questions for a path: where the render goes, or the script.
 void Panel::drawPathQuestion() {
   const bool render = question_ == kSaveRender;
+  if (render && replacing_) return drawReplaceQuestion();
   ImGui::TextUnformatted(render ? "Save the render to (.png, .tif, .tiff or .exr):" : "Save the script to:");
   ImGui::SetNextItemWidth(400);
   ImGui::InputText("##path", &saveAsPath_);
   note("path", "", saveAsPath_);
   if (questionButton("Save")) {
-    endQuestion();
     const std::string path = saveAsPath_;
-    if (render)
+    std::error_code ec;
+    if (render && std::filesystem::exists(path, ec)) {
+      replacing_ = true;
+      return;
+    }
+    endQuestion();
+    if (render) {
       later([path](Workspace& w) { w.saveRender(path); });
-    else
+    } else {
       later([this, path](Workspace& w) { saveScriptAs(w, path); });
+    }
   }
   ImGui::SameLine();
   if (questionButton("Cancel")) {
     endQuestion();
     closeAfterSave_ = false;
   }
+}
+
+// The render's file is there already: replace it, or back to the name.
+void Panel::drawReplaceQuestion() {
+  ImGui::Text("%s already exists. Replace it?", saveAsPath_.c_str());
+  if (questionButton("Replace")) {
+    endQuestion();
+    const std::string path = saveAsPath_;
+    later([path](Workspace& w) { w.saveRender(path); });
+  }
+  ImGui::SameLine();
+  if (questionButton("Back")) replacing_ = false;
 }
 
 void Panel::saveThenClose(Workspace& workspace) {

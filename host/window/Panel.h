@@ -87,6 +87,8 @@ class Panel {
   void drawQuestion(Workspace& workspace);
   void drawUnsavedQuestion(Workspace& workspace);
   void drawPathQuestion();
+  void drawReplaceQuestion();
+  void drawRenderStatus(Workspace& workspace, float viewWidth);
   bool questionButton(const char* label);
   void endQuestion();
   // "Save" before closing: saves to the save target and lets the window
@@ -110,6 +112,7 @@ class Panel {
   std::string saveAsPath_;
   bool showRender_ = false;
   bool closeAfterSave_ = false;
+  bool replacing_ = false;  // the render's file exists: asking to replace it
   bool openQuestion_ = false;
   Requests requests_;
 };
