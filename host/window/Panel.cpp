@@ -131,6 +131,8 @@ void Panel::drawTools(Workspace& workspace) {
   ImGui::SameLine();
   tool("Save", true, [this](Workspace& w) { askToSave(w); });
   ImGui::SameLine();
+  tool("Save as\u2026", true, [this](Workspace& w) { askToSaveAs(w); });
+  ImGui::SameLine();
   tool("Frame", true, [](Workspace& w) { w.frameSelected(); });
   ImGui::SameLine();
   tool("Home", true, [](Workspace& w) { w.home(); });
@@ -198,7 +200,6 @@ void Panel::drawKnobs(Workspace& workspace, Node* node) {
     note("error", nodeName, error);
   }
 
-  drawInputs(workspace, node);
   shownNode_ = nodeName;
   const std::string target = workspace.saveTarget();
   filesFolder_ = target.empty() ? std::filesystem::current_path().string()
@@ -213,6 +214,7 @@ void Panel::drawKnobs(Workspace& workspace, Node* node) {
     if (!row.joinsRow && labelled(row.widget)) widest = std::max(widest, ImGui::CalcTextSize(row.label.c_str()).x);
   labelWidth_ = std::min(style.WindowPadding.x + style.IndentSpacing + widest + style.ItemSpacing.x * 2,
                          ImGui::GetContentRegionAvail().x * 0.45f);
+  drawInputs(workspace, node);
   Sections sections;
   int index = 0;
   bool rowOpen = false;
@@ -246,7 +248,7 @@ void Panel::drawInputs(Workspace& workspace, Node* node) {
     ImGui::PushID(i);
     ImGui::AlignTextToFramePadding();
     ImGui::TextUnformatted(label.c_str());
-    ImGui::SameLine(labelWidth_ > 0 ? labelWidth_ : 110.0f);
+    ImGui::SameLine(labelWidth_);
     ImGui::SetNextItemWidth(-1.0f);
     if (ImGui::BeginCombo("##input", shown.c_str())) {
       auto choose = [&](const char* item, const std::string& fromName) {
