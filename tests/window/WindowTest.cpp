@@ -540,12 +540,14 @@ TEST_F(WindowTest, ARowOfTwoKnobsATooltipScrubbingAndAReadConnected) {
   Snapshot added = snapshot();
   EXPECT_EQ(added.lines["current"], std::vector<std::string>{"Read2"});
   ASSERT_TRUE(clickOn(added, "file-list", "file"));
-  const Item* checker = snapshot().find("file-choice", "file", dir_.file("checker.png").c_str());
+  const Snapshot listed = snapshot();
+  const Item* checker = listed.find("file-choice", "file", dir_.file("checker.png").c_str());
   ASSERT_NE(checker, nullptr);
   click(checker->centreX(), checker->centreY());
   ASSERT_TRUE(clickOn(snapshot(), "node", "QuorCard1"));
   ASSERT_TRUE(clickOn(snapshot(), "input", "img"));
-  const Item* read2 = snapshot().find("input-choice", "img", "Read2");
+  const Snapshot menu = snapshot();
+  const Item* read2 = menu.find("input-choice", "img", "Read2");
   ASSERT_NE(read2, nullptr);
   click(read2->centreX(), read2->centreY());
   key("ctrl+s");
