@@ -18,8 +18,11 @@ void QuorCard::pickPoint(int handleId) {
 
 void QuorCard::selectPoint(int column, int row) {
   Knob* k = knob(pointKnobName(column, row).c_str());
-  const bool show = k && !k->isVisible() && grid.contains(column, row);
+  const bool show = k && grid.contains(column, row);
   if (show) {
+    // A press on the point already shown keeps it selected, so that its
+    // knobs go on following the transform knobs; the press that starts a
+    // drag of the point is such a press.
     showPointValues(column, row);
     k->visible(true);
     k->updateWidgets();
@@ -31,8 +34,6 @@ void QuorCard::selectPoint(int column, int row) {
       }
     }
   }
-  // A press on the point whose knobs are shown keeps them shown but no
-  // longer follows the transform knobs.
   selectedColumn = show ? column : -1;
   selectedRow = show ? row : -1;
   for (int r = 0; r < knobRows; ++r)
