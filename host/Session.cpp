@@ -25,6 +25,7 @@ void Session::loadScript(const std::string& path) {
   const std::vector<Node*> made = quorhost::loadScript(graph_, path, files_);
   if (!made.empty()) current_ = made.back();
   scriptPath_ = path;
+  asLoaded_ = true;
 }
 
 void Session::plan(const std::vector<Action>& actions) {
@@ -33,11 +34,18 @@ void Session::plan(const std::vector<Action>& actions) {
 }
 
 void Session::run(const Action& action) {
+  static const decltype(action.form->perform) leaveNodesAlone[] = {
+      &Session::makeCurrent, &Session::openPanel, &Session::select, &Session::deselect,
+      &Session::printKnobs,  &Session::printInfo, &Session::save,   &Session::rib,
+      &Session::render,      &Session::view,      &Session::size,   &Session::window};
   try {
     (this->*action.form->perform)(action.args);
   } catch (const HostError& e) {
     throw HostError(std::string(action.form->name) + ": " + e.what());
   }
+  if (std::find(std::begin(leaveNodesAlone), std::end(leaveNodesAlone), action.form->perform) ==
+      std::end(leaveNodesAlone))
+    asLoaded_ = false;
 }
 
 Node* Session::current() const {
@@ -199,6 +207,10 @@ std::string Session::scriptText(const std::string& target) const {
   return saveScript(graph_, fs::absolute(target).parent_path(), files_);
 }
 
+HeldScript Session::heldScript(const std::string& target, const HeldScript* earlier) const {
+  return holdScript(graph_, fs::absolute(target).parent_path(), files_, earlier);
+}
+
 void Session::saveNow(const std::string& target) {
   writeTextBeside(target, scriptText(target));
   outputs_.cancel(target);
@@ -335,6 +347,12 @@ void Session::window(const Args& args) {
   std::string prefix;
   for (size_t i = 0; i + 1 < args.size(); ++i)
     if (args[i] == "--snapshot") prefix = args[++i];
+  // What the window changed is not known here: once it is closed, the nodes
+  // no longer count as loaded.
+  struct Forget {
+    bool& asLoaded;
+    ~Forget() { asLoaded = false; }
+  } forget{asLoaded_};
   openWindow_(*this, prefix);
 }
 

@@ -26,6 +26,12 @@ class Session {
 
   // Loads a script; its last node becomes the current node.
   void loadScript(const std::string& path);
+  // True while the nodes are as the script loaded them: since loading, only
+  // actions that leave what a script holds alone have run (choosing,
+  // selecting, listing, writing and drawing).
+  bool asLoaded() const { return asLoaded_; }
+  // The script loaded; empty for none.
+  const std::string& scriptPath() const { return scriptPath_; }
   // Performs one action; throws HostError, its message led by the action's
   // name, when it fails.
   void run(const Action& action);
@@ -76,6 +82,8 @@ class Session {
   std::string saveTarget() const;
   // The script as saving it to `target` would write it.
   std::string scriptText(const std::string& target) const;
+  // The same, held in memory (see holdScript).
+  HeldScript heldScript(const std::string& target, const HeldScript* earlier) const;
   // Saves the script to `target` at once, as --save writes it: under a
   // temporary name beside it, then renamed into place. A --save of the same
   // file waiting for the end of the run is dropped. Throws HostError.
@@ -95,6 +103,7 @@ class Session {
   std::string scriptPath_;   // the script loaded, if any
   std::string plannedSave_;  // the file of the command line's last --save
   std::string chosenSave_;   // the file the window last saved to
+  bool asLoaded_ = false;
   DD::Image::Graph graph_;
   Node* current_ = nullptr;
   RelativeFiles files_;

@@ -492,9 +492,13 @@ TEST(WindowFile, UnsavedChangesSavingAndAWaitingSave) {
     auto session = sessionWith({}, dir.file("card.json"));
     Workspace ws(*session);
     EXPECT_EQ(ws.saveTarget(), dir.file("card.json"));
-    // Just loaded: nothing to save.
+    // Just loaded: nothing to save; choosing and selecting a node is no
+    // change and no step.
     EXPECT_FALSE(ws.dirty());
     ws.choose(session->graph().find("QuorCard1"));
+    EXPECT_FALSE(ws.dirty());
+    EXPECT_EQ(ws.undoCount(), 0u);
+    ASSERT_TRUE(setCard(ws, *session, "flip_uvs", "1"));
     EXPECT_TRUE(ws.dirty());
     ASSERT_TRUE(ws.save(ws.saveTarget()));
     EXPECT_FALSE(ws.dirty());
@@ -503,6 +507,12 @@ TEST(WindowFile, UnsavedChangesSavingAndAWaitingSave) {
     // A folder that is not there: a message, no file.
     EXPECT_FALSE(ws.save(dir.file("no/such/folder/card.json")));
     EXPECT_NE(ws.message().find("card.json"), std::string::npos);
+  }
+
+  {
+    // Selected on the command line: still as the file holds it.
+    auto selecting = sessionWith({"--node", "QuorCard1", "--select"}, dir.file("card.json"));
+    EXPECT_FALSE(Workspace(*selecting).dirty());
   }
 
   // With --save on the command line the window saves there; the --save that
