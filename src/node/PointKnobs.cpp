@@ -39,8 +39,6 @@ void QuorCard::buildPointKnobs(Knob_Callback f) {
   Text_knob(f, kDynamicKnobs);
   SetFlags(f, Knob::DO_NOT_WRITE);
   SetFlags(f, Knob::HIDDEN);
-  knobColumns = grid.columns();
-  knobRows = grid.rows();
   for (int r = 0; r < grid.rows(); ++r) {
     for (int c = 0; c < grid.columns(); ++c) {
       const VtxPoint& p = grid.at(c, r);

@@ -34,16 +34,16 @@ void QuorCard::selectPoint(int column, int row) {
       }
     }
   }
+  // Only the selected point's knobs are ever shown: hiding those of the
+  // point selected before hides every other point's, without a walk over a
+  // grid that may hold many thousands.
+  if (selectedColumn != column || selectedRow != row) hidePointKnobs(selectedColumn, selectedRow);
   selectedColumn = show ? column : -1;
   selectedRow = show ? row : -1;
-  for (int r = 0; r < knobRows; ++r)
-    for (int c = 0; c < knobColumns; ++c)
-      if (c != column || r != row) hidePointKnobs(c, r);
 }
 
 void QuorCard::deselectAllPoints() {
-  for (int r = 0; r < knobRows; ++r)
-    for (int c = 0; c < knobColumns; ++c) hidePointKnobs(c, r);
+  hidePointKnobs(selectedColumn, selectedRow);
   selectedColumn = selectedRow = -1;
 }
 

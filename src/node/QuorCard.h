@@ -121,6 +121,9 @@ class QuorCard : public QuorCardBase {
   void deselectAllPoints();
 
   // ---- viewer (DrawHandle.cpp) ----
+  // The pick pass of a pointer event: the point or handle under the pointer
+  // into "selected_cp".
+  void pick(DD::Image::ViewerContext* ctx);
   bool showsControlPoints();
   std::string labelText() const;
 
@@ -170,9 +173,6 @@ class QuorCard : public QuorCardBase {
 
   // ---- the per-point knobs made after "delimiter" ----
   int dynamicKnobCount = 0;
-  // The columns and rows the per-point knobs were made for.
-  int knobColumns = 0;
-  int knobRows = 0;
   // The point whose knobs are shown; column -1 when none.
   int selectedColumn = -1;
   int selectedRow = -1;
