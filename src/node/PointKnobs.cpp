@@ -121,7 +121,7 @@ bool QuorCard::applyPointKnobChange(Knob* k) {
                       static_cast<float>(k->get_value(2)));
   if (id.slot == PointKnobId::kNoSlot) {
     movePoint(index, value);
-    storePoints();
+    storePoint(index);
     return true;
   }
   if (!slotPresent(grid.points()[index], id.slot)) return false;
@@ -132,7 +132,7 @@ bool QuorCard::applyPointKnobChange(Knob* k) {
       opposite->updateWidgets();
     }
   }
-  storePoints();
+  storePoint(index);
   return true;
 }
 
