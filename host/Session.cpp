@@ -12,6 +12,7 @@
 #include "Python.h"
 #include "SceneWriter.h"
 #include "Text.h"
+#include "Warnings.h"
 
 namespace quorhost {
 
@@ -22,7 +23,9 @@ using DD::Image::Op;
 Session::Session(std::vector<std::string> pluginFolders) : pluginFolders_(std::move(pluginFolders)) {}
 
 void Session::loadScript(const std::string& path) {
+  const WarningCapture warnings;
   const std::vector<Node*> made = quorhost::loadScript(graph_, path, files_);
+  loadWarnings_ = warnings.text();
   if (!made.empty()) current_ = made.back();
   scriptPath_ = path;
   asLoaded_ = true;

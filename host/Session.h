@@ -30,6 +30,8 @@ class Session {
   // actions that leave what a script holds alone have run (choosing,
   // selecting, listing, writing and drawing).
   bool asLoaded() const { return asLoaded_; }
+  // What the nodes warned of while the script loaded; empty for nothing.
+  const std::string& loadWarnings() const { return loadWarnings_; }
   // The script loaded; empty for none.
   const std::string& scriptPath() const { return scriptPath_; }
   // Performs one action; throws HostError, its message led by the action's
@@ -104,6 +106,7 @@ class Session {
   std::string plannedSave_;  // the file of the command line's last --save
   std::string chosenSave_;   // the file the window last saved to
   bool asLoaded_ = false;
+  std::string loadWarnings_;
   DD::Image::Graph graph_;
   Node* current_ = nullptr;
   RelativeFiles files_;

@@ -392,6 +392,8 @@ void WindowLoop::feedInput() {
 void WindowLoop::frame() {
   updateSizes();
   workspace_.setViewerSize(viewerWidth_, viewerHeight_);
+  // A snapshot shows what the changes asked for before it made.
+  const bool settled = !panel_.applying();
   drawPanel();
   // The view fills the framebuffer's lower-left corner; the panel is drawn
   // over the rest.
@@ -399,7 +401,7 @@ void WindowLoop::frame() {
   glViewport(0, 0, framebufferWidth_, framebufferHeight_);
   glClearColor(0.2f, 0.2f, 0.2f, 1);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
-  const bool snapshot = snapshotWanted_;
+  const bool snapshot = snapshotWanted_ && settled;
   std::vector<unsigned char> view = drawView(snapshot);
   ImGui_ImplOpenGL2_RenderDrawData(ImGui::GetDrawData());
   if (snapshot) takeSnapshot(std::move(view));
@@ -463,6 +465,7 @@ void WindowLoop::afterFrame() {
     wake();
   }
   const Panel::Requests requests = panel_.apply(workspace_);
+  if (requests.again) wake();
   if (requests.close) done_ = true;
   if (requests.render) {
     workspace_.setMessage("rendering\u2026");

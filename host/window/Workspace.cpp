@@ -1,6 +1,8 @@
 #include "window/Workspace.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -15,6 +17,8 @@
 #include "HostError.h"
 #include "OutputFiles.h"
 #include "SceneWriter.h"
+#include "Text.h"
+#include "Warnings.h"
 #include "window/Navigation.h"
 
 namespace quorhost {
@@ -24,7 +28,7 @@ using DD::Image::Camera;
 using DD::Image::Knob;
 using DD::Image::Vector3;
 
-Workspace::Workspace(Session& session) : session_(session) {
+Workspace::Workspace(Session& session) : session_(session), message_(session.loadWarnings()) {
   // Nodes just loaded are what their file says: no need to read it again.
   if (session_.asLoaded() && !session_.scriptPath().empty() && session_.saveTarget() == session_.scriptPath()) {
     try {
@@ -40,6 +44,29 @@ Workspace::~Workspace() {
   if (renderFolder_.empty()) return;
   std::error_code ignored;
   fs::remove_all(renderFolder_, ignored);
+}
+
+namespace {
+
+// A number typed whole; false for any other text.
+bool parseWhole(const std::string& text, double* value) {
+  char* end = nullptr;
+  *value = std::strtod(text.c_str(), &end);
+  return end != text.c_str() && *end == '\0';
+}
+
+std::string numberText(double v) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%.10g", v);
+  return buffer;
+}
+
+}  // namespace
+
+// What nodes warned of during an edit takes the message line.
+void Workspace::showWarnings(const WarningCapture& warnings) {
+  const std::string text = warnings.text();
+  if (!text.empty()) message_ = message_.empty() ? text : message_ + "\n" + text;
 }
 
 // ---- the viewer ---------------------------------------------------------------------
@@ -72,6 +99,7 @@ void Workspace::press(PointerButton button, bool shift, bool alt, float x, float
   lastY_ = y;
   if (g != Gesture::Edit) return;
   beginStep();
+  const WarningCapture warnings;
   std::string error;
   if (!session_.viewer().press(x, y, &error)) {
     message_ = error;
@@ -81,6 +109,7 @@ void Workspace::press(PointerButton button, bool shift, bool alt, float x, float
   }
   if (Knob* k = session_.viewer().grabbedKnob(); k && k->op() && k->op()->node()) editStarts(k->op()->node(), k);
   session_.graph().invalidateAll();
+  showWarnings(warnings);
 }
 
 void Workspace::move(float x, float y) {
@@ -91,10 +120,13 @@ void Workspace::move(float x, float y) {
   switch (gesture_) {
     case Gesture::None:
       return;
-    case Gesture::Edit:
+    case Gesture::Edit: {
+      const WarningCapture warnings;
       session_.viewer().dragTo(x, y);
       session_.graph().invalidateAll();
+      showWarnings(warnings);
       return;
+    }
     case Gesture::Tumble:
       tumble(c, dx, dy);
       break;
@@ -111,7 +143,9 @@ void Workspace::move(float x, float y) {
 void Workspace::release(PointerButton button, float x, float y) {
   if (gesture_ == Gesture::None || button != gestureButton_) return;
   if (gesture_ == Gesture::Edit) {
+    const WarningCapture warnings;
     session_.viewer().release(x, y);
+    showWarnings(warnings);
     session_.graph().invalidateAll();
     gesture_ = Gesture::None;
     editEnds();
@@ -183,12 +217,23 @@ bool Workspace::setKnob(Node* node, Knob* k, const std::string& text) {
   beginStep();
   bool ok = true;
   editStarts(node, k);
+  const std::string name = k->name();
+  double lo = 0, hi = 0, typed = 0;
+  const bool ranged =
+      DD::Image::knobRange(k, &lo, &hi) && k->flag(Knob::FORCE_RANGE) && k->channels() == 1 && parseWhole(text, &typed);
+  const WarningCapture warnings;
   try {
     session_.setKnob(node, k, text);
   } catch (const HostError& e) {
     message_ = e.what();
     ok = false;
   }
+  // The knob may be gone once the node has heard of the change.
+  Knob* now = ok ? node->knob(name) : nullptr;
+  if (now && ranged && (typed < lo || typed > hi))
+    message_ = inQuotes(name) + ": " + text + " is held to " + now->valueText() + ", within " + numberText(lo) +
+               " to " + numberText(hi);
+  showWarnings(warnings);
   editEnds();
   endStep();
   return ok;
@@ -197,12 +242,14 @@ bool Workspace::setKnob(Node* node, Knob* k, const std::string& text) {
 bool Workspace::pressKnob(Node* node, Knob* k) {
   beginStep();
   bool ok = true;
+  const WarningCapture warnings;
   try {
     session_.pressKnob(node, k);
   } catch (const HostError& e) {
     message_ = e.what();
     ok = false;
   }
+  showWarnings(warnings);
   endStep();
   return ok;
 }
@@ -289,6 +336,8 @@ void Workspace::editEnds() {
 
 void Workspace::beginStep() {
   if (stepDepth_++ > 0) return;
+  // A new change: what the message said of earlier ones is old news.
+  message_.clear();
   stepStart_.reset();
   stepEdits_.clear();
   try {
@@ -354,6 +403,7 @@ bool Workspace::replay(std::vector<Step>* from, std::vector<Step>* to, bool befo
   if (from->empty() || gesture_ == Gesture::Edit || stepDepth_ > 0) return false;
   const Step& step = from->back();
   const State& state = before ? *step.before : *step.after;
+  const WarningCapture warnings;
   try {
     if (!replayEdits(state, step.edits, before)) restore(state);
   } catch (const HostError& e) {
@@ -363,6 +413,7 @@ bool Workspace::replay(std::vector<Step>* from, std::vector<Step>* to, bool befo
   to->push_back(std::move(from->back()));
   from->pop_back();
   message_ = done;
+  showWarnings(warnings);
   return true;
 }
 

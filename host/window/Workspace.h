@@ -19,6 +19,8 @@
 
 namespace quorhost {
 
+class WarningCapture;
+
 enum class PointerButton { Left, Middle, Right };
 
 // What a pointer drag in the viewer does.
@@ -151,6 +153,7 @@ class Workspace {
   std::string snapshotTarget() const;
   void changed() { dirtyKnown_ = false; }
   void readSavedFile();
+  void showWarnings(const WarningCapture& warnings);
   // A replaced knob about to change in this step: its value now.
   void editStarts(Node* node, DD::Image::Knob* k);
   // ... and its value after the change.

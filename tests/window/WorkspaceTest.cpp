@@ -312,17 +312,20 @@ TEST(WindowHistory, OneStepPerChangeUndoneFromTheScript) {
 TEST(WindowKnobs, EditsAsSetDoesClampedOrRefusedAndTheHistoryLimit) {
   auto session = sessionWith({"--new", "QuorCard"});
   Workspace ws(*session);
-  // "x/y points" forces its range of 2 to 40960.
+  // "x/y points" forces its range of 2 to 40960, and the message says so.
   ASSERT_TRUE(setCard(ws, *session, "x_points", "1"));
   EXPECT_EQ(text(*session, "x_points"), "2");
+  EXPECT_EQ(ws.message(), "\"x_points\": 1 is held to 2, within 2 to 40960");
   EXPECT_TRUE(shown(*session, "delimiter"));
   EXPECT_EQ(ws.undoCount(), 1u);
   EXPECT_FALSE(setCard(ws, *session, "x_points", "many"));
   EXPECT_NE(ws.message().find("x_points"), std::string::npos) << ws.message();
   EXPECT_EQ(ws.undoCount(), 1u);
 
-  // A button press that changes the points is a step as well.
+  // A button press that changes the points is a step as well. A later
+  // edit leaves no older message behind.
   ASSERT_TRUE(setCard(ws, *session, "x_points", "4"));
+  EXPECT_EQ(ws.message(), "");
   const std::string fresh = text(*session, "cpstr");
   ASSERT_TRUE(setCard(ws, *session, "control_point.1.1", "0.1,0.2,0.3"));
   ASSERT_TRUE(ws.pressKnob(session->graph().find("QuorCard1"), cardKnob(*session, "reset_handles")));
@@ -509,6 +512,20 @@ TEST(WindowFile, UnsavedChangesSavingAndAWaitingSave) {
     EXPECT_NE(ws.message().find("card.json"), std::string::npos);
   }
 
+  {
+    // A damaged points text: the card's warning, word for word, on the
+    // message line.
+    testsupport::writeFile(dir.file("damaged.json"),
+                           R"({"nodes": [{"class": "QuorCard", "knobs": {"cpstr": "<damaged"}}]})");
+    auto damaged = sessionWith({}, dir.file("damaged.json"));
+    const std::string message = Workspace(*damaged).message();
+    EXPECT_EQ(message.rfind("[Brunvik] WARNING: caught an exception when restore control points: ", 0), 0u) << message;
+    EXPECT_NE(message.find("\n[Brunvik] Mostly likely this is related to loading a scene which was saved with an old "
+                           "version of Brunvik."),
+              std::string::npos)
+        << message;
+    fs::remove(dir.file("damaged.json"));
+  }
   {
     // Selected on the command line: still as the file holds it.
     auto selecting = sessionWith({"--node", "QuorCard1", "--select"}, dir.file("card.json"));
