@@ -71,7 +71,7 @@ bool labelled(Widget w) {
 
 void Panel::note(const std::string& kind, const std::string& name, const std::string& value) {
   const ImVec2 lo = ImGui::GetItemRectMin(), hi = ImGui::GetItemRectMax();
-  items_.push_back(PanelItem{kind, name, value, lo.x, lo.y, hi.x, hi.y});
+  items_.push_back(PanelItem{kind, name, value, lo.x, lo.y, hi.x, hi.y, ImGui::IsItemVisible()});
 }
 
 void Panel::textField(const std::string& id, const std::string& shown, const std::string& kind, const std::string& name,
@@ -474,7 +474,7 @@ bool Panel::wheel(float x, float y, float steps) {
                         : item.kind == "y"                        ? 1
                         : item.kind == "z"                        ? 2
                                                                   : -1;
-    if (channel < 0 || x < item.x0 || x >= item.x1 || y < item.y0 || y >= item.y1) continue;
+    if (channel < 0 || !item.visible || x < item.x0 || x >= item.x1 || y < item.y0 || y >= item.y1) continue;
     const std::string nodeName = shownNode_, name = item.name;
     later(onKnob(nodeName, name,
                  [channel, steps](Workspace& w, Node* n, Knob* k) { w.nudgeKnob(n, k, channel, steps); }));

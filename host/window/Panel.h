@@ -23,6 +23,7 @@ struct PanelItem {
   std::string name;  // the node's or knob's name, or the button's label
   std::string value;
   float x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+  bool visible = true;  // not scrolled out of its list's sight
 };
 
 class Panel {

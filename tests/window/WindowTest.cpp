@@ -503,7 +503,7 @@ TEST_F(WindowTest, RenderViewResizeNodeListAndAFileThatCannotBeRead) {
 // The panel as a host lays it out, with the size an earlier run left: "x/y
 // points" and "y_points" share a row, where the empty label of the second
 // shows nothing; a knob's tooltip shows on hover; a drag across a number
-// field scrubs it and the wheel over it nudges it. A Read added from the
+// field scrubs it, and the wheel and the arrow keys over it nudge it. A Read added from the
 // window takes its file from the folder's list and goes on the card's
 // "img" input through that input's menu. Closing remembers the size.
 TEST_F(WindowTest, ARowOfTwoKnobsATooltipScrubbingAndAReadConnected) {
@@ -531,10 +531,12 @@ TEST_F(WindowTest, ARowOfTwoKnobsATooltipScrubbingAndAReadConnected) {
   drag(1, {{x->centreX(), x->centreY()}, {x->centreX() + 10, x->centreY()}, {x->centreX() + 30, x->centreY()}});
   moveTo(y->centreX(), y->centreY());
   xdo({"click", "4"});
+  xdo({"click", "4"});
+  key("Down");
   Snapshot nudged = snapshot();
   EXPECT_EQ(nudged.find("number", "x_points")->value, "10");
   EXPECT_EQ(nudged.find("number", "y_points")->value, "5");
-  EXPECT_EQ(nudged.lines["history"], (std::vector<std::string>{"2", "0"}));
+  EXPECT_EQ(nudged.lines["history"], (std::vector<std::string>{"4", "0"}));
 
   ASSERT_TRUE(clickOn(nudged, "add", "Read"));
   Snapshot added = snapshot();
