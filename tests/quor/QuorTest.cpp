@@ -120,10 +120,11 @@ Rib ribOf(const std::function<void()>& calls) {
 
 // Mistakes: a request's name or argument order, indentation that does not
 // follow the blocks, a lost escape, a light numbered from 0, the basis
-// written by name when it is only a copy of the library's own.
+// written by name when it is only a copy of the library's own, no room for
+// the longest integers.
 TEST(LibQuorRib, EveryRequestIsOneLine) {
   float kd = 0.5f, repeat[] = {2, 3}, rgb[] = {0.25f, 0.5f, 1};
-  int one = 1;
+  int one = 1, lowest[] = {INT_MIN, INT_MIN};
   const char* texture[] = {"q\"b\\\n\t\x01.tx"};
   QtMatrix m = {{0, 1, 2, 3}, {4, 5, 6, 7}, {8, 9, 10, 11}, {12, 13, 14, 15}};
   QtBasis bezier = {{-1, 3, -3, 1}, {3, -6, 3, 0}, {-3, 3, 0, 0}, {1, 0, 0, 0}};
@@ -136,6 +137,8 @@ TEST(LibQuorRib, EveryRequestIsOneLine) {
       {[&] { QrSurface("plastic", "Kd", &kd, "texturename", texture, "uniform float[2] repeat", repeat, QR_NULL); },
        R"(  Surface "plastic" "Kd" [0.5] "texturename" ["q\"b\\\n\t\001.tx"] "uniform float[2] repeat" [2 3])"},
       {[&] { QrAttribute("sides", "doubleshaded", &one, QR_NULL); }, R"(  Attribute "sides" "doubleshaded" [1])"},
+      {[&] { QrAttribute("a", "uniform int[2] n", lowest, QR_NULL); },
+       R"(  Attribute "a" "uniform int[2] n" [-2147483648 -2147483648])"},
       {[] { QrTranslate(1, -2, 0.25f); }, "  Translate 1 -2 0.25"},
       {[] { QrScale(2, 3, -1); }, "  Scale 2 3 -1"},
       {[&] { QrTransform(m); }, "  Transform [0 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15]"},
