@@ -37,6 +37,9 @@ TEST(Quorrender, RendersTheDisplaysFileOrTheOneGiven) {
   r = testsupport::runCommand({frametest::kQuorrender, dir.file("scene.rib"), "-o", dir.file("other.exr")});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(frametest::readPicture(dir.file("other.exr")).format, "float");
+  // A frame with an error fails the run, though a later one renders.
+  testsupport::writeFile(dir.file("two.rib"), "FrameBegin 1\nFormat 8 0 1\nFrameEnd\n" + kScene);
+  EXPECT_EQ(testsupport::runCommand({frametest::kQuorrender, "two.rib"}, dir.path().string()).status, 1);
 
   for (const std::vector<std::string>& bad :
        std::vector<std::vector<std::string>>{{}, {"-x", "scene.rib"}, {"scene.rib", "-o"}, {"a.rib", "b.rib"}}) {
