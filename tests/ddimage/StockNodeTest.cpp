@@ -54,9 +54,11 @@ TEST(DDImageAxis, LocalAndWorldMatricesFollowTheParent) {
   expectPoint(child, Vector3(1, 0, 0), 1, 0, 1);  // the pivot stays put
   expectPoint(child, Vector3(1, 1, 1), 1.5f, 2.5f, 4.5f, true);
 
+  const auto before = child->op()->hash().value();
   set(parent, "rotate", "0,0,0");
   child->op()->validate();  // validates the parent too, and the child for the parent's new hash
   expectPoint(child, Vector3(1, 1, 1), 1.5f, 1.5f, 4.5f, true);  // mistake: the hashes not following the knobs
+  EXPECT_NE(child->op()->hash().value(), before);                // mistake: the input's hash left out of the child's
 }
 
 // The file is read through the image library at every validation: float
