@@ -190,6 +190,7 @@ void Session::save(const Args& args) {
 }
 
 std::string Session::saveTarget() const {
+  if (savedAs_) return chosenSave_;
   if (!plannedSave_.empty()) return plannedSave_;
   if (!scriptPath_.empty()) return scriptPath_;
   return chosenSave_;
@@ -203,6 +204,12 @@ void Session::saveNow(const std::string& target) {
   writeTextBeside(target, scriptText(target));
   outputs_.cancel(target);
   if (plannedSave_.empty() && scriptPath_.empty()) chosenSave_ = target;
+}
+
+void Session::saveAs(const std::string& target) {
+  saveNow(target);
+  chosenSave_ = target;
+  savedAs_ = true;
 }
 
 void Session::restoreScript(const std::string& text, const std::string& target) {
@@ -285,6 +292,7 @@ void Session::setViewerSize(const std::string& text) {
     if (size[i] < 1 || size[i] > 16384) throw HostError("bad size " + inQuotes(text) + " (1 to 16384 pixels a side)");
   }
   viewer().setSize(size[0], size[1]);
+  sizeGiven_ = true;
 }
 
 void Session::size(const Args& args) { setViewerSize(args[0]); }

@@ -65,14 +65,16 @@ class Session {
   Node* currentNode() const { return current_; }
   void setCurrentNode(Node* node) { current_ = node; }
   DD::Image::Viewer& viewer();
+  // True once an action gave the viewer a size (--size).
+  bool sizeGiven() const { return sizeGiven_; }
   // Sets a knob from text as --set does (a relative file path is relative
   // to the working folder). Throws HostError when the knob refuses it.
   void setKnob(Node* node, DD::Image::Knob* k, const std::string& value);
   // Presses a button knob as --press does. Throws HostError when it fails.
   void pressKnob(Node* node, DD::Image::Knob* k);
-  // Where the window saves: the file of the command line's last --save,
-  // else the script loaded, else the file last given to saveNow; empty
-  // when there is none.
+  // Where the window saves: the file last given to saveAs, else the file
+  // of the command line's last --save, else the script loaded, else the
+  // file last given to saveNow; empty when there is none.
   std::string saveTarget() const;
   // The script as saving it to `target` would write it.
   std::string scriptText(const std::string& target) const;
@@ -80,6 +82,8 @@ class Session {
   // temporary name beside it, then renamed into place. A --save of the same
   // file waiting for the end of the run is dropped. Throws HostError.
   void saveNow(const std::string& target);
+  // Saves as saveNow does; `target` is where the window saves from now on.
+  void saveAs(const std::string& target);
   // Replaces every node by those of `text`, a script as scriptText(target)
   // wrote it. The current node and the selection are kept by name. Throws
   // HostError, leaving the graph as it was, when the text does not load.
@@ -95,6 +99,8 @@ class Session {
   std::string scriptPath_;   // the script loaded, if any
   std::string plannedSave_;  // the file of the command line's last --save
   std::string chosenSave_;   // the file the window last saved to
+  bool savedAs_ = false;     // chosenSave_ came from saveAs
+  bool sizeGiven_ = false;
   DD::Image::Graph graph_;
   Node* current_ = nullptr;
   RelativeFiles files_;

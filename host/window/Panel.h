@@ -23,6 +23,7 @@ struct PanelItem {
   std::string name;  // the node's or knob's name, or the button's label
   std::string value;
   float x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+  bool visible = true;  // not scrolled out of its list's sight
 };
 
 class Panel {
@@ -44,6 +45,9 @@ class Panel {
   void askToClose(Workspace& workspace);
   // Saves, or asks for a file name first when the run names none.
   void askToSave(Workspace& workspace);
+  // Asks for a file name, the save target's first, and saves the script
+  // there; later saves go there too.
+  void askToSaveAs(Workspace& workspace);
   // Asks where to save the render, then saves it.
   void askToSaveRender(Workspace& workspace);
   // True while a question is shown: the viewer takes no pointer input.
@@ -55,6 +59,12 @@ class Panel {
 
   // What the last frame showed.
   const std::vector<PanelItem>& items() const { return items_; }
+  // The text field being typed into lets go in the next frame, which sets
+  // what was typed.
+  void releaseKeyboard() { releaseKeyboard_ = true; }
+  // The wheel turned `steps` over window point (x, y): over a number field
+  // it nudges that number, and answers true; elsewhere it is the panel's.
+  bool wheel(float x, float y, float steps);
 
  private:
   // Sets the knob of these names from a text, after the frame (see later).
@@ -76,25 +86,35 @@ class Panel {
   const PanelRow* newlyPickedRows(const std::string& nodeName, const std::vector<PanelRow>& rows);
   // Draws a Tab, BeginGroup or EndGroup row; false for any other row.
   bool drawSection(const PanelRow& row, Sections* sections);
-  // Draws the row of one knob; `index` makes the ids of knobs without names.
-  void drawKnob(const std::string& nodeName, const PanelRow& row, int index);
-  void labelColumn(const PanelRow& row);
+  // Draws one knob; `index` makes the ids of knobs without names. With
+  // `joins`, on the row of the knob before.
+  void drawKnob(const std::string& nodeName, const PanelRow& row, int index, bool joins);
+  void labelColumn(const PanelRow& row, bool joins);
+  // The knob's tooltip while the pointer is over the item just drawn.
+  void tooltip(const PanelRow& row);
   KnobSetter setLater(const std::string& nodeName, const std::string& knobName);
-  void drawNumber(const PanelRow& row, const std::string& id, const std::string& value, const KnobSetter& set);
+  void drawNumber(const std::string& nodeName, const PanelRow& row, const std::string& id, const std::string& value);
+  void numberField(const std::string& nodeName, const PanelRow& row, int channel, const std::string& id,
+                   const std::string& shown, const std::string& kind, const KnobSetter& set);
   void drawMenu(const PanelRow& row, const std::string& value, const KnobSetter& set);
-  void drawFields(const PanelRow& row, const std::string& id, const std::string& value, const KnobSetter& set);
+  void drawFile(const PanelRow& row, const std::string& id, const std::string& value, const KnobSetter& set);
+  void drawInputs(Workspace& workspace, Node* node);
+  void drawFields(const std::string& nodeName, const PanelRow& row, const std::string& id, const std::string& value);
 
   void drawQuestion(Workspace& workspace);
   void drawUnsavedQuestion(Workspace& workspace);
   void drawPathQuestion();
   bool questionButton(const char* label);
+  // A key (ImGuiKey_...) went down in this frame.
+  static bool keyPressed(int key);
+  void ask(const char* question);
   void endQuestion();
   // "Save" before closing: saves to the save target and lets the window
   // close; asks for a file first when there is none.
   void saveThenClose(Workspace& workspace);
   // "Save" under "Save as": saves, and closes when the question came on the
-  // way out.
-  void saveScriptAs(Workspace& workspace, const std::string& path);
+  // way out. False when it could not save.
+  bool saveScriptAs(Workspace& workspace, const std::string& path);
   void note(const std::string& kind, const std::string& name, const std::string& value);
   // A text field whose text stays as typed while it is being edited; calls
   // `commit` with the text once the user leaves it after editing.
@@ -104,6 +124,18 @@ class Panel {
 
   std::vector<std::function<void(Workspace&)>> pending_;
   std::map<std::string, std::string> editing_;  // text being typed, by field
+  // The number field being scrubbed: where the drag started and the value
+  // then, and the nudges it has made.
+  struct Scrub {
+    std::string id;
+    float x = 0;
+    double steps = 0, from = 0;
+  };
+  Scrub scrub_;
+  std::string shownNode_;    // the node whose knobs the panel shows
+  std::string filesFolder_;  // where a file list starts when the knob names no folder
+  float labelWidth_ = 0;
+  bool rowLabelOnly_ = false;  // the row drawn last holds a text knob's label only
   std::vector<PanelItem> items_;
   std::string question_;     // the title of the question shown; empty for none
   std::string shownPicked_;  // the node and the knobs a replacement made, last shown
@@ -111,6 +143,10 @@ class Panel {
   bool showRender_ = false;
   bool closeAfterSave_ = false;
   bool openQuestion_ = false;
+  bool focusPath_ = false;
+  bool releaseKeyboard_ = false;  // the path field takes the keyboard in the next frame
+  bool questionDone_ = false;     // the question closes in the next frame
+  std::string questionError_;     // why the path question's last answer failed
   Requests requests_;
 };
 

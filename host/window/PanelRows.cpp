@@ -95,9 +95,16 @@ std::vector<PanelRow> panelRows(const Node& node) {
   std::vector<PanelRow> rows;
   // Inside a hidden group: how many groups deep.
   int hiddenDepth = 0;
+  // Whether the last knob laid out (spacers too) ends its row; a tab or a
+  // group always does.
+  bool rowEnded = true;
   for (const auto& owned : node.knobs()) {
     Knob* k = owned.get();
-    PanelRow row{k, Widget::Label, k->label().empty() ? k->name() : k->label()};
+    if (k->kind() == DD::Image::SPACER_KNOB && hiddenDepth == 0 && k->isVisible()) {
+      rowEnded = k->flag(Knob::ENDLINE);
+      continue;
+    }
+    PanelRow row{k, Widget::Label, k->labelAbsent() ? k->name() : k->label()};
     if (!widgetOf(*k, &row.widget, &row.closed)) continue;
     if (hiddenDepth > 0) {
       if (row.widget == Widget::BeginGroup) ++hiddenDepth;
@@ -109,6 +116,13 @@ std::vector<PanelRow> panelRows(const Node& node) {
       if (row.widget == Widget::BeginGroup) hiddenDepth = 1;
       continue;
     }
+    // A line across the panel starts a row as sections do.
+    const bool section = row.widget == Widget::Tab || row.widget == Widget::BeginGroup ||
+                         row.widget == Widget::EndGroup || row.widget == Widget::Separator;
+    // A knob starts a row when it asks to and the knob before let the row
+    // end: "y_points" follows "x/y points", which clears ENDLINE.
+    row.joinsRow = !section && !(rowEnded && k->flag(Knob::STARTLINE));
+    rowEnded = section || k->flag(Knob::ENDLINE);
     if (row.widget == Widget::Number) {
       row.hasRange = DD::Image::knobRange(k, &row.minimum, &row.maximum) && row.minimum < row.maximum;
       row.slider = row.hasRange && (k->flag(Knob::SLIDER) || k->flag(Knob::LOG_SLIDER));
@@ -116,6 +130,26 @@ std::vector<PanelRow> panelRows(const Node& node) {
     rows.push_back(row);
   }
   return rows;
+}
+
+std::string plainTooltip(const std::string& tip) {
+  std::string plain;
+  for (size_t i = 0; i < tip.size(); ++i) {
+    if (tip[i] != '<') {
+      plain += tip[i];
+      continue;
+    }
+    const size_t end = tip.find('>', i);
+    if (end == std::string::npos) {
+      plain += tip.substr(i);
+      break;
+    }
+    // A quoted block starts on a line of its own.
+    if (tip.compare(i, end - i + 1, "<blockquote>") == 0 && !plain.empty() && plain.back() != '\n') plain += '\n';
+    i = end;
+  }
+  while (!plain.empty() && plain.back() == '\n') plain.pop_back();
+  return plain;
 }
 
 }  // namespace quorhost

@@ -30,16 +30,23 @@ const char* widgetName(Widget w);
 struct PanelRow {
   DD::Image::Knob* knob;
   Widget widget;
-  std::string label;  // the knob's label, else its name
+  std::string label;  // the knob's label; its name when it has none; an empty label shows nothing
   bool hasRange = false;
   double minimum = 0, maximum = 0;
   bool slider = false;  // a number with a range that the knob shows as a slider
   bool closed = false;  // a group that starts closed
+  // On the row of the knob before (STARTLINE cleared, or ENDLINE cleared on
+  // the knob before).
+  bool joinsRow = false;
 };
 
 // The rows for the visible knobs of `node`. Knobs without a widget (custom
 // knobs, spacers) and hidden knobs have no row.
 std::vector<PanelRow> panelRows(const Node& node);
+
+// A tooltip as plain text: the markup a knob's tooltip may hold (<b>, <i>,
+// <blockquote>) taken out, a quoted block starting on a new line.
+std::string plainTooltip(const std::string& tip);
 
 }  // namespace quorhost
 

@@ -17,6 +17,7 @@
 #include "window/Panel.h"
 #include "window/RenderView.h"
 #include "window/Snapshot.h"
+#include "window/WindowSettings.h"
 #include "window/Workspace.h"
 
 namespace quorhost {
@@ -80,10 +81,14 @@ class WindowLoop {
   // Takes the queued events in order: the viewer's gestures and keyboard
   // shortcuts act as their event comes; the panel sees at most one key or
   // button change a frame, so that a press and its release never fall in
-  // the same frame, where ImGui would miss them.
+  // the same frame, where ImGui would miss them, and a change that follows
+  // moves of the pointer waits for the next frame.
   void feedInput();
   void pointerButton(const InputEvent& e);
-  bool shortcut(const InputEvent& e);
+  // What became of a key: a shortcut done, the panel's, or a shortcut that
+  // waits for a text field to let go.
+  enum class KeyUse { Done, Panel, Later };
+  KeyUse shortcut(const InputEvent& e);
   // One frame: the panel, the view beside it, a snapshot when one is
   // wanted, then what the panel asked for.
   void frame();
@@ -151,12 +156,23 @@ void WindowLoop::open() {
   glfwWindowHint(GLFW_DEPTH_BITS, 24);
   glfwWindowHint(GLFW_STENCIL_BITS, 8);
   glfwWindowHint(GLFW_SAMPLES, 0);
-  window_ = glfwCreateWindow(viewer.width() + kPanelWidth, viewer.height(), title().c_str(), nullptr, nullptr);
+  // The screen's work area: the window fits it, and fills it unless the
+  // command line gave the viewer a size or an earlier run left one.
+  int areaX = 0, areaY = 0;
+  WindowSize area;
+  if (GLFWmonitor* monitor = glfwGetPrimaryMonitor())
+    glfwGetMonitorWorkarea(monitor, &areaX, &areaY, &area.width, &area.height);
+  const WindowSize given =
+      workspace_.session().sizeGiven() ? WindowSize{viewer.width(), viewer.height()} : WindowSize();
+  const WindowSize remembered = rememberedWindowSize();
+  const WindowSize size = openingWindowSize(area, given, remembered, kPanelWidth);
+  window_ = glfwCreateWindow(size.width, size.height, title().c_str(), nullptr, nullptr);
   if (!window_) {
     const std::string why = lastGlfwError();
     glfwTerminate();
     throw HostError("cannot open a window: " + why);
   }
+  if (!given.known() && !remembered.known() && area.known()) glfwSetWindowPos(window_, areaX, areaY);
   glfwMakeContextCurrent(window_);
   glfwSwapInterval(0);
   // Textures made off-screen do not exist in this context.
@@ -205,6 +221,10 @@ void WindowLoop::close() {
     imguiReady_ = false;
   }
   if (window_) {
+    // The next run opens at the size the window had.
+    WindowSize size;
+    glfwGetWindowSize(window_, &size.width, &size.height);
+    rememberWindowSize(size);
     DD::Image::forgetTextures();
     glfwMakeContextCurrent(nullptr);
     glfwDestroyWindow(window_);
@@ -279,51 +299,73 @@ void WindowLoop::onEnter(GLFWwindow* w, int entered) {
 
 void WindowLoop::onRefresh(GLFWwindow* w) { of(w).wake(); }
 
-// Ctrl+Z undoes, Ctrl+Shift+Z (or Ctrl+Y) redoes, Ctrl+S saves, Ctrl+Q
-// closes, F frames the selected nodes, Home goes back to the default camera:
-// none of them while a text field takes the keys or a question is asked.
-// F12 writes a snapshot at any time.
-bool WindowLoop::shortcut(const InputEvent& e) {
-  if (e.action == GLFW_RELEASE) return false;
+// Ctrl+Z undoes, Ctrl+Shift+Z (or Ctrl+Y) redoes, Ctrl+S saves,
+// Ctrl+Shift+S saves as, Ctrl+Q closes, F frames the selected nodes, Home
+// goes back to the default camera; none of them while a question is asked.
+// F12 writes a snapshot at any time. While a text field has the keyboard,
+// the keys it needs stay its own (F and Home for the text, Ctrl+Z and
+// Ctrl+Y for its own undo), unless the pointer is over the viewer; for the
+// others the field first lets go, so that what was typed is set before
+// the shortcut acts: the key waits for the next frame (Later).
+WindowLoop::KeyUse WindowLoop::shortcut(const InputEvent& e) {
+  if (e.action == GLFW_RELEASE) return KeyUse::Panel;
   if (e.code == GLFW_KEY_F12 && e.action == GLFW_PRESS) {
     if (snapshotPrefix_.empty())
       workspace_.setMessage("no snapshots: start the window with --window --snapshot PREFIX");
     else
       snapshotWanted_ = true;
-    return true;
+    return KeyUse::Done;
   }
-  if (ImGui::GetIO().WantTextInput || panel_.asking()) return false;
+  if (panel_.asking()) return KeyUse::Panel;
   const bool ctrl = (e.mods & GLFW_MOD_CONTROL) != 0, shift = (e.mods & GLFW_MOD_SHIFT) != 0;
   const bool plain = (e.mods & (GLFW_MOD_CONTROL | GLFW_MOD_ALT | GLFW_MOD_SUPER)) == 0;
-  if (ctrl && e.code == GLFW_KEY_Z) {
-    if (shift)
-      workspace_.redo();
-    else
+  const bool press = e.action == GLFW_PRESS;
+  enum class Act { None, Undo, Redo, Save, SaveAs, Close, Frame, Home } act = Act::None;
+  if (ctrl && e.code == GLFW_KEY_Z)
+    act = shift ? Act::Redo : Act::Undo;
+  else if (ctrl && e.code == GLFW_KEY_Y)
+    act = Act::Redo;
+  else if (press && ctrl && e.code == GLFW_KEY_S)
+    act = shift ? Act::SaveAs : Act::Save;
+  else if (press && ctrl && e.code == GLFW_KEY_Q)
+    act = Act::Close;
+  else if (press && plain && !shift && e.code == GLFW_KEY_F)
+    act = Act::Frame;
+  else if (press && plain && e.code == GLFW_KEY_HOME)
+    act = Act::Home;
+  if (act == Act::None) return KeyUse::Panel;
+  if (ImGui::GetIO().WantTextInput) {
+    const bool fieldNeeds = act == Act::Undo || act == Act::Redo || act == Act::Frame || act == Act::Home;
+    if (fieldNeeds && !overViewer(cursorX_, cursorY_)) return KeyUse::Panel;
+    panel_.releaseKeyboard();
+    return KeyUse::Later;
+  }
+  switch (act) {
+    case Act::Undo:
       workspace_.undo();
-    return true;
+      break;
+    case Act::Redo:
+      workspace_.redo();
+      break;
+    case Act::Save:
+      panel_.askToSave(workspace_);
+      break;
+    case Act::SaveAs:
+      panel_.askToSaveAs(workspace_);
+      break;
+    case Act::Close:
+      panel_.askToClose(workspace_);
+      break;
+    case Act::Frame:
+      workspace_.frameSelected();
+      break;
+    case Act::Home:
+      workspace_.home();
+      break;
+    case Act::None:
+      break;
   }
-  if (ctrl && e.code == GLFW_KEY_Y) {
-    workspace_.redo();
-    return true;
-  }
-  if (e.action != GLFW_PRESS) return false;
-  if (ctrl && e.code == GLFW_KEY_S) {
-    panel_.askToSave(workspace_);
-    return true;
-  }
-  if (ctrl && e.code == GLFW_KEY_Q) {
-    panel_.askToClose(workspace_);
-    return true;
-  }
-  if (plain && e.code == GLFW_KEY_F && !shift) {
-    workspace_.frameSelected();
-    return true;
-  }
-  if (plain && e.code == GLFW_KEY_HOME) {
-    workspace_.home();
-    return true;
-  }
-  return false;
+  return KeyUse::Done;
 }
 
 // A button of the pointer: the viewer takes presses over it (none while
@@ -349,13 +391,16 @@ void WindowLoop::pointerButton(const InputEvent& e) {
 }
 
 void WindowLoop::feedInput() {
-  bool changed = false;
+  bool changed = false, moved = false;
   while (!input_.empty()) {
     const InputEvent e = input_.front();
     const bool transition = e.kind == InputEvent::Button || e.kind == InputEvent::Key;
-    if (changed && e.kind != InputEvent::Scroll) break;
+    // A change after moves waits too: the panel sees a drag with the
+    // button still down before it sees the button go up.
+    if ((changed || (moved && transition)) && e.kind != InputEvent::Scroll) break;
     input_.pop_front();
     changed = transition;
+    moved = moved || e.kind == InputEvent::Move;
     switch (e.kind) {
       case InputEvent::Move:
         panelMouse_ = ImVec2(static_cast<float>(e.x), static_cast<float>(e.y));
@@ -367,9 +412,13 @@ void WindowLoop::feedInput() {
         pointerButton(e);
         break;
       case InputEvent::Key:
+        if (shortcut(e) == KeyUse::Later) {
+          input_.push_front(e);
+          wake();
+          break;
+        }
         // A shortcut's key still reaches the panel, so that it sees the key
         // go up again; ImGui has no use for these keys outside text fields.
-        shortcut(e);
         ImGui_ImplGlfw_KeyCallback(window_, e.code, e.scancode, e.action, e.mods);
         break;
       case InputEvent::Char:
@@ -378,7 +427,8 @@ void WindowLoop::feedInput() {
       case InputEvent::Scroll:
         if (!panel_.asking() && !panel_.showingRender() && overViewer(e.x, e.y))
           workspace_.scroll(static_cast<float>(e.dy));
-        else
+        else if (panel_.asking() ||
+                 !panel_.wheel(static_cast<float>(e.x), static_cast<float>(e.y), static_cast<float>(e.dy)))
           ImGui_ImplGlfw_ScrollCallback(window_, e.dx, e.dy);
         break;
     }

@@ -14,8 +14,10 @@ namespace quorhost {
 constexpr int kPanelWidth = 380;
 
 // Opens the window on the session's graph and returns once the user has
-// closed it. The viewer starts at the session's viewer size (the last
-// --size), so the window opens kPanelWidth pixels wider. With a snapshot
+// closed it. It opens to fit the screen's work area: with the viewer at
+// the session's --size and the panel beside it when one was given, else at
+// the size it had when last closed (WindowSettings.h), else filling the
+// work area. With a snapshot
 // prefix, F12 writes PREFIX-N.png (the viewer's picture), PREFIX-N-window.png
 // (the whole window) and PREFIX-N.txt (what the panel shows, written last),
 // N counting from 1. Throws HostError when no

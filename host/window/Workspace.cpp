@@ -1,6 +1,9 @@
 #include "window/Workspace.h"
 
 #include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -181,6 +184,28 @@ bool Workspace::setKnob(Node* node, Knob* k, const std::string& text) {
   return ok;
 }
 
+bool Workspace::setChannel(Node* node, Knob* k, int channel, double value) {
+  const bool integer = k->kind() == DD::Image::INT_KNOB;
+  std::string text;
+  for (int c = 0; c < std::max(k->channels(), 1); ++c) {
+    const double v = c == channel ? value : k->get_value(c);
+    // Floats in their shortest form: 0.1 nudged shows 0.11.
+    char number[64];
+    const auto end = integer ? std::to_chars(number, number + sizeof number, static_cast<long long>(std::llround(v)))
+                     : k->kind() == DD::Image::DOUBLE_KNOB
+                         ? std::to_chars(number, number + sizeof number, v)
+                         : std::to_chars(number, number + sizeof number, static_cast<float>(v));
+    text += (c ? "," : "") + std::string(number, end.ptr);
+  }
+  return setKnob(node, k, text);
+}
+
+double Workspace::nudgeStep(const Knob* k) { return k->kind() == DD::Image::INT_KNOB ? 1.0 : 0.01; }
+
+bool Workspace::nudgeKnob(Node* node, Knob* k, int channel, double steps) {
+  return setChannel(node, k, channel, k->get_value(channel) + steps * nudgeStep(k));
+}
+
 bool Workspace::pressKnob(Node* node, Knob* k) {
   beginStep();
   bool ok = true;
@@ -192,6 +217,53 @@ bool Workspace::pressKnob(Node* node, Knob* k) {
   }
   endStep();
   return ok;
+}
+
+// ---- nodes and files ---------------------------------------------------------------
+
+Node* Workspace::addNode(const std::string& className) {
+  beginStep();
+  Node* made = nullptr;
+  try {
+    session_.newNode({className});
+    made = session_.currentNode();
+    message_ = "added " + made->name();
+  } catch (const HostError& e) {
+    message_ = e.what();
+  }
+  endStep();
+  return made;
+}
+
+std::vector<Node*> Workspace::inputChoices(Node* node, int input) {
+  std::vector<Node*> fit;
+  for (const auto& n : session_.graph().nodes())
+    if (n.get() != node && session_.graph().canConnect(node, input, n.get(), nullptr)) fit.push_back(n.get());
+  return fit;
+}
+
+bool Workspace::connectInput(Node* node, int input, Node* from) {
+  beginStep();
+  std::string error;
+  const bool ok = session_.graph().connect(node, input, from, &error);
+  if (!ok) message_ = error;
+  endStep();
+  return ok;
+}
+
+std::vector<std::string> Workspace::imageFiles(const std::string& folder) {
+  static const std::set<std::string> kImages = {".bmp", ".dpx", ".exr", ".hdr",  ".jpeg", ".jpg",
+                                                ".png", ".tga", ".tif", ".tiff", ".tx"};
+  std::vector<std::string> files;
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    std::string extension = it->path().extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (kImages.count(extension) && it->is_regular_file(ec)) files.push_back(it->path().filename().string());
+  }
+  std::sort(files.begin(), files.end());
+  return files;
 }
 
 std::string Workspace::nodeError(Node* node) {
@@ -344,13 +416,20 @@ bool Workspace::dirty() {
   return dirty_;
 }
 
-bool Workspace::save(const std::string& target) {
+bool Workspace::save(const std::string& target) { return saveTo(target, false); }
+
+bool Workspace::saveAs(const std::string& target) { return saveTo(target, true); }
+
+bool Workspace::saveTo(const std::string& target, bool makeTarget) {
   if (target.empty()) {
     message_ = "no file to save to";
     return false;
   }
   try {
-    session_.saveNow(target);
+    if (makeTarget)
+      session_.saveAs(target);
+    else
+      session_.saveNow(target);
   } catch (const HostError& e) {
     message_ = e.what();
     return false;

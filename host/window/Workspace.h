@@ -66,8 +66,29 @@ class Workspace {
   // Sets a knob from text as --set does, as one step of the history.
   // False, with the reason in message(), when the knob refuses it.
   bool setKnob(Node* node, DD::Image::Knob* k, const std::string& text);
+  // Sets channel `channel` of a number knob (the others kept), as setKnob
+  // does. False, with the reason in message(), when the knob refuses it.
+  bool setChannel(Node* node, DD::Image::Knob* k, int channel, double value);
+  // The amount one nudge (an arrow key, a wheel step, a few pixels of a
+  // scrub) changes a number knob by: 1 for whole numbers, else 0.01.
+  static double nudgeStep(const DD::Image::Knob* k);
+  // Adds `steps` nudges to channel `channel`.
+  bool nudgeKnob(Node* node, DD::Image::Knob* k, int channel, double steps);
   // Presses a button as --press does (a step when it changes anything).
   bool pressKnob(Node* node, DD::Image::Knob* k);
+  // ---- nodes and files ----
+  // Adds a node of class `className` ("Axis", "Read", "QuorCard") as
+  // --new does, as one step; it becomes the current node. Null, with the
+  // reason in message(), when it cannot be made.
+  Node* addNode(const std::string& className);
+  // The nodes that input `input` of `node` can take, in the graph's order.
+  std::vector<Node*> inputChoices(Node* node, int input);
+  // Connects input `input` of `node` to `from` (null: none), as one step.
+  // False, with the reason in message(), when the input refuses it.
+  bool connectInput(Node* node, int input, Node* from);
+  // The image files of `folder` (by their extension), sorted by name.
+  static std::vector<std::string> imageFiles(const std::string& folder);
+
   // The node's error after validation; empty for none.
   std::string nodeError(Node* node);
 
@@ -97,6 +118,8 @@ class Workspace {
   // Saves to `target` as --save writes it; the history stays. False, with
   // the reason in message(), when it cannot.
   bool save(const std::string& target);
+  // Saves to `target` and makes it the save target (Save As).
+  bool saveAs(const std::string& target);
 
   // ---- the render ----
   // Renders the scene with the renderer library, as --render does, at the
@@ -130,6 +153,7 @@ class Workspace {
   // The folder that history snapshots are written against.
   std::string snapshotTarget() const;
   void changed() { dirtyKnown_ = false; }
+  bool saveTo(const std::string& target, bool makeTarget);
   void readSavedFile();
 
   Session& session_;

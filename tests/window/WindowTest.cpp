@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <map>
 #include <sstream>
@@ -143,9 +144,9 @@ struct Snapshot {
       if (items[i].kind == kind && items[i].name == name) return std::vector<Item>(items.begin() + i + 1, items.end());
     return {};
   }
-  const Item* find(const std::string& kind, const std::string& name) const {
+  const Item* find(const std::string& kind, const std::string& name, const char* value = nullptr) const {
     for (const Item& i : items)
-      if (i.kind == kind && i.name == name) return &i;
+      if (i.kind == kind && i.name == name && (!value || i.value == value)) return &i;
     return nullptr;
   }
 };
@@ -158,6 +159,10 @@ class WindowTest : public ::testing::Test {
     const char* display = std::getenv("DISPLAY");
     if (display) savedDisplay_ = display;
     log_ = dir_.file("log.txt");
+    // The window remembers its size in the user's configuration folder.
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    if (config) savedConfig_ = config;
+    setenv("XDG_CONFIG_HOME", dir_.file("config").c_str(), 1);
     fs::copy_file(QUOR_SOURCE_DIR "/examples/card.json", dir_.file("card.json"));
     fs::copy_file(QUOR_SOURCE_DIR "/examples/card.json", dir_.file("orig.json"));
     fs::copy_file(QUOR_SOURCE_DIR "/examples/checker.png", dir_.file("checker.png"));
@@ -167,10 +172,12 @@ class WindowTest : public ::testing::Test {
   void TearDown() override {
     window_.stop();
     server_.stop();
-    if (savedDisplay_.empty())
-      unsetenv("DISPLAY");
-    else
-      setenv("DISPLAY", savedDisplay_.c_str(), 1);
+    for (const auto& [name, saved] : {std::pair<const char*, std::string&>{"DISPLAY", savedDisplay_},
+                                      std::pair<const char*, std::string&>{"XDG_CONFIG_HOME", savedConfig_}})
+      if (saved.empty())
+        unsetenv(name);
+      else
+        setenv(name, saved.c_str(), 1);
     if (HasFailure()) std::cerr << "log of the run:\n" << testsupport::readFile(log_);
   }
 
@@ -296,7 +303,7 @@ class WindowTest : public ::testing::Test {
 
   testsupport::TempDir dir_;
   std::string log_;
-  std::string savedDisplay_;
+  std::string savedDisplay_, savedConfig_;
   Child server_, window_;
   std::string id_;
   int snapshots_ = 0;
@@ -335,10 +342,11 @@ TEST_F(WindowTest, EditsThroughRealEvents) {
   click(kPointX, kPointY);
   Snapshot picked = snapshot();
   const std::vector<Item> points = picked.after("separator", "delimiter");
-  ASSERT_GE(points.size(), 3u);
+  ASSERT_GE(points.size(), 4u);
+  EXPECT_EQ(points[0].kind + " " + points[0].value, "caption col/row 0, 0");
   for (int i = 0; i < 3; ++i)
-    EXPECT_EQ(points[i].kind + " " + points[i].name, std::string(1, "xyz"[i]) + " control_point.0.0");
-  EXPECT_EQ(points[0].value, "-0.5");
+    EXPECT_EQ(points[i + 1].kind + " " + points[i + 1].name, std::string(1, "xyz"[i]) + " control_point.0.0");
+  EXPECT_EQ(points[1].value, "-0.5");
 
   // A drag moves it as --click and --drag at the same pixels do; Ctrl+S
   // writes the script.
@@ -384,19 +392,19 @@ TEST_F(WindowTest, EditsThroughRealEvents) {
   ASSERT_LT(xPoints->y1, kViewerHeight - 30) << "the field is out of sight";
   click(xPoints->centreX(), xPoints->centreY());
   typeOver("6");
-  key("Return");
+  // Ctrl+S while the field is typed in sets what was typed, then saves.
   key("ctrl+s");
   Snapshot six = snapshot();
   ASSERT_NE(six.find("number", "x_points"), nullptr);
   EXPECT_EQ(six.find("number", "x_points")->value, "6");
 
-  // Closing with unsaved changes asks first; "Cancel" keeps the window,
-  // "Don't save" closes it without saving.
+  // Closing with unsaved changes asks first; Esc keeps the window, "Don't
+  // save" closes it without saving.
   key("ctrl+z");
   key("ctrl+q");
   Snapshot asked = snapshot();
   ASSERT_NE(asked.find("popup", "Unsaved changes"), nullptr);
-  ASSERT_TRUE(clickOn(asked, "popup-button", "Cancel"));
+  key("Escape");
   Snapshot kept = snapshot();
   EXPECT_EQ(kept.find("popup", "Unsaved changes"), nullptr);
   EXPECT_TRUE(window_.running());
@@ -429,13 +437,19 @@ TEST_F(WindowTest, RenderViewResizeNodeListAndAFileThatCannotBeRead) {
   EXPECT_EQ(rendered.lines["view"], std::vector<std::string>{"render"});
   EXPECT_EQ(rendered.lines["render"], (std::vector<std::string>{"400", "300"}));
 
+  // The path field has the keyboard and Enter saves; a folder that is not
+  // there keeps the question, with the path as typed and the reason.
   ASSERT_TRUE(clickOn(rendered, "tool", "Save render\u2026"));
-  Snapshot asked = snapshot();
-  ASSERT_NE(asked.find("popup", "Save render"), nullptr);
-  ASSERT_TRUE(clickOn(asked, "path", ""));
+  typeOver(dir_.file("no/saved.png"));
+  key("Return");
+  Snapshot refused = snapshot();
+  ASSERT_NE(refused.find("popup-error", "Save render"), nullptr);
+  ASSERT_NE(refused.find("path", ""), nullptr);
+  EXPECT_EQ(refused.find("path", "")->value, dir_.file("no/saved.png"));
   typeOver(dir_.file("saved.png"));
-  ASSERT_TRUE(clickOn(asked, "popup-button", "Save"));
+  key("Return");
   Snapshot saved = snapshot();
+  EXPECT_EQ(saved.find("popup", "Save render"), nullptr);
   ASSERT_TRUE(fs::exists(dir_.file("saved.png"))) << saved.find("message", "")->value;
 
   reference({"--size", "400x300", "--render", dir_.file("ref.png")});
@@ -484,6 +498,74 @@ TEST_F(WindowTest, RenderViewResizeNodeListAndAFileThatCannotBeRead) {
   ASSERT_NE(error, nullptr);
   EXPECT_NE(error->value.find("cannot read"), std::string::npos) << error->value;
   EXPECT_NE(error->value.find("missing.png"), std::string::npos) << error->value;
+}
+
+// The panel as a host lays it out, with the size an earlier run left: "x/y
+// points" and "y_points" share a row, where the empty label of the second
+// shows nothing; a knob's tooltip shows on hover; a drag across a number
+// field scrubs it, and the wheel and the arrow keys over it nudge it. A Read added from the
+// window takes its file from the folder's list and goes on the card's
+// "img" input through that input's menu. Closing remembers the size.
+TEST_F(WindowTest, ARowOfTwoKnobsATooltipScrubbingAndAReadConnected) {
+  fs::create_directories(dir_.file("config/quorhost"));
+  std::ofstream(dir_.file("config/quorhost/window")) << "size 1300 900\n";
+  ASSERT_NO_FATAL_FAILURE(openWindow({"--node", "QuorCard1", "--window", "--snapshot", dir_.file("snap")}));
+  moveTo(100, 100);
+  Snapshot s = snapshot();
+  EXPECT_EQ(s.lines["window"], (std::vector<std::string>{"1300", "900"}));
+  const Item *x = s.find("number", "x_points"), *y = s.find("number", "y_points");
+  ASSERT_TRUE(x && y);
+  EXPECT_EQ(x->y0, y->y0);
+  EXPECT_GT(y->x0, x->x1);
+  ASSERT_NE(s.find("caption", "x_points"), nullptr);
+  EXPECT_EQ(s.find("caption", "y_points"), nullptr);
+
+  ASSERT_NE(s.find("checkbox", "flip_uvs"), nullptr);
+  moveTo(s.find("checkbox", "flip_uvs")->centreX(), s.find("checkbox", "flip_uvs")->centreY());
+  Snapshot hovered = snapshot();
+  ASSERT_NE(hovered.find("tooltip", "flip_uvs"), nullptr);
+  EXPECT_EQ(hovered.find("tooltip", "flip_uvs")->value,
+            "Mirror the u coordinate.\\nThis flips the mapped image horizontally.");
+
+  // 30 pixels at 5 a step: 4 becomes 10.
+  drag(1, {{x->centreX(), x->centreY()}, {x->centreX() + 10, x->centreY()}, {x->centreX() + 30, x->centreY()}});
+  moveTo(y->centreX(), y->centreY());
+  xdo({"click", "4"});
+  xdo({"click", "4"});
+  key("Down");
+  Snapshot nudged = snapshot();
+  EXPECT_EQ(nudged.find("number", "x_points")->value, "10");
+  EXPECT_EQ(nudged.find("number", "y_points")->value, "5");
+  EXPECT_EQ(nudged.lines["history"], (std::vector<std::string>{"4", "0"}));
+
+  ASSERT_TRUE(clickOn(nudged, "add", "Read"));
+  Snapshot added = snapshot();
+  EXPECT_EQ(added.lines["current"], std::vector<std::string>{"Read2"});
+  ASSERT_TRUE(clickOn(added, "file-list", "file"));
+  const Snapshot listed = snapshot();
+  const Item* checker = listed.find("file-choice", "file", dir_.file("checker.png").c_str());
+  ASSERT_NE(checker, nullptr);
+  click(checker->centreX(), checker->centreY());
+  ASSERT_TRUE(clickOn(snapshot(), "node", "QuorCard1"));
+  ASSERT_TRUE(clickOn(snapshot(), "input", "img"));
+  const Snapshot menu = snapshot();
+  const Item* read2 = menu.find("input-choice", "img", "Read2");
+  ASSERT_NE(read2, nullptr);
+  click(read2->centreX(), read2->centreY());
+  key("ctrl+s");
+  snapshot();
+  const nlohmann::json saved = nlohmann::json::parse(testsupport::readFile(dir_.file("card.json")));
+  for (const auto& n : saved["nodes"]) {
+    if (n["name"] == "QuorCard1") {
+      EXPECT_EQ(n["inputs"][1], "Read2");
+    } else if (n["name"] == "Read2") {
+      EXPECT_EQ(fs::path(n["knobs"].value("file", "")).filename(), "checker.png");
+    }
+  }
+  xdo({"windowsize", id_, "1200", "800"});
+  key("ctrl+q");
+  EXPECT_EQ(window_.wait(kPatience), 0);
+  EXPECT_EQ(testsupport::readFile(dir_.file("config/quorhost/window")), "size 1200 800\n");
 }
 
 }  // namespace

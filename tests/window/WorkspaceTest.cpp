@@ -21,6 +21,7 @@
 #include "TestSupport.h"
 #include "window/Navigation.h"
 #include "window/PanelRows.h"
+#include "window/WindowSettings.h"
 #include "window/Workspace.h"
 
 namespace {
@@ -321,6 +322,15 @@ TEST(WindowKnobs, EditsAsSetDoesClampedOrRefusedAndTheHistoryLimit) {
   EXPECT_NE(ws.message().find("x_points"), std::string::npos) << ws.message();
   EXPECT_EQ(ws.undoCount(), 1u);
 
+  // Nudges (arrow keys, the wheel, a scrub) step whole numbers by 1 and
+  // others by 0.01, in their one channel, each a step.
+  Node* card = session->graph().find("QuorCard1");
+  ASSERT_TRUE(ws.nudgeKnob(card, cardKnob(*session, "x_points"), 0, 3));
+  EXPECT_EQ(text(*session, "x_points"), "5");
+  ASSERT_TRUE(ws.nudgeKnob(card, cardKnob(*session, "translate"), 1, -2));
+  EXPECT_EQ(text(*session, "translate"), "0,-0.02,0");
+  EXPECT_EQ(ws.undoCount(), 3u);
+
   // A button press that changes the points is a step as well.
   ASSERT_TRUE(setCard(ws, *session, "x_points", "4"));
   const std::string fresh = text(*session, "cpstr");
@@ -331,8 +341,8 @@ TEST(WindowKnobs, EditsAsSetDoesClampedOrRefusedAndTheHistoryLimit) {
   EXPECT_EQ(text(*session, "control_point.1.1"), "0.1,0.2,0.3");
 
   // The history keeps the last 100 steps, the oldest going first: after the
-  // three steps above, 105 edits make 108, and undoing all that is kept
-  // goes back to the eighth, the fifth edit.
+  // five steps above, 105 edits make 110, and undoing all that is kept
+  // goes back to the tenth, the fifth edit.
   for (int i = 1; i <= 105; ++i) ASSERT_TRUE(setCard(ws, *session, "x_ratio", std::to_string(i + 1)));
   EXPECT_EQ(ws.undoCount(), Workspace::kHistorySteps);
   while (ws.undo()) {
@@ -344,7 +354,7 @@ TEST(WindowKnobs, EditsAsSetDoesClampedOrRefusedAndTheHistoryLimit) {
 // ---- the panel ---------------------------------------------------------------------------
 
 // The panel's rows as (label, widget), the widget with its range, and
-// "slider" or "closed" where it is one.
+// "slider" or "closed" where it is one, and "+" on the row before.
 using Rows = std::vector<std::pair<std::string, std::string>>;
 Rows rowsOf(Node* node) {
   Rows rows;
@@ -352,7 +362,7 @@ Rows rowsOf(Node* node) {
     std::ostringstream widget;
     widget << quorhost::widgetName(r.widget);
     if (r.hasRange) widget << " " << r.minimum << ".." << r.maximum;
-    widget << (r.slider ? " slider" : "") << (r.closed ? " closed" : "");
+    widget << (r.slider ? " slider" : "") << (r.closed ? " closed" : "") << (r.joinsRow ? " +" : "");
     rows.emplace_back(r.label, widget.str());
   }
   return rows;
@@ -363,12 +373,15 @@ TEST(WindowPanel, OneRowPerVisibleKnobInOrderAndPickedPointsUnderTheDelimiter) {
   Node* card = session->graph().find("QuorCard1");
   // The card's visible knobs, as --knobs lists them: the hidden ones
   // ("ratio", "cpstr", "display", the point knobs...) and those that show
-  // nothing (spacers, the custom pick knob) have no row.
+  // nothing (spacers, the custom pick knob) have no row. "flip" and "break"
+  // clear STARTLINE; "swap" and "mirror" follow spacers, which end no row;
+  // "y_points" follows "x/y points", which clears ENDLINE, and its empty
+  // label (as the delimiter's) shows nothing.
   const Rows expected = {{"aspect", "menu"},
                          {"uvs", "label"},
-                         {"flip", "checkbox"},
-                         {"flop", "checkbox"},
-                         {"swap", "checkbox"},
+                         {"flip", "checkbox +"},
+                         {"flop", "checkbox +"},
+                         {"swap", "checkbox +"},
                          {" ", "separator"},
                          {"normals", "menu"},
                          {"shade", "menu"},
@@ -388,12 +401,17 @@ TEST(WindowPanel, OneRowPerVisibleKnobInOrderAndPickedPointsUnderTheDelimiter) {
                          {"reset handles", "button"},
                          {"handle size", "number 2..20 slider"},
                          {"x/y points", "number 2..40960"},
-                         {"y_points", "number 2..40960"},
+                         {"", "number 2..40960 +"},
                          {"tangent", "label"},
-                         {"break", "checkbox"},
-                         {"mirror", "checkbox"},
-                         {"delimiter", "separator"}};
+                         {"break", "checkbox +"},
+                         {"mirror", "checkbox +"},
+                         {"", "separator"}};
   EXPECT_EQ(rowsOf(card), expected);
+  // Tooltips lose their markup; a quoted block starts a line.
+  EXPECT_EQ(quorhost::plainTooltip(card->knob("type")->tooltip()),
+            "The way control points are interpolated when rendering.\nlinear \u2013 linear interpolation.\n"
+            "smooth \u2013 smooth ( Catmull Rom ) interpolation.\nsmooth with handles \u2013 same as smooth, but "
+            "considers extra control points as well.");
 
   // A pick shows the point and its handles after "delimiter"; "break" hides
   // "mirror".
@@ -403,11 +421,77 @@ TEST(WindowPanel, OneRowPerVisibleKnobInOrderAndPickedPointsUnderTheDelimiter) {
   click(ws, x, y);
   ASSERT_TRUE(setCard(ws, *session, "break_tangent", "1"));
   const Rows rows = rowsOf(session->graph().find("QuorCard1"));
-  EXPECT_EQ(Rows(rows.end() - 5, rows.end()), (Rows{{"break", "checkbox"},
-                                                    {"delimiter", "separator"},
+  EXPECT_EQ(Rows(rows.end() - 5, rows.end()), (Rows{{"break", "checkbox +"},
+                                                    {"", "separator"},
                                                     {"col/row 0, 0", "fields"},
                                                     {"right", "fields"},
                                                     {"up", "fields"}}));
+}
+
+// ---- nodes and files ----------------------------------------------------------------
+
+// Nodes added from the window, each a step; an input's menu lists the nodes
+// it takes (no image on the axis input, no cycle); the file list holds the
+// folder's image files, whatever the case of their extension.
+TEST(WindowNodes, AddedConnectedAndTheFolderImageFiles) {
+  auto session = sessionWith({"--new", "QuorCard"});
+  Workspace ws(*session);
+  Node* card = session->graph().find("QuorCard1");
+  Node* axis = ws.addNode("Axis");
+  Node* read = ws.addNode("Read");
+  ASSERT_TRUE(axis && read) << ws.message();
+  EXPECT_EQ(session->currentNode(), read);
+  EXPECT_EQ(ws.addNode("NoSuchClass"), nullptr);
+  EXPECT_NE(ws.message().find("NoSuchClass"), std::string::npos) << ws.message();
+  EXPECT_EQ(ws.inputChoices(card, 0), std::vector<Node*>{axis});
+  EXPECT_EQ(ws.inputChoices(card, 1), std::vector<Node*>{read});
+  ASSERT_TRUE(ws.connectInput(card, 0, axis));
+  EXPECT_EQ(card->op()->input(0), axis->op());
+  EXPECT_EQ(ws.inputChoices(axis, 0), std::vector<Node*>{});
+  EXPECT_FALSE(ws.connectInput(card, 1, axis));
+  EXPECT_EQ(ws.undoCount(), 3u);
+  ASSERT_TRUE(ws.undo());
+  EXPECT_EQ(session->graph().find("QuorCard1")->op()->input(0), nullptr);
+
+  testsupport::TempDir dir;
+  for (const char* name : {"b.png", "A.TIF", "notes.txt", "c.exr"}) std::ofstream(dir.file(name)) << "x";
+  fs::create_directory(dir.file("folder.png"));
+  EXPECT_EQ(Workspace::imageFiles(dir.file("")), (std::vector<std::string>{"A.TIF", "b.png", "c.exr"}));
+}
+
+// The size the window opens at on a 1600 x 1000 work area with a 380 wide
+// panel, and the size remembered in the settings file.
+TEST(WindowSize, OpensToFitTheScreenAndRemembersItsSize) {
+  using quorhost::WindowSize;
+  const WindowSize screen{1600, 1000}, none;
+  struct Case {
+    WindowSize given, remembered;
+    int width, height;
+  };
+  const Case cases[] = {{{640, 480}, {900, 700}, 1020, 480},
+                        {none, {900, 700}, 900, 700},
+                        {none, none, 1600, 1000},
+                        {{1400, 900}, none, 1600, 900},
+                        {none, {2000, 1200}, 1600, 1000}};
+  for (const Case& c : cases) {
+    const WindowSize got = quorhost::openingWindowSize(screen, c.given, c.remembered, 380);
+    EXPECT_EQ(std::make_pair(got.width, got.height), std::make_pair(c.width, c.height));
+  }
+
+  testsupport::TempDir dir;
+  const char* saved = std::getenv("XDG_CONFIG_HOME");
+  const std::string before = saved ? saved : "";
+  setenv("XDG_CONFIG_HOME", dir.file("config").c_str(), 1);
+  EXPECT_FALSE(quorhost::rememberedWindowSize().known());
+  ASSERT_TRUE(quorhost::rememberWindowSize({1234, 567}));
+  EXPECT_EQ(testsupport::readFile(dir.file("config/quorhost/window")), "size 1234 567\n");
+  EXPECT_EQ(quorhost::rememberedWindowSize().width, 1234);
+  std::ofstream(dir.file("config/quorhost/window")) << "size 1234";
+  EXPECT_FALSE(quorhost::rememberedWindowSize().known());
+  if (saved)
+    setenv("XDG_CONFIG_HOME", before.c_str(), 1);
+  else
+    unsetenv("XDG_CONFIG_HOME");
 }
 
 // ---- the scene's light ------------------------------------------------------------------
@@ -503,6 +587,11 @@ TEST(WindowFile, UnsavedChangesSavingAndAWaitingSave) {
     // A folder that is not there: a message, no file.
     EXPECT_FALSE(ws.save(dir.file("no/such/folder/card.json")));
     EXPECT_NE(ws.message().find("card.json"), std::string::npos);
+    // Save As: later saves go to the new file.
+    ASSERT_TRUE(ws.saveAs(dir.file("copy.json")));
+    EXPECT_EQ(ws.saveTarget(), dir.file("copy.json"));
+    EXPECT_FALSE(ws.dirty());
+    fs::remove(dir.file("copy.json"));
   }
 
   // With --save on the command line the window saves there; the --save that

@@ -244,7 +244,7 @@ Node* Graph::find(const std::string& name) const {
   return nullptr;
 }
 
-bool Graph::connect(Node* n, int input, Node* from, std::string* error) {
+bool Graph::canConnect(const Node* n, int input, const Node* from, std::string* error) const {
   auto fail = [&](const std::string& message) {
     if (error) *error = message;
     return false;
@@ -252,21 +252,29 @@ bool Graph::connect(Node* n, int input, Node* from, std::string* error) {
   if (!n || !n->op()) return fail("no node to connect");
   if (input < 0 || input >= n->op()->maximum_inputs())
     return fail("node \"" + n->name() + "\" has no input " + std::to_string(input));
-  if (from) {
-    // Refuse cycles: `n` must not be upstream of `from`.
-    std::vector<Op*> stack{from->op()};
-    std::set<Op*> seen;
-    while (!stack.empty()) {
-      Op* op = stack.back();
-      stack.pop_back();
-      if (!op || !seen.insert(op).second) continue;
-      if (op == n->op()) return fail("connecting \"" + from->name() + "\" to \"" + n->name() + "\" makes a cycle");
-      for (int i = 0; i < op->inputs(); ++i) stack.push_back(op->input(i));
-    }
+  if (!from) return true;
+  // Refuse cycles: `n` must not be upstream of `from`.
+  std::vector<Op*> stack{from->op()};
+  std::set<Op*> seen;
+  while (!stack.empty()) {
+    Op* op = stack.back();
+    stack.pop_back();
+    if (!op || !seen.insert(op).second) continue;
+    if (op == n->op()) return fail("connecting \"" + from->name() + "\" to \"" + n->name() + "\" makes a cycle");
+    for (int i = 0; i < op->inputs(); ++i) stack.push_back(op->input(i));
   }
-  if (!n->op()->set_input(input, from ? from->op() : nullptr))
+  if (!from->op() || !n->op()->test_input(input, from->op()))
     return fail("input " + std::to_string(input) + " of \"" + n->name() + "\" does not accept \"" + from->name() +
                 "\" (" + from->className() + ")");
+  return true;
+}
+
+bool Graph::connect(Node* n, int input, Node* from, std::string* error) {
+  if (!canConnect(n, input, from, error)) return false;
+  if (!n->op()->set_input(input, from ? from->op() : nullptr)) {
+    if (error) *error = "input " + std::to_string(input) + " of \"" + n->name() + "\" refuses the connection";
+    return false;
+  }
   invalidateAll();
   return true;
 }

@@ -10,7 +10,8 @@ const char INVISIBLE[] = "INVISIBLE";
 Knob::Knob(Knob_Closure*, const char* name, const char* label)
     : name_(name ? name : ""),
       label_(label && label != ::DD::Image::INVISIBLE ? label : ""),
-      labelInvisible_(label == ::DD::Image::INVISIBLE) {}
+      labelInvisible_(label == ::DD::Image::INVISIBLE),
+      labelAbsent_(label == nullptr) {}
 
 Knob::~Knob() {}
 

@@ -128,7 +128,9 @@ StockKnob::StockKnob(Knob_Closure* f, int kind, const char* name, const char* la
     default:
       break;
   }
-  set_flag(STARTLINE);
+  // A knob starts a row of the panel and ends it, unless its flags are
+  // cleared; a spacer is room within a row and does neither.
+  if (kind != SPACER_KNOB) set_flag(STARTLINE | ENDLINE);
 }
 
 StockKnob::More& StockKnob::more() {

@@ -89,6 +89,9 @@ class Graph {
   const std::vector<std::unique_ptr<Node>>& nodes() const { return nodes_; }
   // Trades every node with `other`.
   void swap(Graph& other) { nodes_.swap(other.nodes_); }
+  // Whether input `input` of `n` may take `from` (null: none): the input
+  // exists, the node accepts it and no cycle comes of it.
+  bool canConnect(const Node* n, int input, const Node* from, std::string* error) const;
   bool connect(Node* n, int input, Node* from, std::string* error);
   void invalidateAll();
   void validateAll(bool for_real = true);

@@ -68,6 +68,9 @@ class Knob : public ValueStuffI {
   const std::string& name() const { return name_; }
   const char* name_c_str() const { return name_.c_str(); }
   const std::string& label() const { return label_; }
+  // True when the knob was made without a label: the host shows its name.
+  // An empty label shows nothing.
+  bool labelAbsent() const { return labelAbsent_; }
   bool labelIsInvisible() const { return labelInvisible_; }
   const std::string& tooltip() const;
   void tooltip(const std::string& t);
@@ -126,6 +129,7 @@ class Knob : public ValueStuffI {
   Op* op_ = nullptr;
   int widgetUpdates_ = 0;
   bool labelInvisible_ = false;
+  bool labelAbsent_ = false;
   bool visible_ = true;
   bool madeByReplace_ = false;
 };
