@@ -383,7 +383,31 @@ std::vector<Node*> loadScriptText(DD::Image::Graph& graph, const std::string& te
   }
 }
 
-std::string saveScript(const DD::Image::Graph& graph, const fs::path& folder, const RelativeFiles& files) {
+namespace {
+
+// What holdScript keeps beside the document; null for saveScript.
+struct Holder {
+  const HeldScript* earlier;
+  HeldScript* held;
+};
+
+json heldValue(const Knob* k, Holder* holder) {
+  const char* text = k->get_text();
+  const size_t index = holder->held->texts.size();
+  std::shared_ptr<const std::string> kept;
+  if (holder->earlier && index < holder->earlier->texts.size()) {
+    const std::string& before = *holder->earlier->texts[index];
+    if (before.size() == std::strlen(text) && std::memcmp(before.data(), text, before.size()) == 0)
+      kept = holder->earlier->texts[index];
+  }
+  if (!kept) kept = std::make_shared<const std::string>(text);
+  holder->held->texts.push_back(std::move(kept));
+  json place = json::object();
+  place["held"] = index;
+  return place;
+}
+
+json scriptDocument(const DD::Image::Graph& graph, const fs::path& folder, const RelativeFiles& files, Holder* holder) {
   json nodes = json::array();
   for (const auto& n : graph.nodes()) {
     json entry = json::object();
@@ -399,22 +423,62 @@ std::string saveScript(const DD::Image::Graph& graph, const fs::path& folder, co
         inputs.push_back(nullptr);
     }
     entry["inputs"] = inputs;
-    entry["selected"] = n->selected();
+    if (!holder) entry["selected"] = n->selected();
     json knobs = json::object();
     for (const auto& k : n->knobs()) {
       if (k->name().empty() || !k->hasValue() || k->flag(Knob::DO_NOT_WRITE) || !k->notDefault()) continue;
-      knobs[k->name()] = savedValue(n.get(), k.get(), folder, files);
+      knobs[k->name()] =
+          holder && holdsLongText(*k) ? heldValue(k.get(), holder) : savedValue(n.get(), k.get(), folder, files);
     }
     entry["knobs"] = knobs;
     nodes.push_back(entry);
   }
   json doc = json::object();
   doc["nodes"] = nodes;
+  return doc;
+}
+
+std::string scriptText(const json& doc) {
   try {
     return doc.dump(2) + "\n";
   } catch (const json::type_error& e) {
     throw HostError(std::string("cannot save the script: ") + e.what());
   }
+}
+
+}  // namespace
+
+std::string saveScript(const DD::Image::Graph& graph, const fs::path& folder, const RelativeFiles& files) {
+  return scriptText(scriptDocument(graph, folder, files, nullptr));
+}
+
+bool holdsLongText(const Knob& k) {
+  if (k.kind() != DD::Image::STRING_KNOB) return false;
+  const char* text = k.get_text();
+  return text && strnlen(text, kHeldTextSize + 1) > kHeldTextSize;
+}
+
+bool HeldScript::operator==(const HeldScript& o) const {
+  if (text != o.text || texts.size() != o.texts.size()) return false;
+  for (size_t i = 0; i < texts.size(); ++i)
+    if (texts[i] != o.texts[i] && *texts[i] != *o.texts[i]) return false;
+  return true;
+}
+
+HeldScript holdScript(const DD::Image::Graph& graph, const fs::path& folder, const RelativeFiles& files,
+                      const HeldScript* earlier) {
+  HeldScript held;
+  Holder holder{earlier, &held};
+  held.text = scriptText(scriptDocument(graph, folder, files, &holder));
+  return held;
+}
+
+std::string heldScriptText(const HeldScript& held) {
+  json doc = json::parse(held.text);
+  for (json& node : doc["nodes"])
+    for (auto& knob : node["knobs"].items())
+      if (knob.value().is_object()) knob.value() = *held.texts.at(knob.value()["held"].get<size_t>());
+  return scriptText(doc);
 }
 
 }  // namespace quorhost

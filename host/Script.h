@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -52,6 +53,25 @@ std::vector<Node*> loadScriptText(DD::Image::Graph& graph, const std::string& te
 // differs from its default, except knobs flagged DO_NOT_WRITE and knobs
 // without a value. `folder` is where the script will be written.
 std::string saveScript(const DD::Image::Graph& graph, const std::filesystem::path& folder, const RelativeFiles& files);
+
+// A script kept in memory, as the window's history keeps its states: the
+// values of long text knobs (a dense card's points) are held beside the
+// script's text, each shared with an earlier script that holds the same
+// text, and no node's selection is written.
+struct HeldScript {
+  std::string text;  // each long text's value written as {"held": i}
+  std::vector<std::shared_ptr<const std::string>> texts;
+  bool operator==(const HeldScript& o) const;
+  bool operator!=(const HeldScript& o) const { return !(*this == o); }
+};
+// Text values longer than this are held.
+constexpr size_t kHeldTextSize = 4096;
+bool holdsLongText(const DD::Image::Knob& k);
+// `earlier`, if given, lends its texts to the ones that did not change.
+HeldScript holdScript(const DD::Image::Graph& graph, const std::filesystem::path& folder, const RelativeFiles& files,
+                      const HeldScript* earlier);
+// The script's whole text, as saveScript writes it but without selections.
+std::string heldScriptText(const HeldScript& held);
 
 }  // namespace quorhost
 

@@ -12,6 +12,7 @@
 #include "Python.h"
 #include "SceneWriter.h"
 #include "Text.h"
+#include "Warnings.h"
 
 namespace quorhost {
 
@@ -22,9 +23,12 @@ using DD::Image::Op;
 Session::Session(std::vector<std::string> pluginFolders) : pluginFolders_(std::move(pluginFolders)) {}
 
 void Session::loadScript(const std::string& path) {
+  const WarningCapture warnings;
   const std::vector<Node*> made = quorhost::loadScript(graph_, path, files_);
+  loadWarnings_ = warnings.text();
   if (!made.empty()) current_ = made.back();
   scriptPath_ = path;
+  asLoaded_ = true;
 }
 
 void Session::plan(const std::vector<Action>& actions) {
@@ -33,11 +37,18 @@ void Session::plan(const std::vector<Action>& actions) {
 }
 
 void Session::run(const Action& action) {
+  static const decltype(action.form->perform) leaveNodesAlone[] = {
+      &Session::makeCurrent, &Session::openPanel, &Session::select, &Session::deselect,
+      &Session::printKnobs,  &Session::printInfo, &Session::save,   &Session::rib,
+      &Session::render,      &Session::view,      &Session::size,   &Session::window};
   try {
     (this->*action.form->perform)(action.args);
   } catch (const HostError& e) {
     throw HostError(std::string(action.form->name) + ": " + e.what());
   }
+  if (std::find(std::begin(leaveNodesAlone), std::end(leaveNodesAlone), action.form->perform) ==
+      std::end(leaveNodesAlone))
+    asLoaded_ = false;
 }
 
 Node* Session::current() const {
@@ -200,6 +211,10 @@ std::string Session::scriptText(const std::string& target) const {
   return saveScript(graph_, fs::absolute(target).parent_path(), files_);
 }
 
+HeldScript Session::heldScript(const std::string& target, const HeldScript* earlier) const {
+  return holdScript(graph_, fs::absolute(target).parent_path(), files_, earlier);
+}
+
 void Session::saveNow(const std::string& target) {
   writeTextBeside(target, scriptText(target));
   outputs_.cancel(target);
@@ -343,6 +358,12 @@ void Session::window(const Args& args) {
   std::string prefix;
   for (size_t i = 0; i + 1 < args.size(); ++i)
     if (args[i] == "--snapshot") prefix = args[++i];
+  // What the window changed is not known here: once it is closed, the nodes
+  // no longer count as loaded.
+  struct Forget {
+    bool& asLoaded;
+    ~Forget() { asLoaded = false; }
+  } forget{asLoaded_};
   openWindow_(*this, prefix);
 }
 

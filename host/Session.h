@@ -26,6 +26,14 @@ class Session {
 
   // Loads a script; its last node becomes the current node.
   void loadScript(const std::string& path);
+  // True while the nodes are as the script loaded them: since loading, only
+  // actions that leave what a script holds alone have run (choosing,
+  // selecting, listing, writing and drawing).
+  bool asLoaded() const { return asLoaded_; }
+  // What the nodes warned of while the script loaded; empty for nothing.
+  const std::string& loadWarnings() const { return loadWarnings_; }
+  // The script loaded; empty for none.
+  const std::string& scriptPath() const { return scriptPath_; }
   // Performs one action; throws HostError, its message led by the action's
   // name, when it fails.
   void run(const Action& action);
@@ -78,6 +86,8 @@ class Session {
   std::string saveTarget() const;
   // The script as saving it to `target` would write it.
   std::string scriptText(const std::string& target) const;
+  // The same, held in memory (see holdScript).
+  HeldScript heldScript(const std::string& target, const HeldScript* earlier) const;
   // Saves the script to `target` at once, as --save writes it: under a
   // temporary name beside it, then renamed into place. A --save of the same
   // file waiting for the end of the run is dropped. Throws HostError.
@@ -101,6 +111,8 @@ class Session {
   std::string chosenSave_;   // the file the window last saved to
   bool savedAs_ = false;     // chosenSave_ came from saveAs
   bool sizeGiven_ = false;
+  bool asLoaded_ = false;
+  std::string loadWarnings_;
   DD::Image::Graph graph_;
   Node* current_ = nullptr;
   RelativeFiles files_;

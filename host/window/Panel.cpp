@@ -82,6 +82,7 @@ void Panel::textField(const std::string& id, const std::string& shown, const std
   note(kind, name, text);
   if (ImGui::IsItemDeactivatedAfterEdit()) {
     editing_.erase(id);
+    working_ = "setting " + name + " to " + text + "\u2026";
     later([commit, text](Workspace&) { commit(text); });
   } else if (ImGui::IsItemActive()) {
     editing_[id] = text;
@@ -106,13 +107,19 @@ void Panel::draw(Workspace& workspace, float x, float y, float w, float h) {
   ImGui::Separator();
   drawNodes(workspace);
   ImGui::Separator();
-  // The knobs scroll; the message line stays at the bottom.
-  const float footer = ImGui::GetFrameHeightWithSpacing();
+  // The knobs scroll; the message stays at the bottom, wrapped to be read
+  // whole.
+  const std::string& message = workspace.message();
+  const float wrap = ImGui::GetContentRegionAvail().x;
+  const float footer = ImGui::CalcTextSize(message.c_str(), nullptr, false, wrap).y +
+                       ImGui::GetStyle().ItemSpacing.y * 2 + ImGui::GetStyle().FramePadding.y * 2;
   ImGui::BeginChild("knobs", ImVec2(0, -footer));
   if (Node* node = workspace.session().currentNode()) drawKnobs(workspace, node);
   ImGui::EndChild();
   ImGui::Separator();
-  ImGui::TextUnformatted(workspace.message().c_str());
+  ImGui::PushTextWrapPos(0.0f);
+  ImGui::TextUnformatted(message.c_str());
+  ImGui::PopTextWrapPos();
   note("message", "", workspace.message());
   drawQuestion(workspace);
   ImGui::End();
@@ -727,6 +734,15 @@ bool Panel::saveScriptAs(Workspace& workspace, const std::string& path) {
 }
 
 Panel::Requests Panel::apply(Workspace& workspace) {
+  if (!working_.empty()) {
+    // A typed value may take long to apply (a dense grid is built anew): a
+    // frame that says so is drawn first.
+    workspace.setMessage(working_);
+    working_.clear();
+    Requests wait;
+    wait.again = true;
+    return wait;
+  }
   std::vector<std::function<void(Workspace&)>> run;
   run.swap(pending_);
   for (auto& f : run) f(workspace);

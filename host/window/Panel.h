@@ -32,6 +32,7 @@ class Panel {
   struct Requests {
     bool close = false;   // the window may close now
     bool render = false;  // render the scene, then show the render
+    bool again = false;   // draw a frame more, then ask again
   };
 
   // Draws the panel in the rectangle at (x, y) of size w x h.
@@ -50,6 +51,8 @@ class Panel {
   void askToSaveAs(Workspace& workspace);
   // Asks where to save the render, then saves it.
   void askToSaveRender(Workspace& workspace);
+  // True while changes asked for are not made yet.
+  bool applying() const { return !pending_.empty() || !working_.empty(); }
   // True while a question is shown: the viewer takes no pointer input.
   bool asking() const { return !question_.empty(); }
   // Which view the window shows beside the panel: the render or the viewer.
@@ -140,6 +143,7 @@ class Panel {
   std::string question_;     // the title of the question shown; empty for none
   std::string shownPicked_;  // the node and the knobs a replacement made, last shown
   std::string saveAsPath_;
+  std::string working_;  // what a typed value being applied says first
   bool showRender_ = false;
   bool closeAfterSave_ = false;
   bool openQuestion_ = false;

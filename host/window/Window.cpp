@@ -340,6 +340,8 @@ WindowLoop::KeyUse WindowLoop::shortcut(const InputEvent& e) {
     panel_.releaseKeyboard();
     return KeyUse::Later;
   }
+  // What was typed is set before the shortcut acts.
+  if (panel_.applying()) return KeyUse::Later;
   switch (act) {
     case Act::Undo:
       workspace_.undo();
@@ -442,6 +444,8 @@ void WindowLoop::feedInput() {
 void WindowLoop::frame() {
   updateSizes();
   workspace_.setViewerSize(viewerWidth_, viewerHeight_);
+  // A snapshot shows what the changes asked for before it made.
+  const bool settled = !panel_.applying();
   drawPanel();
   // The view fills the framebuffer's lower-left corner; the panel is drawn
   // over the rest.
@@ -449,7 +453,7 @@ void WindowLoop::frame() {
   glViewport(0, 0, framebufferWidth_, framebufferHeight_);
   glClearColor(0.2f, 0.2f, 0.2f, 1);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
-  const bool snapshot = snapshotWanted_;
+  const bool snapshot = snapshotWanted_ && settled;
   std::vector<unsigned char> view = drawView(snapshot);
   ImGui_ImplOpenGL2_RenderDrawData(ImGui::GetDrawData());
   if (snapshot) takeSnapshot(std::move(view));
@@ -513,6 +517,7 @@ void WindowLoop::afterFrame() {
     wake();
   }
   const Panel::Requests requests = panel_.apply(workspace_);
+  if (requests.again) wake();
   if (requests.close) done_ = true;
   if (requests.render) {
     workspace_.setMessage("rendering\u2026");

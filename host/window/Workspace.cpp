@@ -4,6 +4,8 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -18,6 +20,8 @@
 #include "HostError.h"
 #include "OutputFiles.h"
 #include "SceneWriter.h"
+#include "Text.h"
+#include "Warnings.h"
 #include "window/Navigation.h"
 
 namespace quorhost {
@@ -27,12 +31,45 @@ using DD::Image::Camera;
 using DD::Image::Knob;
 using DD::Image::Vector3;
 
-Workspace::Workspace(Session& session) : session_(session) {}
+Workspace::Workspace(Session& session) : session_(session), message_(session.loadWarnings()) {
+  // Nodes just loaded are what their file says: no need to read it again.
+  if (session_.asLoaded() && !session_.scriptPath().empty() && session_.saveTarget() == session_.scriptPath()) {
+    try {
+      baseline_ = std::make_shared<const State>(capture(nullptr));
+      baselineTarget_ = session_.saveTarget();
+    } catch (const HostError&) {
+      baseline_.reset();
+    }
+  }
+}
 
 Workspace::~Workspace() {
   if (renderFolder_.empty()) return;
   std::error_code ignored;
   fs::remove_all(renderFolder_, ignored);
+}
+
+namespace {
+
+// A number typed whole; false for any other text.
+bool parseWhole(const std::string& text, double* value) {
+  char* end = nullptr;
+  *value = std::strtod(text.c_str(), &end);
+  return end != text.c_str() && *end == '\0';
+}
+
+std::string numberText(double v) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%.10g", v);
+  return buffer;
+}
+
+}  // namespace
+
+// What nodes warned of during an edit takes the message line.
+void Workspace::showWarnings(const WarningCapture& warnings) {
+  const std::string text = warnings.text();
+  if (!text.empty()) message_ = message_.empty() ? text : message_ + "\n" + text;
 }
 
 // ---- the viewer ---------------------------------------------------------------------
@@ -65,6 +102,7 @@ void Workspace::press(PointerButton button, bool shift, bool alt, float x, float
   lastY_ = y;
   if (g != Gesture::Edit) return;
   beginStep();
+  const WarningCapture warnings;
   std::string error;
   if (!session_.viewer().press(x, y, &error)) {
     message_ = error;
@@ -72,7 +110,9 @@ void Workspace::press(PointerButton button, bool shift, bool alt, float x, float
     endStep();
     return;
   }
+  if (Knob* k = session_.viewer().grabbedKnob(); k && k->op() && k->op()->node()) editStarts(k->op()->node(), k);
   session_.graph().invalidateAll();
+  showWarnings(warnings);
 }
 
 void Workspace::move(float x, float y) {
@@ -83,10 +123,13 @@ void Workspace::move(float x, float y) {
   switch (gesture_) {
     case Gesture::None:
       return;
-    case Gesture::Edit:
+    case Gesture::Edit: {
+      const WarningCapture warnings;
       session_.viewer().dragTo(x, y);
       session_.graph().invalidateAll();
+      showWarnings(warnings);
       return;
+    }
     case Gesture::Tumble:
       tumble(c, dx, dy);
       break;
@@ -103,9 +146,12 @@ void Workspace::move(float x, float y) {
 void Workspace::release(PointerButton button, float x, float y) {
   if (gesture_ == Gesture::None || button != gestureButton_) return;
   if (gesture_ == Gesture::Edit) {
+    const WarningCapture warnings;
     session_.viewer().release(x, y);
+    showWarnings(warnings);
     session_.graph().invalidateAll();
     gesture_ = Gesture::None;
+    editEnds();
     endStep();
     return;
   }
@@ -166,20 +212,32 @@ void Workspace::choose(Node* node) {
 }
 
 void Workspace::setSelected(Node* node, bool selected) {
-  if (!node || node->selected() == selected) return;
-  node->setSelected(selected);
-  changed();
+  // Selection is neither an unsaved change nor a step of the history.
+  if (node) node->setSelected(selected);
 }
 
 bool Workspace::setKnob(Node* node, Knob* k, const std::string& text) {
   beginStep();
   bool ok = true;
+  editStarts(node, k);
+  const std::string name = k->name();
+  double lo = 0, hi = 0, typed = 0;
+  const bool ranged =
+      DD::Image::knobRange(k, &lo, &hi) && k->flag(Knob::FORCE_RANGE) && k->channels() == 1 && parseWhole(text, &typed);
+  const WarningCapture warnings;
   try {
     session_.setKnob(node, k, text);
   } catch (const HostError& e) {
     message_ = e.what();
     ok = false;
   }
+  // The knob may be gone once the node has heard of the change.
+  Knob* now = ok ? node->knob(name) : nullptr;
+  if (now && ranged && (typed < lo || typed > hi))
+    message_ = inQuotes(name) + ": " + text + " is held to " + now->valueText() + ", within " + numberText(lo) +
+               " to " + numberText(hi);
+  showWarnings(warnings);
+  editEnds();
   endStep();
   return ok;
 }
@@ -209,12 +267,14 @@ bool Workspace::nudgeKnob(Node* node, Knob* k, int channel, double steps) {
 bool Workspace::pressKnob(Node* node, Knob* k) {
   beginStep();
   bool ok = true;
+  const WarningCapture warnings;
   try {
     session_.pressKnob(node, k);
   } catch (const HostError& e) {
     message_ = e.what();
     ok = false;
   }
+  showWarnings(warnings);
   endStep();
   return ok;
 }
@@ -279,35 +339,84 @@ std::string Workspace::snapshotTarget() const {
   return target.empty() ? (fs::current_path() / "untitled.json").string() : target;
 }
 
-Workspace::State Workspace::capture() {
+Workspace::State Workspace::capture(const State* earlier) {
   State s;
-  s.script = session_.scriptText(snapshotTarget());
+  s.script = session_.heldScript(snapshotTarget(), earlier ? &earlier->script : nullptr);
   for (const auto& n : session_.graph().nodes())
     for (const auto& k : n->knobs())
-      if (k->hasValue() && k->flag(Knob::DO_NOT_WRITE) && !k->name().empty())
-        s.unsaved[{n->name(), k->name()}] = k->valueText();
+      if (k->hasValue() && !k->name().empty() && !k->madeByReplace() && !holdsLongText(*k))
+        s.knobs.push_back(KnobText{n->name(), k->name(), k->valueText()});
   return s;
 }
 
+const Workspace::State* Workspace::lastState() const {
+  if (!undo_.empty()) return undo_.back().after.get();
+  if (!redo_.empty()) return redo_.back().before.get();
+  return baseline_.get();
+}
+
 void Workspace::restore(const State& state) {
-  session_.restoreScript(state.script, snapshotTarget());
+  session_.restoreScript(heldScriptText(state.script), snapshotTarget());
   // Knobs that scripts do not hold keep the values they had in that state.
-  for (const auto& entry : state.unsaved) {
-    Node* n = session_.graph().find(entry.first.first);
-    Knob* k = n ? n->knob(entry.first.second) : nullptr;
-    if (k && k->valueText() != entry.second) n->userSetText(k, entry.second.c_str());
+  for (const KnobText& entry : state.knobs) {
+    Node* n = session_.graph().find(entry.node);
+    Knob* k = n ? n->knob(entry.knob) : nullptr;
+    if (k && k->valueText() != entry.text) n->userSetText(k, entry.text.c_str());
   }
   session_.graph().invalidateAll();
   changed();
 }
 
+bool Workspace::replayEdits(const State& state, const std::vector<Edit>& edits, bool undo) {
+  const State now = capture(&state);
+  if (now.knobs.size() != state.knobs.size()) return false;
+  for (size_t i = 0; i < now.knobs.size(); ++i) {
+    const KnobText &have = now.knobs[i], &want = state.knobs[i];
+    if (have.node != want.node || have.knob != want.knob) return false;
+    if (have.text == want.text) continue;
+    Node* n = session_.graph().find(want.node);
+    Knob* k = n ? n->knob(want.knob) : nullptr;
+    if (!k || !n->userSetText(k, want.text.c_str())) return false;
+  }
+  for (size_t i = 0; i < edits.size(); ++i) {
+    const Edit& e = edits[undo ? edits.size() - 1 - i : i];
+    Node* n = session_.graph().find(e.node);
+    Knob* k = n ? n->knob(e.knob) : nullptr;
+    if (!k || !n->userSetText(k, (undo ? e.before : e.after).c_str())) return false;
+  }
+  session_.graph().invalidateAll();
+  changed();
+  return capture(&state) == state;
+}
+
+void Workspace::editStarts(Node* node, Knob* k) {
+  editing_ = Edit();
+  if (stepDepth_ == 0 || !node || !k->madeByReplace()) return;
+  editing_ = Edit{node->name(), k->name(), k->valueText(), std::string()};
+}
+
+void Workspace::editEnds() {
+  if (editing_.node.empty()) return;
+  Node* n = session_.graph().find(editing_.node);
+  Knob* k = n ? n->knob(editing_.knob) : nullptr;
+  if (k && k->valueText() != editing_.before) {
+    editing_.after = k->valueText();
+    stepEdits_.push_back(std::move(editing_));
+  }
+  editing_ = Edit();
+}
+
 void Workspace::beginStep() {
   if (stepDepth_++ > 0) return;
+  // A new change: what the message said of earlier ones is old news.
+  message_.clear();
   stepStart_.reset();
+  stepEdits_.clear();
   try {
-    State now = capture();
-    if (!undo_.empty() && *undo_.back().second == now)
-      stepStart_ = undo_.back().second;
+    const State* last = lastState();
+    State now = capture(last);
+    if (!undo_.empty() && *undo_.back().after == now)
+      stepStart_ = undo_.back().after;
     else
       stepStart_ = std::make_shared<const State>(std::move(now));
   } catch (const HostError& e) {
@@ -321,31 +430,36 @@ void Workspace::endStep() {
   changed();
   StatePtr before = std::move(stepStart_);
   stepStart_.reset();
+  std::vector<Edit> edits = std::move(stepEdits_);
+  stepEdits_.clear();
   if (!before) return;
   State after;
   try {
-    after = capture();
+    after = capture(before.get());
   } catch (const HostError& e) {
     message_ = std::string("this change cannot be undone: ") + e.what();
     return;
   }
   if (after == *before) return;
-  undo_.emplace_back(std::move(before), std::make_shared<const State>(std::move(after)));
+  undo_.push_back(Step{std::move(before), std::make_shared<const State>(std::move(after)), std::move(edits)});
   redo_.clear();
   trimHistory();
 }
 
 void Workspace::trimHistory() {
   auto bytes = [this]() {
-    std::set<const State*> seen;
+    std::set<const void*> seen;
     size_t total = 0;
+    auto count = [&](const void* p, size_t size) {
+      if (seen.insert(p).second) total += size;
+    };
     for (const auto* list : {&undo_, &redo_})
       for (const auto& step : *list)
-        for (const State* s : {step.first.get(), step.second.get()})
-          if (seen.insert(s).second) {
-            total += s->script.size();
-            for (const auto& u : s->unsaved) total += u.first.first.size() + u.first.second.size() + u.second.size();
-          }
+        for (const State* s : {step.before.get(), step.after.get()}) {
+          count(s, s->script.text.size());
+          for (const auto& t : s->script.texts) count(t.get(), t->size());
+          for (const auto& k : s->knobs) count(&k, k.node.size() + k.knob.size() + k.text.size());
+        }
     return total;
   };
   // The last step stays, whatever its size.
@@ -359,8 +473,11 @@ bool Workspace::redo() { return replay(&redo_, &undo_, false, "redo", "redone");
 bool Workspace::replay(std::vector<Step>* from, std::vector<Step>* to, bool before, const char* verb,
                        const char* done) {
   if (from->empty() || gesture_ == Gesture::Edit || stepDepth_ > 0) return false;
+  const Step& step = from->back();
+  const State& state = before ? *step.before : *step.after;
+  const WarningCapture warnings;
   try {
-    restore(before ? *from->back().first : *from->back().second);
+    if (!replayEdits(state, step.edits, before)) restore(state);
   } catch (const HostError& e) {
     message_ = std::string("cannot ") + verb + ": " + e.what();
     return false;
@@ -368,6 +485,7 @@ bool Workspace::replay(std::vector<Step>* from, std::vector<Step>* to, bool befo
   to->push_back(std::move(from->back()));
   from->pop_back();
   message_ = done;
+  showWarnings(warnings);
   return true;
 }
 
@@ -375,10 +493,15 @@ bool Workspace::replay(std::vector<Step>* from, std::vector<Step>* to, bool befo
 
 namespace {
 
-// A script's text in one normal form; empty when it is no JSON.
+// A script's text in one normal form, without selections; empty when it is
+// no JSON.
 std::string normalScript(const std::string& text) {
   try {
-    return nlohmann::json::parse(text).dump();
+    nlohmann::json doc = nlohmann::json::parse(text);
+    if (doc.is_object() && doc.contains("nodes") && doc["nodes"].is_array())
+      for (auto& node : doc["nodes"])
+        if (node.is_object()) node.erase("selected");
+    return doc.dump();
   } catch (const nlohmann::json::exception&) {
     return std::string();
   }
@@ -399,20 +522,26 @@ void Workspace::readSavedFile() {
 }
 
 bool Workspace::dirty() {
-  if (!savedKnown_ || savedTarget_ != session_.saveTarget()) {
-    readSavedFile();
-    dirtyKnown_ = false;
-  }
-  if (dirtyKnown_) return dirty_;
-  const std::string target = savedTarget_.empty() ? snapshotTarget() : savedTarget_;
-  std::string current;
-  try {
-    current = normalScript(session_.scriptText(target));
-  } catch (const HostError&) {
-    current.clear();
-  }
-  dirty_ = current.empty() || current != savedNormal_;
+  const std::string target = session_.saveTarget();
+  if (dirtyKnown_ && target == dirtyTarget_) return dirty_;
   dirtyKnown_ = true;
+  dirtyTarget_ = target;
+  try {
+    if (baseline_ && baselineTarget_ == target && !target.empty()) {
+      dirty_ = capture(lastState()).script != baseline_->script;
+      return dirty_;
+    }
+    // Not known from the history: the file is read and compared.
+    if (!savedKnown_ || savedTarget_ != target) readSavedFile();
+    const std::string current = normalScript(session_.scriptText(target.empty() ? snapshotTarget() : target));
+    dirty_ = current.empty() || current != savedNormal_;
+    if (!dirty_) {
+      baseline_ = std::make_shared<const State>(capture(lastState()));
+      baselineTarget_ = target;
+    }
+  } catch (const HostError&) {
+    dirty_ = true;
+  }
   return dirty_;
 }
 
@@ -436,6 +565,12 @@ bool Workspace::saveTo(const std::string& target, bool makeTarget) {
   }
   savedKnown_ = false;
   changed();
+  try {
+    baseline_ = std::make_shared<const State>(capture(lastState()));
+    baselineTarget_ = target;
+  } catch (const HostError&) {
+    baseline_.reset();
+  }
   message_ = "saved " + target;
   return true;
 }

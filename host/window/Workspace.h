@@ -14,9 +14,12 @@
 #include <DDImageHost/Camera.h>
 #include <DDImageHost/Host.h>
 
+#include "Script.h"
 #include "Session.h"
 
 namespace quorhost {
+
+class WarningCapture;
 
 enum class PointerButton { Left, Middle, Right };
 
@@ -142,19 +145,43 @@ class Workspace {
   void setMessage(const std::string& m) { message_ = m; }
 
  private:
-  // The nodes as a script, plus the knobs that scripts do not hold.
-  struct State {
-    std::string script;
-    std::map<std::pair<std::string, std::string>, std::string> unsaved;  // (node, knob) -> value text
-    bool operator==(const State& o) const { return script == o.script && unsaved == o.unsaved; }
+  // The nodes as a script, and the value text of every knob that neither a
+  // replacement made (a card's per-point knobs, which follow its points) nor
+  // is held apart as a long text, in node and panel order: comparing two
+  // states finds the knobs that differ, and knobs that scripts do not hold
+  // are put back from it.
+  struct KnobText {
+    std::string node, knob, text;
+    bool operator==(const KnobText& o) const { return node == o.node && knob == o.knob && text == o.text; }
   };
-  State capture();
+  struct State {
+    HeldScript script;
+    std::vector<KnobText> knobs;
+    bool operator==(const State& o) const { return script == o.script && knobs == o.knobs; }
+  };
+  // `earlier` lends its long texts to those that stayed the same.
+  State capture(const State* earlier);
+  // Puts the nodes back as they are in `state` by loading its script.
   void restore(const State& state);
+  // The quick way back: sets the knobs that differ from `state`, then the
+  // replaced knobs that the step's edits changed (to the values before them
+  // when `undo`); true when the nodes then are as in `state`.
+  struct Edit {
+    std::string node, knob, before, after;
+  };
+  bool replayEdits(const State& state, const std::vector<Edit>& edits, bool undo);
+  // The latest state the workspace knows, to share long texts with.
+  const State* lastState() const;
   // The folder that history snapshots are written against.
   std::string snapshotTarget() const;
   void changed() { dirtyKnown_ = false; }
   bool saveTo(const std::string& target, bool makeTarget);
   void readSavedFile();
+  void showWarnings(const WarningCapture& warnings);
+  // A replaced knob about to change in this step: its value now.
+  void editStarts(Node* node, DD::Image::Knob* k);
+  // ... and its value after the change.
+  void editEnds();
 
   Session& session_;
   Gesture gesture_ = Gesture::None;
@@ -164,9 +191,14 @@ class Workspace {
   int stepDepth_ = 0;
   using StatePtr = std::shared_ptr<const State>;
   StatePtr stepStart_;  // null when the step could not be captured
-  // (before, after); a step's state before is the one after the step
-  // before it when nothing changed in between, and is then shared.
-  using Step = std::pair<StatePtr, StatePtr>;
+  std::vector<Edit> stepEdits_;
+  Edit editing_;  // the edit begun by editStarts; empty node when none
+  // A step's state before is the one after the step before it when nothing
+  // changed in between, and is then shared.
+  struct Step {
+    StatePtr before, after;
+    std::vector<Edit> edits;
+  };
   std::vector<Step> undo_, redo_;
   // Moves the last step of `from` onto `to`, putting the nodes back as they
   // were before it (else after it); says `done`, or why it could not `verb`.
@@ -175,14 +207,20 @@ class Workspace {
   // take more than kHistoryBytes (a dense grid's points text is large).
   void trimHistory();
 
-  // What the save target held when last read or written.
-  // The file's script in one normal form (JSON written compactly); empty
-  // when it could not be read.
+  // The save target's script as far as it is known without reading the
+  // file: the state the nodes were in when they were loaded from it or
+  // saved to it, or found the same as it; null when not known.
+  StatePtr baseline_;
+  std::string baselineTarget_;
+  // What the save target held when last read: the file's script in one
+  // normal form (JSON written compactly, without selections); empty when it
+  // could not be read.
   bool savedKnown_ = false;
   std::string savedNormal_;
   std::string savedTarget_;
   bool dirtyKnown_ = false;
   bool dirty_ = false;
+  std::string dirtyTarget_;  // the save target dirty_ was found for
 
   std::string message_;
 

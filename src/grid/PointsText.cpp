@@ -313,6 +313,52 @@ std::string pointsToText(const PointList& points, std::size_t sizeHint) {
   }
 }
 
+namespace {
+
+// A point's element begins a line with one tab: "\n\t<item>", or with the
+// class attributes for the first point. Deeper items have more tabs, and
+// "<item_version>" is no element of a point.
+const char kPointStart[] = "\n\t<item";
+const char kPointsEnd[] = "\n</points>";
+
+bool pointStartsAt(const std::string& text, std::size_t at) {
+  const std::size_t next = at + sizeof kPointStart - 1;
+  return next < text.size() && (text[next] == '>' || text[next] == ' ');
+}
+
+// Where each point's element begins in `text`, and where the last one ends;
+// empty when the count is not `count`.
+std::vector<std::size_t> pointElements(const std::string& text, std::size_t count) {
+  std::vector<std::size_t> starts;
+  starts.reserve(count + 1);
+  for (std::size_t at = text.find(kPointStart); at != std::string::npos; at = text.find(kPointStart, at + 1))
+    if (pointStartsAt(text, at)) starts.push_back(at);
+  const std::size_t end = text.rfind(kPointsEnd);
+  if (starts.size() != count || end == std::string::npos || (count > 0 && end < starts.back())) return {};
+  starts.push_back(end);
+  return starts;
+}
+
+}  // namespace
+
+bool rewritePointText(std::string& text, std::vector<std::size_t>& starts, const PointList& points, std::size_t index) {
+  if (index >= points.size()) return false;
+  if (starts.size() != points.size() + 1) starts = pointElements(text, points.size());
+  if (starts.size() != points.size() + 1) return false;
+  // The element as the whole text would have it: the first point's carries
+  // the archive's class attributes, every later one is the second of two.
+  PointList few{points[0]};
+  if (index > 0) few.push_back(points[index]);
+  const std::string small = pointsToText(few);
+  const std::vector<std::size_t> smallStarts = pointElements(small, few.size());
+  if (smallStarts.empty()) return false;
+  const std::size_t from = smallStarts[few.size() - 1], to = smallStarts[few.size()];
+  const std::size_t oldLength = starts[index + 1] - starts[index], newLength = to - from;
+  text.replace(starts[index], oldLength, small, from, newLength);
+  for (std::size_t i = index + 1; i < starts.size(); ++i) starts[i] = starts[i] + newLength - oldLength;
+  return true;
+}
+
 PointList textToPoints(const std::string& text) {
   if (text.empty()) return PointList();
   try {

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "grid/VtxPoint.h"
 
@@ -15,6 +16,15 @@ namespace quorcard {
 // of the archive gives the empty text. `sizeHint`, the size of the previous
 // text of the grid, saves regrowing the text as it is written.
 std::string pointsToText(const PointList& points, std::size_t sizeHint = 0);
+
+// Brings `text`, which pointsToText wrote for `points` before point `index`
+// changed, up to date by writing that point's element again: the text
+// becomes what pointsToText(points) gives, to the byte, at the cost of one
+// point. `starts` keeps where each point's element begins (and where the
+// last one ends) from one call to the next; leave it empty for a text it
+// was not made for. False, with the text as it was, when the text is not
+// laid out as pointsToText lays out `points`.
+bool rewritePointText(std::string& text, std::vector<std::size_t>& starts, const PointList& points, std::size_t index);
 
 // Reads a document written by pointsToText, or by older archive versions, with
 // or without the closing root tag. Empty text gives an empty list and writes

@@ -101,7 +101,12 @@ TangentEdit QuorCard::setTangentHandle(std::size_t index, int slot, const Vector
 }
 
 void QuorCard::setCpText(std::string&& text) {
+  // The host hands back the text it was given after every change: the same
+  // text keeps its hashes and the places of its points.
+  if (text == cpText) return;
   cpText = std::move(text);
+  cpTextWritten = false;
+  pointStarts.clear();
   textHashCount = 0;
   textHashNext = 0;
 }
@@ -123,6 +128,19 @@ void QuorCard::appendCpText(Hash& hash) {
 
 void QuorCard::storePoints() {
   setCpText(pointsToText(grid.points(), cpText.size()));
+  cpTextWritten = true;
+  if (Knob* k = knob(kCpstr)) k->set_text(cpText.c_str());
+}
+
+void QuorCard::storePoint(std::size_t index) {
+  // A text read from a script may be laid out by an older archive: only a
+  // text written here is rewritten in place.
+  if (!cpTextWritten || !rewritePointText(cpText, pointStarts, grid.points(), index)) {
+    storePoints();
+    return;
+  }
+  textHashCount = 0;
+  textHashNext = 0;
   if (Knob* k = knob(kCpstr)) k->set_text(cpText.c_str());
 }
 

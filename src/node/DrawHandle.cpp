@@ -25,6 +25,17 @@ void QuorCard::draw_handle(ViewerContext* ctx) {
   glPushMatrix();
   glMultMatrixf(localMatrix().array());
 
+  // The host's selection pass looks for names: only the points and handles
+  // carry any, so nothing else is drawn in it.
+  GLint mode = GL_RENDER;
+  glGetIntegerv(GL_RENDER_MODE, &mode);
+  if (mode == GL_SELECT) {
+    if (ctx->event() >= MOVE) pick(ctx);
+    glPopMatrix();
+    glPopAttrib();
+    return;
+  }
+
   if (node_selected())
     glColor4f(1, 1, 1, 1);
   else
@@ -49,13 +60,7 @@ void QuorCard::draw_handle(ViewerContext* ctx) {
   const bool points = showsControlPoints();
   if (points) drawControlPoints(grid, interpolation, handleSize, false);
 
-  if (ctx->event() >= MOVE) {
-    // A name beyond the int range (another object's) turns negative: no
-    // pick.
-    const unsigned id = pickHandle(grid, interpolation, handleSize, points, ctx->event() == PUSH);
-    selectedHandle = node_selected() ? static_cast<int>(id) : 0;
-    if (Knob* k = knob(kSelectedCp)) k->set_value(selectedHandle, -1);
-  }
+  if (ctx->event() >= MOVE) pick(ctx);
 
   if (node_selected()) drawHighlight(grid, interpolation, handleSize, selectedHandle);
 
@@ -66,6 +71,13 @@ void QuorCard::draw_handle(ViewerContext* ctx) {
 
   glPopMatrix();
   glPopAttrib();
+}
+
+void QuorCard::pick(ViewerContext* ctx) {
+  // A name beyond the int range (another object's) turns negative: no pick.
+  const unsigned id = pickHandle(grid, interpolation, handleSize, showsControlPoints(), ctx->event() == PUSH);
+  selectedHandle = node_selected() ? static_cast<int>(id) : 0;
+  if (Knob* k = knob(kSelectedCp)) k->set_value(selectedHandle, -1);
 }
 
 // Points and handles show on a selected card whose "type" knob is shown.

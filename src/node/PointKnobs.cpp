@@ -39,8 +39,6 @@ void QuorCard::buildPointKnobs(Knob_Callback f) {
   Text_knob(f, kDynamicKnobs);
   SetFlags(f, Knob::DO_NOT_WRITE);
   SetFlags(f, Knob::HIDDEN);
-  knobColumns = grid.columns();
-  knobRows = grid.rows();
   for (int r = 0; r < grid.rows(); ++r) {
     for (int c = 0; c < grid.columns(); ++c) {
       const VtxPoint& p = grid.at(c, r);
@@ -123,7 +121,7 @@ bool QuorCard::applyPointKnobChange(Knob* k) {
                       static_cast<float>(k->get_value(2)));
   if (id.slot == PointKnobId::kNoSlot) {
     movePoint(index, value);
-    storePoints();
+    storePoint(index);
     return true;
   }
   if (!slotPresent(grid.points()[index], id.slot)) return false;
@@ -134,7 +132,7 @@ bool QuorCard::applyPointKnobChange(Knob* k) {
       opposite->updateWidgets();
     }
   }
-  storePoints();
+  storePoint(index);
   return true;
 }
 

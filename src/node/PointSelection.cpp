@@ -18,8 +18,11 @@ void QuorCard::pickPoint(int handleId) {
 
 void QuorCard::selectPoint(int column, int row) {
   Knob* k = knob(pointKnobName(column, row).c_str());
-  const bool show = k && !k->isVisible() && grid.contains(column, row);
+  const bool show = k && grid.contains(column, row);
   if (show) {
+    // A press on the point already shown keeps it selected, so that its
+    // knobs go on following the transform knobs; the press that starts a
+    // drag of the point is such a press.
     showPointValues(column, row);
     k->visible(true);
     k->updateWidgets();
@@ -31,18 +34,16 @@ void QuorCard::selectPoint(int column, int row) {
       }
     }
   }
-  // A press on the point whose knobs are shown keeps them shown but no
-  // longer follows the transform knobs.
+  // Only the selected point's knobs are ever shown: hiding those of the
+  // point selected before hides every other point's, without a walk over a
+  // grid that may hold many thousands.
+  if (selectedColumn != column || selectedRow != row) hidePointKnobs(selectedColumn, selectedRow);
   selectedColumn = show ? column : -1;
   selectedRow = show ? row : -1;
-  for (int r = 0; r < knobRows; ++r)
-    for (int c = 0; c < knobColumns; ++c)
-      if (c != column || r != row) hidePointKnobs(c, r);
 }
 
 void QuorCard::deselectAllPoints() {
-  for (int r = 0; r < knobRows; ++r)
-    for (int c = 0; c < knobColumns; ++c) hidePointKnobs(c, r);
+  hidePointKnobs(selectedColumn, selectedRow);
   selectedColumn = selectedRow = -1;
 }
 

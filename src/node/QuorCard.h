@@ -4,6 +4,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 #include "DDImage/AxisOp.h"
 #include "DDImage/Hash.h"
@@ -91,6 +92,8 @@ class QuorCard : public QuorCardBase {
   void movePoint(std::size_t index, const DD::Image::Vector3& knobValue);
   TangentEdit setTangentHandle(std::size_t index, int slot, const DD::Image::Vector3& knobValue);
   void storePoints();
+  // The same after an edit of one point.
+  void storePoint(std::size_t index);
   void restorePoints();
   // Every change of cpText goes through here.
   void setCpText(std::string&& text);
@@ -121,6 +124,9 @@ class QuorCard : public QuorCardBase {
   void deselectAllPoints();
 
   // ---- viewer (DrawHandle.cpp) ----
+  // The pick pass of a pointer event: the point or handle under the pointer
+  // into "selected_cp".
+  void pick(DD::Image::ViewerContext* ctx);
   bool showsControlPoints();
   std::string labelText() const;
 
@@ -149,6 +155,10 @@ class QuorCard : public QuorCardBase {
   int shapeColumns = 4;
   int shapeRows = 4;
   std::string cpText;
+  // Whether pointsToText wrote cpText (rather than a script), and where its
+  // points' elements begin (see rewritePointText); empty until needed.
+  bool cpTextWritten = false;
+  std::vector<std::size_t> pointStarts;
   // The member bound to "cpstr", through which the knob and cpText trade
   // the text in a knobs() pass (QuorCardKnobs.cpp); empty between passes.
   std::string cpstrTransfer;
@@ -170,9 +180,6 @@ class QuorCard : public QuorCardBase {
 
   // ---- the per-point knobs made after "delimiter" ----
   int dynamicKnobCount = 0;
-  // The columns and rows the per-point knobs were made for.
-  int knobColumns = 0;
-  int knobRows = 0;
   // The point whose knobs are shown; column -1 when none.
   int selectedColumn = -1;
   int selectedRow = -1;

@@ -15,7 +15,9 @@ namespace quorcard {
 
 namespace {
 
-const char* const kAspectItems[] = {"square", nullptr};
+// "square" keeps the card's ratio at 1; "from img" follows the img input's
+// format. Scripts hold the item's index.
+const char* const kAspectItems[] = {"square", "from img", nullptr};
 const char* const kOrientationItems[] = {"unchanged", "flipped", nullptr};
 const char* const kShadeItems[] = {"front only", "front & back", nullptr};
 const char* const kTypeItems[] = {"linear", "smooth", "smooth with handles", nullptr};

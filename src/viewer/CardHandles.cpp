@@ -1,5 +1,7 @@
 // The card's cage, its points and tangent handles, the pick pass that finds
 // the point or handle under the pointer, and its highlight.
+#include <cmath>
+
 #include "DDImage/gl.h"
 #include "grid/Interpolation.h"
 #include "viewer/CardDrawing.h"
@@ -19,6 +21,36 @@ void vertex(const float* p) { glVertex3f(p[0], p[1], p[2]); }
 void slotVertex(const VtxPoint& p, int slot) {
   if (slotPresent(p, slot)) vertex(slotPosition(p, slot));
 }
+
+// Whether a position can land in the pick region: GL drops a point whose
+// centre lies outside the clip volume, and the pick matrix makes that volume
+// the few pixels around the pointer. The test leaves a little room, so that
+// it only ever keeps a point GL would drop, never drops one GL would keep.
+class ClipVolume {
+ public:
+  ClipVolume() {
+    float modelview[16], projection[16];
+    glGetFloatv(GL_MODELVIEW_MATRIX, modelview);
+    glGetFloatv(GL_PROJECTION_MATRIX, projection);
+    // Column-major, as GL keeps them: m = projection x modelview.
+    for (int column = 0; column < 4; ++column)
+      for (int row = 0; row < 4; ++row) {
+        double sum = 0;
+        for (int k = 0; k < 4; ++k) sum += double(projection[k * 4 + row]) * modelview[column * 4 + k];
+        m_[column * 4 + row] = sum;
+      }
+  }
+  bool holds(const float* p) const {
+    double clip[4];
+    for (int row = 0; row < 4; ++row)
+      clip[row] = m_[row] * p[0] + m_[4 + row] * p[1] + m_[8 + row] * p[2] + m_[12 + row];
+    const double w = clip[3] * (1 + 1e-3) + 1e-6;
+    return std::fabs(clip[0]) <= w && std::fabs(clip[1]) <= w && std::fabs(clip[2]) <= w;
+  }
+
+ private:
+  double m_[16];
+};
 
 }  // namespace
 
@@ -94,14 +126,18 @@ void drawControlPoints(const ControlGrid& grid, int interpolation, int handleSiz
   glPointSize(outer);
 
   if (pickMode) {
-    // One batch per point and per handle, each under its own name.
+    // One batch per point and per handle in the pick region, each under its
+    // own name.
+    const ClipVolume region;
     for (std::size_t i = 0; i < points.size(); ++i) {
-      glLoadName(pointHandleId(i));
-      glBegin(GL_POINTS);
-      vertex(points[i].pos);
-      glEnd();
+      if (region.holds(points[i].pos)) {
+        glLoadName(pointHandleId(i));
+        glBegin(GL_POINTS);
+        vertex(points[i].pos);
+        glEnd();
+      }
       for (int s = 0; handles && s < kSlotCount; ++s) {
-        if (!slotPresent(points[i], s)) continue;
+        if (!slotPresent(points[i], s) || !region.holds(slotPosition(points[i], s))) continue;
         glLoadName(slotHandleId(i, s));
         glBegin(GL_POINTS);
         slotVertex(points[i], s);

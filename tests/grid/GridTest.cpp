@@ -234,6 +234,32 @@ TEST(PointsText, RoundTripAndOldArchives) {
   }
 }
 
+// A point written again in place gives the text a whole write gives: the
+// first point (whose element carries the class attributes), the last, one
+// whose text grows and then shrinks, with the places kept from edit to edit;
+// a text of another grid is refused and left alone. Catches an element cut
+// at the wrong end, the places after a longer element not moved, the first
+// point written without its attributes.
+TEST(PointsText, OnePointWrittenAgainInPlace) {
+  ControlGrid made;
+  made.reset(3, 2, 1.0f, 1.0f);
+  PointList g = made.points();
+  std::string text = pointsToText(g);
+  std::vector<std::size_t> starts;
+  const std::pair<std::size_t, float> edits[] = {{4, 0.123456789f}, {0, -7.5f}, {5, 1e-30f}, {4, 0.5f}, {1, 3.0f}};
+  for (const auto& [index, x] : edits) {
+    g[index].pos[0] = x;
+    g[index].controlPoints[kSlotUp] = {x, -x, x};
+    ASSERT_TRUE(rewritePointText(text, starts, g, index));
+    EXPECT_EQ(text, pointsToText(g)) << index;
+  }
+  const std::string before = text;
+  std::vector<std::size_t> none;
+  EXPECT_FALSE(rewritePointText(text, none, PointList(g.begin(), g.begin() + 5), 0));
+  EXPECT_FALSE(rewritePointText(text, starts, g, 6));
+  EXPECT_EQ(text, before);
+}
+
 // The text is laid out as Boost's stock XML archive lays it out: tags,
 // attributes, tabs and line breaks, all but the closing root tag. Only the
 // numbers' form differs, so both texts are compared without the characters

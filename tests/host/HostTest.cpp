@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -181,6 +182,30 @@ Surface "paintedplastic" "texturename" [")" +
 ArchiveEnd
 WorldEnd
 )");
+}
+
+// The press that starts a drag of the picked point keeps it picked, so its
+// knob follows "translate" afterwards. At 400 x 300 (30 degrees high, 2.5
+// away) pixel (162, 186) is the point (-1/6, -1/6) of column 1, row 1; the
+// drag to (180, 170) moves it 18 / 200 x 2.5 tan 15 x 4 / 3 = 0.0803848
+// right and 16 / 150 x 2.5 tan 15 = 0.0714531 up; "translate" adds 0.3 to
+// the x shown. Mistakes: the drag's press dropping the selection, the knob
+// refreshed from the point as it was, the transform left out.
+TEST(QuorhostCard, ADraggedPointFollowsTheTransform) {
+  const HostRun run = runHost({"--new", "QuorCard", "--select", "--size", "400x300", "--click", "162", "186", "--drag",
+                               "162", "186", "180", "170", "--set", "translate", "0.3,0,0", "--knobs"},
+                              QUOR_BUILD_DIR "/plugins");
+  ASSERT_EQ(run.status, 0) << run.err;
+  std::vector<std::string> point;
+  for (const auto& row : knobRows(run.out))
+    if (row[0] == "control_point.1.1") point = row;
+  ASSERT_EQ(point.size(), 4u) << run.out;
+  EXPECT_EQ(point[3], "visible");
+  double x = 0, y = 0, z = 1;
+  ASSERT_EQ(std::sscanf(point[2].c_str(), "%lf,%lf,%lf", &x, &y, &z), 3) << point[2];
+  EXPECT_NEAR(x, 0.3 - 1 / 6.0 + 0.0803848, 1e-5);
+  EXPECT_NEAR(y, -1 / 6.0 + 0.0714531, 1e-5);
+  EXPECT_NEAR(z, 0, 1e-6);
 }
 
 }  // namespace

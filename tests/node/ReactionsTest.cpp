@@ -47,13 +47,15 @@ TEST_F(CardReactions, PointCountsRebuildEverything) {
 // A 2048 x 1024 image makes the card 1 x 0.5: every y, of points and of a
 // moved handle, is halved and every point knob shows it; "square" brings
 // the 1 x 1 card back (catches: x and y factors turned round, the knobs not
-// refreshed or refreshed from the wrong point, "square" ignored).
+// refreshed or refreshed from the wrong point, "square" ignored, the menu
+// without the item that follows the image).
 TEST_F(CardReactions, AspectFollowsTheImageInput) {
   set("control_point.2.1.3", "0.2,0.4,0");
   set("aspect", "1");  // no image yet: square
   EXPECT_EQ(knob("y_ratio")->get_value(), 1.0);
   connect(1, format(2048, 1024));
-  set("aspect", "1");
+  set("aspect", "square");
+  set("aspect", "from img");
   EXPECT_EQ(Values({knob("ratio")->get_value(), knob("x_ratio")->get_value(), knob("y_ratio")->get_value()}),
             Values({2, 1, 0.5}));
   EXPECT_EQ(std::vector<float>(stored()[6].controlPoints[3]), (std::vector<float>{0.2f, 0.2f, 0.0f}));

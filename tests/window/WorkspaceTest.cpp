@@ -313,9 +313,10 @@ TEST(WindowHistory, OneStepPerChangeUndoneFromTheScript) {
 TEST(WindowKnobs, EditsAsSetDoesClampedOrRefusedAndTheHistoryLimit) {
   auto session = sessionWith({"--new", "QuorCard"});
   Workspace ws(*session);
-  // "x/y points" forces its range of 2 to 40960.
+  // "x/y points" forces its range of 2 to 40960, and the message says so.
   ASSERT_TRUE(setCard(ws, *session, "x_points", "1"));
   EXPECT_EQ(text(*session, "x_points"), "2");
+  EXPECT_EQ(ws.message(), "\"x_points\": 1 is held to 2, within 2 to 40960");
   EXPECT_TRUE(shown(*session, "delimiter"));
   EXPECT_EQ(ws.undoCount(), 1u);
   EXPECT_FALSE(setCard(ws, *session, "x_points", "many"));
@@ -331,14 +332,17 @@ TEST(WindowKnobs, EditsAsSetDoesClampedOrRefusedAndTheHistoryLimit) {
   EXPECT_EQ(text(*session, "translate"), "0,-0.02,0");
   EXPECT_EQ(ws.undoCount(), 3u);
 
-  // A button press that changes the points is a step as well.
+  // A button press that changes the points is a step as well. A later
+  // edit leaves no older message behind.
   ASSERT_TRUE(setCard(ws, *session, "x_points", "4"));
+  EXPECT_EQ(ws.message(), "");
   const std::string fresh = text(*session, "cpstr");
   ASSERT_TRUE(setCard(ws, *session, "control_point.1.1", "0.1,0.2,0.3"));
+  const std::string moved = text(*session, "cpstr");
   ASSERT_TRUE(ws.pressKnob(session->graph().find("QuorCard1"), cardKnob(*session, "reset_handles")));
   EXPECT_TRUE(text(*session, "cpstr") == fresh);
   ASSERT_TRUE(ws.undo());
-  EXPECT_EQ(text(*session, "control_point.1.1"), "0.1,0.2,0.3");
+  EXPECT_TRUE(text(*session, "cpstr") == moved) << "the moved point is not back";
 
   // The history keeps the last 100 steps, the oldest going first: after the
   // five steps above, 105 edits make 110, and undoing all that is kept
@@ -576,9 +580,13 @@ TEST(WindowFile, UnsavedChangesSavingAndAWaitingSave) {
     auto session = sessionWith({}, dir.file("card.json"));
     Workspace ws(*session);
     EXPECT_EQ(ws.saveTarget(), dir.file("card.json"));
-    // Just loaded: nothing to save.
+    // Just loaded: nothing to save; choosing and selecting a node is no
+    // change and no step.
     EXPECT_FALSE(ws.dirty());
     ws.choose(session->graph().find("QuorCard1"));
+    EXPECT_FALSE(ws.dirty());
+    EXPECT_EQ(ws.undoCount(), 0u);
+    ASSERT_TRUE(setCard(ws, *session, "flip_uvs", "1"));
     EXPECT_TRUE(ws.dirty());
     ASSERT_TRUE(ws.save(ws.saveTarget()));
     EXPECT_FALSE(ws.dirty());
@@ -592,6 +600,26 @@ TEST(WindowFile, UnsavedChangesSavingAndAWaitingSave) {
     EXPECT_EQ(ws.saveTarget(), dir.file("copy.json"));
     EXPECT_FALSE(ws.dirty());
     fs::remove(dir.file("copy.json"));
+  }
+
+  {
+    // A damaged points text: the card's warning, word for word, on the
+    // message line.
+    testsupport::writeFile(dir.file("damaged.json"),
+                           R"({"nodes": [{"class": "QuorCard", "knobs": {"cpstr": "<damaged"}}]})");
+    auto damaged = sessionWith({}, dir.file("damaged.json"));
+    const std::string message = Workspace(*damaged).message();
+    EXPECT_EQ(message.rfind("[Brunvik] WARNING: caught an exception when restore control points: ", 0), 0u) << message;
+    EXPECT_NE(message.find("\n[Brunvik] Mostly likely this is related to loading a scene which was saved with an old "
+                           "version of Brunvik."),
+              std::string::npos)
+        << message;
+    fs::remove(dir.file("damaged.json"));
+  }
+  {
+    // Selected on the command line: still as the file holds it.
+    auto selecting = sessionWith({"--node", "QuorCard1", "--select"}, dir.file("card.json"));
+    EXPECT_FALSE(Workspace(*selecting).dirty());
   }
 
   // With --save on the command line the window saves there; the --save that
