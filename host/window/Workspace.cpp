@@ -37,6 +37,8 @@ Workspace::Workspace(Session& session) : session_(session), message_(session.loa
     try {
       baseline_ = std::make_shared<const State>(capture(nullptr));
       baselineTarget_ = session_.saveTarget();
+      dirtyKnown_ = true;
+      dirtyTarget_ = baselineTarget_;
     } catch (const HostError&) {
       baseline_.reset();
     }
