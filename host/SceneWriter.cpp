@@ -4,6 +4,7 @@
 #include <cmath>
 #include <filesystem>
 #include <map>
+#include <mutex>
 #include <set>
 #include <sstream>
 #include <vector>
@@ -160,15 +161,44 @@ void emitScene(DD::Image::Graph& graph, const std::map<const Node*, std::string>
 }
 
 // What the renderer reports while quorhost renders: warnings are printed,
-// errors (and textures it cannot read) kept to fail the run.
+// errors (and textures it cannot read) kept to fail the run. Reports come
+// from the threads that render, too.
+std::mutex gProblemsLock;
 std::vector<std::string>* gRenderProblems = nullptr;
 
 void collectRenderReport(QtInt code, QtInt severity, const char* message) {
   if (severity >= QIE_ERROR || code == QIE_NOFILE) {
+    std::lock_guard<std::mutex> lock(gProblemsLock);
     if (gRenderProblems) gRenderProblems->push_back(message ? message : "");
     return;
   }
   QrErrorPrint(code, severity, message);
+}
+
+// Collects the renderer's reports into `problems` while it lives, then puts
+// the library's own handler back.
+class Collecting {
+ public:
+  explicit Collecting(std::vector<std::string>& problems) {
+    std::lock_guard<std::mutex> lock(gProblemsLock);
+    gRenderProblems = &problems;
+    QrErrorHandler(collectRenderReport);
+  }
+  ~Collecting() {
+    QrErrorHandler(nullptr);
+    std::lock_guard<std::mutex> lock(gProblemsLock);
+    gRenderProblems = nullptr;
+  }
+};
+
+// Throws the first of the problems, the picture removed.
+void failOn(const std::vector<std::string>& problems, const std::string& picture) {
+  if (problems.empty()) return;
+  std::error_code ec;
+  std::filesystem::remove(picture, ec);
+  std::string message = "rendering failed: " + problems.front();
+  if (problems.size() > 1) message += " (and " + std::to_string(problems.size() - 1) + " more problem(s))";
+  throw HostError(message);
 }
 
 }  // namespace
@@ -194,45 +224,55 @@ void writeScene(DD::Image::Graph& graph, const std::string& ribPath, const std::
   QrEnd();
 }
 
-void renderScene(DD::Image::Graph& graph, const std::string& picture, const std::string& format,
-                 const DD::Image::Camera& camera) {
+RenderJob::RenderJob(DD::Image::Graph& graph, const std::string& picture, const std::string& format,
+                     const DD::Image::Camera& camera)
+    : picture_(picture) {
   checkNodes(graph);
   const auto textures = makeTextures(graph, std::string());
   std::vector<std::string> problems;
-  // Restores the library's own handler and closes the scene whatever
-  // happens while it is open.
-  struct Session {
-    bool opened;
-    explicit Session(std::vector<std::string>& problems) {
-      gRenderProblems = &problems;
-      QrErrorHandler(collectRenderReport);
-      opened = QrBegin(nullptr) == 0;
-    }
-    ~Session() {
-      if (opened) QrEnd();
-      QrErrorHandler(nullptr);
-      gRenderProblems = nullptr;
-    }
-  };
-  bool opened;
   {
-    Session session(problems);
-    opened = session.opened;
-    if (opened) emitScene(graph, textures, picture, format.c_str(), camera);
+    Collecting collecting(problems);
+    if (QxBeginJob() != 0) {
+      throw HostError("cannot open a scene in the renderer library" +
+                      (problems.empty() ? std::string() : ": " + problems.front()));
+    }
+    // The scene is closed whatever happens while it is open.
+    struct Closer {
+      void*& job;
+      ~Closer() { job = QxEndJob(); }
+    } closer{job_};
+    emitScene(graph, textures, picture, format.c_str(), camera);
   }
-  if (!opened) {
-    throw HostError("cannot open a scene in the renderer library" +
-                    (problems.empty() ? std::string() : ": " + problems.front()));
+  failOn(problems, picture_);
+}
+
+RenderJob::~RenderJob() { QxFreeJob(static_cast<QtJob>(job_)); }
+
+bool RenderJob::run(const Progress& progress) {
+  std::vector<std::string> problems;
+  QtInt result;
+  {
+    Collecting collecting(problems);
+    const auto told = [](QtFloat done, QtPointer data) -> QtInt {
+      return (*static_cast<const Progress*>(data))(done) ? 0 : 1;
+    };
+    result = QxRenderJob(static_cast<QtJob>(job_), progress ? +told : nullptr,
+                         const_cast<void*>(static_cast<const void*>(&progress)));
   }
-  if (!problems.empty()) {
+  if (result == 2) {
     std::error_code ec;
-    std::filesystem::remove(picture, ec);
-    std::string message = "rendering failed: " + problems.front();
-    if (problems.size() > 1) message += " (and " + std::to_string(problems.size() - 1) + " more problem(s))";
-    throw HostError(message);
+    std::filesystem::remove(picture_, ec);
+    return false;
   }
+  failOn(problems, picture_);
   std::error_code ec;
-  if (!std::filesystem::is_regular_file(picture, ec)) throw HostError("rendering failed: no picture was written");
+  if (!std::filesystem::is_regular_file(picture_, ec)) throw HostError("rendering failed: no picture was written");
+  return true;
+}
+
+void renderScene(DD::Image::Graph& graph, const std::string& picture, const std::string& format,
+                 const DD::Image::Camera& camera) {
+  RenderJob(graph, picture, format, camera).run();
 }
 
 }  // namespace quorhost

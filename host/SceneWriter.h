@@ -3,6 +3,7 @@
 #ifndef QUORHOST_SCENEWRITER_H
 #define QUORHOST_SCENEWRITER_H
 
+#include <functional>
 #include <string>
 
 #include <DDImageHost/Camera.h>
@@ -27,6 +28,30 @@ void writeScene(DD::Image::Graph& graph, const std::string& ribPath, const std::
 // cannot read a texture; then no picture is left.
 void renderScene(DD::Image::Graph& graph, const std::string& picture, const std::string& format,
                  const DD::Image::Camera& camera = DD::Image::Camera());
+
+// The scene of renderScene, described into the renderer library on the
+// thread that makes the job and rendered on whichever thread runs it, so
+// that a window goes on while it renders. One job runs at a time.
+class RenderJob {
+ public:
+  // Validates and describes the graph as renderScene does; throws
+  // HostError as it does, before anything is rendered.
+  RenderJob(DD::Image::Graph& graph, const std::string& picture, const std::string& format,
+            const DD::Image::Camera& camera = DD::Image::Camera());
+  ~RenderJob();
+  RenderJob(const RenderJob&) = delete;
+  RenderJob& operator=(const RenderJob&) = delete;
+
+  // Told the share done (0 to 1) from the rendering threads; false cancels.
+  using Progress = std::function<bool(float done)>;
+  // Renders the picture; false when `progress` cancelled it, and then no
+  // picture is left. Throws HostError as renderScene does. Runs once.
+  bool run(const Progress& progress = nullptr);
+
+ private:
+  void* job_ = nullptr;  // the library's QtJob
+  std::string picture_;
+};
 
 // The picture format that a file's extension asks for: "tiff" for .tif and
 // .tiff, "png" for .png, "openexr" for .exr (in any case). Throws HostError

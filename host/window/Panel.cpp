@@ -123,6 +123,36 @@ void Panel::draw(Workspace& workspace, float x, float y, float w, float h) {
   note("message", "", workspace.message());
   drawQuestion(workspace);
   ImGui::End();
+  drawRenderStatus(workspace, x);
+}
+
+// Over the view's top-left corner: how far the running render is, or, on
+// the render view, that the scene changed after the render began.
+void Panel::drawRenderStatus(Workspace& workspace, float viewWidth) {
+  const bool running = workspace.rendering();
+  const bool old = showRender_ && workspace.renderOutOfDate();
+  if (!running && !old) return;
+  ImGui::SetNextWindowPos(ImVec2(8, 8));
+  ImGui::SetNextWindowBgAlpha(0.75f);
+  const ImGuiWindowFlags flags = ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_AlwaysAutoResize |
+                                 ImGuiWindowFlags_NoSavedSettings | ImGuiWindowFlags_NoMove |
+                                 ImGuiWindowFlags_NoFocusOnAppearing;
+  ImGui::Begin("render status", nullptr, flags);
+  if (running) {
+    const float done = workspace.renderProgress();
+    ImGui::ProgressBar(done, ImVec2(std::min(240.0f, viewWidth / 2), 0));
+    note("render-progress", "", numberText(done, false));
+    ImGui::SameLine();
+    if (ImGui::Button("Cancel")) workspace.cancelRender();
+    note("render-cancel", "Cancel", "");
+  }
+  if (old) {
+    ImGui::PushStyleColor(ImGuiCol_Text, kErrorColour);
+    ImGui::TextUnformatted("Out of date: the scene changed after this render began");
+    ImGui::PopStyleColor();
+    note("render-status", "", "out of date");
+  }
+  ImGui::End();
 }
 
 void Panel::drawTools(Workspace& workspace) {
@@ -152,8 +182,12 @@ void Panel::drawTools(Workspace& workspace) {
   ImGui::EndDisabled();
   note("view", "Render view", showRender_ ? "shown" : "-");
   ImGui::SameLine();
-  if (ImGui::Button("Render")) requests_.render = true;
-  note("tool", "Render", "enabled");
+  if (workspace.rendering()) {
+    tool("Cancel render", true, [](Workspace& w) { w.cancelRender(); });
+  } else {
+    if (ImGui::Button("Render")) requests_.render = true;
+    note("tool", "Render", "enabled");
+  }
   ImGui::SameLine();
   tool("Save render\u2026", workspace.hasRender(), [this](Workspace& w) { askToSaveRender(w); });
   // The third row: new nodes.
@@ -613,6 +647,7 @@ void Panel::askToSaveRender(Workspace& workspace) {
       target.empty() ? std::string("render") : std::filesystem::path(target).stem().string() + "-render";
   saveAsPath_ = (folder / (stem + ".png")).string();
   ask(kSaveRender);
+  replacing_ = false;
 }
 
 void Panel::drawQuestion(Workspace& workspace) {
@@ -653,6 +688,7 @@ void Panel::endQuestion() {
   ImGui::CloseCurrentPopup();
   question_.clear();
   questionError_.clear();
+  replacing_ = false;
 }
 
 // Enter saves, Esc cancels.
@@ -681,6 +717,7 @@ void Panel::drawUnsavedQuestion(Workspace& workspace) {
 // typed.
 void Panel::drawPathQuestion() {
   const bool render = question_ == kSaveRender;
+  if (render && replacing_) return drawReplaceQuestion();
   ImGui::TextUnformatted(render ? "Save the render to (.png, .tif, .tiff or .exr):" : "Save the script to:");
   ImGui::SetNextItemWidth(400);
   if (focusPath_) {
@@ -700,7 +737,10 @@ void Panel::drawPathQuestion() {
   const bool save = questionButton("Save") || keyPressed(ImGuiKey_Enter) || keyPressed(ImGuiKey_KeyPadEnter);
   ImGui::SameLine();
   const bool cancel = questionButton("Cancel") || keyPressed(ImGuiKey_Escape);
-  if (save) {
+  std::error_code ec;
+  if (save && render && std::filesystem::exists(saveAsPath_, ec)) {
+    replacing_ = true;
+  } else if (save) {
     const std::string path = saveAsPath_;
     later([this, path, render](Workspace& w) {
       const bool saved = render ? w.saveRender(path) : saveScriptAs(w, path);
@@ -714,6 +754,30 @@ void Panel::drawPathQuestion() {
   } else if (cancel) {
     endQuestion();
     closeAfterSave_ = false;
+  }
+}
+
+// The render's file is there already: replace it (Enter), or back to the
+// name (Esc).
+void Panel::drawReplaceQuestion() {
+  ImGui::Text("%s already exists. Replace it?", saveAsPath_.c_str());
+  const bool replace = questionButton("Replace") || keyPressed(ImGuiKey_Enter) || keyPressed(ImGuiKey_KeyPadEnter);
+  ImGui::SameLine();
+  const bool back = questionButton("Back") || keyPressed(ImGuiKey_Escape);
+  if (replace) {
+    const std::string path = saveAsPath_;
+    later([this, path](Workspace& w) {
+      if (w.saveRender(path)) {
+        questionDone_ = true;
+      } else {
+        questionError_ = w.message();
+        replacing_ = false;
+        focusPath_ = true;
+      }
+    });
+  } else if (back) {
+    replacing_ = false;
+    focusPath_ = true;
   }
 }
 

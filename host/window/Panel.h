@@ -107,6 +107,8 @@ class Panel {
   void drawQuestion(Workspace& workspace);
   void drawUnsavedQuestion(Workspace& workspace);
   void drawPathQuestion();
+  void drawReplaceQuestion();
+  void drawRenderStatus(Workspace& workspace, float viewWidth);
   bool questionButton(const char* label);
   // A key (ImGuiKey_...) went down in this frame.
   static bool keyPressed(int key);
@@ -146,6 +148,7 @@ class Panel {
   std::string working_;  // what a typed value being applied says first
   bool showRender_ = false;
   bool closeAfterSave_ = false;
+  bool replacing_ = false;  // the render's file exists: asking to replace it
   bool openQuestion_ = false;
   bool focusPath_ = false;
   bool releaseKeyboard_ = false;  // the path field takes the keyboard in the next frame

@@ -24,7 +24,8 @@ std::string snapshotText(Workspace& workspace, const Panel& panel, const WindowS
        << "history\t" << workspace.undoCount() << '\t' << workspace.redoCount() << '\n'
        << "dirty\t" << (workspace.dirty() ? 1 : 0) << '\n'
        << "view\t" << (panel.showingRender() && workspace.hasRender() ? "render" : "viewer") << '\n'
-       << "render\t" << workspace.renderWidth() << '\t' << workspace.renderHeight() << '\n';
+       << "render\t" << workspace.renderWidth() << '\t' << workspace.renderHeight() << '\n'
+       << "rendering\t" << (workspace.rendering() ? 1 : 0) << '\t' << (workspace.renderOutOfDate() ? 1 : 0) << '\n';
   for (const PanelItem& item : panel.items())
     text << "item\t" << item.kind << '\t' << escapeField(item.name) << '\t' << escapeField(item.value) << '\t'
          << item.x0 << '\t' << item.y0 << '\t' << item.x1 << '\t' << item.y1 << '\n';

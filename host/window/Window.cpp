@@ -120,7 +120,6 @@ class WindowLoop {
   bool snapshotWanted_ = false;
   int snapshots_ = 0;
   bool done_ = false;
-  bool renderNow_ = false;
   std::string shownTitle_;
 
   int windowWidth_ = 0, windowHeight_ = 0;
@@ -385,7 +384,8 @@ void WindowLoop::pointerButton(const InputEvent& e) {
     return;
   const float px = toPixelsX(e.x), py = toPixelsY(e.y);
   if (e.action == GLFW_PRESS) {
-    if (panel_.asking() || panel_.showingRender() || !overViewer(e.x, e.y)) return;
+    // The render's status floats over the view and takes its own presses.
+    if (panel_.asking() || panel_.showingRender() || !overViewer(e.x, e.y) || ImGui::GetIO().WantCaptureMouse) return;
     workspace_.press(b, (e.mods & GLFW_MOD_SHIFT) != 0, (e.mods & GLFW_MOD_ALT) != 0, px, py);
   } else {
     workspace_.release(b, px, py);
@@ -509,21 +509,15 @@ void WindowLoop::closeWhenAsked() {
 }
 
 void WindowLoop::afterFrame() {
-  // A render asked for in the last frame runs now that the frame saying so
-  // is on the screen.
-  if (renderNow_) {
-    renderNow_ = false;
-    if (workspace_.render()) panel_.showRender(true);
-    wake();
+  // A render that has ended shows its picture.
+  if (workspace_.rendering()) {
+    if (workspace_.finishRender(false)) panel_.showRender(true);
+    if (!workspace_.rendering()) wake();
   }
   const Panel::Requests requests = panel_.apply(workspace_);
   if (requests.again) wake();
   if (requests.close) done_ = true;
-  if (requests.render) {
-    workspace_.setMessage("rendering\u2026");
-    renderNow_ = true;
-    wake();
-  }
+  if (requests.render && workspace_.startRender()) wake();
   const std::string name = title();
   if (name != shownTitle_) {
     glfwSetWindowTitle(window_, name.c_str());
@@ -533,7 +527,10 @@ void WindowLoop::afterFrame() {
 
 void WindowLoop::run() {
   while (!done_) {
-    if (framesLeft_ <= 0)
+    // While a render runs, its progress is drawn a few times a second.
+    if (framesLeft_ <= 0 && workspace_.rendering())
+      glfwWaitEventsTimeout(0.1);
+    else if (framesLeft_ <= 0)
       glfwWaitEvents();
     else
       glfwPollEvents();

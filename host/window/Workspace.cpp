@@ -46,6 +46,10 @@ Workspace::Workspace(Session& session) : session_(session), message_(session.loa
 }
 
 Workspace::~Workspace() {
+  if (rendering()) {
+    cancel_ = true;
+    worker_.join();
+  }
   if (renderFolder_.empty()) return;
   std::error_code ignored;
   fs::remove_all(renderFolder_, ignored);
@@ -127,7 +131,7 @@ void Workspace::move(float x, float y) {
       return;
     case Gesture::Edit: {
       const WarningCapture warnings;
-      session_.viewer().dragTo(x, y);
+      dragTo(x, y);
       session_.graph().invalidateAll();
       showWarnings(warnings);
       return;
@@ -149,6 +153,7 @@ void Workspace::release(PointerButton button, float x, float y) {
   if (gesture_ == Gesture::None || button != gestureButton_) return;
   if (gesture_ == Gesture::Edit) {
     const WarningCapture warnings;
+    dragTo(x, y);
     session_.viewer().release(x, y);
     showWarnings(warnings);
     session_.graph().invalidateAll();
@@ -159,6 +164,45 @@ void Workspace::release(PointerButton button, float x, float y) {
   }
   move(x, y);
   gesture_ = Gesture::None;
+}
+
+namespace {
+
+// The knobs of the handles of the card point whose knob is `k`
+// ("control_point.C.R"): that name with ".0" to ".3", those the point has.
+std::vector<Knob*> handleKnobs(Node& node, const Knob& k) {
+  const std::string& name = k.name();
+  std::vector<Knob*> handles;
+  if (name.rfind("control_point.", 0) != 0 || std::count(name.begin(), name.end(), '.') != 2) return handles;
+  for (int slot = 0; slot < 4; ++slot)
+    if (Knob* h = node.knob(name + "." + std::to_string(slot))) handles.push_back(h);
+  return handles;
+}
+
+}  // namespace
+
+void Workspace::dragTo(float x, float y) {
+  DD::Image::Viewer& viewer = session_.viewer();
+  Knob* k = viewer.grabbedKnob();
+  Node* node = k && k->op() ? k->op()->node() : nullptr;
+  const std::vector<Knob*> handles = moveHandlesWithPoint_ && node ? handleKnobs(*node, *k) : std::vector<Knob*>();
+  if (handles.empty()) {
+    viewer.dragTo(x, y);
+    return;
+  }
+  const double before[3] = {k->get_value(0), k->get_value(1), k->get_value(2)};
+  viewer.dragTo(x, y);
+  const double offset[3] = {k->get_value(0) - before[0], k->get_value(1) - before[1], k->get_value(2) - before[2]};
+  if (offset[0] == 0 && offset[1] == 0 && offset[2] == 0) return;
+  // Unless "break" is on, the card turns the opposite handle of each one
+  // set; every handle gets the same offset here, so the rule rests while
+  // they move.
+  Knob* breakKnob = node->knob("break_tangent");
+  const bool rested = breakKnob && breakKnob->get_value(0) == 0;
+  if (rested) node->userSetValues(breakKnob, {1});
+  for (Knob* h : handles)
+    node->userSetValues(h, {h->get_value(0) + offset[0], h->get_value(1) + offset[1], h->get_value(2) + offset[2]});
+  if (rested) node->userSetValues(breakKnob, {0});
 }
 
 void Workspace::scroll(float steps) {
@@ -366,7 +410,7 @@ void Workspace::restore(const State& state) {
     if (k && k->valueText() != entry.text) n->userSetText(k, entry.text.c_str());
   }
   session_.graph().invalidateAll();
-  changed();
+  edited();
 }
 
 bool Workspace::replayEdits(const State& state, const std::vector<Edit>& edits, bool undo) {
@@ -387,7 +431,7 @@ bool Workspace::replayEdits(const State& state, const std::vector<Edit>& edits, 
     if (!k || !n->userSetText(k, (undo ? e.before : e.after).c_str())) return false;
   }
   session_.graph().invalidateAll();
-  changed();
+  edited();
   return capture(&state) == state;
 }
 
@@ -443,6 +487,7 @@ void Workspace::endStep() {
     return;
   }
   if (after == *before) return;
+  ++edits_;
   undo_.push_back(Step{std::move(before), std::make_shared<const State>(std::move(after)), std::move(edits)});
   redo_.clear();
   trimHistory();
@@ -579,7 +624,11 @@ bool Workspace::saveTo(const std::string& target, bool makeTarget) {
 
 // ---- the render ---------------------------------------------------------------------------
 
-bool Workspace::render() {
+bool Workspace::startRender() {
+  if (rendering()) {
+    message_ = "a render is running";
+    return false;
+  }
   if (renderFolder_.empty()) {
     std::string pattern = (fs::temp_directory_path() / "quorhost-render-XXXXXX").string();
     if (!mkdtemp(pattern.data())) {
@@ -588,25 +637,58 @@ bool Workspace::render() {
     }
     renderFolder_ = pattern;
   }
-  const std::string file = (fs::path(renderFolder_) / "render.png").string();
+  // A file of its own, so that the picture shown meanwhile stays whole.
+  jobFile_ = (fs::path(renderFolder_) / ("render-" + std::to_string(++renders_) + ".png")).string();
   try {
-    renderScene(session_.graph(), file, "png", session_.viewer().camera());
+    job_ = std::make_unique<RenderJob>(session_.graph(), jobFile_, "png", session_.viewer().camera());
   } catch (const HostError& e) {
     message_ = e.what();
+    return false;
+  }
+  jobEdits_ = edits_;
+  progress_ = 0;
+  cancel_ = false;
+  ended_ = false;
+  jobError_.clear();
+  jobCancelled_ = false;
+  worker_ = std::thread([this] {
+    try {
+      jobCancelled_ = !job_->run([this](float done) {
+        progress_ = done;
+        return !cancel_;
+      });
+    } catch (const HostError& e) {
+      jobError_ = e.what();
+    }
+    ended_ = true;
+  });
+  message_ = "rendering\u2026";
+  return true;
+}
+
+bool Workspace::finishRender(bool wait) {
+  if (!rendering() || (!wait && !ended_)) return false;
+  worker_.join();
+  job_.reset();
+  std::error_code ignored;
+  if (jobCancelled_ || !jobError_.empty()) {
+    message_ = jobCancelled_ ? "render cancelled" : jobError_;
+    fs::remove(jobFile_, ignored);
     return false;
   }
   // As the window shows it: colour premultiplied.
   DD::Image::ImageFile picture;
   std::string why;
-  if (!DD::Image::readImageFile(file, false, picture, why)) {
-    message_ = "cannot read the render " + file + ": " + why;
+  if (!DD::Image::readImageFile(jobFile_, false, picture, why)) {
+    message_ = "cannot read the render " + jobFile_ + ": " + why;
     return false;
   }
-  std::vector<unsigned char> rgba = DD::Image::rgba8(picture, false);
-  renderFile_ = file;
+  if (!renderFile_.empty()) fs::remove(renderFile_, ignored);
+  renderFile_ = jobFile_;
   renderWidth_ = picture.width;
   renderHeight_ = picture.height;
-  renderPixels_ = std::move(rgba);
+  renderPixels_ = DD::Image::rgba8(picture, false);
+  renderEdits_ = jobEdits_;
   message_ = "rendered " + std::to_string(renderWidth_) + " x " + std::to_string(renderHeight_);
   return true;
 }

@@ -5,15 +5,18 @@
 #ifndef QUORHOST_WINDOW_WORKSPACE_H
 #define QUORHOST_WINDOW_WORKSPACE_H
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include <DDImageHost/Camera.h>
 #include <DDImageHost/Host.h>
 
+#include "SceneWriter.h"
 #include "Script.h"
 #include "Session.h"
 
@@ -54,6 +57,11 @@ class Workspace {
   // as one step of the history, whatever it changed.
   void release(PointerButton button, float x, float y);
   Gesture gesture() const { return gesture_; }
+  // With this on (the window's default), dragging a card's point moves its
+  // handles by the same offset, through their own knobs, in the same step.
+  // Off, a drag leaves the handles where they are, as --drag does.
+  bool moveHandlesWithPoint() const { return moveHandlesWithPoint_; }
+  void setMoveHandlesWithPoint(bool on) { moveHandlesWithPoint_ = on; }
   // Scroll wheel steps; up (positive) comes closer.
   void scroll(float steps);
   // Frames the position knobs of the selected nodes; false when they have
@@ -125,11 +133,27 @@ class Workspace {
   bool saveAs(const std::string& target);
 
   // ---- the render ----
-  // Renders the scene with the renderer library, as --render does, at the
-  // viewer's framing and size; the picture is kept for the window's render
-  // view. False, with the reason in message(), when it cannot.
-  bool render();
+  // Starts rendering the scene with the renderer library, as --render
+  // does, at the viewer's framing and size: the scene is described now, and
+  // the picture is made on a thread of its own while the window goes on.
+  // False, with the reason in message(), when it cannot start, or while a
+  // render runs.
+  bool startRender();
+  bool rendering() const { return worker_.joinable(); }
+  // The share of the running render done, 0 to 1.
+  float renderProgress() const { return progress_; }
+  // Asks the running render to stop; finishRender() then keeps the picture
+  // shown before.
+  void cancelRender() { cancel_ = true; }
+  // When the running render has ended (with `wait`, once it has), takes
+  // its picture for the render view. True when a new picture came; false,
+  // with the reason in message(), when it failed or was cancelled.
+  bool finishRender(bool wait);
+  // Starts a render and waits for it.
+  bool render() { return startRender() && finishRender(true); }
   bool hasRender() const { return renderWidth_ > 0; }
+  // True when the nodes were edited after the render shown began.
+  bool renderOutOfDate() const { return hasRender() && renderEdits_ != edits_; }
   int renderWidth() const { return renderWidth_; }
   int renderHeight() const { return renderHeight_; }
   // 8-bit RGBA rows, top row first, the colours multiplied by alpha.
@@ -174,9 +198,17 @@ class Workspace {
   const State* lastState() const;
   // The folder that history snapshots are written against.
   std::string snapshotTarget() const;
+  // The nodes changed (an edit, undo or redo).
+  void edited() {
+    changed();
+    ++edits_;
+  }
   void changed() { dirtyKnown_ = false; }
   bool saveTo(const std::string& target, bool makeTarget);
   void readSavedFile();
+  // One drag step of an edit: the grabbed knob follows the pointer, and a
+  // point's handles follow the point when moveHandlesWithPoint() is on.
+  void dragTo(float x, float y);
   void showWarnings(const WarningCapture& warnings);
   // A replaced knob about to change in this step: its value now.
   void editStarts(Node* node, DD::Image::Knob* k);
@@ -187,6 +219,7 @@ class Workspace {
   Gesture gesture_ = Gesture::None;
   PointerButton gestureButton_ = PointerButton::Left;
   float lastX_ = 0, lastY_ = 0;
+  bool moveHandlesWithPoint_ = true;
 
   int stepDepth_ = 0;
   using StatePtr = std::shared_ptr<const State>;
@@ -224,12 +257,29 @@ class Workspace {
 
   std::string message_;
 
+  // Edits of the nodes so far.
+  unsigned long edits_ = 0;
+
   // The render: the folder it is written into (made at the first render,
-  // removed with the workspace), its file and its pixels.
+  // removed with the workspace), its file, its pixels and the edits it saw.
   std::string renderFolder_;
   std::string renderFile_;
   int renderWidth_ = 0, renderHeight_ = 0;
   std::vector<unsigned char> renderPixels_;
+  unsigned long renderEdits_ = 0;
+  // The running render: its thread, the file it writes, the edits when it
+  // began, and what the thread tells: how far it is, and, once it ended,
+  // its failure (or nothing) and whether it was cancelled.
+  std::thread worker_;
+  std::unique_ptr<RenderJob> job_;
+  std::string jobFile_;
+  unsigned long jobEdits_ = 0;
+  int renders_ = 0;
+  std::atomic<float> progress_{0};
+  std::atomic<bool> cancel_{false};
+  std::atomic<bool> ended_{false};
+  std::string jobError_;
+  bool jobCancelled_ = false;
 };
 
 }  // namespace quorhost

@@ -245,6 +245,42 @@ TEST(WindowViewer, ATurnedCameraPicksAndDragsUnderThePointer) {
   EXPECT_EQ(ws.undoCount(), 2u);
 }
 
+// A drag of the inner point (1, 1), at (-1/6, -1/6, 0), moves its four
+// handles by the point's offset, with "break" off, and one undo puts all
+// five back; with the choice off the handles stay, as with --drag.
+TEST(WindowViewer, ADraggedPointTakesItsHandlesAlong) {
+  auto session = sessionWith({"--new", "QuorCard", "--select", "--set", "type", "smooth with handles"});
+  Workspace ws(*session);
+  ws.setViewerSize(640, 480);
+  const auto [px, py] = pixelOf(ByHand(), -1.0 / 6, -1.0 / 6, 0);
+  click(ws, px, py);
+  const std::string start = text(*session, "cpstr");
+  const std::vector<std::string> handles = {"control_point.1.1.0", "control_point.1.1.1", "control_point.1.1.2",
+                                            "control_point.1.1.3"};
+  std::vector<std::vector<double>> before;
+  for (const std::string& h : handles) before.push_back(cardValues(*session, h));
+  const std::vector<double> point = cardValues(*session, "control_point.1.1");
+  ws.press(PointerButton::Left, false, false, px, py);
+  ws.move(px + 10, py - 4);
+  ws.release(PointerButton::Left, px + 20, py - 10);
+  const std::vector<double> moved = cardValues(*session, "control_point.1.1");
+  ASSERT_GT(std::fabs(moved[0] - point[0]), 0.01);
+  for (size_t h = 0; h < handles.size(); ++h)
+    for (int c = 0; c < 3; ++c)
+      EXPECT_NEAR(cardValues(*session, handles[h])[c] - before[h][c], moved[c] - point[c], 1e-6) << handles[h];
+  EXPECT_EQ(text(*session, "break_tangent"), "0");
+  EXPECT_EQ(ws.undoCount(), 2u);
+  ASSERT_TRUE(ws.undo());
+  EXPECT_TRUE(text(*session, "cpstr") == start) << "not all five are back";
+
+  ws.setMoveHandlesWithPoint(false);
+  click(ws, px, py);
+  ws.press(PointerButton::Left, false, false, px, py);
+  ws.release(PointerButton::Left, px + 20, py - 10);
+  EXPECT_GT(std::fabs(cardValues(*session, "control_point.1.1")[0] - point[0]), 0.01);
+  EXPECT_EQ(cardValues(*session, handles[2]), before[2]);
+}
+
 // ---- history -------------------------------------------------------------------------
 
 TEST(WindowHistory, OneStepPerChangeUndoneFromTheScript) {
@@ -539,6 +575,7 @@ TEST(WindowRender, TheRenderFramesWhatTheViewerShows) {
   Workspace ws(*session);
   ws.setViewerSize(320, 240);
   ASSERT_TRUE(ws.render()) << ws.message();
+  EXPECT_EQ(ws.renderProgress(), 1.0f);
   const std::vector<unsigned char> straight = ws.renderPixels();
   turn(*session, 50, -25, Vector3(0.2f, 0, 0));
   ASSERT_TRUE(ws.render()) << ws.message();
@@ -557,6 +594,22 @@ TEST(WindowRender, TheRenderFramesWhatTheViewerShows) {
   }
   EXPECT_GT(overlap(rendered, drawn), 0.95);
   EXPECT_LT(overlap(before, drawn), 0.8);
+
+  // The picture is older than the scene after an edit, not after a camera
+  // move; a cancelled render keeps the picture shown.
+  EXPECT_FALSE(ws.renderOutOfDate());
+  ws.scroll(1);
+  EXPECT_FALSE(ws.renderOutOfDate());
+  ASSERT_TRUE(setCard(ws, *session, "flip_uvs", "1"));
+  EXPECT_TRUE(ws.renderOutOfDate());
+  ASSERT_TRUE(ws.startRender()) << ws.message();
+  EXPECT_TRUE(ws.rendering());
+  EXPECT_FALSE(ws.startRender());
+  ws.cancelRender();
+  EXPECT_FALSE(ws.finishRender(true));
+  EXPECT_EQ(ws.message(), "render cancelled");
+  EXPECT_TRUE(ws.renderOutOfDate());
+  EXPECT_FALSE(ws.rendering());
 
   // Saved in another format than the PNG of the window suite it holds the
   // same picture; an unknown one is refused.

@@ -1,5 +1,6 @@
 #include "RenderCalls.h"
 
+#include <atomic>
 #include <cstdio>
 #include <memory>
 
@@ -9,11 +10,14 @@
 
 #include "Declarations.h"
 #include "RendererModule.h"
+#include "RequestError.h"
+#include "Scene.h"
 
 namespace quor {
 namespace {
 
-QtErrorHandler gHandler = QrErrorPrint;
+// Read by the threads that render jobs while the caller may install another.
+std::atomic<QtErrorHandler> gHandler{QrErrorPrint};
 
 // The renderer's reports go to the installed error handler.
 class HandlerDiagnostics : public render::Diagnostics {
@@ -23,10 +27,14 @@ class HandlerDiagnostics : public render::Diagnostics {
   }
 };
 
+}  // namespace
+
 struct Rendered {
   HandlerDiagnostics diagnostics;
   std::unique_ptr<render::RenderedScene> scene;
 };
+
+namespace {
 
 std::unique_ptr<Rendered>& rendered() {
   // Never destroyed, like the library's own state.
@@ -37,21 +45,24 @@ std::unique_ptr<Rendered>& rendered() {
 }  // namespace
 
 void reportError(int code, int severity, const std::string& message) {
-  (gHandler ? gHandler : QrErrorPrint)(code, severity, message.c_str());
+  gHandler.load()(code, severity, message.c_str());
 }
 
 bool rendering() { return rendered() != nullptr; }
 
-void beginRendering() {
+void beginRendering(bool keepFrames) {
   const render::ModuleTable& renderer = rendererModule();
   auto r = std::make_unique<Rendered>();
-  r->scene = renderer.newScene(r->diagnostics);
+  r->scene = renderer.newScene(r->diagnostics, keepFrames);
   rendered() = std::move(r);
 }
 
-void endRendering() {
+void endRendering() { endRenderingForJob(); }
+
+std::unique_ptr<Rendered> endRenderingForJob() {
+  if (!rendered()) return nullptr;
   rendered()->scene->finish("");
-  rendered().reset();
+  return std::move(rendered());
 }
 
 void renderRequest(const render::Request& request) { rendered()->scene->apply(request); }
@@ -68,6 +79,47 @@ Steps renderSteps() {
 }  // namespace quor
 
 void QrErrorHandler(QtErrorHandler handler) { quor::gHandler = handler ? handler : QrErrorPrint; }
+
+struct QtJobData {
+  std::unique_ptr<quor::Rendered> rendered;
+  bool done = false;
+};
+
+int QxBeginJob(void) {
+  quor::Library& lib = quor::library();
+  try {
+    if (lib.scene || quor::rendering()) throw quor::RequestError("a scene is already open");
+    quor::beginRendering(true);
+    return 0;
+  } catch (const std::exception& e) {
+    quor::report("BeginJob", e.what());
+    return -1;
+  }
+}
+
+QtJob QxEndJob(void) {
+  if (!quor::rendering()) {
+    quor::report("EndJob", "no scene is open (QxBeginJob was not called)");
+    return nullptr;
+  }
+  auto job = std::make_unique<QtJobData>();
+  job->rendered = quor::endRenderingForJob();
+  return job.release();
+}
+
+QtInt QxRenderJob(QtJob job, QtProgressFunc progress, QtPointer data) {
+  if (!job || job->done) return 1;
+  job->done = true;
+  bool cancelled = false;
+  const quor::render::Progress told = [&](float done) {
+    cancelled = progress && progress(done, data) != 0;
+    return !cancelled;
+  };
+  const int missing = job->rendered->scene->renderKept(told);
+  return cancelled ? 2 : missing > 0 ? 1 : 0;
+}
+
+void QxFreeJob(QtJob job) { delete job; }
 
 void QrErrorPrint(QtInt, QtInt severity, const char* message) {
   const std::string line =

@@ -4,6 +4,7 @@
 #ifndef QUOR_SRC_RENDERCALLS_H
 #define QUOR_SRC_RENDERCALLS_H
 
+#include <memory>
 #include <string>
 
 #include "Scene.h"
@@ -13,11 +14,15 @@ namespace quor {
 
 // True while a rendered scene is open.
 bool rendering();
-// Opens a rendered scene; throws RequestError when the renderer cannot be
-// loaded.
-void beginRendering();
+// Opens a rendered scene, whose frames are kept for a job with
+// `keepFrames`; throws RequestError when the renderer cannot be loaded.
+void beginRendering(bool keepFrames = false);
 // Ends the rendered scene: blocks left open are an error.
 void endRendering();
+// Ends the rendered scene as endRendering does and hands over what it
+// kept; null when none is open.
+struct Rendered;
+std::unique_ptr<Rendered> endRenderingForJob();
 
 // Hands one request to the renderer, which checks it and reports its own
 // failures.

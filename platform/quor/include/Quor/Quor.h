@@ -128,6 +128,34 @@ void QrArchiveEnd(void);
 void QrReadArchive(QtToken name, QtArchiveCallback callback, ...);
 void QrComment(const char* text);
 
+// ---- rendering in the background ---------------------------------------------
+
+// A job: the frames of a rendered scene, complete and ready to render but
+// apart from the library's state, so that any thread can render them while
+// the caller goes on (and opens other scenes).
+typedef struct QtJobData* QtJob;
+// Told the share of a job done (0 to 1) while it renders, one call at a time,
+// from one of the threads that render it. Answering non-zero cancels the
+// job: the frame being rendered stops and writes no picture, and no later
+// frame is rendered.
+typedef QtInt (*QtProgressFunc)(QtFloat done, QtPointer data);
+
+// Opens a rendered scene as QrBegin(NULL) does, except that its frames are
+// only made ready when their worlds end. Returns 0 on success.
+int QxBeginJob(void);
+// Closes the scene that QxBeginJob opened, as QrEnd closes a scene, and
+// answers its frames as a job (frames that had an error are not in it);
+// null when no rendered scene is open.
+QtJob QxEndJob(void);
+// Renders the job's frames, each into its Display's file, on the calling
+// thread, which may be any; a job renders once. Its warnings and errors go to
+// the error handler, called from the threads that render. `progress` may be
+// null. Returns 0 when every frame wrote its picture, 2 when `progress`
+// cancelled the job, 1 otherwise.
+QtInt QxRenderJob(QtJob job, QtProgressFunc progress, QtPointer data);
+// Frees a job, rendered or not.
+void QxFreeJob(QtJob job);
+
 // The standard Catmull-Rom basis matrix. QrBasis writes it by name when it is
 // given this address.
 extern QtBasis QrCatmullRomBasis;

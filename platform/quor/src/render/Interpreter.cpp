@@ -189,7 +189,9 @@ void Handlers::worldEnd(const Args&) {
   std::unique_ptr<FrameScene> scene = std::move(st.scene);
   // Rendered while the world is still open, so that a failure counts
   // against this frame only.
-  if (errors == 0 && !in.settings_.dryRun) {
+  if (errors == 0 && in.settings_.keepFrames) {
+    in.kept_.push_back(std::move(scene));
+  } else if (errors == 0 && !in.settings_.dryRun) {
     const bool written =
         renderFrame(*scene, in.settings_.outputOverride,
                     [this](int code, Severity s, const std::string& m) { in.report(code, s, prefix() + m); });
@@ -197,7 +199,7 @@ void Handlers::worldEnd(const Args&) {
   }
   pop(BlockKind::World);
   st.inWorld = false;
-  if (errors == 0) in.lastFrame_ = std::move(scene);
+  if (errors == 0 && scene) in.lastFrame_ = std::move(scene);
   if (!st.inFrame) newFrame(st);
 }
 
@@ -351,6 +353,25 @@ void Interpreter::dispatch(const Request& request) {
   } catch (const std::exception& e) {
     report(kSystem, Severity::Error, prefix + e.what());
   }
+}
+
+int Interpreter::renderKept(const Progress& progress) {
+  const float frames = float(kept_.size());
+  const int before = pictures_;
+  bool stopped = false;
+  for (std::size_t i = 0; i < kept_.size() && !stopped; ++i) {
+    const Progress share = [&](float done) {
+      stopped = progress && !progress((float(i) + done) / frames);
+      return !stopped;
+    };
+    if (renderFrame(
+            *kept_[i], settings_.outputOverride,
+            [this](int code, Severity s, const std::string& m) { report(code, s, m); }, share))
+      ++pictures_;
+  }
+  const int missing = int(kept_.size()) - (pictures_ - before);
+  kept_.clear();
+  return missing;
 }
 
 void Interpreter::finish(const std::string& where) {

@@ -18,6 +18,7 @@
 
 #include "render/Frame.h"
 #include "render/Module.h"
+#include "render/Renderer.h"
 #include "render/Request.h"
 
 namespace quor {
@@ -30,6 +31,9 @@ struct RenderSettings {
   // When set, frames are checked and built but not rendered (for tests of
   // the scene state).
   bool dryRun = false;
+  // When set, frames are checked and built at WorldEnd but rendered only
+  // by renderKept (a render in the background).
+  bool keepFrames = false;
 };
 
 // The scene state that requests describe, and the frames it renders; also
@@ -50,6 +54,11 @@ class Interpreter : public RenderedScene {
   // must count its values before making the request.
   int ustep() const override;
   int vstep() const override;
+
+  // With keepFrames: renders the frames kept, in order, and answers how many
+  // of them wrote no picture; `progress` is told the share of all of them done
+  // and stops at the frame it stops.
+  int renderKept(const Progress& progress) override;
 
   // Counts of what happened, for callers and tests.
   int errors() const { return errors_; }
@@ -72,6 +81,7 @@ class Interpreter : public RenderedScene {
   int errors_ = 0;
   int pictures_ = 0;
   std::unique_ptr<FrameScene> lastFrame_;
+  std::vector<std::unique_ptr<FrameScene>> kept_;
   std::set<std::string> warnedOnce_;
   friend struct Handlers;
 };

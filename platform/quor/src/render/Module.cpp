@@ -8,7 +8,11 @@ namespace quor {
 namespace render {
 namespace {
 
-std::unique_ptr<RenderedScene> newScene(Diagnostics& diagnostics) { return std::make_unique<Interpreter>(diagnostics); }
+std::unique_ptr<RenderedScene> newScene(Diagnostics& diagnostics, bool keepFrames) {
+  RenderSettings settings;
+  settings.keepFrames = keepFrames;
+  return std::make_unique<Interpreter>(diagnostics, settings);
+}
 
 const ModuleTable kTable = {kModuleVersion, newScene, makeTexture};
 

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "render/Renderer.h"
 #include "render/Request.h"
 
 namespace quor {
@@ -31,19 +32,24 @@ class RenderedScene {
   // The patch steps that a patch mesh given now would use.
   virtual int ustep() const = 0;
   virtual int vstep() const = 0;
+  // Renders the frames that a scene made with keepFrames kept at their
+  // WorldEnd; answers how many kept frames wrote no picture (see
+  // Interpreter::renderKept).
+  virtual int renderKept(const Progress& progress) = 0;
   // Reports through the scene's diagnostics; errors fail the frame.
   virtual void report(int code, Severity severity, const std::string& message) = 0;
 };
 
 // Changes whenever the table or the classes it hands out change, so that a
 // module of another build is refused rather than called.
-constexpr int kModuleVersion = 1;
+constexpr int kModuleVersion = 2;
 
 struct ModuleTable {
   int version;
   // A new rendered scene that reports to `diagnostics`, which must outlive
-  // it. Throws std::bad_alloc.
-  std::unique_ptr<RenderedScene> (*newScene)(Diagnostics& diagnostics);
+  // it; with `keepFrames` its frames wait for renderKept. Throws
+  // std::bad_alloc.
+  std::unique_ptr<RenderedScene> (*newScene)(Diagnostics& diagnostics, bool keepFrames);
   // makeTexture of render/TextureCache.h.
   bool (*makeTexture)(const std::string& image, std::string& texture, std::string& error);
 };

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <future>
+#include <mutex>
 #include <new>
 #include <stdexcept>
 
@@ -145,7 +146,10 @@ class FrameRenderer {
         rays_(scene, camera_, threads_),
         textures_(scene, report) {}
 
-  void render(FloatPicture& picture) {
+  // Thrown out of a tile when the progress function asks to stop.
+  struct Stopped {};
+
+  void render(FloatPicture& picture, const Progress& progress) {
     picture.width = o_.xres;
     picture.height = o_.yres;
     picture.rgba.assign(std::size_t(4) * std::size_t(o_.xres) * std::size_t(o_.yres), 0.0f);
@@ -153,9 +157,15 @@ class FrameRenderer {
     const int tilesY = (o_.yres + kTileSize - 1) / kTileSize;
     std::vector<std::unique_ptr<Textures::Thread>> textureThreads;
     for (int t = 0; t < threads_; ++t) textureThreads.push_back(std::make_unique<Textures::Thread>(textures_));
-    parallelFor(tilesX * tilesY, threads_, [&](int tile, int thread) {
+    const int tiles = tilesX * tilesY;
+    int tilesDone = 0;
+    std::mutex progressLock;
+    parallelFor(tiles, threads_, [&](int tile, int thread) {
       renderTile((tile % tilesX) * kTileSize, (tile / tilesX) * kTileSize, *textureThreads[std::size_t(thread)],
                  picture);
+      if (!progress) return;
+      std::lock_guard<std::mutex> lock(progressLock);
+      if (!progress(float(++tilesDone) / float(tiles))) throw Stopped();
     });
   }
 
@@ -358,11 +368,13 @@ bool pictureFormatFor(const std::string& name, const std::string& type, PictureF
   return false;
 }
 
-bool renderPicture(const FrameScene& scene, FloatPicture& picture, const ReportFunction& report) {
+bool renderPicture(const FrameScene& scene, FloatPicture& picture, const ReportFunction& report,
+                   const Progress& progress) {
   try {
     FrameRenderer renderer(scene, report);
-    renderer.render(picture);
+    renderer.render(picture, progress);
     return true;
+  } catch (const FrameRenderer::Stopped&) {
   } catch (const std::bad_alloc&) {
     report(kNoMemory, Severity::Error, "no picture: out of memory");
   } catch (const std::exception& e) {
@@ -456,7 +468,8 @@ bool writePicture(const FloatPicture& picture, const PictureOptions& o, const st
   return true;
 }
 
-bool renderFrame(const FrameScene& scene, const std::string& outputOverride, const ReportFunction& report) {
+bool renderFrame(const FrameScene& scene, const std::string& outputOverride, const ReportFunction& report,
+                 const Progress& progress) {
   // The picture file needs the image library, whose loading takes longer
   // than tessellating the demo card: it loads on a thread of its own while
   // the frame's geometry is made. A failure to load is reported where the
@@ -468,7 +481,7 @@ bool renderFrame(const FrameScene& scene, const std::string& outputOverride, con
     }
   });
   FloatPicture picture;
-  if (!renderPicture(scene, picture, report)) return false;
+  if (!renderPicture(scene, picture, report, progress)) return false;
   const bool overridden = !outputOverride.empty();
   return writePicture(picture, scene.options, overridden ? outputOverride : scene.options.displayName,
                       overridden ? "file" : scene.options.displayType, report);

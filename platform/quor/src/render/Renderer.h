@@ -23,16 +23,24 @@ struct FloatPicture {
   std::vector<float> rgba;
 };
 
+// Told how much of a frame's picture is done (0 to 1) as its tiles are
+// finished, one call at a time from any of the rendering threads; answering
+// false stops the frame, which then has no picture.
+using Progress = std::function<bool(float done)>;
+
 // Renders the frame into `picture`. Problems that still leave a picture
 // (a texture that cannot be read) are reported as warnings; false, after
 // reporting an error, when there is no picture.
-bool renderPicture(const FrameScene& scene, FloatPicture& picture, const ReportFunction& report);
+// Stopped by `progress`, it answers false and reports nothing.
+bool renderPicture(const FrameScene& scene, FloatPicture& picture, const ReportFunction& report,
+                   const Progress& progress = nullptr);
 
 // Renders the frame and writes its picture into the Display's file, or into
 // `outputOverride` when that is not empty. The file is written under a
 // temporary name and renamed into place, so it is either complete or
 // absent. False, after reporting an error, when no picture was written.
-bool renderFrame(const FrameScene& scene, const std::string& outputOverride, const ReportFunction& report);
+bool renderFrame(const FrameScene& scene, const std::string& outputOverride, const ReportFunction& report,
+                 const Progress& progress = nullptr);
 
 // Applies exposure and quantization and writes the picture; the format
 // from the name (and display type). False, after reporting, on failure.
