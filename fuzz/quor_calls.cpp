@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -20,8 +21,6 @@
 #include "Quor/Quor.h"
 
 namespace {
-
-using Floats = std::array<float, 4>;
 
 // Reads the input from the front; runs dry into zeros.
 class Bytes {
@@ -40,10 +39,10 @@ class Bytes {
     std::memcpy(&f, &b, sizeof f);
     return f;
   }
-  // Four numbers, read in order (arguments of one call are evaluated in
-  // an order the compiler chooses, and replays must read as fuzzing did).
-  Floats numbers() {
-    Floats v;
+  // Four numbers, read in order (arguments of one call are evaluated in an
+  // order the compiler chooses, and replays must read as fuzzing did).
+  std::array<float, 4> numbers() {
+    std::array<float, 4> v;
     for (float& f : v) f = number();
     return v;
   }
@@ -52,6 +51,17 @@ class Bytes {
     for (int n = small(12); n > 0; --n) s += static_cast<char>(byte());
     return s;
   }
+  struct Matrix {
+    QtMatrix m;
+  };
+  Matrix matrix() {
+    Matrix out;
+    for (auto& row : out.m)
+      for (float& f : row) f = number();
+    return out;
+  }
+  // One of the words of `list`.
+  const char* pick(const std::vector<std::string>& list) { return list[byte() % list.size()].c_str(); }
 
  private:
   const std::uint8_t* data_;
@@ -59,74 +69,132 @@ class Bytes {
   std::size_t at_ = 0;
 };
 
-// Parameter declarations the calls may carry, inline or standard.
-const char* const kTokens[] = {"P",
-                               "Pw",
-                               "N",
-                               "Cs",
-                               "Os",
-                               "st",
-                               "s",
-                               "t",
-                               "vertex float[2] st",
-                               "facevarying float s",
-                               "varying color Cs",
-                               "uniform float u",
-                               "constant float k",
-                               "vertex point Q",
-                               "vertex hpoint H",
-                               "vertex vector V",
-                               "uniform matrix M",
-                               "vertex normal Nn",
-                               "float[3] bad",
-                               "varying float[0] z",
-                               "nonsense declaration",
-                               "intensity",
-                               "lightcolor",
-                               "from",
-                               "to",
-                               "fov",
-                               "Ka",
-                               "Kd",
-                               "roughness"};
-const char* const kNames[] = {"bilinear",     "bicubic",      "periodic", "nonperiodic", "perspective",
-                              "orthographic", "catmull-rom",  "bezier",   "b-spline",    "hermite",
-                              "power",        "file",         "rgba",     "rgb",         "matte",
-                              "plastic",      "distantlight", "",         "a\"b",        "line\nbreak"};
-
-template <std::size_t N>
-const char* pick(Bytes& in, const char* const (&list)[N]) {
-  return list[in.small(static_cast<int>(N))];
+std::vector<std::string> split(const std::string& words) {
+  std::vector<std::string> out(1);
+  for (char c : words) {
+    if (c == '|')
+      out.emplace_back();
+    else
+      out.back().push_back(c);
+  }
+  return out;
 }
 
-void matrixFrom(Bytes& in, QtMatrix m) {
-  for (int r = 0; r < 4; ++r)
-    for (int c = 0; c < 4; ++c) m[r][c] = in.number();
-}
+// Parameter declarations the calls may carry, inline or standard, and names
+// of types, wraps, projections, shaders and the like.
+const std::vector<std::string> kTokens = split(
+    "P|Pw|N|Cs|Os|st|s|t|vertex float[2] st|facevarying float s|varying color Cs|uniform float u|constant float k|"
+    "vertex point Q|vertex hpoint H|vertex vector V|uniform matrix M|vertex normal Nn|float[3] bad|"
+    "varying float[0] z|nonsense declaration|intensity|lightcolor|from|to|fov|Ka|Kd|roughness");
+const std::vector<std::string> kNames = split(
+    "bilinear|bicubic|periodic|nonperiodic|perspective|orthographic|catmull-rom|bezier|b-spline|hermite|power|"
+    "file|rgba|rgb|matte|plastic|distantlight||a\"b|line\nbreak");
 
-// Checks the written RIB line by line.
+// Every parameter points into `values`: enough for any declaration.
+constexpr std::size_t kValues = 4096;
+using Call = void (*)(Bytes& in, float* values);
+const Call kCalls[] = {
+    [](Bytes& in, float*) { QrFrameBegin(in.small(100)); },
+    [](Bytes&, float*) { QrFrameEnd(); },
+    [](Bytes&, float*) { QrWorldBegin(); },
+    [](Bytes&, float*) { QrWorldEnd(); },
+    [](Bytes&, float*) { QrAttributeBegin(); },
+    [](Bytes&, float*) { QrAttributeEnd(); },
+    [](Bytes&, float*) { QrTransformBegin(); },
+    [](Bytes&, float*) { QrTransformEnd(); },
+    [](Bytes& in, float*) { QrArchiveBegin(in.text().c_str(), QR_NULL); },
+    [](Bytes&, float*) { QrArchiveEnd(); },
+    [](Bytes& in, float*) { QrReadArchive(in.text().c_str(), nullptr, QR_NULL); },
+    [](Bytes& in, float*) {
+      const auto v = in.numbers();
+      QrTranslate(v[0], v[1], v[2]);
+    },
+    [](Bytes& in, float*) {
+      const auto v = in.numbers();
+      QrRotate(v[0], v[1], v[2], v[3]);
+    },
+    [](Bytes& in, float*) {
+      const auto v = in.numbers();
+      QrScale(v[0], v[1], v[2]);
+    },
+    [](Bytes& in, float*) { QrTransform(in.matrix().m); },
+    [](Bytes& in, float*) { QrConcatTransform(in.matrix().m); },
+    [](Bytes&, float*) { QrIdentity(); },
+    [](Bytes& in, float*) {
+      const int width = in.small(4000) - 10, height = in.small(4000) - 10;
+      QrFormat(width, height, in.number());
+    },
+    [](Bytes& in, float* values) {
+      values[0] = in.number();
+      const char* name = in.pick(kNames);
+      QrProjection(name, in.pick(kTokens), values, QR_NULL);
+    },
+    [](Bytes& in, float*) { QrColor(in.numbers().data()); },
+    [](Bytes& in, float*) { QrSides(in.small(4)); },
+    [](Bytes& in, float*) {
+      const bool named = in.small(2);
+      Bytes::Matrix b = named ? Bytes::Matrix() : in.matrix();
+      const int ustep = in.small(5) - (named ? 0 : 1);
+      QrBasis(named ? QrCatmullRomBasis : b.m, ustep, QrCatmullRomBasis, in.small(5));
+    },
+    [](Bytes& in, float* values) {
+      const int nu = in.small(9) - 1, nv = in.small(9) - 1, n = in.small(4);
+      QtToken tokens[3];
+      QtPointer pointers[3];
+      for (int k = 0; k < n; ++k) {
+        tokens[k] = in.pick(kTokens);
+        pointers[k] = values;
+      }
+      for (std::size_t k = 0; k < kValues; ++k) values[k] = static_cast<float>(k % 16) / 8.0f;
+      for (int k = in.small(4); k > 0; --k) values[static_cast<std::size_t>(in.byte()) * 16u] = in.number();
+      const char* type = in.pick(kNames);
+      const char* uwrap = in.pick(kNames);
+      QrPatchMeshV(type, nu, uwrap, nv, in.pick(kNames), n, tokens, pointers);
+    },
+    [](Bytes& in, float* values) {
+      values[0] = in.number();
+      const char* texture = "checker.tex";
+      const char* token = in.pick(kTokens);
+      if (in.small(2))
+        QrSurface(in.pick(kNames), token, values, QR_NULL);
+      else
+        QrSurface("paintedplastic", "texturename", &texture, QR_NULL);
+    },
+    [](Bytes& in, float*) { QrComment(in.text().c_str()); },
+    [](Bytes& in, float*) {
+      QtInt sides = in.small(3) - 1;
+      QrAttribute("sides", "doubleshaded", &sides, QR_NULL);
+    },
+    [](Bytes& in, float* values) {
+      values[0] = in.number();
+      const char* name = in.pick(kNames);
+      QrLightSource(name, in.pick(kTokens), values, QR_NULL);
+    },
+};
+
+// Checks the written RIB line by line: a request or a comment on each, the
+// rest of the line quoted strings (no quote or line break inside), brackets
+// and finite numbers.
 void checkRib(const std::string& rib) {
   std::vector<std::string> open;
   std::istringstream lines(rib);
   for (std::string line; std::getline(lines, line);) {
-    std::size_t at = line.find_first_not_of(' ');
+    const std::size_t at = line.find_first_not_of(' ');
     FUZZ_CHECK(at != std::string::npos);
     if (line[at] == '#') continue;  // a comment runs to the line's end
     std::size_t end = at;
     while (end < line.size() && std::isalpha(static_cast<unsigned char>(line[end]))) ++end;
-    FUZZ_CHECK(end > at);
     const std::string request = line.substr(at, end - at);
+    FUZZ_CHECK(!request.empty());
     if (request.size() > 5 && request.compare(request.size() - 5, 5, "Begin") == 0) {
       open.push_back(request.substr(0, request.size() - 5));
     } else if (request.size() > 3 && request.compare(request.size() - 3, 3, "End") == 0) {
       FUZZ_CHECK(!open.empty() && open.back() == request.substr(0, request.size() - 3));
       open.pop_back();
     }
-    // The rest: quoted strings (no quote or line break inside), brackets,
-    // and finite numbers.
     bool quoted = false;
     std::string word;
-    auto number = [&word, &line]() {
+    const auto number = [&word, &line]() {
       if (word.empty()) return;
       char* stop = nullptr;
       const double v = std::strtod(word.c_str(), &stop);
@@ -137,15 +205,11 @@ void checkRib(const std::string& rib) {
     for (std::size_t i = end; i < line.size(); ++i) {
       const char c = line[i];
       if (quoted) {
-        if (c == '\\')
-          ++i;  // an escaped character
-        else if (c == '"')
-          quoted = false;
-      } else if (c == '"') {
+        i += c == '\\';  // an escaped character
+        quoted = c != '"';
+      } else if (c == '"' || c == ' ' || c == '[' || c == ']') {
         number();
-        quoted = true;
-      } else if (c == ' ' || c == '[' || c == ']') {
-        number();
+        quoted = c == '"';
       } else {
         word += c;
       }
@@ -170,153 +234,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     dup2(null, 2);
     close(null);
   }
-
   Bytes in(data, size);
   if (QrBegin(path) == 0) {
-    // Every parameter points here: enough values for any declaration.
-    std::vector<float> values(4096);
-    for (int calls = 0; calls < 64 && !in.empty(); ++calls) {
-      QtMatrix m;
-      switch (in.small(27)) {
-        case 0:
-          QrFrameBegin(in.small(100));
-          break;
-        case 1:
-          QrFrameEnd();
-          break;
-        case 2:
-          QrWorldBegin();
-          break;
-        case 3:
-          QrWorldEnd();
-          break;
-        case 4:
-          QrAttributeBegin();
-          break;
-        case 5:
-          QrAttributeEnd();
-          break;
-        case 6:
-          QrTransformBegin();
-          break;
-        case 7:
-          QrTransformEnd();
-          break;
-        case 8: {
-          const std::string name = in.text();
-          QrArchiveBegin(name.c_str(), QR_NULL);
-          break;
-        }
-        case 9:
-          QrArchiveEnd();
-          break;
-        case 10: {
-          const std::string name = in.text();
-          QrReadArchive(name.c_str(), nullptr, QR_NULL);
-          break;
-        }
-        case 11: {
-          const Floats v = in.numbers();
-          QrTranslate(v[0], v[1], v[2]);
-          break;
-        }
-        case 12: {
-          const Floats v = in.numbers();
-          QrRotate(v[0], v[1], v[2], v[3]);
-          break;
-        }
-        case 13: {
-          const Floats v = in.numbers();
-          QrScale(v[0], v[1], v[2]);
-          break;
-        }
-        case 14:
-          matrixFrom(in, m);
-          QrTransform(m);
-          break;
-        case 15:
-          matrixFrom(in, m);
-          QrConcatTransform(m);
-          break;
-        case 16:
-          QrIdentity();
-          break;
-        case 17: {
-          const int width = in.small(4000) - 10;
-          const int height = in.small(4000) - 10;
-          QrFormat(width, height, in.number());
-          break;
-        }
-        case 18: {
-          values[0] = in.number();
-          const char* name = pick(in, kNames);
-          QrProjection(name, pick(in, kTokens), values.data(), QR_NULL);
-          break;
-        }
-        case 19: {
-          const Floats v = in.numbers();
-          QrColor(v.data());
-          break;
-        }
-        case 20:
-          QrSides(in.small(4));
-          break;
-        case 21:
-          if (in.small(2)) {
-            const int ustep = in.small(5);
-            QrBasis(QrCatmullRomBasis, ustep, QrCatmullRomBasis, in.small(5));
-          } else {
-            QtBasis b;
-            matrixFrom(in, b);
-            const int ustep = in.small(5) - 1;
-            QrBasis(b, ustep, QrCatmullRomBasis, in.small(5));
-          }
-          break;
-        case 22: {
-          const int nu = in.small(9) - 1;
-          const int nv = in.small(9) - 1;
-          const int n = in.small(4);
-          QtToken tokens[3];
-          QtPointer pointers[3];
-          for (int k = 0; k < n; ++k) {
-            tokens[k] = pick(in, kTokens);
-            pointers[k] = values.data();
-          }
-          for (std::size_t k = 0; k < values.size(); ++k) values[k] = static_cast<float>(k % 16) / 8.0f;
-          for (int k = in.small(4); k > 0; --k) values[static_cast<std::size_t>(in.byte()) * 16u] = in.number();
-          const char* type = pick(in, kNames);
-          const char* uwrap = pick(in, kNames);
-          QrPatchMeshV(type, nu, uwrap, nv, pick(in, kNames), n, tokens, pointers);
-          break;
-        }
-        case 23: {
-          values[0] = in.number();
-          const char* texture = "checker.tex";
-          const char* token = pick(in, kTokens);
-          if (in.small(2))
-            QrSurface(pick(in, kNames), token, values.data(), QR_NULL);
-          else
-            QrSurface("paintedplastic", "texturename", &texture, QR_NULL);
-          break;
-        }
-        case 24: {
-          const std::string text = in.text();
-          QrComment(text.c_str());
-          break;
-        }
-        case 25: {
-          QtInt sides = in.small(3) - 1;
-          QrAttribute("sides", "doubleshaded", &sides, QR_NULL);
-          break;
-        }
-        case 26: {
-          values[0] = in.number();
-          const char* name = pick(in, kNames);
-          QrLightSource(name, pick(in, kTokens), values.data(), QR_NULL);
-          break;
-        }
-      }
-    }
+    std::vector<float> values(kValues);
+    for (int calls = 0; calls < 64 && !in.empty(); ++calls)
+      kCalls[in.small(static_cast<int>(std::size(kCalls)))](in, values.data());
     QrEnd();
   }
   std::fflush(stderr);

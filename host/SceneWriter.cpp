@@ -270,6 +270,36 @@ bool RenderJob::run(const Progress& progress) {
   return true;
 }
 
+std::vector<SurfacePreview> previewSurfaces(DD::Image::Graph& graph, int facets) {
+  graph.validateAll();
+  std::vector<SurfacePreview> previews;
+  for (const auto& n : graph.nodes()) {
+    QuorPrimitive* primitive = dynamic_cast<QuorPrimitive*>(n->op());
+    if (!primitive || n->disabled() || n->op()->hasError() || QxBeginJob() != 0) continue;
+    // The world of the node alone, seen from the world's origin: its
+    // surfaces come in world space. The image archives it reads are there,
+    // untextured: the viewer textures the preview itself.
+    QrWorldBegin();
+    for (const auto& image : graph.nodes())
+      if (const Iop* iop = dynamic_cast<const Iop*>(image->op())) writeImageArchive(*image, *iop, std::string());
+    primitive->emit();
+    QrWorldEnd();
+    QtJob job = QxEndJob();
+    const auto take = [](QtInt columns, QtInt rows, const QtFloat* positions, const QtFloat* normals, const QtFloat* st,
+                         QtPointer data) {
+      auto& out = *static_cast<std::vector<SurfacePreview>*>(data);
+      const size_t count = size_t(columns) * size_t(rows);
+      out.push_back({nullptr, columns, rows, std::vector<float>(positions, positions + 3 * count),
+                     std::vector<float>(normals, normals + 3 * count), std::vector<float>(st, st + 2 * count)});
+    };
+    const size_t first = previews.size();
+    QxJobSurfaces(job, facets, take, &previews);
+    QxFreeJob(job);
+    for (size_t i = first; i < previews.size(); ++i) previews[i].node = n.get();
+  }
+  return previews;
+}
+
 void renderScene(DD::Image::Graph& graph, const std::string& picture, const std::string& format,
                  const DD::Image::Camera& camera) {
   RenderJob(graph, picture, format, camera).run();

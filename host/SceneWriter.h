@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include <DDImageHost/Camera.h>
 #include <DDImageHost/Host.h>
@@ -52,6 +53,19 @@ class RenderJob {
   void* job_ = nullptr;  // the library's QtJob
   std::string picture_;
 };
+
+// One node's surface as the renderer would render it, for the viewer's
+// preview: a grid of vertices in world space, u fastest, as QxJobSurfaces
+// hands it (positions, unit normals, the renderer's texture coordinates).
+struct SurfacePreview {
+  const Node* node = nullptr;
+  int columns = 0, rows = 0;
+  std::vector<float> positions, normals, st;
+};
+// The surfaces of the graph's renderable nodes, validated first, with
+// about `facets` facets along each one's longer side; nodes in error or
+// disabled have none.
+std::vector<SurfacePreview> previewSurfaces(DD::Image::Graph& graph, int facets);
 
 // The picture format that a file's extension asks for: "tiff" for .tif and
 // .tiff, "png" for .png, "openexr" for .exr (in any case). Throws HostError

@@ -199,6 +199,15 @@ void Panel::drawTools(Workspace& workspace) {
     if (ImGui::Button(label.c_str())) later([cls](Workspace& w) { w.addNode(cls); });
     note("add", cls, "");
   }
+  // The fourth row: the viewer's choices.
+  bool preview = workspace.finalSurface();
+  if (ImGui::Checkbox("Final surface (P)", &preview)) later([preview](Workspace& w) { w.setFinalSurface(preview); });
+  note("choice", "Final surface", workspace.finalSurface() ? "1" : "0");
+  ImGui::SameLine();
+  bool along = workspace.moveHandlesWithPoint();
+  if (ImGui::Checkbox("Move handles with the point", &along))
+    later([along](Workspace& w) { w.setMoveHandlesWithPoint(along); });
+  note("choice", "Move handles with the point", workspace.moveHandlesWithPoint() ? "1" : "0");
   const std::string target = workspace.saveTarget();
   const std::string file =
       target.empty() ? std::string("(no file)") : std::filesystem::path(target).filename().string();

@@ -299,8 +299,8 @@ void WindowLoop::onEnter(GLFWwindow* w, int entered) {
 void WindowLoop::onRefresh(GLFWwindow* w) { of(w).wake(); }
 
 // Ctrl+Z undoes, Ctrl+Shift+Z (or Ctrl+Y) redoes, Ctrl+S saves,
-// Ctrl+Shift+S saves as, Ctrl+Q closes, F frames the selected nodes, Home
-// goes back to the default camera; none of them while a question is asked.
+// Ctrl+Shift+S saves as, Ctrl+Q closes, F frames the selected nodes, P shows or
+// hides the final surface, Home goes back to the default camera; none of them while a question is asked.
 // F12 writes a snapshot at any time. While a text field has the keyboard,
 // the keys it needs stay its own (F and Home for the text, Ctrl+Z and
 // Ctrl+Y for its own undo), unless the pointer is over the viewer; for the
@@ -319,7 +319,7 @@ WindowLoop::KeyUse WindowLoop::shortcut(const InputEvent& e) {
   const bool ctrl = (e.mods & GLFW_MOD_CONTROL) != 0, shift = (e.mods & GLFW_MOD_SHIFT) != 0;
   const bool plain = (e.mods & (GLFW_MOD_CONTROL | GLFW_MOD_ALT | GLFW_MOD_SUPER)) == 0;
   const bool press = e.action == GLFW_PRESS;
-  enum class Act { None, Undo, Redo, Save, SaveAs, Close, Frame, Home } act = Act::None;
+  enum class Act { None, Undo, Redo, Save, SaveAs, Close, Frame, Preview, Home } act = Act::None;
   if (ctrl && e.code == GLFW_KEY_Z)
     act = shift ? Act::Redo : Act::Undo;
   else if (ctrl && e.code == GLFW_KEY_Y)
@@ -330,11 +330,14 @@ WindowLoop::KeyUse WindowLoop::shortcut(const InputEvent& e) {
     act = Act::Close;
   else if (press && plain && !shift && e.code == GLFW_KEY_F)
     act = Act::Frame;
+  else if (press && plain && !shift && e.code == GLFW_KEY_P)
+    act = Act::Preview;
   else if (press && plain && e.code == GLFW_KEY_HOME)
     act = Act::Home;
   if (act == Act::None) return KeyUse::Panel;
   if (ImGui::GetIO().WantTextInput) {
-    const bool fieldNeeds = act == Act::Undo || act == Act::Redo || act == Act::Frame || act == Act::Home;
+    const bool fieldNeeds =
+        act == Act::Undo || act == Act::Redo || act == Act::Frame || act == Act::Preview || act == Act::Home;
     if (fieldNeeds && !overViewer(cursorX_, cursorY_)) return KeyUse::Panel;
     panel_.releaseKeyboard();
     return KeyUse::Later;
@@ -359,6 +362,9 @@ WindowLoop::KeyUse WindowLoop::shortcut(const InputEvent& e) {
       break;
     case Act::Frame:
       workspace_.frameSelected();
+      break;
+    case Act::Preview:
+      workspace_.setFinalSurface(!workspace_.finalSurface());
       break;
     case Act::Home:
       workspace_.home();

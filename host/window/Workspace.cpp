@@ -23,6 +23,7 @@
 #include "Text.h"
 #include "Warnings.h"
 #include "window/Navigation.h"
+#include "window/SurfacePreview.h"
 
 namespace quorhost {
 
@@ -89,7 +90,13 @@ const Camera& Workspace::camera() { return session_.viewer().camera(); }
 
 bool Workspace::drawViewer(std::vector<unsigned char>* rgba, std::string* error) {
   session_.graph().validateAll();
-  return session_.viewer().draw(rgba, error);
+  DD::Image::Viewer& viewer = session_.viewer();
+  if (!finalSurface_) return viewer.draw(rgba, error);
+  const std::vector<SurfacePreview> previews = previewSurfaces(session_.graph(), kPreviewFacets);
+  viewer.setOverlay([&previews](DD::Image::ViewerContext& ctx) { drawSurfacePreviews(previews, ctx); });
+  const bool drawn = viewer.draw(rgba, error);
+  viewer.setOverlay(nullptr);
+  return drawn;
 }
 
 void Workspace::press(PointerButton button, bool shift, bool alt, float x, float y) {

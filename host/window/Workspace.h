@@ -42,7 +42,8 @@ class Workspace {
   // The picture size, in pixels; the camera keeps its place and turn.
   void setViewerSize(int width, int height);
   const DD::Image::Camera& camera();
-  // Validates the nodes and draws the viewer (see DD::Image::Viewer::draw).
+  // Validates the nodes and draws the viewer (see DD::Image::Viewer::draw),
+  // with the final surfaces over the nodes' drawing when finalSurface().
   bool drawViewer(std::vector<unsigned char>* rgba, std::string* error);
 
   // A button pressed at viewer pixel (x, y) (x rightward, y downward from
@@ -60,6 +61,10 @@ class Workspace {
   // With this on (the window's default), dragging a card's point moves its
   // handles by the same offset, through their own knobs, in the same step.
   // Off, a drag leaves the handles where they are, as --drag does.
+  // The "Final surface" preview: the viewer also draws what the renderer
+  // will render (off unless set).
+  bool finalSurface() const { return finalSurface_; }
+  void setFinalSurface(bool on) { finalSurface_ = on; }
   bool moveHandlesWithPoint() const { return moveHandlesWithPoint_; }
   void setMoveHandlesWithPoint(bool on) { moveHandlesWithPoint_ = on; }
   // Scroll wheel steps; up (positive) comes closer.
@@ -220,6 +225,7 @@ class Workspace {
   PointerButton gestureButton_ = PointerButton::Left;
   float lastX_ = 0, lastY_ = 0;
   bool moveHandlesWithPoint_ = true;
+  bool finalSurface_ = false;
 
   int stepDepth_ = 0;
   using StatePtr = std::shared_ptr<const State>;

@@ -11,7 +11,6 @@
 namespace {
 
 using frametest::Picture;
-using frametest::Reports;
 
 const double kPi = 3.14159265358979323846;
 
@@ -49,10 +48,7 @@ std::string card(double x0, double y0, double x1, double y1, double z) {
 // corners land where its coordinates say, y turned downward.
 TEST(Coverage, AFlatCardFacingTheCameraCoversExactlyItsRectangle) {
   const int w = 40, h = 30;
-  Reports reports;
-  const Picture p =
-      frametest::render(frametest::rasterCamera(w, h, 16) + card(10.25, h - 20.75, 30.6, h - 5.4, 1), reports);
-  EXPECT_TRUE(reports.errors.empty()) << reports.all();
+  const Picture p = frametest::render(frametest::rasterCamera(w, h, 16) + card(10.25, h - 20.75, 30.6, h - 5.4, 1));
   expectCoverage(p, 10.25, 30.6, 5.4, 20.75, 0.08);
   // A constant white surface: premultiplied colour equals alpha.
   EXPECT_NEAR(p.at(20, 12, 0), 1.0, 1e-5);
@@ -79,9 +75,7 @@ TEST(Coverage, ThePerspectiveFieldOfViewSpansTheShorterSide) {
     std::ostringstream camera;
     camera << "Format " << c.w << " " << c.h << " 1\nProjection \"perspective\" \"fov\" [" << fov
            << "]\nPixelSamples 16 16\nPixelFilter \"box\" 1 1\n";
-    Reports reports;
-    const Picture p = frametest::render(camera.str() + card(cx0, cy0, cx1, cy1, z), reports);
-    EXPECT_TRUE(reports.errors.empty()) << reports.all();
+    const Picture p = frametest::render(camera.str() + card(cx0, cy0, cx1, cy1, z));
     expectCoverage(p, rasterX(cx0), rasterX(cx1), rasterY(cy1), rasterY(cy0), 0.08);
   }
 }
@@ -96,9 +90,8 @@ TEST(Coverage, TheClippingPlanesBoundTheDepthThatIsSeen) {
     std::ostringstream camera;
     camera << "Format 16 16 1\nProjection \"perspective\" \"fov\" [30]\nClipping " << c.nearPlane << " " << c.farPlane
            << "\n";
-    Reports reports;
-    const Picture p = frametest::render(camera.str() + card(-1, -1, 1, 1, 3), reports);
-    ASSERT_TRUE(reports.errors.empty()) << reports.all();
+    const Picture p = frametest::render(camera.str() + card(-1, -1, 1, 1, 3));
+    ASSERT_GT(p.width, 0);
     EXPECT_FLOAT_EQ(p.at(8, 8, 3), c.alpha) << c.nearPlane << " " << c.farPlane;
   }
 }

@@ -1,6 +1,7 @@
 #include "FrameTestSupport.h"
 
 #include <OpenImageIO/imageio.h>
+#include <gtest/gtest.h>
 
 #include <sstream>
 
@@ -76,6 +77,13 @@ Picture render(const std::string& rib, Reports& reports) {
   out.channels = 4;
   out.values = std::move(picture.rgba);
   return out;
+}
+
+Picture render(const std::string& rib) {
+  Reports reports;
+  Picture p = render(rib, reports);
+  EXPECT_TRUE(p.width > 0 && reports.errors.empty()) << reports.all();
+  return p;
 }
 
 Picture readPicture(const std::string& path) {

@@ -38,6 +38,9 @@ struct Picture {
 // Renders the frame of a RIB text in memory, without exposure or
 // quantization; an empty picture when it has none.
 Picture render(const std::string& rib, Reports& reports);
+// The same for a text that must render without errors: a test failure that
+// shows the reports when it does not.
+Picture render(const std::string& rib);
 
 // Reads a picture file through OpenImageIO, its values as the file holds
 // them; empty when it cannot be read.

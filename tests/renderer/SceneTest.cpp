@@ -47,17 +47,18 @@ TEST(Scene, MalformedRibIsAnErrorWithItsLine) {
   }
   // Strings keep their escapes (an octal one takes at most three digits),
   // numbers their forms, requests their lines (a line break inside a string
-  // counts too).
+  // counts too, also one that a backslash continues).
   std::vector<Request> requests;
   std::string error;
   ASSERT_TRUE(quor::render::parseRib(
-      "##RenderMan RIB\nDeclare \"a\\\"b\\n\\101\\0612\" \"-.5e1\nx\"\n\nFormat 1 +2. -.5\n", "x.rib", requests, error))
+      "##RenderMan RIB\nDeclare \"a\\\"b\\n\\101\\0612\" \"-.5e1\nx\\\ny\"\n\nFormat 1 +2. -.5\n", "x.rib", requests,
+      error))
       << error;
   ASSERT_EQ(requests.size(), 2u);
   EXPECT_EQ(requests[0].where, "x.rib:2");
   EXPECT_EQ(requests[0].args[0].strings[0], "a\"b\nA12");
-  EXPECT_EQ(requests[0].args[1].strings[0], "-.5e1\nx");
-  EXPECT_EQ(requests[1].where, "x.rib:5");
+  EXPECT_EQ(requests[0].args[1].strings[0], "-.5e1\nxy");
+  EXPECT_EQ(requests[1].where, "x.rib:6");
   EXPECT_EQ(requests[1].args[1].numbers[0], 2.0f);
   EXPECT_EQ(requests[1].args[2].numbers[0], -0.5f);
 }

@@ -130,13 +130,14 @@ TEST(Shading, LightSourcesAddUpPlasticAndOpacity) {
 // surface untextured, with a warning that names it.
 TEST(Shading, PaintedPlasticTakesItsColourFromTheTexture) {
   testsupport::TempDir dir;
-  // 32 x 4 texels whose red rises by 8 / 255 a texel (so does every MIP
-  // level's), green and blue flat.
+  // 32 x 32 texels whose red rises by 8 / 255 a column and green by 8 / 255
+  // a row (so do every MIP level's), blue flat.
   frametest::Picture ramp;
   ramp.width = 32;
-  ramp.height = 4;
+  ramp.height = 32;
   ramp.channels = 3;
-  for (int i = 0; i < 128; ++i) ramp.values.insert(ramp.values.end(), {(i % 32) * 8 / 255.0f, 0.4f, 0.2f});
+  for (int i = 0; i < 32 * 32; ++i)
+    ramp.values.insert(ramp.values.end(), {(i % 32) * 8 / 255.0f, (i / 32) * 8 / 255.0f, 0.2f});
   const std::string texture = dir.file("ramp.png");
   ASSERT_TRUE(frametest::writePicture(texture, ramp));
   for (const std::string& name : {texture, dir.file("missing.tex")}) {
@@ -149,9 +150,11 @@ TEST(Shading, PaintedPlasticTakesItsColourFromTheTexture) {
     if (name == texture) {
       EXPECT_TRUE(reports.warnings.empty()) << reports.all();
       // The centre pixel's centre, x = 10.5 on the card from x = 2 to 18,
-      // is s = 0.53125: texel 16.5, 132 / 255.
+      // is s = 0.53125: texel 16.5, 132 / 255; y = 9.5 from y = 2 upward is
+      // t = 0.46875, whose texel row counted from the image's top is 14.5,
+      // 116 / 255 (from its bottom: 132 / 255).
       EXPECT_NEAR(c[0], 132 / 255.0, 0.003);
-      EXPECT_NEAR(c[1], 0.4, 0.003);
+      EXPECT_NEAR(c[1], 116 / 255.0, 0.003);
       EXPECT_NEAR(c[2], 0.2, 0.003);
     } else {
       ASSERT_EQ(reports.warnings.size(), 1u) << reports.all();
@@ -188,22 +191,19 @@ TEST(Shading, SidesOrientationAndDoubleShading) {
       {"one side, inside out", "Sides 1\nOrientation \"inside\"\n", 0},
   };
   for (const Case& c : cases) {
-    Reports reports;
     const Picture p =
-        frametest::render(camera + "WorldBegin\nSurface \"constant\"\n" + c.attributes + card + "WorldEnd\n", reports);
-    ASSERT_GT(p.width, 0) << c.name << "\n" << reports.all();
+        frametest::render(camera + "WorldBegin\nSurface \"constant\"\n" + c.attributes + card + "WorldEnd\n");
+    ASSERT_GT(p.width, 0) << c.name;
     EXPECT_FLOAT_EQ(p.at(10, 10, 3), c.alpha) << c.name;
   }
   // In camera space itself, left-handed, the same corners turn the other
   // way: the card faces away unless its orientation is right-handed.
   for (const char* orientation : {"", "Orientation \"rh\"\n"}) {
-    Reports reports;
     const Picture p = frametest::render(
         "Format 20 20 1\nProjection \"perspective\" \"fov\" [30]\nTranslate 0 0 2.5\nWorldBegin\n"
         "Surface \"constant\"\nSides 1\n" +
-            std::string(orientation) + card + "WorldEnd\n",
-        reports);
-    ASSERT_GT(p.width, 0) << reports.all();
+        std::string(orientation) + card + "WorldEnd\n");
+    ASSERT_GT(p.width, 0);
     EXPECT_FLOAT_EQ(p.at(10, 10, 3), *orientation ? 1.0f : 0.0f) << orientation;
   }
 }

@@ -1,11 +1,9 @@
-// Patch meshes: silhouettes against curves evaluated here by other means
-// (de Casteljau's construction, the textbook Catmull-Rom polynomial),
-// bases, steps and wrapping, rational meshes, texture coordinates of every
-// storage class, facet sizes, and patches that cannot be rendered.
+// Patch meshes: points and slopes of bases given by name or matrix, steps
+// and wrapping, rational meshes, texture coordinates of every storage
+// class, facet sizes, and patches that cannot be rendered.
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <functional>
 #include <sstream>
 
 #include "FrameTestSupport.h"
@@ -20,101 +18,15 @@ using quor::render::evaluatePatch;
 using quor::render::FrameScene;
 using quor::render::SurfacePoint;
 
-double casteljau(const double p[4], double t) {
-  double a[4] = {p[0], p[1], p[2], p[3]};
-  for (int k = 3; k > 0; --k)
-    for (int i = 0; i < k; ++i) a[i] = a[i] * (1 - t) + a[i + 1] * t;
-  return a[0];
-}
-
-double catmullRom(double p0, double p1, double p2, double p3, double t) {
-  return 0.5 *
-         (2 * p1 + (-p0 + p2) * t + (2 * p0 - 5 * p1 + 4 * p2 - p3) * t * t + (-p0 + 3 * p1 - 3 * p2 + p3) * t * t * t);
-}
-
-// Where alpha crosses one half along a row, between pixel centres: the
-// first rising crossing and the last falling one.
-bool crossings(const Picture& p, int y, double& left, double& right) {
-  left = right = -1;
-  for (int x = 1; x < p.width; ++x) {
-    const double a = p.at(x - 1, y, 3), b = p.at(x, y, 3);
-    if (a < 0.5 && b >= 0.5 && left < 0) left = x - 0.5 + (0.5 - a) / (b - a);
-    if (a >= 0.5 && b < 0.5) right = x - 0.5 + (a - 0.5) / (a - b);
-  }
-  return left >= 0 && right >= 0;
-}
-
 std::string points(const std::vector<double>& xs, const std::vector<double>& ys, int columns) {
   std::ostringstream s;
   for (std::size_t k = 0; k < xs.size(); ++k) s << xs[k] << " " << ys[k / columns] << " 1 ";
   return s.str();
 }
 
-// The card's basis and Bezier's: the rendered silhouette follows the
-// boundary curves, found here without the renderer's basis matrices.
-TEST(Surface, ABicubicSilhouetteFollowsTheSurface) {
-  const int size = 160;
-  struct Case {
-    const char* name;
-    std::string mesh;
-    std::function<bool(double y, double& left, double& right)> edges;  // world y -> boundary x
-  };
-  // Bezier, one patch: rows at y 20, 60, 100, 140 (y runs linearly in v);
-  // the left and right boundaries are the curves of the outer columns.
-  const double bl[4] = {30, 5, 55, 30}, br[4] = {130, 150, 150, 130};
-  std::vector<double> bx;
-  for (int j = 0; j < 4; ++j) bx.insert(bx.end(), {bl[j], 65, 100, br[j]});
-  const Case bezier{
-      "bezier",
-      "Basis \"bezier\" 3 \"bezier\" 3\nPatchMesh \"bicubic\" 4 \"nonperiodic\" 4 \"nonperiodic\" \"P\" [" +
-          points(bx, {20, 60, 100, 140}, 4) + "]\n",
-      [&](double y, double& l, double& r) {
-        const double v = (y - 20) / 120;
-        if (v <= 0 || v >= 1) return false;
-        l = casteljau(bl, v), r = casteljau(br, v);
-        return true;
-      }};
-  // Catmull-Rom, step 1, 4 x 6 control points: three patches along v
-  // between rows 1 and 4 (y 30 to 120); the boundaries are columns 1 and 2.
-  const double c1[6] = {60, 50, 35, 70, 45, 50}, c2[6] = {110, 120, 100, 125, 115, 120};
-  std::vector<double> cx;
-  for (int j = 0; j < 6; ++j) cx.insert(cx.end(), {c1[j] - 20, c1[j], c2[j], c2[j] + 20});
-  const Case catmull{"catmull-rom",
-                     "Basis \"catmull-rom\" 1 \"catmull-rom\" 1\nPatchMesh \"bicubic\" 4 \"nonperiodic\" 6 "
-                     "\"nonperiodic\" \"P\" [" +
-                         points(cx, {0, 30, 60, 90, 120, 150}, 4) + "]\n",
-                     [&](double y, double& l, double& r) {
-                       if (y <= 30 || y >= 120) return false;
-                       const int k = std::min(2, int((y - 30) / 30));
-                       const double v = (y - 30 - 30 * k) / 30;
-                       l = catmullRom(c1[k], c1[k + 1], c1[k + 2], c1[k + 3], v);
-                       r = catmullRom(c2[k], c2[k + 1], c2[k + 2], c2[k + 3], v);
-                       return true;
-                     }};
-  for (const Case& c : {bezier, catmull}) {
-    SCOPED_TRACE(c.name);
-    Reports reports;
-    const Picture p = frametest::render(
-        frametest::rasterCamera(size, size, 8) + "WorldBegin\nSurface \"constant\"\n" + c.mesh + "WorldEnd\n", reports);
-    ASSERT_TRUE(reports.errors.empty()) << reports.all();
-    int rows = 0;
-    for (int y = 0; y < size; ++y) {
-      double l, r, renderedL, renderedR;
-      // Rows a pixel inside the top and bottom edges.
-      if (!c.edges(size - (y + 0.5) - 1, l, r) || !c.edges(size - (y + 0.5) + 1, l, r)) continue;
-      c.edges(size - (y + 0.5), l, r);
-      ASSERT_TRUE(crossings(p, y, renderedL, renderedR)) << "row " << y;
-      EXPECT_NEAR(renderedL, l, 0.3) << "row " << y;
-      EXPECT_NEAR(renderedR, r, 0.3) << "row " << y;
-      ++rows;
-    }
-    EXPECT_GT(rows, 80);
-  }
-}
-
-std::unique_ptr<FrameScene> frame(const std::string& world) {
+std::unique_ptr<FrameScene> frame(const std::string& world, const std::string& camera = "") {
   Reports reports;
-  auto f = frametest::frameOf("WorldBegin\n" + world + "WorldEnd\n", reports);
+  auto f = frametest::frameOf(camera + "WorldBegin\n" + world + "WorldEnd\n", reports);
   EXPECT_TRUE(f) << reports.all();
   return f;
 }
@@ -256,6 +168,14 @@ TEST(Surface, TextureCoordinatesOfEveryStorageClass) {
   EXPECT_NEAR(evaluatePatch(c->meshes[0], 0, 0, 0, 0, true).s, 2.5, 1e-5);  // control point 5: 25 / 10
 }
 
+// Steps along u and v of the first patch of a frame's first mesh.
+std::pair<int, int> steps(const std::unique_ptr<FrameScene>& f) {
+  if (!f) return {0, 0};
+  std::vector<int> us, vs;
+  quor::render::tessellationSteps(f->meshes[0], quor::render::Camera(f->options), us, vs);
+  return {us[0], vs[0]};
+}
+
 // The facets of a patch seen on the picture are smaller than a pixel; a
 // patch far off the picture is not cut up.
 TEST(Surface, FacetsAreSmallerThanAPixelWhereSeen) {
@@ -263,38 +183,25 @@ TEST(Surface, FacetsAreSmallerThanAPixelWhereSeen) {
   const std::string mesh =
       "Basis \"bezier\" 3 \"bezier\" 3\nPatchMesh \"bicubic\" 4 \"nonperiodic\" 4 \"nonperiodic\" \"P\" [" +
       points({20, 80, 120, 180, 20, 60, 140, 180, 20, 100, 100, 180, 20, 80, 120, 180}, {10, 60, 130, 190}, 4) + "]\n";
-  Reports reports;
-  const auto f = frametest::frameOf(
-      frametest::rasterCamera(size, size) + "WorldBegin\n" + mesh + "Translate 10000 0 0\n" + mesh + "WorldEnd\n",
-      reports);
-  ASSERT_TRUE(f) << reports.all();
-  const quor::render::Camera camera(f->options);
-  std::vector<int> us, vs;
-  quor::render::tessellationSteps(f->meshes[0], camera, us, vs);
-  ASSERT_EQ(us.size(), 1u);
+  const auto f = frame(mesh, frametest::rasterCamera(size, size));
+  ASSERT_TRUE(f);
+  const int us = steps(f).first, vs = steps(f).second;
   // Every facet edge, projected here by the raster camera's own rule.
   double longest = 0;
   const auto raster = [&](int k, int l) {
-    const SurfacePoint sp = evaluatePatch(f->meshes[0], 0, 0, float(k) / us[0], float(l) / vs[0], false);
+    const SurfacePoint sp = evaluatePatch(f->meshes[0], 0, 0, float(k) / us, float(l) / vs, false);
     return std::make_pair(double(sp.p.x), size - double(sp.p.y));
   };
-  for (int l = 0; l <= vs[0]; ++l)
-    for (int k = 0; k <= us[0]; ++k) {
-      const auto a = raster(k, l);
-      if (k < us[0]) {
-        const auto b = raster(k + 1, l);
+  for (int l = 0; l <= vs; ++l)
+    for (int k = 0; k <= us; ++k)
+      for (const auto& [dk, dl] : {std::make_pair(1, 0), std::make_pair(0, 1)}) {
+        if (k + dk > us || l + dl > vs) continue;
+        const auto a = raster(k, l), b = raster(k + dk, l + dl);
         longest = std::max(longest, std::hypot(b.first - a.first, b.second - a.second));
       }
-      if (l < vs[0]) {
-        const auto b = raster(k, l + 1);
-        longest = std::max(longest, std::hypot(b.first - a.first, b.second - a.second));
-      }
-    }
   EXPECT_LE(longest, 1.0);
-  EXPECT_LT(us[0] * vs[0], 4 * 200 * 200);  // and not wastefully many
-  quor::render::tessellationSteps(f->meshes[1], camera, us, vs);
-  EXPECT_EQ(us[0], 1);
-  EXPECT_EQ(vs[0], 1);
+  EXPECT_LT(us * vs, 4 * 200 * 200);  // and not wastefully many
+  EXPECT_EQ(steps(frame("Translate 10000 0 0\n" + mesh, frametest::rasterCamera(size, size))), std::make_pair(1, 1));
 
   // Under a perspective camera (fov 90, depth 0.5 to 100, 20 x 20 pixels):
   // walls behind the eye, before the near plane, beyond the far one or
@@ -316,7 +223,6 @@ TEST(Surface, FacetsAreSmallerThanAPixelWhereSeen) {
   for (float y : {-1.0f, -0.5f, 0.5f, 1.0f})
     for (float z : {-100.0f, -1.0f, -1.0f, -100.0f}) overshoot << "0 " << y << " " << z << " ";
   overshoot << "]\n";
-  const std::string perspective = "Format 20 20 1\nProjection \"perspective\" \"fov\" [90]\nClipping 0.5 100\n";
   struct Case {
     std::string mesh;
     int least, most;  // steps along u
@@ -326,11 +232,9 @@ TEST(Surface, FacetsAreSmallerThanAPixelWhereSeen) {
       {wall(30, 30, -5, 5), 1, 1}, {wall(2, 2, -5, 5), 48, 192},      {overshoot.str(), 2, 512},
   };
   for (const Case& c : cases) {
-    const auto p = frametest::frameOf(perspective + "WorldBegin\n" + c.mesh + "WorldEnd\n", reports);
-    ASSERT_TRUE(p) << reports.all();
-    quor::render::tessellationSteps(p->meshes[0], quor::render::Camera(p->options), us, vs);
-    EXPECT_GE(us[0], c.least) << c.mesh;
-    EXPECT_LE(us[0], c.most) << c.mesh;
+    const int u =
+        steps(frame(c.mesh, "Format 20 20 1\nProjection \"perspective\" \"fov\" [90]\nClipping 0.5 100\n")).first;
+    EXPECT_TRUE(u >= c.least && u <= c.most) << u << " steps for " << c.mesh;
   }
 }
 

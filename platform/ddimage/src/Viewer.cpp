@@ -256,6 +256,12 @@ bool Viewer::draw(std::vector<unsigned char>* rgba, std::string* error) {
   beginFrame(false, 0, 0);
   buildHandles();
   drawHandles(false);
+  if (overlay_) {
+    resetColour();
+    glPushAttrib(GL_ALL_ATTRIB_BITS);
+    overlay_(ctx_);
+    glPopAttrib();
+  }
   if (rgba) *rgba = currentContext_ ? readFramebuffer(camera_.width, camera_.height) : gl_->readPixels();
   return true;
 }

@@ -119,6 +119,14 @@ QtInt QxRenderJob(QtJob job, QtProgressFunc progress, QtPointer data) {
   return cancelled ? 2 : missing > 0 ? 1 : 0;
 }
 
+QtInt QxJobSurfaces(QtJob job, QtInt facets, QtSurfaceFunc surface, QtPointer data) {
+  if (!job || job->done || !job->rendered) return 0;
+  const std::vector<quor::render::SurfaceGrid> grids = job->rendered->scene->keptSurfaces(facets);
+  for (const quor::render::SurfaceGrid& g : grids)
+    if (surface) surface(g.columns, g.rows, g.positions.data(), g.normals.data(), g.st.data(), data);
+  return QtInt(grids.size());
+}
+
 void QxFreeJob(QtJob job) { delete job; }
 
 void QrErrorPrint(QtInt, QtInt severity, const char* message) {

@@ -8,6 +8,7 @@
 #ifndef DDImage_Viewer_h
 #define DDImage_Viewer_h
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -63,6 +64,11 @@ class Viewer {
   // for a point on or behind the camera plane.
   bool project(const Vector3& point, float* x, float* y) const;
 
+  // A drawing of the host's own, made after the nodes in every drawing pass
+  // (never in selection passes), in viewer space, between a push and a pop
+  // of every GL attribute; empty for none.
+  void setOverlay(std::function<void(ViewerContext&)> overlay) { overlay_ = std::move(overlay); }
+
   // Draws every node and the handles of the visible position knobs and reads
   // the picture back as RGBA rows, top row first (with `rgba` null, reads
   // nothing back). False, with a message, when there is no OpenGL.
@@ -96,6 +102,7 @@ class Viewer {
   bool pointerOnPlane(float x, float y, Vector3* out) const;
 
   Graph& graph_;
+  std::function<void(ViewerContext&)> overlay_;
   bool stencil_ = true;
   bool currentContext_ = false;
   Camera camera_;

@@ -153,6 +153,16 @@ QtJob QxEndJob(void);
 // null. Returns 0 when every frame wrote its picture, 2 when `progress`
 // cancelled the job, 1 otherwise.
 QtInt QxRenderJob(QtJob job, QtProgressFunc progress, QtPointer data);
+// The surfaces that the job's first frame would render, as the renderer
+// evaluates them, for drawing a preview of them: each patch mesh is handed
+// to `surface` as one grid of `columns` x `rows` vertices, u fastest, with
+// about `facets` facets along its longer side (at least one a patch):
+// positions in the frame's camera space (3 floats a vertex), unit normals (3
+// floats) and texture coordinates s, t (2 floats). Returns the number of
+// meshes; call it before the job renders.
+typedef void (*QtSurfaceFunc)(QtInt columns, QtInt rows, const QtFloat* positions, const QtFloat* normals,
+                              const QtFloat* st, QtPointer data);
+QtInt QxJobSurfaces(QtJob job, QtInt facets, QtSurfaceFunc surface, QtPointer data);
 // Frees a job, rendered or not.
 void QxFreeJob(QtJob job);
 

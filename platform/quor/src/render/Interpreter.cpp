@@ -374,6 +374,17 @@ int Interpreter::renderKept(const Progress& progress) {
   return missing;
 }
 
+std::vector<SurfaceGrid> Interpreter::keptSurfaces(int facets) const {
+  std::vector<SurfaceGrid> grids;
+  if (kept_.empty()) return grids;
+  for (const PatchMeshData& mesh : kept_.front()->meshes) {
+    const int patches = std::max(1, std::max(mesh.upatches, mesh.vpatches));
+    grids.emplace_back();
+    sampleSurface(mesh, facets / patches, grids.back());
+  }
+  return grids;
+}
+
 void Interpreter::finish(const std::string& where) {
   State& st = *state_;
   const std::string at = where.empty() ? "" : where + ": ";

@@ -59,6 +59,7 @@ class Interpreter : public RenderedScene {
   // of them wrote no picture; `progress` is told the share of all of them done
   // and stops at the frame it stops.
   int renderKept(const Progress& progress) override;
+  std::vector<SurfaceGrid> keptSurfaces(int facets) const override;
 
   // Counts of what happened, for callers and tests.
   int errors() const { return errors_; }

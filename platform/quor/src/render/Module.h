@@ -9,7 +9,9 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "render/Patches.h"
 #include "render/Renderer.h"
 #include "render/Request.h"
 
@@ -36,13 +38,16 @@ class RenderedScene {
   // WorldEnd; answers how many kept frames wrote no picture (see
   // Interpreter::renderKept).
   virtual int renderKept(const Progress& progress) = 0;
+  // The surfaces of the first frame kept, each patch mesh sampled by
+  // sampleSurface with about `facets` facets along its longer side.
+  virtual std::vector<SurfaceGrid> keptSurfaces(int facets) const = 0;
   // Reports through the scene's diagnostics; errors fail the frame.
   virtual void report(int code, Severity severity, const std::string& message) = 0;
 };
 
 // Changes whenever the table or the classes it hands out change, so that a
 // module of another build is refused rather than called.
-constexpr int kModuleVersion = 2;
+constexpr int kModuleVersion = 3;
 
 struct ModuleTable {
   int version;

@@ -1,5 +1,6 @@
 #include "render/Patches.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -228,6 +229,29 @@ Vec3 evaluatePosition(const PatchMeshData& mesh, int pi, int pj, float u, float 
   const Vec4 c = transform(h, mesh.objectToCamera);
   const float inv = 1.0f / c.w;
   return {c.x * inv, c.y * inv, c.z * inv};
+}
+
+void sampleSurface(const PatchMeshData& mesh, int steps, SurfaceGrid& grid) {
+  steps = std::max(1, steps);
+  grid.columns = mesh.upatches * steps + 1;
+  grid.rows = mesh.vpatches * steps + 1;
+  const std::size_t count = std::size_t(grid.columns) * std::size_t(grid.rows);
+  grid.positions.resize(3 * count);
+  grid.normals.resize(3 * count);
+  grid.st.resize(2 * count);
+  for (int r = 0; r < grid.rows; ++r)
+    for (int c = 0; c < grid.columns; ++c) {
+      // The last vertex of a patch is the end of that patch, not the start
+      // of one beyond the mesh.
+      const int pi = std::min(c / steps, mesh.upatches - 1), pj = std::min(r / steps, mesh.vpatches - 1);
+      const SurfacePoint sp =
+          evaluatePatch(mesh, pi, pj, float(c - pi * steps) / float(steps), float(r - pj * steps) / float(steps), true);
+      const Vec3 n = normalize(cross(sp.dpdu, sp.dpdv)) * mesh.normalSign;
+      const std::size_t k = std::size_t(r) * std::size_t(grid.columns) + std::size_t(c);
+      for (int i = 0; i < 3; ++i) grid.positions[3 * k + i] = sp.p[i], grid.normals[3 * k + i] = n[i];
+      grid.st[2 * k] = sp.s;
+      grid.st[2 * k + 1] = sp.t;
+    }
 }
 
 const char* patchProblem(const PatchMeshData& mesh, int pi, int pj) {

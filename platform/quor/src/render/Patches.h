@@ -92,6 +92,16 @@ SurfacePoint evaluatePatch(const PatchMeshData& mesh, int pi, int pj, float u, f
 // Only the camera-space position.
 Vec3 evaluatePosition(const PatchMeshData& mesh, int pi, int pj, float u, float v);
 
+// The surface of a whole mesh sampled on one grid, for drawing previews:
+// `steps` facets along each side of every patch, vertices shared where
+// patches meet, u fastest; camera-space positions, unit outward normals and
+// texture coordinates, from evaluatePatch.
+struct SurfaceGrid {
+  int columns = 0, rows = 0;
+  std::vector<float> positions, normals, st;
+};
+void sampleSurface(const PatchMeshData& mesh, int steps, SurfaceGrid& grid);
+
 // Why a patch cannot be rendered: "" when it can, else "non-finite" or
 // "degenerate" (its control points span no area).
 const char* patchProblem(const PatchMeshData& mesh, int pi, int pj);
