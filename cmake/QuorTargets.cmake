@@ -6,9 +6,14 @@ function(quor_warnings target)
 endfunction()
 
 # A GoogleTest suite: built into build/tests and registered with CTest.
-# Usage: quor_test(NAME sources... LIBS libs...)
+# Usage: quor_test(NAME sources... [LOCK resource] LIBS libs...)
 function(quor_test name)
-  cmake_parse_arguments(T "" "" "LIBS" ${ARGN})
+  # LOCK names a resource the tests hold one at a time (ctest's RESOURCE_LOCK).
+  cmake_parse_arguments(T "" "LOCK" "LIBS" ${ARGN})
+  set(lock)
+  if(T_LOCK)
+    set(lock RESOURCE_LOCK ${T_LOCK})
+  endif()
   add_executable(${name} ${T_UNPARSED_ARGUMENTS})
   quor_warnings(${name})
   target_link_libraries(${name} PRIVATE ${T_LIBS} quor_test_support GTest::gtest GTest::gtest_main)
@@ -18,5 +23,6 @@ function(quor_test name)
     QUOR_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
   gtest_discover_tests(${name} WORKING_DIRECTORY ${CMAKE_BINARY_DIR} DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT
-      "QUOR_OPTIONS_FILE=${CMAKE_BINARY_DIR}/tests/options-${name}.txt;QUOR_TEXTURE_CACHE=${CMAKE_BINARY_DIR}/tests/texture-cache")
+      "QUOR_OPTIONS_FILE=${CMAKE_BINARY_DIR}/tests/options-${name}.txt;QUOR_TEXTURE_CACHE=${CMAKE_BINARY_DIR}/tests/texture-cache"
+      ${lock})
 endfunction()
