@@ -121,9 +121,11 @@ Rib ribOf(const std::function<void()>& calls) {
 // Mistakes: a request's name or argument order, indentation that does not
 // follow the blocks, a lost escape, a light numbered from 0, the basis
 // written by name when it is only a copy of the library's own, no room for
-// the longest integers.
+// the longest integers, a float not as the shortest text that reads back to
+// it (6 digits, 0.333333; 9 digits, 0.100000001; a locale's comma).
 TEST(LibQuorRib, EveryRequestIsOneLine) {
   float kd = 0.5f, repeat[] = {2, 3}, rgb[] = {0.25f, 0.5f, 1};
+  float floats[] = {0.1f, 1 / 3.f, -0.0f, 16777217.f, 3.4028235e38f, 1e-45f, -2.5e-6f};
   int one = 1, lowest[] = {INT_MIN, INT_MIN};
   const char* texture[] = {"q\"b\\\n\t\x01.tx"};
   QtMatrix m = {{0, 1, 2, 3}, {4, 5, 6, 7}, {8, 9, 10, 11}, {12, 13, 14, 15}};
@@ -153,6 +155,8 @@ TEST(LibQuorRib, EveryRequestIsOneLine) {
       {[] { QrExposure(1.5f, 2.2f); }, "Exposure 1.5 2.2"},
       {[] { QrQuantize("rgba", 65535, 0, 65535, 0.5f); }, R"(Quantize "rgba" 65535 0 65535 0.5)"},
       {[&] { QrOpacity(rgb); }, "Opacity [0.25 0.5 1]"},
+      {[&] { QrSurface("s", "float[7] v", floats, QR_NULL); },
+       R"(Surface "s" "float[7] v" [0.1 0.33333334 -0 16777216 3.4028235e+38 1e-45 -2.5e-06])"},
   };
   Lines expected;
   for (const auto& call : calls) expected.push_back(call.second);
@@ -251,15 +255,6 @@ TEST(LibQuorRib, BasisStepsFollowAttributeBlocks) {
   EXPECT_EQ(rib.errors,
             "libQuor: AttributeEnd: no open AttributeBegin to close (the innermost block is "
             "TransformBegin)\n");
-}
-
-// Each float as the shortest text that reads back to it. Mistakes: 6 digits
-// ("%g": 0.333333), 9 digits (0.100000001), a locale's comma.
-TEST(LibQuorRib, FloatsAsTheShortestTextThatReadsBack) {
-  float values[] = {0.1f, 1 / 3.f, -0.0f, 16777217.f, 3.4028235e38f, 1e-45f, -2.5e-6f};
-  const Rib rib = ribOf([&] { QrSurface("s", "float[7] v", values, QR_NULL); });
-  EXPECT_EQ(rib.lines, Lines{"Surface \"s\" \"float[7] v\" [0.1 0.33333334 -0 16777216 3.4028235e+38 1e-45 -2.5e-06]"})
-      << rib.errors;
 }
 
 // A call that cannot be written writes nothing, not even part of its line,

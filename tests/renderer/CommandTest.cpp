@@ -85,12 +85,12 @@ TEST(Quorrender, FailuresWriteNoPicture) {
   EXPECT_NE(missing.err.find("none.rib"), std::string::npos) << missing.err;
 }
 
-// A 64 x 64 grey image.
-std::string writeImage(const testsupport::TempDir& dir) {
+// A square RGB image of one value: 64 x 64 grey unless told.
+std::string writeImage(const testsupport::TempDir& dir, int size = 64, float value = 0.5f) {
   Picture p;
-  p.width = p.height = 64;
+  p.width = p.height = size;
   p.channels = 3;
-  p.values.assign(64 * 64 * 3, 0.5f);
+  p.values.assign(std::size_t(size) * size * 3, value);
   const std::string file = dir.file("grey.png");
   EXPECT_TRUE(frametest::writePicture(file, p));
   return file;
@@ -175,11 +175,7 @@ TEST(TextureCache, MadeOnceAndAgainWhenTheImageChanges) {
   EXPECT_EQ(fs::last_write_time(texture), made);
   // A new image under the same name.
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  Picture white;
-  white.width = white.height = 4;
-  white.channels = 3;
-  white.values.assign(48, 1.0f);
-  ASSERT_TRUE(frametest::writePicture(image, white));
+  ASSERT_EQ(writeImage(dir, 4, 1.0f), image);  // white, 4 x 4
   ASSERT_EQ(QxMakeTexture(image.c_str(), nullptr, again, sizeof again), 0);
   EXPECT_STREQ(again, texture);
   EXPECT_EQ(frametest::readPicture(texture).width, 4);

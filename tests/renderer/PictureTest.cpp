@@ -149,7 +149,6 @@ TEST(Picture, ExposureQuantizationAndDither) {
 
 // The picture does not depend on how many threads render it.
 TEST(Picture, TheSamePictureWhateverTheNumberOfThreads) {
-  std::string previous;
   std::vector<float> first;
   for (int threads : {1, 2, 5}) {
     std::ostringstream rib;
