@@ -156,12 +156,9 @@ struct Snapshot {
 class WindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* display = std::getenv("DISPLAY");
-    if (display) savedDisplay_ = display;
     log_ = dir_.file("log.txt");
-    // The window remembers its size in the user's configuration folder.
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    if (config) savedConfig_ = config;
+    // The window remembers its size in the user's configuration folder; each
+    // test sets it, and DISPLAY, afresh.
     setenv("XDG_CONFIG_HOME", dir_.file("config").c_str(), 1);
     fs::copy_file(QUOR_SOURCE_DIR "/examples/card.json", dir_.file("card.json"));
     fs::copy_file(QUOR_SOURCE_DIR "/examples/card.json", dir_.file("orig.json"));
@@ -172,12 +169,6 @@ class WindowTest : public ::testing::Test {
   void TearDown() override {
     window_.stop();
     server_.stop();
-    for (const auto& [name, saved] : {std::pair<const char*, std::string&>{"DISPLAY", savedDisplay_},
-                                      std::pair<const char*, std::string&>{"XDG_CONFIG_HOME", savedConfig_}})
-      if (saved.empty())
-        unsetenv(name);
-      else
-        setenv(name, saved.c_str(), 1);
     if (HasFailure()) std::cerr << "log of the run:\n" << testsupport::readFile(log_);
   }
 
@@ -321,7 +312,6 @@ class WindowTest : public ::testing::Test {
 
   testsupport::TempDir dir_;
   std::string log_;
-  std::string savedDisplay_, savedConfig_;
   Child server_, window_;
   std::string id_;
   int snapshots_ = 0;

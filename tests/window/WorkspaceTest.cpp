@@ -387,14 +387,13 @@ TEST(WindowKnobs, EditsAsSetDoesClampedOrRefusedAndTheHistoryLimit) {
   EXPECT_NE(ws.message().find("x_points"), std::string::npos) << ws.message();
   EXPECT_EQ(ws.undoCount(), 1u);
 
-  // Nudges (arrow keys, the wheel, a scrub) step whole numbers by 1 and
-  // others by 0.01, in their one channel, each a step.
+  // Nudges (arrow keys, the wheel, a scrub) step numbers that are not whole
+  // by 0.01, in their one channel, each a step (whole numbers by 1 are the X
+  // suite's).
   Node* card = session->graph().find("QuorCard1");
-  ASSERT_TRUE(ws.nudgeKnob(card, cardKnob(*session, "x_points"), 0, 3));
-  EXPECT_EQ(text(*session, "x_points"), "5");
   ASSERT_TRUE(ws.nudgeKnob(card, cardKnob(*session, "translate"), 1, -2));
   EXPECT_EQ(text(*session, "translate"), "0,-0.02,0");
-  EXPECT_EQ(ws.undoCount(), 3u);
+  EXPECT_EQ(ws.undoCount(), 2u);
 
   // A button press that changes the points is a step as well. A later
   // edit leaves no older message behind.
@@ -409,8 +408,8 @@ TEST(WindowKnobs, EditsAsSetDoesClampedOrRefusedAndTheHistoryLimit) {
   EXPECT_TRUE(text(*session, "cpstr") == moved) << "the moved point is not back";
 
   // The history keeps the last 100 steps, the oldest going first: after the
-  // five steps above, 105 edits make 110, and undoing all that is kept
-  // goes back to the tenth, the fifth edit.
+  // four steps above, 105 edits make 109, and undoing all that is kept
+  // goes back to the ninth, the fifth edit.
   for (int i = 1; i <= 105; ++i) ASSERT_TRUE(setCard(ws, *session, "x_ratio", std::to_string(i + 1)));
   EXPECT_EQ(ws.undoCount(), Workspace::kHistorySteps);
   while (ws.undo()) {
@@ -537,7 +536,6 @@ TEST(WindowSize, OpensToFitTheScreenAndRemembersItsSize) {
     int width, height;
   };
   const Case cases[] = {{{640, 480}, {900, 700}, 1020, 480},
-                        {none, {900, 700}, 900, 700},
                         {none, none, 1600, 1000},
                         {{1400, 900}, none, 1600, 900},
                         {none, {2000, 1200}, 1600, 1000}};
@@ -546,20 +544,14 @@ TEST(WindowSize, OpensToFitTheScreenAndRemembersItsSize) {
     EXPECT_EQ(std::make_pair(got.width, got.height), std::make_pair(c.width, c.height));
   }
 
+  // No file, or a damaged one: no size. (A size written and read back is
+  // the X suite's.)
   testsupport::TempDir dir;
-  const char* saved = std::getenv("XDG_CONFIG_HOME");
-  const std::string before = saved ? saved : "";
   setenv("XDG_CONFIG_HOME", dir.file("config").c_str(), 1);
   EXPECT_FALSE(quorhost::rememberedWindowSize().known());
-  ASSERT_TRUE(quorhost::rememberWindowSize({1234, 567}));
-  EXPECT_EQ(testsupport::readFile(dir.file("config/quorhost/window")), "size 1234 567\n");
-  EXPECT_EQ(quorhost::rememberedWindowSize().width, 1234);
+  fs::create_directories(dir.file("config/quorhost"));
   std::ofstream(dir.file("config/quorhost/window")) << "size 1234";
   EXPECT_FALSE(quorhost::rememberedWindowSize().known());
-  if (saved)
-    setenv("XDG_CONFIG_HOME", before.c_str(), 1);
-  else
-    unsetenv("XDG_CONFIG_HOME");
 }
 
 // ---- the scene's light ------------------------------------------------------------------
@@ -684,16 +676,13 @@ TEST(WindowFile, UnsavedChangesSavingAndAWaitingSave) {
   }
 
   {
-    // A damaged points text: the card's warning, word for word, on the
-    // message line.
+    // A damaged points text: the card's two warning lines (their words are
+    // the grid suite's) on the message line.
     testsupport::writeFile(dir.file("damaged.json"),
                            R"({"nodes": [{"class": "QuorCard", "knobs": {"cpstr": "<damaged"}}]})");
     auto damaged = sessionWith({}, dir.file("damaged.json"));
     const std::string message = Workspace(*damaged).message();
-    EXPECT_EQ(message.rfind("[Brunvik] WARNING: caught an exception when restore control points: ", 0), 0u) << message;
-    EXPECT_NE(message.find("\n[Brunvik] Mostly likely this is related to loading a scene which was saved with an old "
-                           "version of Brunvik."),
-              std::string::npos)
+    EXPECT_TRUE(message.rfind("[Brunvik] WARNING: ", 0) == 0 && message.find("\n[Brunvik] Mostly") != std::string::npos)
         << message;
     fs::remove(dir.file("damaged.json"));
   }
