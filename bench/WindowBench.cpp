@@ -67,15 +67,20 @@ void frame(Workspace& workspace) {
   benchmark::DoNotOptimize(workspace.dirty());
 }
 
-// The viewer pixel of the middle point of a card of `points` x `points`.
-bool middlePoint(Workspace& workspace, float* x, float* y, int points = kPoints) {
+// The viewer pixel of the middle point of a card of `points` x `points`,
+// after a first frame; false, with the benchmark skipped, when it has none.
+bool middlePoint(benchmark::State& state, Workspace& workspace, float* x, float* y, int points = kPoints) {
+  frame(workspace);
   Node* card = workspace.session().currentNode();
   const std::string name = "control_point." + std::to_string(points / 2) + "." + std::to_string(points / 2);
   DD::Image::Knob* k = card ? card->knob(name) : nullptr;
-  if (!k) return false;
-  const DD::Image::Vector3 at(static_cast<float>(k->get_value(0)), static_cast<float>(k->get_value(1)),
-                              static_cast<float>(k->get_value(2)));
-  return workspace.session().viewer().project(at, x, y);
+  const DD::Image::Vector3 at =
+      k ? DD::Image::Vector3(static_cast<float>(k->get_value(0)), static_cast<float>(k->get_value(1)),
+                             static_cast<float>(k->get_value(2)))
+        : DD::Image::Vector3();
+  if (k && workspace.session().viewer().project(at, x, y)) return true;
+  state.SkipWithError("no middle point");
+  return false;
 }
 
 void click(Workspace& workspace, float x, float y) {
@@ -88,12 +93,8 @@ void click(Workspace& workspace, float x, float y) {
 void BM_Click(benchmark::State& state) {
   auto session = openSession();
   Workspace workspace(*session);
-  frame(workspace);
   float x = 0, y = 0;
-  if (!middlePoint(workspace, &x, &y)) {
-    state.SkipWithError("no middle point");
-    return;
-  }
+  if (!middlePoint(state, workspace, &x, &y)) return;
   for (auto _ : state) click(workspace, x, y);
 }
 
@@ -114,12 +115,8 @@ void BM_DragStep(benchmark::State& state) {
   }
   Workspace workspace(*session);
   workspace.setFinalSurface(preview);
-  frame(workspace);
   float x = 0, y = 0;
-  if (!middlePoint(workspace, &x, &y, preview ? 32 : kPoints)) {
-    state.SkipWithError("no middle point");
-    return;
-  }
+  if (!middlePoint(state, workspace, &x, &y, preview ? 32 : kPoints)) return;
   click(workspace, x, y);
   workspace.press(PointerButton::Left, false, false, x, y);
   if (!workspace.session().viewer().grabbedKnob()) {
@@ -140,12 +137,8 @@ void BM_DragStep(benchmark::State& state) {
 void BM_Undo(benchmark::State& state) {
   auto session = openSession();
   Workspace workspace(*session);
-  frame(workspace);
   float x = 0, y = 0;
-  if (!middlePoint(workspace, &x, &y)) {
-    state.SkipWithError("no middle point");
-    return;
-  }
+  if (!middlePoint(state, workspace, &x, &y)) return;
   click(workspace, x, y);
   workspace.press(PointerButton::Left, false, false, x, y);
   workspace.move(x + 5, y + 3);
