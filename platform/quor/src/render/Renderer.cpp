@@ -69,9 +69,11 @@ class SamplePatterns {
         mx_(int(std::ceil(o.filterWidth[0] * 0.5f - 0.5f))),
         my_(int(std::ceil(o.filterWidth[1] * 0.5f - 0.5f))) {
     const int samples = xs_ * ys_;
+    const int reached = (2 * mx_ + 1) * (2 * my_ + 1);
     offsets_.resize(std::size_t(kPatterns) * samples * 2);
-    wx_.resize(std::size_t(kPatterns) * samples * (2 * mx_ + 1));
-    wy_.resize(std::size_t(kPatterns) * samples * (2 * my_ + 1));
+    weights_.resize(std::size_t(kPatterns) * reached * samples);
+    sums_.assign(std::size_t(kPatterns) * reached, 0.0f);
+    std::vector<float> wx(std::size_t(2 * mx_ + 1)), wy(std::size_t(2 * my_ + 1));
     for (int p = 0; p < kPatterns; ++p)
       for (int j = 0; j < ys_; ++j)
         for (int i = 0; i < xs_; ++i) {
@@ -83,9 +85,14 @@ class SamplePatterns {
           offsets_[2 * at + 1] = dy;
           // The sample at dx in pixel x, seen from the centre of pixel x + k.
           for (int k = -mx_; k <= mx_; ++k)
-            wx_[at * (2 * mx_ + 1) + std::size_t(k + mx_)] = filterWeight(o.filter, dx - (k + 0.5f), o.filterWidth[0]);
+            wx[std::size_t(k + mx_)] = filterWeight(o.filter, dx - (k + 0.5f), o.filterWidth[0]);
           for (int k = -my_; k <= my_; ++k)
-            wy_[at * (2 * my_ + 1) + std::size_t(k + my_)] = filterWeight(o.filter, dy - (k + 0.5f), o.filterWidth[1]);
+            wy[std::size_t(k + my_)] = filterWeight(o.filter, dy - (k + 0.5f), o.filterWidth[1]);
+          for (int r = 0; r < reached; ++r) {
+            const float w = wx[std::size_t(r % (2 * mx_ + 1))] * wy[std::size_t(r / (2 * mx_ + 1))];
+            weights_[(std::size_t(p) * reached + r) * samples + sample] = w;
+            sums_[std::size_t(p) * reached + r] += w;
+          }
         }
   }
 
@@ -99,17 +106,24 @@ class SamplePatterns {
   const float* offset(int pattern, int sample) const {
     return &offsets_[2 * (std::size_t(pattern) * samples() + sample)];
   }
-  // Weights toward the pixels -margin .. +margin away.
-  const float* weightsX(int pattern, int sample) const {
-    return &wx_[(std::size_t(pattern) * samples() + sample) * (2 * mx_ + 1)];
+  // The weight of each sample of a pixel toward the pixel (kx, ky) away
+  // from it, kx in -marginX .. marginX and ky in -marginY .. marginY; and
+  // the sum of those weights.
+  const float* weights(int pattern, int kx, int ky) const {
+    return &weights_[reachedIndex(pattern, kx, ky) * std::size_t(samples())];
   }
-  const float* weightsY(int pattern, int sample) const {
-    return &wy_[(std::size_t(pattern) * samples() + sample) * (2 * my_ + 1)];
-  }
+  float weightSum(int pattern, int kx, int ky) const { return sums_[reachedIndex(pattern, kx, ky)]; }
 
  private:
+  std::size_t reachedIndex(int pattern, int kx, int ky) const {
+    return (std::size_t(pattern) * std::size_t(2 * my_ + 1) + std::size_t(ky + my_)) * std::size_t(2 * mx_ + 1) +
+           std::size_t(kx + mx_);
+  }
+
   int xs_, ys_, mx_, my_;
-  std::vector<float> offsets_, wx_, wy_;
+  std::vector<float> offsets_;
+  std::vector<float> weights_;  // by pattern, reached pixel, then sample
+  std::vector<float> sums_;     // by pattern, then reached pixel
 };
 
 struct SampleValue {
@@ -178,6 +192,7 @@ class FrameRenderer {
     const int samples = patterns_.samples();
     const int tw = x1 - x0, th = y1 - y0;
     std::vector<float> sum(std::size_t(tw) * th * 4, 0.0f), weight(std::size_t(tw) * th, 0.0f);
+    std::vector<float> values(std::size_t(samples) * 4);  // one pixel's samples
     for (int py = y0 - my; py < y1 + my; ++py)
       for (int px = x0 - mx; px < x1 + mx; ++px) {
         const int pattern = SamplePatterns::patternOf(px, py);
@@ -192,21 +207,20 @@ class FrameRenderer {
           s.x = px + offset[0];
           s.y = py + offset[1];
           trace(s, tex, shading);
-          // Spread the sample over the pixels whose filter reaches it.
-          const float* wx = patterns_.weightsX(pattern, sample);
-          const float* wy = patterns_.weightsY(pattern, sample);
-          for (int ky = ky0; ky <= ky1; ++ky) {
-            if (wy[ky + my] == 0) continue;
-            const std::size_t row = std::size_t(py + ky - y0) * tw;
-            for (int kx = kx0; kx <= kx1; ++kx) {
-              const float w = wx[kx + mx] * wy[ky + my];
-              if (w == 0) continue;
-              const std::size_t at = row + std::size_t(px + kx - x0);
-              for (int c = 0; c < 4; ++c) sum[4 * at + c] += w * s.rgba[c];
-              weight[at] += w;
-            }
-          }
+          for (int c = 0; c < 4; ++c) values[4 * std::size_t(sample) + std::size_t(c)] = s.rgba[c];
         }
+        // The pixel's samples, weighed toward each pixel of the tile that
+        // the filter reaches from it.
+        for (int ky = ky0; ky <= ky1; ++ky)
+          for (int kx = kx0; kx <= kx1; ++kx) {
+            const float* w = patterns_.weights(pattern, kx, ky);
+            float acc[4] = {0, 0, 0, 0};
+            for (int sample = 0; sample < samples; ++sample)
+              for (int c = 0; c < 4; ++c) acc[c] += w[sample] * values[4 * std::size_t(sample) + std::size_t(c)];
+            const std::size_t at = std::size_t(py + ky - y0) * tw + std::size_t(px + kx - x0);
+            for (int c = 0; c < 4; ++c) sum[4 * at + c] += acc[c];
+            weight[at] += patterns_.weightSum(pattern, kx, ky);
+          }
       }
     for (int y = y0; y < y1; ++y)
       for (int x = x0; x < x1; ++x) {
