@@ -46,7 +46,9 @@ TEST(Picture, ThePixelFilterWeighsSamplesAroundEachPixel) {
     const char* filter;
     float beside;  // pixel 9, left of the edge at x = 10
   };
-  for (const Case c : {Case{"\"box\" 1 1", 0}, Case{"\"gaussian\" 2 2", float(spill)}}) {
+  // A box two pixels wide and one high: pixel 9 takes the samples of
+  // [8.5, 10.5), a quarter of them right of the edge.
+  for (const Case c : {Case{"\"box\" 1 1", 0}, Case{"\"gaussian\" 2 2", float(spill)}, Case{"\"box\" 2 1", 0.25f}}) {
     const Picture p = frametest::render(frametest::rasterCamera(20, 8, 16, c.filter) + rightHalf(10, 20, 8, "1 1 1"));
     ASSERT_GT(p.width, 0);
     EXPECT_NEAR(p.at(9, 4, 3), c.beside, 0.01) << c.filter;

@@ -96,7 +96,8 @@ class SamplePatterns {
           for (int k = -my_; k <= my_; ++k)
             wy[std::size_t(k + my_)] = filterWeight(o.filter, dy - (k + 0.5f), o.filterWidth[1]);
           for (int r = 0; r < reached; ++r)
-            all[std::size_t(r) * samples + sample] = wx[std::size_t(r % (2 * mx_ + 1))] * wy[std::size_t(r / (2 * mx_ + 1))];
+            all[std::size_t(r) * samples + sample] =
+                wx[std::size_t(r % (2 * mx_ + 1))] * wy[std::size_t(r / (2 * mx_ + 1))];
         }
       for (int r = 0; r < reached; ++r) {
         starts_.push_back(weights_.size());
@@ -131,7 +132,9 @@ class SamplePatterns {
   // The samples of a pixel that reach the pixel (kx, ky) away from it, kx
   // in -marginX .. marginX and ky in -marginY .. marginY, with their
   // weights toward it: [first, last). And the sum of those weights.
-  const Weight* firstWeight(int pattern, int kx, int ky) const { return &weights_[starts_[reachedIndex(pattern, kx, ky)]]; }
+  const Weight* firstWeight(int pattern, int kx, int ky) const {
+    return &weights_[starts_[reachedIndex(pattern, kx, ky)]];
+  }
   const Weight* lastWeight(int pattern, int kx, int ky) const {
     return weights_.data() + starts_[reachedIndex(pattern, kx, ky) + 1];
   }
@@ -145,7 +148,7 @@ class SamplePatterns {
 
   int xs_, ys_, mx_, my_;
   std::vector<float> offsets_;
-  std::vector<Weight> weights_;     // by pattern, reached pixel, then sample
+  std::vector<Weight> weights_;      // by pattern, reached pixel, then sample
   std::vector<std::size_t> starts_;  // where each pattern's reached pixel starts in weights_
   std::vector<float> sums_;          // by pattern, then reached pixel
 };
@@ -280,8 +283,7 @@ class FrameRenderer {
   // The colour and opacity seen along the sample's ray, whose first hit
   // is given, surfaces behind partly transparent ones composited front to
   // back.
-  void trace(SampleValue& s, const Ray& ray, const RayHit& first, Textures::Thread& tex,
-             PixelShading& shading) const {
+  void trace(SampleValue& s, const Ray& ray, const RayHit& first, Textures::Thread& tex, PixelShading& shading) const {
     Vec3 color{0, 0, 0}, transmitted{1, 1, 1};
     float tnear = ray.tnear;
     for (int layer = 0; layer < kMaxLayers; ++layer) {
