@@ -53,21 +53,17 @@ TEST(Quorrender, FailuresWriteNoPicture) {
   testsupport::TempDir dir;
   testsupport::writeFile(dir.file("out.png"), "an older picture");
   const std::string display = "Display \"out.png\" \"file\" \"rgba\"\nFormat 8 8 1\n";
-  struct Case {
-    std::string rib;
-    const char* says;
-  };
-  const Case cases[] = {
+  const std::pair<std::string, const char*> cases[] = {
       {"Format 8 8 1\nWorldBegin\nColor [1 0 0\nWorldEnd\n", "scene.rib:4: a request name inside an array"},
       {display + "Format 8 0 1\nWorldBegin\nWorldEnd\n", "scene.rib:3: Format"},
       {display + "WorldBegin\nAttributeBegin\nWorldEnd\n", "blocks left open inside the world"},
       {display, "no WorldBegin/WorldEnd"},
   };
-  for (const Case& c : cases) {
-    testsupport::writeFile(dir.file("scene.rib"), c.rib);
+  for (const auto& [rib, says] : cases) {
+    testsupport::writeFile(dir.file("scene.rib"), rib);
     const HostRun r = testsupport::runCommand({frametest::kQuorrender, "scene.rib"}, dir.path().string());
-    EXPECT_EQ(r.status, 1) << c.rib;
-    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    EXPECT_EQ(r.status, 1) << rib;
+    EXPECT_NE(r.err.find(says), std::string::npos) << r.err;
     EXPECT_EQ(testsupport::readFile(dir.file("out.png")), "an older picture");
     EXPECT_EQ(dir.list(), (std::vector<std::string>{"out.png", "scene.rib"}));
   }

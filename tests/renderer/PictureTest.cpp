@@ -17,12 +17,10 @@ using frametest::Reports;
 // A constant card of colour `rgb` from raster x `x0` to the right edge, all
 // rows, on a w x h raster camera.
 std::string rightHalf(double x0, int w, int h, const std::string& rgb) {
-  std::ostringstream s;
-  s << "WorldBegin\nSurface \"constant\"\nColor [" << rgb << "]\n"
-    << frametest::bilinearPatch(
-           {float(x0), -1, 1, float(w + 1), -1, 1, float(x0), float(h + 1), 1, float(w + 1), float(h + 1), 1})
-    << "WorldEnd\n";
-  return s.str();
+  return "WorldBegin\nSurface \"constant\"\nColor [" + rgb + "]\n" +
+         frametest::bilinearPatch(
+             {float(x0), -1, 1, float(w + 1), -1, 1, float(x0), float(h + 1), 1, float(w + 1), float(h + 1), 1}) +
+         "WorldEnd\n";
 }
 
 // The pixel filter weighs samples around each pixel's centre and divides by
@@ -32,16 +30,13 @@ std::string rightHalf(double x0, int w, int h, const std::string& rgb) {
 // against [-1, 1], whose integrals are sqrt(pi / 8) erf(sqrt(2) x).
 TEST(Picture, ThePixelFilterWeighsSamplesAroundEachPixel) {
   const double spill = (std::erf(std::sqrt(2.0)) - std::erf(std::sqrt(0.5))) / (2 * std::erf(std::sqrt(2.0)));
-  struct Case {
-    const char* filter;
-    float beside;  // pixel 9, left of the edge at x = 10
-  };
-  for (const Case c : {Case{"\"box\" 1 1", 0}, Case{"\"gaussian\" 2 2", float(spill)}}) {
-    const Picture p = frametest::render(frametest::rasterCamera(20, 8, 16, c.filter) + rightHalf(10, 20, 8, "1 1 1"));
+  // The filter and pixel 9's share, left of the edge at x = 10.
+  for (const auto& [filter, beside] : {std::make_pair("\"box\" 1 1", 0.0), std::make_pair("\"gaussian\" 2 2", spill)}) {
+    const Picture p = frametest::render(frametest::rasterCamera(20, 8, 16, filter) + rightHalf(10, 20, 8, "1 1 1"));
     ASSERT_GT(p.width, 0);
-    EXPECT_NEAR(p.at(9, 4, 3), c.beside, 0.01) << c.filter;
-    EXPECT_NEAR(p.at(10, 4, 3), 1 - c.beside, 0.01) << c.filter;
-    EXPECT_NEAR(p.at(15, 4, 3), 1, 1e-5) << c.filter;
+    EXPECT_NEAR(p.at(9, 4, 3), beside, 0.01) << filter;
+    EXPECT_NEAR(p.at(10, 4, 3), 1 - beside, 0.01) << filter;
+    EXPECT_NEAR(p.at(15, 4, 3), 1, 1e-5) << filter;
   }
 }
 
@@ -97,24 +92,23 @@ TEST(Picture, ExposureQuantizationAndDither) {
   testsupport::TempDir dir;
   struct Case {
     const char* options;
-    float value;             // the colour of the card
+    const char* value;       // every channel of the card
     std::set<int> expected;  // every pixel's green value in the file
     const char* pixelType;
   };
   const Case cases[] = {
-      {"Quantize \"rgba\" 255 0 255 0\n", 0.2f, {51}, "uint8"},
-      {"Exposure 2 1\nQuantize \"rgba\" 255 0 255 0\n", 0.2f, {102}, "uint8"},   // gain 2
-      {"Exposure 1 2\nQuantize \"rgba\" 255 0 255 0\n", 0.36f, {153}, "uint8"},  // 0.36^(1/2) = 0.6
-      {"Quantize \"rgba\" 1000 0 900 0\n", 1.0f, {900}, "uint16"},               // clamped to max
-      {"Quantize \"rgba\" 255 0 255 0.5\n", 0.5f, {127, 128}, "uint8"},          // 127.5 +- 0.5
+      {"Quantize \"rgba\" 255 0 255 0\n", "0.2", {51}, "uint8"},
+      {"Exposure 2 1\nQuantize \"rgba\" 255 0 255 0\n", "0.2", {102}, "uint8"},   // gain 2
+      {"Exposure 1 2\nQuantize \"rgba\" 255 0 255 0\n", "0.36", {153}, "uint8"},  // 0.36^(1/2) = 0.6
+      {"Quantize \"rgba\" 1000 0 900 0\n", "1", {900}, "uint16"},                 // clamped to max
+      {"Quantize \"rgba\" 255 0 255 0.5\n", "0.5", {127, 128}, "uint8"},          // 127.5 +- 0.5
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.options);
     const std::string path = dir.file("q.tif");
-    std::ostringstream colour;
-    colour << c.value << " " << c.value << " " << c.value;
+    const std::string colour = std::string(c.value) + " " + c.value + " " + c.value;
     const Reports r = frametest::renderToFile("Display \"" + path + "\" \"file\" \"rgba\"\n" + c.options +
-                                              frametest::rasterCamera(16, 16) + rightHalf(-2, 16, 16, colour.str()));
+                                              frametest::rasterCamera(16, 16) + rightHalf(-2, 16, 16, colour));
     ASSERT_TRUE(r.errors.empty()) << r.all();
     const Picture p = frametest::readPicture(path);
     ASSERT_EQ(p.format, c.pixelType);

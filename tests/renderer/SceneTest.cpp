@@ -115,12 +115,8 @@ TEST(Scene, RequestsTheRendererDoesNotUseAreWarnedOnce) {
 // picture is 640 x 480, checked but not rendered here.) The rules that
 // libQuor's calls share, written or rendered, are the library test's.
 TEST(Scene, BadValuesAndUnbalancedBlocksLeaveNoPicture) {
-  struct Case {
-    std::string rib;
-    const char* says;
-  };
   const std::string world = "WorldBegin\n" + kCard + "WorldEnd\n";
-  const Case cases[] = {
+  const std::pair<std::string, const char*> cases[] = {
       {"Format 40000 10 1\n" + world, "at most 32768 pixels a side"},
       {"Format 10000 10000 1\n" + world, "67108864 pixels in all"},
       {"Projection \"perspective\" \"fov\" [0]\n" + world, "between 0 and 180"},
@@ -157,10 +153,10 @@ TEST(Scene, BadValuesAndUnbalancedBlocksLeaveNoPicture) {
       {"WorldBegin\nReadArchive \"nowhere\"\nWorldEnd\n", "no archive \"nowhere\""},
       {"WorldBegin\nReadArchive \".\"\nWorldEnd\n", "cannot read \".\": not a file"},
   };
-  for (const Case& c : cases) {
+  for (const auto& [rib, says] : cases) {
     Reports reports;
-    EXPECT_FALSE(frametest::frameOf(c.rib, reports)) << c.rib;
-    EXPECT_NE(reports.all().find(c.says), std::string::npos) << "expected \"" << c.says << "\" in\n" << reports.all();
+    EXPECT_FALSE(frametest::frameOf(rib, reports)) << rib;
+    EXPECT_NE(reports.all().find(says), std::string::npos) << "expected \"" << says << "\" in\n" << reports.all();
   }
 }
 
@@ -178,12 +174,9 @@ TEST(Scene, ArchivesThatMultiplyStopAtTheirFirstError) {
   for (int level = 6; level >= 0; --level)
     fan += "ArchiveBegin \"a" + std::to_string(level) + "\"\n" +
            repeat("ReadArchive \"a" + std::to_string(level + 1) + "\"\n", 10) + "ArchiveEnd\n";
-  struct Case {
-    std::string rib;
-    std::vector<std::string> errors;  // the start of each, in order
-  };
   const std::string self = "ArchiveBegin \"a\"\nReadArchive \"a\"\nReadArchive \"a\"\nArchiveEnd\n";
-  const Case cases[] = {
+  // A scene and the start of each of its errors, in order.
+  const std::pair<std::string, std::vector<std::string>> cases[] = {
       {self + "WorldBegin\nReadArchive \"a\"\nReadArchive \"a\"\nReadArchive \"a\"\nWorldEnd\n",
        {"scene.rib:2: ReadArchive: archives read archives more than 64 deep",
         "scene.rib:9: WorldEnd: skipped 2 more ReadArchive request(s)", "scene.rib:9: WorldEnd: no picture"}},
@@ -195,12 +188,12 @@ TEST(Scene, ArchivesThatMultiplyStopAtTheirFirstError) {
        {"scene.rib:22: ReadArchive: reading archive \"a6\" would replay more than 100000 requests",
         "scene.rib:89: WorldEnd: no picture"}},
   };
-  for (const Case& c : cases) {
+  for (const auto& [rib, errors] : cases) {
     Reports reports;
-    EXPECT_FALSE(frametest::frameOf(c.rib, reports));
-    ASSERT_EQ(reports.errors.size(), c.errors.size()) << reports.all();
-    for (std::size_t i = 0; i < c.errors.size(); ++i)
-      EXPECT_EQ(reports.errors[i].rfind(c.errors[i], 0), 0u) << reports.errors[i];
+    EXPECT_FALSE(frametest::frameOf(rib, reports));
+    ASSERT_EQ(reports.errors.size(), errors.size()) << reports.all();
+    for (std::size_t i = 0; i < errors.size(); ++i)
+      EXPECT_EQ(reports.errors[i].rfind(errors[i], 0), 0u) << reports.errors[i];
   }
 }
 
