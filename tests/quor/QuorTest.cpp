@@ -282,7 +282,7 @@ TEST(LibQuorRib, BadCallsWriteNothingButOneErrorLineEach) {
     longP.back() = std::numeric_limits<float>::quiet_NaN();
     QtPointer longValues[] = {longP.data()};
     QrPatchMeshV("bilinear", 100, "nonperiodic", 20, "nonperiodic", 1, position, longValues);
-    EXPECT_NE(QrBegin("-"), 0);  // one scene at a time
+    EXPECT_NE(QrBegin("-"), 0);  // one scene at a time (a rendered one is the renderer library test's)
     QrTransformBegin();
     QrLightSource("spotlight", QR_NULL);
   });

@@ -75,17 +75,12 @@ TEST(Coverage, ThePerspectiveFieldOfViewSpansTheShorterSide) {
 
 // Only what lies between the clipping planes is seen.
 TEST(Coverage, TheClippingPlanesBoundTheDepthThatIsSeen) {
-  struct Case {
-    double nearPlane, farPlane;
-    float alpha;
-  };
-  for (const Case c : {Case{0.5, 2.9, 0}, Case{3.1, 10, 0}, Case{2.9, 3.1, 1}}) {
-    std::ostringstream camera;
-    camera << "Format 16 16 1\nProjection \"perspective\" \"fov\" [30]\nClipping " << c.nearPlane << " " << c.farPlane
-           << "\n";
-    const Picture p = frametest::render(camera.str() + card(-1, -1, 1, 1, 3));
+  // The planes, and the alpha of a card at depth 3.
+  for (const auto& [planes, alpha] : {std::make_pair("0.5 2.9", 0.0f), {"3.1 10", 0.0f}, {"2.9 3.1", 1.0f}}) {
+    const Picture p = frametest::render("Format 16 16 1\nProjection \"perspective\" \"fov\" [30]\nClipping " +
+                                        std::string(planes) + "\n" + card(-1, -1, 1, 1, 3));
     ASSERT_GT(p.width, 0);
-    EXPECT_FLOAT_EQ(p.at(8, 8, 3), c.alpha) << c.nearPlane << " " << c.farPlane;
+    EXPECT_FLOAT_EQ(p.at(8, 8, 3), alpha) << planes;
   }
 }
 

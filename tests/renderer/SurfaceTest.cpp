@@ -254,10 +254,8 @@ TEST(Surface, DegenerateAndNonFinitePatchesAreSkippedWithOneWarning) {
                                       "scene.rib:10: PatchMesh: skipped 1 of 2" + skipped + "non-finite)"}));
   // Raster rows 14..18 hold the first mesh (y 2 to 6), rows 8..12 the
   // second's good patch (x 2 to 6 after scaling).
-  EXPECT_FLOAT_EQ(p.at(3, 16, 3), 1);
-  EXPECT_FLOAT_EQ(p.at(8, 16, 3), 1);
-  EXPECT_FLOAT_EQ(p.at(4, 10, 3), 1);
-  EXPECT_FLOAT_EQ(p.at(12, 10, 3), 0);
+  EXPECT_EQ((std::vector<float>{p.at(3, 16, 3), p.at(8, 16, 3), p.at(4, 10, 3), p.at(12, 10, 3)}),
+            (std::vector<float>{1, 1, 1, 0}));
 }
 
 }  // namespace
