@@ -91,6 +91,7 @@ TEST(Scene, RequestsTheRendererDoesNotUseAreWarnedOnce) {
       {"TrimCurve", "unknown request \"TrimCurve\""},
       {"ShadingRate 2", nullptr},  // warned already
       {"TrimCurve", nullptr},
+      {"Attribute \"tool\" \"mark\" [3]", nullptr},
   };
   std::string rib = kCamera;
   std::vector<std::string> expected;
