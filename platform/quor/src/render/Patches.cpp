@@ -284,11 +284,12 @@ struct Lattice {
 
 // The camera-space surface of patch (pi, pj) on the lattice, j-major, as
 // evaluatePosition gives it point by point: each row of control points is
-// summed along u, then the rows along v.
+// summed along u, then the rows along v. `order` is 4 for a bicubic mesh, 2
+// for a bilinear one.
+template <int order>
 void latticePositions(const PatchMeshData& mesh, const Lattice& lattice, int pi, int pj,
                       Vec3 (&out)[kLattice * kLattice]) {
   const Weights* w = lattice.w;
-  const int order = w[0].n;
   const bool camera = !mesh.cameraCv.empty();
   Vec4 rows[4][kLattice];
   for (int b = 0; b < order; ++b) {
@@ -346,7 +347,10 @@ const char* patchProblem(const PatchMeshData& mesh, const Lattice& lattice, int 
   // The surface on the lattice must be finite, and span an area rather than
   // a point or a line. Squared lengths compare as the lengths do.
   Vec3 points[kLattice * kLattice];
-  latticePositions(mesh, lattice, pi, pj, points);
+  if (mesh.bicubic)
+    latticePositions<4>(mesh, lattice, pi, pj, points);
+  else
+    latticePositions<2>(mesh, lattice, pi, pj, points);
   for (const Vec3& p : points)
     if (!isFinite(p)) return "non-finite";
   Vec3 far = points[0];
@@ -358,7 +362,10 @@ const char* patchProblem(const PatchMeshData& mesh, const Lattice& lattice, int 
   if (!(farSquared > 0)) return "degenerate";
   const Vec3 axis = far - points[0];
   double areaSquared = 0;
-  for (const Vec3& p : points) areaSquared = std::fmax(areaSquared, squaredLength(cross(p - points[0], axis)));
+  for (const Vec3& p : points) {
+    const double a = squaredLength(cross(p - points[0], axis));
+    if (a > areaSquared) areaSquared = a;
+  }
   if (!(areaSquared > 1e-12 * farSquared * farSquared)) return "degenerate";
   // The texture coordinates must be finite. Every value that the patch reads
   // enters every evaluation (multiplied by zero at worst, which keeps a NaN
