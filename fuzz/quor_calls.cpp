@@ -46,6 +46,11 @@ class Bytes {
     for (float& f : v) f = number();
     return v;
   }
+  // Calls `call` with four numbers.
+  void call4(void (*call)(float, float, float, float)) {
+    const auto v = numbers();
+    call(v[0], v[1], v[2], v[3]);
+  }
   std::string text() {
     std::string s;
     for (int n = small(12); n > 0; --n) s += static_cast<char>(byte());
@@ -90,6 +95,13 @@ const std::vector<std::string> kNames = split(
     "bilinear|bicubic|periodic|nonperiodic|perspective|orthographic|catmull-rom|bezier|b-spline|hermite|power|"
     "file|rgba|rgb|matte|plastic|distantlight||a\"b|line\nbreak");
 
+// Calls `call` with a name and one parameter, whose first value is read.
+void named(Bytes& in, float* values, void (*call)(QtToken, ...)) {
+  values[0] = in.number();
+  const char* name = in.pick(kNames);
+  call(name, in.pick(kTokens), values, QR_NULL);
+}
+
 // Every parameter points into `values`: enough for any declaration.
 constexpr std::size_t kValues = 4096;
 using Call = void (*)(Bytes& in, float* values);
@@ -105,18 +117,9 @@ const Call kCalls[] = {
     [](Bytes& in, float*) { QrArchiveBegin(in.text().c_str(), QR_NULL); },
     [](Bytes&, float*) { QrArchiveEnd(); },
     [](Bytes& in, float*) { QrReadArchive(in.text().c_str(), nullptr, QR_NULL); },
-    [](Bytes& in, float*) {
-      const auto v = in.numbers();
-      QrTranslate(v[0], v[1], v[2]);
-    },
-    [](Bytes& in, float*) {
-      const auto v = in.numbers();
-      QrRotate(v[0], v[1], v[2], v[3]);
-    },
-    [](Bytes& in, float*) {
-      const auto v = in.numbers();
-      QrScale(v[0], v[1], v[2]);
-    },
+    [](Bytes& in, float*) { in.call4([](float x, float y, float z, float) { QrTranslate(x, y, z); }); },
+    [](Bytes& in, float*) { in.call4(QrRotate); },
+    [](Bytes& in, float*) { in.call4([](float x, float y, float z, float) { QrScale(x, y, z); }); },
     [](Bytes& in, float*) { QrTransform(in.matrix().m); },
     [](Bytes& in, float*) { QrConcatTransform(in.matrix().m); },
     [](Bytes&, float*) { QrIdentity(); },
@@ -124,11 +127,7 @@ const Call kCalls[] = {
       const int width = in.small(4000) - 10, height = in.small(4000) - 10;
       QrFormat(width, height, in.number());
     },
-    [](Bytes& in, float* values) {
-      values[0] = in.number();
-      const char* name = in.pick(kNames);
-      QrProjection(name, in.pick(kTokens), values, QR_NULL);
-    },
+    [](Bytes& in, float* values) { named(in, values, QrProjection); },
     [](Bytes& in, float*) { QrColor(in.numbers().data()); },
     [](Bytes& in, float*) { QrSides(in.small(4)); },
     [](Bytes& in, float*) {
@@ -165,11 +164,7 @@ const Call kCalls[] = {
       QtInt sides = in.small(3) - 1;
       QrAttribute("sides", "doubleshaded", &sides, QR_NULL);
     },
-    [](Bytes& in, float* values) {
-      values[0] = in.number();
-      const char* name = in.pick(kNames);
-      QrLightSource(name, in.pick(kTokens), values, QR_NULL);
-    },
+    [](Bytes& in, float* values) { named(in, values, QrLightSource); },
 };
 
 // Checks the written RIB line by line: a request or a comment on each, the

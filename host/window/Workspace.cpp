@@ -23,7 +23,6 @@
 #include "Text.h"
 #include "Warnings.h"
 #include "window/Navigation.h"
-#include "window/SurfacePreview.h"
 
 namespace quorhost {
 
@@ -92,9 +91,11 @@ bool Workspace::drawViewer(std::vector<unsigned char>* rgba, std::string* error)
   session_.graph().validateAll();
   DD::Image::Viewer& viewer = session_.viewer();
   if (!finalSurface_) return viewer.draw(rgba, error);
-  const std::vector<SurfacePreview> previews = previewSurfaces(session_.graph(), kPreviewFacets);
-  viewer.setOverlay([&previews](DD::Image::ViewerContext& ctx) { drawSurfacePreviews(previews, ctx); });
+  preview_.update(previewSurfaces(session_.graph(), kPreviewFacets));
+  viewer.setOverlay([this](DD::Image::ViewerContext& ctx) { preview_.draw(ctx); });
+  viewer.setSurfaceOffset(1, kNodeSurfacesBehindPreview);
   const bool drawn = viewer.draw(rgba, error);
+  viewer.setSurfaceOffset(1, 1);
   viewer.setOverlay(nullptr);
   return drawn;
 }

@@ -19,6 +19,7 @@
 #include "SceneWriter.h"
 #include "Script.h"
 #include "Session.h"
+#include "window/SurfacePreview.h"
 
 namespace quorhost {
 
@@ -229,6 +230,7 @@ class Workspace {
   float lastX_ = 0, lastY_ = 0;
   bool moveHandlesWithPoint_ = true;
   bool finalSurface_ = false;
+  SurfacePreviewDrawing preview_;
 
   int stepDepth_ = 0;
   using StatePtr = std::shared_ptr<const State>;

@@ -36,12 +36,10 @@ void expectCoverage(const Picture& p, double x0, double x1, double y0, double y1
 // A constant white card in camera space with corners (x0, y0) and (x1, y1)
 // at depth z.
 std::string card(double x0, double y0, double x1, double y1, double z) {
-  std::ostringstream s;
-  s << "WorldBegin\nSurface \"constant\"\n"
-    << frametest::bilinearPatch({float(x0), float(y0), float(z), float(x1), float(y0), float(z), float(x0), float(y1),
-                                 float(z), float(x1), float(y1), float(z)})
-    << "WorldEnd\n";
-  return s.str();
+  return "WorldBegin\nSurface \"constant\"\n" +
+         frametest::bilinearPatch({float(x0), float(y0), float(z), float(x1), float(y0), float(z), float(x0), float(y1),
+                                   float(z), float(x1), float(y1), float(z)}) +
+         "WorldEnd\n";
 }
 
 // An orthographic camera whose screen window is the raster: the card's
@@ -59,18 +57,16 @@ TEST(Coverage, AFlatCardFacingTheCameraCoversExactlyItsRectangle) {
 TEST(Coverage, ThePerspectiveFieldOfViewSpansTheShorterSide) {
   const double fov = 40, t = std::tan(fov / 2 * kPi / 180), z = 3;
   const double cx0 = -1, cx1 = 1.2, cy0 = -0.5, cy1 = 0.8;
-  struct Case {
-    int w, h;
-  };
-  for (const Case c : {Case{64, 48}, Case{48, 64}}) {
-    SCOPED_TRACE(testing::Message() << c.w << "x" << c.h);
+  for (const auto& size : {std::make_pair(64, 48), std::make_pair(48, 64)}) {
+    const int w = size.first, h = size.second;
+    SCOPED_TRACE(testing::Message() << w << "x" << h);
     // Screen half-extents: the shorter side 1, the longer its ratio.
-    const double halfX = c.w >= c.h ? double(c.w) / c.h : 1.0;
-    const double halfY = c.w >= c.h ? 1.0 : double(c.h) / c.w;
-    const auto rasterX = [&](double x) { return (x / (z * t) + halfX) / (2 * halfX) * c.w; };
-    const auto rasterY = [&](double y) { return (halfY - y / (z * t)) / (2 * halfY) * c.h; };
+    const double halfX = w >= h ? double(w) / h : 1.0;
+    const double halfY = w >= h ? 1.0 : double(h) / w;
+    const auto rasterX = [&](double x) { return (x / (z * t) + halfX) / (2 * halfX) * w; };
+    const auto rasterY = [&](double y) { return (halfY - y / (z * t)) / (2 * halfY) * h; };
     std::ostringstream camera;
-    camera << "Format " << c.w << " " << c.h << " 1\nProjection \"perspective\" \"fov\" [" << fov
+    camera << "Format " << w << " " << h << " 1\nProjection \"perspective\" \"fov\" [" << fov
            << "]\nPixelSamples 16 16\nPixelFilter \"box\" 1 1\n";
     const Picture p = frametest::render(camera.str() + card(cx0, cy0, cx1, cy1, z));
     expectCoverage(p, rasterX(cx0), rasterX(cx1), rasterY(cy1), rasterY(cy0), 0.08);
@@ -79,17 +75,12 @@ TEST(Coverage, ThePerspectiveFieldOfViewSpansTheShorterSide) {
 
 // Only what lies between the clipping planes is seen.
 TEST(Coverage, TheClippingPlanesBoundTheDepthThatIsSeen) {
-  struct Case {
-    double nearPlane, farPlane;
-    float alpha;
-  };
-  for (const Case c : {Case{0.5, 2.9, 0}, Case{3.1, 10, 0}, Case{2.9, 3.1, 1}}) {
-    std::ostringstream camera;
-    camera << "Format 16 16 1\nProjection \"perspective\" \"fov\" [30]\nClipping " << c.nearPlane << " " << c.farPlane
-           << "\n";
-    const Picture p = frametest::render(camera.str() + card(-1, -1, 1, 1, 3));
+  // The planes, and the alpha of a card at depth 3.
+  for (const auto& [planes, alpha] : {std::make_pair("0.5 2.9", 0.0f), {"3.1 10", 0.0f}, {"2.9 3.1", 1.0f}}) {
+    const Picture p = frametest::render("Format 16 16 1\nProjection \"perspective\" \"fov\" [30]\nClipping " +
+                                        std::string(planes) + "\n" + card(-1, -1, 1, 1, 3));
     ASSERT_GT(p.width, 0);
-    EXPECT_FLOAT_EQ(p.at(8, 8, 3), c.alpha) << c.nearPlane << " " << c.farPlane;
+    EXPECT_FLOAT_EQ(p.at(8, 8, 3), alpha) << planes;
   }
 }
 

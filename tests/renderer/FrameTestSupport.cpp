@@ -63,20 +63,13 @@ Reports renderToFile(const std::string& rib) {
 }
 
 Picture render(const std::string& rib, Reports& reports) {
-  Picture out;
   const std::unique_ptr<FrameScene> frame = frameOf(rib, reports);
-  if (!frame) return out;
   FloatPicture picture;
   Collect collect(reports);
-  if (!renderPicture(*frame, picture,
-                     [&](int code, Severity s, const std::string& m) { collect.report(code, s, m); })) {
-    return out;
-  }
-  out.width = picture.width;
-  out.height = picture.height;
-  out.channels = 4;
-  out.values = std::move(picture.rgba);
-  return out;
+  if (!frame ||
+      !renderPicture(*frame, picture, [&](int code, Severity s, const std::string& m) { collect.report(code, s, m); }))
+    return Picture();
+  return Picture{picture.width, picture.height, 4, std::move(picture.rgba), "", ""};
 }
 
 Picture render(const std::string& rib) {
@@ -87,33 +80,20 @@ Picture render(const std::string& rib) {
 }
 
 Picture readPicture(const std::string& path) {
-  Picture p;
   // The values as the file holds them: PNG colour is not premultiplied.
   OIIO::ImageSpec hints;
   hints.attribute("oiio:UnassociatedAlpha", 1);
   auto in = OIIO::ImageInput::open(path, &hints);
   if (!in) {
     OIIO::geterror();
-    return p;
+    return Picture();
   }
   const OIIO::ImageSpec& layout = in->spec();
-  p.width = layout.width;
-  p.height = layout.height;
-  p.channels = layout.nchannels;
-  p.format = layout.format.c_str();
-  p.values.resize(std::size_t(p.width) * p.height * p.channels);
+  Picture p{layout.width,          layout.height,
+            layout.nchannels,      std::vector<float>(std::size_t(layout.width) * layout.height * layout.nchannels),
+            layout.format.c_str(), in->format_name()};
   if (!in->read_image(0, 0, 0, p.channels, OIIO::TypeDesc::FLOAT, p.values.data())) p = Picture();
   return p;
-}
-
-bool writePicture(const std::string& path, const Picture& picture, bool floats) {
-  auto out = OIIO::ImageOutput::create(path);
-  if (!out) return false;
-  OIIO::ImageSpec layout(picture.width, picture.height, picture.channels,
-                         floats ? OIIO::TypeDesc::FLOAT : OIIO::TypeDesc::UINT8);
-  if (picture.channels == 4) layout.alpha_channel = 3;
-  layout.attribute("oiio:UnassociatedAlpha", 1);
-  return out->open(path, layout) && out->write_image(OIIO::TypeDesc::FLOAT, picture.values.data()) && out->close();
 }
 
 std::string rasterCamera(int width, int height, int samples, const std::string& filter) {

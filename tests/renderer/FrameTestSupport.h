@@ -31,7 +31,9 @@ std::unique_ptr<quor::render::FrameScene> frameOf(const std::string& rib, Report
 struct Picture {
   int width = 0, height = 0, channels = 0;
   std::vector<float> values;
-  std::string format;  // the file's pixel type ("uint8", "uint16", "float", ...) when read from a file
+  // When read from a file: its pixel type ("uint8", "uint16", "float", ...)
+  // and its format ("png", "tiff", "openexr", ...).
+  std::string format, fileFormat;
   float at(int x, int y, int c) const { return values[(std::size_t(y) * width + x) * channels + c]; }
 };
 
@@ -45,8 +47,6 @@ Picture render(const std::string& rib);
 // Reads a picture file through OpenImageIO, its values as the file holds
 // them; empty when it cannot be read.
 Picture readPicture(const std::string& path);
-// Writes an 8-bit RGB(A) or float picture file through OpenImageIO.
-bool writePicture(const std::string& path, const Picture& picture, bool floats = false);
 
 // Renders a RIB text as a renderer's command does, writing its Display's
 // file; what it reported.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <sstream>
 
 #include "FrameTestSupport.h"
@@ -35,13 +36,24 @@ std::vector<float> centre(const std::string& world, Reports& reports) {
 // A light travelling away from the camera, down +z.
 const std::string kHeadLight = "LightSource \"distantlight\" 1 \"from\" [0 0 0] \"to\" [0 0 1]\n";
 
-TEST(Shading, LightSourcesAddUpPlasticAndOpacity) {
+TEST(Shading, LightSourcesAddUpSurfacesAndOpacity) {
+  testsupport::TempDir dir;
+  // 32 x 32 texels whose red rises by 8 / 255 a column and green by 8 / 255
+  // a row (so do every MIP level's), blue flat at 51 / 255 = 0.2.
+  std::vector<unsigned char> ramp;
+  for (int i = 0; i < 32 * 32; ++i)
+    ramp.insert(ramp.end(), {std::uint8_t(i % 32 * 8), std::uint8_t(i / 32 * 8), 51, 255});
+  ASSERT_TRUE(testsupport::writePng(dir.file("ramp.png"), 32, 32, ramp));
+  const std::string painted = kHeadLight + "Surface \"paintedplastic\" \"Kd\" [1] \"Ks\" [0] \"texturename\" ";
   struct Case {
     const char* name;
     std::string world;
     float r, g, b, a = 1;
   };
   const double c40 = std::cos(40 * kPi / 180);
+  const auto matte = [](const std::string& lights, double degrees = 0, double z = 5) {
+    return lights + "Surface \"matte\"\n" + tiltedCard(degrees, z);
+  };
   // A spotlight over the centre pixel, aimed `tanOff` of the way across for
   // each unit of depth, lighting a card 20 away: 400 / 20^2 on the axis.
   const auto spot = [](const char* tanOff, const std::string& params = "") {
@@ -56,37 +68,34 @@ TEST(Shading, LightSourcesAddUpPlasticAndOpacity) {
            tiltedCard(40),
        float(0.125 + c40), float(0.125 + c40), float(0.125 + c40)},
       {"light colour",
-       "LightSource \"distantlight\" 1 \"lightcolor\" [1 0.5 0.25] \"intensity\" [2] \"to\" [0 0 1]\n"
-       "Surface \"matte\"\n" +
-           tiltedCard(0),
-       2, 1, 0.5},
+       matte("LightSource \"distantlight\" 1 \"lightcolor\" [1 0.5 0.25] \"intensity\" [2] \"to\" [0 0 1]\n"), 2, 1,
+       0.5},
       // A point light falls off with the square of the distance: 800 / 20^2
-      // and 800 / 40^2, over the centre pixel (x 10 to 11, y 9 to 10).
-      {"point light near",
-       "LightSource \"pointlight\" 1 \"from\" [10.5 9.5 0] \"intensity\" [800]\nSurface \"matte\"\n" +
-           tiltedCard(0, 20),
-       2, 2, 2},
-      {"point light far",
-       "LightSource \"pointlight\" 1 \"from\" [10.5 9.5 0] \"intensity\" [800]\nSurface \"matte\"\n" +
-           tiltedCard(0, 40),
-       0.5, 0.5, 0.5},
+      // over the centre pixel (x 10 to 11, y 9 to 10).
+      {"point light", matte("LightSource \"pointlight\" 1 \"from\" [10.5 9.5 0] \"intensity\" [800]\n", 0, 20), 2, 2,
+       2},
       // A light behind the card lights only its far side.
-      {"light behind", "LightSource \"distantlight\" 1 \"to\" [0 0 -1]\nSurface \"matte\"\n" + tiltedCard(0), 0, 0, 0},
+      {"light behind", matte("LightSource \"distantlight\" 1 \"to\" [0 0 -1]\n"), 0, 0, 0},
       // A light turned off after its block, and Color.
       {"block",
        "AttributeBegin\n" + kHeadLight + "AttributeEnd\nColor [1 0 0]\nSurface \"matte\" \"Ka\" [0]\n" + tiltedCard(0),
        0, 0, 0},
-      // Matte alone: Kd times the cosine of the angle between the normal
-      // and the light, from either side (the normal turned toward the eye).
-      {"matte at 70 degrees", kHeadLight + "Surface \"matte\"\n" + tiltedCard(70), 0.34202f, 0.34202f, 0.34202f},
-      {"matte seen from behind at 150 degrees", kHeadLight + "Surface \"matte\"\n" + tiltedCard(150), 0.86603f,
-       0.86603f, 0.86603f},
-      {"colour", kHeadLight + "Color [1 0.5 0]\nSurface \"matte\"\n" + tiltedCard(0), 1, 0.5, 0},
+      // Matte seen from behind: the normal turned toward the eye.
+      {"matte seen from behind at 150 degrees", matte(kHeadLight, 150), 0.86603f, 0.86603f, 0.86603f},
+      {"colour", matte(kHeadLight + "Color [1 0.5 0]\n"), 1, 0.5, 0},
       // Plastic adds Ks times (N.H)^(8 / roughness) in the specular colour:
       // with the light at the eye the half vector is the view direction, 8
       // (then 10) degrees off the normal. 0.5 cos 8 + 0.5 cos^80 8, and
       // cos^32 10.
       {"plastic", kHeadLight + "Surface \"plastic\"\n" + tiltedCard(8), 0.72380f, 0.72380f, 0.72380f},
+      // paintedplastic multiplies the diffuse colour by its texture, looked
+      // up where the pixel's centre falls: x = 10.5 on the card from x = 2 to
+      // 18 is s = 0.53125, texel 16.5, 132 / 255; y = 9.5 from y = 2 upward is
+      // t = 0.46875, whose texel row counted from the image's top is 14.5,
+      // 116 / 255 (from its bottom: 132 / 255).
+      {"painted", painted + "[\"" + dir.file("ramp.png") + "\"]\n" + tiltedCard(0), 132 / 255.0f, 116 / 255.0f, 0.2f},
+      // A texture that cannot be read leaves the surface untextured.
+      {"painted without its texture", painted + "[\"missing.tex\"]\n" + tiltedCard(0), 1, 1, 1},
       {"red highlight",
        kHeadLight + "Surface \"plastic\" \"Kd\" [0] \"Ks\" [1] \"roughness\" [0.25] \"specularcolor\" [1 0 0]\n" +
            tiltedCard(10),
@@ -117,58 +126,17 @@ TEST(Shading, LightSourcesAddUpPlasticAndOpacity) {
   }
 }
 
-// paintedplastic multiplies the diffuse colour by its texture, looked up
-// where the pixel's centre falls; a texture that cannot be read leaves the
-// surface untextured, with a warning that names it.
-TEST(Shading, PaintedPlasticTakesItsColourFromTheTexture) {
-  testsupport::TempDir dir;
-  // 32 x 32 texels whose red rises by 8 / 255 a column and green by 8 / 255
-  // a row (so do every MIP level's), blue flat.
-  frametest::Picture ramp;
-  ramp.width = 32;
-  ramp.height = 32;
-  ramp.channels = 3;
-  for (int i = 0; i < 32 * 32; ++i)
-    ramp.values.insert(ramp.values.end(), {(i % 32) * 8 / 255.0f, (i / 32) * 8 / 255.0f, 0.2f});
-  const std::string texture = dir.file("ramp.png");
-  ASSERT_TRUE(frametest::writePicture(texture, ramp));
-  for (const std::string& name : {texture, dir.file("missing.tex")}) {
-    Reports reports;
-    const std::vector<float> c =
-        centre(kHeadLight + "Surface \"paintedplastic\" \"Kd\" [1] \"Ks\" [0] \"texturename\" [\"" + name + "\"]\n" +
-                   tiltedCard(0),
-               reports);
-    ASSERT_EQ(c.size(), 4u) << reports.all();
-    if (name == texture) {
-      EXPECT_TRUE(reports.warnings.empty()) << reports.all();
-      // The centre pixel's centre, x = 10.5 on the card from x = 2 to 18,
-      // is s = 0.53125: texel 16.5, 132 / 255; y = 9.5 from y = 2 upward is
-      // t = 0.46875, whose texel row counted from the image's top is 14.5,
-      // 116 / 255 (from its bottom: 132 / 255).
-      EXPECT_NEAR(c[0], 132 / 255.0, 0.003);
-      EXPECT_NEAR(c[1], 116 / 255.0, 0.003);
-      EXPECT_NEAR(c[2], 0.2, 0.003);
-    } else {
-      ASSERT_EQ(reports.warnings.size(), 1u) << reports.all();
-      EXPECT_NE(reports.warnings[0].find(name), std::string::npos) << reports.warnings[0];
-      EXPECT_NEAR(c[0], 1, 1e-5);
-      EXPECT_NEAR(c[2], 1, 1e-5);
-    }
-  }
-}
-
 // Which side of a card is seen. The card's corners go right along u and up
 // along v, as the QuorCard emits them, in a world mirrored into camera space
 // as quorhost's camera does: its front faces +z, toward the camera.
 TEST(Shading, SidesOrientationAndDoubleShading) {
-  const std::string camera =
-      "Format 20 20 1\nProjection \"perspective\" \"fov\" [30]\nScale 1 1 -1\nTranslate 0 0 -2.5\n";
   const std::string card = frametest::bilinearPatch({-0.5f, -0.5f, 0, 0.5f, -0.5f, 0, -0.5f, 0.5f, 0, 0.5f, 0.5f, 0});
   const std::string turned = "Rotate 180 0 1 0\n";
   struct Case {
     const char* name;
     std::string attributes;
     float alpha;
+    const char* view = "Scale 1 1 -1\nTranslate 0 0 -2.5\n";  // the world mirrored
   };
   const Case cases[] = {
       {"one side, facing", "Sides 1\n", 1},
@@ -181,22 +149,17 @@ TEST(Shading, SidesOrientationAndDoubleShading) {
       // the card keeps its outside.
       {"one side, mirrored", "Sides 1\nScale -1 1 1\n", 1},
       {"one side, inside out", "Sides 1\nOrientation \"inside\"\n", 0},
+      // In camera space itself, left-handed, the same corners turn the other
+      // way: the card faces away unless its orientation is right-handed.
+      {"one side, camera space", "Sides 1\n", 0, "Translate 0 0 2.5\n"},
+      {"one side, camera space, right-handed", "Sides 1\nOrientation \"rh\"\n", 1, "Translate 0 0 2.5\n"},
   };
   for (const Case& c : cases) {
     const Picture p =
-        frametest::render(camera + "WorldBegin\nSurface \"constant\"\n" + c.attributes + card + "WorldEnd\n");
+        frametest::render("Format 20 20 1\nProjection \"perspective\" \"fov\" [30]\n" + std::string(c.view) +
+                          "WorldBegin\nSurface \"constant\"\n" + c.attributes + card + "WorldEnd\n");
     ASSERT_GT(p.width, 0) << c.name;
     EXPECT_FLOAT_EQ(p.at(10, 10, 3), c.alpha) << c.name;
-  }
-  // In camera space itself, left-handed, the same corners turn the other
-  // way: the card faces away unless its orientation is right-handed.
-  for (const char* orientation : {"", "Orientation \"rh\"\n"}) {
-    const Picture p = frametest::render(
-        "Format 20 20 1\nProjection \"perspective\" \"fov\" [30]\nTranslate 0 0 2.5\nWorldBegin\n"
-        "Surface \"constant\"\nSides 1\n" +
-        std::string(orientation) + card + "WorldEnd\n");
-    ASSERT_GT(p.width, 0);
-    EXPECT_FLOAT_EQ(p.at(10, 10, 3), *orientation ? 1.0f : 0.0f) << orientation;
   }
 }
 

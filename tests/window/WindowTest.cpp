@@ -534,6 +534,49 @@ TEST_F(WindowTest, RenderViewResizeNodeListAndAFileThatCannotBeRead) {
   EXPECT_NE(error->value.find("missing.png"), std::string::npos) << error->value;
 }
 
+// A smooth 3 x 3 card, seen head-on in a 1000 x 800 viewer, its right
+// middle point moved in from (0.5, 0) to (0.3, 0); its handles stay, at
+// (0.5, -1/6) and (0.5, 1/6). Pixel row 250 (its centre at 250.5) lies at
+// y = (1 - 250.5 / 400) tan 15 * 2.5 = 0.25121. There the net's right edge,
+// the segment from (0.3, 0) to (0.5, 0.5), is at x = 0.3 + 0.4 y = 0.40048;
+// the surface's edge is the Catmull-Rom span from (0.5, 1/6) to (0.5, 1/3)
+// after (0.3, 0): y = (1 + t) / 6, so t = 0.50726, and
+// x = 0.5 + 0.1 t (1 - t)^2 = 0.51232. A point at x shows at pixel
+// (1 + x / (2.5 tan 15 * 1.25)) * 500: the net ends at 739.1, the surface at
+// 805.9. Pixels 755 to 790 of the row show the background without the
+// preview and the surface with it; 720 shows the card and 830 the
+// background either way. A render started then shows its progress and
+// "Cancel", which stops it; the window goes on.
+TEST_F(WindowTest, TheFinalSurfaceIsSmoothWhereTheNetIsAngularAndARenderCanBeCancelled) {
+  const testsupport::HostRun made =
+      testsupport::runHost({"--new", "QuorCard", "--set", "x_points", "3", "--set", "y_points", "3", "--set", "type",
+                            "smooth", "--set", "control_point.2.1", "0.3,0,0", "--save", dir_.file("card.json")},
+                           kPlugins);
+  ASSERT_EQ(made.status, 0) << made.err;
+  ASSERT_NO_FATAL_FAILURE(openWindow({"--size", "1000x800", "--window", "--snapshot", dir_.file("snap")}));
+  moveTo(500, 700);
+  const Picture net = readImage8(snapshot().base + ".png");
+  key("p");
+  const Picture surface = readImage8(snapshot().base + ".png");
+  const auto background = [](const Picture& p, int x) { return std::memcmp(p.at(x, 250), "\x33\x33\x33", 3) == 0; };
+  EXPECT_FALSE(background(net, 720) || background(surface, 720));
+  EXPECT_TRUE(background(net, 830) && background(surface, 830));
+  for (int x = 755; x <= 790; ++x) EXPECT_TRUE(background(net, x) && !background(surface, x)) << "pixel " << x;
+
+  ASSERT_TRUE(clickOn(snapshot(), "tool", "Render"));
+  Snapshot running = snapshot();
+  EXPECT_EQ(running.lines["rendering"].at(0), "1");
+  ASSERT_NE(running.find("render-progress", ""), nullptr);
+  EXPECT_LT(std::stod(running.find("render-progress", "")->value), 1);
+  ASSERT_TRUE(clickOn(running, "render-cancel", "Cancel"));
+  Snapshot stopped = renderedSnapshot();
+  EXPECT_EQ(stopped.find("message", "")->value, "render cancelled");
+  EXPECT_EQ(stopped.lines["render"], (std::vector<std::string>{"0", "0"}));
+  EXPECT_NE(stopped.find("tool", "Render"), nullptr);
+  key("p");
+  EXPECT_EQ(differentPixels(readImage8(snapshot().base + ".png"), net), 0u);
+}
+
 // The panel as a host lays it out, with the size an earlier run left: "x/y
 // points" and "y_points" share a row, where the empty label of the second
 // shows nothing; a knob's tooltip shows on hover; a drag across a number

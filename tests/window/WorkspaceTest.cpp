@@ -281,34 +281,6 @@ TEST(WindowViewer, ADraggedPointTakesItsHandlesAlong) {
   EXPECT_EQ(cardValues(*session, handles[2]), before[2]);
 }
 
-// "Final surface" draws what the renderer renders: a "smooth" card whose
-// inner points are pulled towards the camera bulges round where its net is
-// flat-sided. Seen from the side (yaw 60) the two drawings differ over a
-// good part of the card; off again, the viewer draws the net alone.
-TEST(WindowViewer, TheFinalSurfaceIsSmoothWhereTheNetIsAngular) {
-  auto session = sessionWith({"--new", "QuorCard", "--set", "type", "smooth", "--set", "control_point.1.1",
-                              "-0.1667,-0.1667,0.4", "--set", "control_point.2.2", "0.1667,0.1667,0.4"});
-  Workspace ws(*session);
-  ws.setViewerSize(320, 240);
-  turn(*session, 60, 0);
-  std::vector<unsigned char> net, surface;
-  std::string error;
-  ASSERT_TRUE(ws.drawViewer(&net, &error)) << error;
-  ws.setFinalSurface(true);
-  ASSERT_TRUE(ws.drawViewer(&surface, &error)) << error;
-  size_t differ = 0, netDrawn = 0;
-  for (size_t i = 0; i < net.size(); i += 4) {
-    differ += net[i] != surface[i] || net[i + 1] != surface[i + 1] || net[i + 2] != surface[i + 2];
-    netDrawn += net[i] != 51 || net[i + 1] != 51 || net[i + 2] != 51;
-  }
-  EXPECT_GT(differ, netDrawn / 10) << "the preview draws what the net draws";
-  EXPECT_GT(netDrawn, 1000u);
-  ws.setFinalSurface(false);
-  std::vector<unsigned char> again;
-  ASSERT_TRUE(ws.drawViewer(&again, &error)) << error;
-  EXPECT_TRUE(again == net);
-}
-
 // ---- history -------------------------------------------------------------------------
 
 TEST(WindowHistory, OneStepPerChangeUndoneFromTheScript) {

@@ -171,7 +171,7 @@ void Viewer::beginFrame(bool select, float pickX, float pickY) {
   glEnable(GL_DEPTH_TEST);
   glDepthFunc(GL_LEQUAL);
   glEnable(GL_POLYGON_OFFSET_FILL);
-  glPolygonOffset(1, 1);
+  glPolygonOffset(surfaceOffset_[0], surfaceOffset_[1]);
 
   glClearColor(0.2f, 0.2f, 0.2f, 1);
   glClearDepth(1);

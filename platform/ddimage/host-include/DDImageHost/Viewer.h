@@ -68,6 +68,11 @@ class Viewer {
   // (never in selection passes), in viewer space, between a push and a pop
   // of every GL attribute; empty for none.
   void setOverlay(std::function<void(ViewerContext&)> overlay) { overlay_ = std::move(overlay); }
+  // The polygon offset (glPolygonOffset's factor and units) that pushes the
+  // nodes' filled surfaces behind the lines and points drawn on them; 1, 1
+  // unless set. An overlay that draws a surface of its own in place of the
+  // nodes' pushes theirs further back.
+  void setSurfaceOffset(float factor, float units) { surfaceOffset_[0] = factor, surfaceOffset_[1] = units; }
 
   // Draws every node and the handles of the visible position knobs and reads
   // the picture back as RGBA rows, top row first (with `rgba` null, reads
@@ -103,6 +108,7 @@ class Viewer {
 
   Graph& graph_;
   std::function<void(ViewerContext&)> overlay_;
+  float surfaceOffset_[2] = {1, 1};
   bool stencil_ = true;
   bool currentContext_ = false;
   Camera camera_;

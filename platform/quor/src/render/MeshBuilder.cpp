@@ -96,21 +96,11 @@ void Handlers::buildPatchMesh(const MeshShape& shape, const std::vector<Param>& 
   mesh.material = material();
   mesh.where = req.where;
 
-  mesh.skipped.assign(std::size_t(mesh.patchCount()), 0);
-  int skipped = 0;
-  const char* firstProblem = "";
-  for (int pj = 0; pj < mesh.vpatches; ++pj)
-    for (int pi = 0; pi < mesh.upatches; ++pi) {
-      const char* problem = patchProblem(mesh, pi, pj);
-      if (*problem) {
-        mesh.skipped[std::size_t(pj) * mesh.upatches + pi] = 1;
-        if (!skipped++) firstProblem = problem;
-      }
-    }
-  if (skipped) {
+  const PatchProblems problems = markProblemPatches(mesh);
+  if (problems.skipped) {
     in.report(kMath, Severity::Warning,
-              prefix() + "skipped " + std::to_string(skipped) + " of " + std::to_string(mesh.patchCount()) +
-                  " patch(es) that are degenerate or non-finite (the first: " + firstProblem + ")");
+              prefix() + "skipped " + std::to_string(problems.skipped) + " of " + std::to_string(mesh.patchCount()) +
+                  " patch(es) that are degenerate or non-finite (the first: " + problems.first + ")");
   }
   st.scene->meshes.push_back(std::move(mesh));
 }

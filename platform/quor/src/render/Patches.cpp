@@ -160,8 +160,10 @@ void prepareCameraSpace(PatchMeshData& mesh) {
   for (const Vec4& c : mesh.cv) mesh.cameraCv.push_back(transformPoint({c.x, c.y, c.z}, mesh.objectToCamera));
 }
 
-SurfacePoint evaluatePatch(const PatchMeshData& mesh, int pi, int pj, float u, float v, bool withSt) {
-  const Weights w = weightsAt(mesh, u, v);
+namespace {
+
+// evaluatePatch with the weights at (u, v) already found.
+SurfacePoint evaluateWith(const PatchMeshData& mesh, int pi, int pj, float u, float v, const Weights& w, bool withSt) {
   int index[16];
   patchIndices(mesh, pi, pj, w.n, index);
   // The texture coordinates and their derivatives, when asked for.
@@ -210,6 +212,12 @@ SurfacePoint evaluatePatch(const PatchMeshData& mesh, int pi, int pj, float u, f
   return sp;
 }
 
+}  // namespace
+
+SurfacePoint evaluatePatch(const PatchMeshData& mesh, int pi, int pj, float u, float v, bool withSt) {
+  return evaluateWith(mesh, pi, pj, u, v, weightsAt(mesh, u, v), withSt);
+}
+
 Vec3 evaluatePosition(const PatchMeshData& mesh, int pi, int pj, float u, float v) {
   const Weights w = weightsAt(mesh, u, v);
   if (!mesh.cameraCv.empty()) {
@@ -239,13 +247,21 @@ void sampleSurface(const PatchMeshData& mesh, int steps, SurfaceGrid& grid) {
   grid.positions.resize(3 * count);
   grid.normals.resize(3 * count);
   grid.st.resize(2 * count);
+  // Every patch is sampled at the same parameters: their weights are found
+  // once.
+  std::vector<Weights> line(std::size_t(steps) + 1);
+  for (int k = 0; k <= steps; ++k)
+    line[std::size_t(k)] = weightsAt(mesh, float(k) / float(steps), float(k) / float(steps));
   for (int r = 0; r < grid.rows; ++r)
     for (int c = 0; c < grid.columns; ++c) {
       // The last vertex of a patch is the end of that patch, not the start
       // of one beyond the mesh.
       const int pi = std::min(c / steps, mesh.upatches - 1), pj = std::min(r / steps, mesh.vpatches - 1);
-      const SurfacePoint sp =
-          evaluatePatch(mesh, pi, pj, float(c - pi * steps) / float(steps), float(r - pj * steps) / float(steps), true);
+      const int ku = c - pi * steps, kv = r - pj * steps;
+      Weights w = line[std::size_t(ku)];
+      std::copy_n(line[std::size_t(kv)].wv, 4, w.wv);
+      std::copy_n(line[std::size_t(kv)].dwv, 4, w.dwv);
+      const SurfacePoint sp = evaluateWith(mesh, pi, pj, float(ku) / float(steps), float(kv) / float(steps), w, true);
       const Vec3 n = normalize(cross(sp.dpdu, sp.dpdv)) * mesh.normalSign;
       const std::size_t k = std::size_t(r) * std::size_t(grid.columns) + std::size_t(c);
       for (int i = 0; i < 3; ++i) grid.positions[3 * k + i] = sp.p[i], grid.normals[3 * k + i] = n[i];
@@ -254,7 +270,71 @@ void sampleSurface(const PatchMeshData& mesh, int steps, SurfaceGrid& grid) {
     }
 }
 
-const char* patchProblem(const PatchMeshData& mesh, int pi, int pj) {
+namespace {
+
+// Where a mesh's patches are checked: a 5 x 5 lattice of parameters, the
+// same on every patch, its weights found once for the mesh.
+constexpr int kLattice = 5;
+struct Lattice {
+  Weights w[kLattice];  // at i / (kLattice - 1), along u and along v
+  explicit Lattice(const PatchMeshData& mesh) {
+    for (int i = 0; i < kLattice; ++i) w[i] = weightsAt(mesh, i / float(kLattice - 1), i / float(kLattice - 1));
+  }
+};
+
+// The camera-space surface of patch (pi, pj) on the lattice, j-major, as
+// evaluatePosition gives it point by point: each row of control points is
+// summed along u, then the rows along v. `order` is 4 for a bicubic mesh, 2
+// for a bilinear one.
+template <int order>
+void latticePositions(const PatchMeshData& mesh, const Lattice& lattice, int pi, int pj,
+                      Vec3 (&out)[kLattice * kLattice]) {
+  const Weights* w = lattice.w;
+  const bool camera = !mesh.cameraCv.empty();
+  Vec4 rows[4][kLattice];
+  for (int b = 0; b < order; ++b) {
+    Vec4 c[4];
+    for (int a = 0; a < order; ++a) {
+      const std::size_t k = std::size_t(mesh.cvIndex(pi, pj, a, b));
+      if (camera) {
+        const Vec3& p = mesh.cameraCv[k];
+        c[a] = {p.x, p.y, p.z, 1};
+      } else {
+        c[a] = mesh.cv[k];
+      }
+    }
+    for (int i = 0; i < kLattice; ++i) {
+      Vec4 h;
+      for (int a = 0; a < order; ++a) {
+        const float k = w[i].wu[a];
+        h.x += k * c[a].x, h.y += k * c[a].y, h.z += k * c[a].z, h.w += k * c[a].w;
+      }
+      rows[b][i] = h;
+    }
+  }
+  for (int j = 0; j < kLattice; ++j)
+    for (int i = 0; i < kLattice; ++i) {
+      Vec4 h;
+      for (int b = 0; b < order; ++b) {
+        const float k = w[j].wv[b];
+        h.x += k * rows[b][i].x, h.y += k * rows[b][i].y, h.z += k * rows[b][i].z, h.w += k * rows[b][i].w;
+      }
+      if (camera) {
+        out[j * kLattice + i] = {h.x, h.y, h.z};
+        continue;
+      }
+      if (!mesh.rational) h.w = 1;
+      const Vec4 c = transform(h, mesh.objectToCamera);
+      const float inv = 1.0f / c.w;
+      out[j * kLattice + i] = {c.x * inv, c.y * inv, c.z * inv};
+    }
+}
+
+double squaredLength(Vec3 a) { return double(a.x) * a.x + double(a.y) * a.y + double(a.z) * a.z; }
+
+// Why a patch cannot be rendered: "" when it can, else "non-finite" or
+// "degenerate" (its control points span no area).
+const char* patchProblem(const PatchMeshData& mesh, const Lattice& lattice, int pi, int pj) {
   const int n = mesh.bicubic ? 4 : 2;
   for (int b = 0; b < n; ++b)
     for (int a = 0; a < n; ++a) {
@@ -264,27 +344,29 @@ const char* patchProblem(const PatchMeshData& mesh, int pi, int pj) {
       }
       if (mesh.rational && !(c.w > 0)) return "non-finite";
     }
-  // The surface, sampled on a 5 x 5 lattice: it must be finite, and span an
-  // area rather than a point or a line.
-  constexpr int kSamples = 5;
-  Vec3 points[kSamples * kSamples];
-  for (int j = 0; j < kSamples; ++j)
-    for (int i = 0; i < kSamples; ++i) {
-      const Vec3 p = evaluatePosition(mesh, pi, pj, i / float(kSamples - 1), j / float(kSamples - 1));
-      if (!isFinite(p)) return "non-finite";
-      points[j * kSamples + i] = p;
-    }
+  // The surface on the lattice must be finite, and span an area rather than
+  // a point or a line. Squared lengths compare as the lengths do.
+  Vec3 points[kLattice * kLattice];
+  if (mesh.bicubic)
+    latticePositions<4>(mesh, lattice, pi, pj, points);
+  else
+    latticePositions<2>(mesh, lattice, pi, pj, points);
+  for (const Vec3& p : points)
+    if (!isFinite(p)) return "non-finite";
   Vec3 far = points[0];
-  float farDistance = 0;
+  double farSquared = 0;
   for (const Vec3& p : points) {
-    const float d = length(p - points[0]);
-    if (d > farDistance) farDistance = d, far = p;
+    const double d = squaredLength(p - points[0]);
+    if (d > farSquared) farSquared = d, far = p;
   }
-  if (!(farDistance > 0)) return "degenerate";
+  if (!(farSquared > 0)) return "degenerate";
   const Vec3 axis = far - points[0];
-  float area = 0;
-  for (const Vec3& p : points) area = std::fmax(area, length(cross(p - points[0], axis)));
-  if (!(area > 1e-6f * farDistance * farDistance)) return "degenerate";
+  double areaSquared = 0;
+  for (const Vec3& p : points) {
+    const double a = squaredLength(cross(p - points[0], axis));
+    if (a > areaSquared) areaSquared = a;
+  }
+  if (!(areaSquared > 1e-12 * farSquared * farSquared)) return "degenerate";
   // The texture coordinates must be finite. Every value that the patch reads
   // enters every evaluation (multiplied by zero at worst, which keeps a NaN
   // or an infinity), so one evaluation finds any.
@@ -293,6 +375,22 @@ const char* patchProblem(const PatchMeshData& mesh, int pi, int pj) {
     if (!std::isfinite(sp.s) || !std::isfinite(sp.t)) return "non-finite";
   }
   return "";
+}
+
+}  // namespace
+
+PatchProblems markProblemPatches(PatchMeshData& mesh) {
+  PatchProblems found;
+  const Lattice lattice(mesh);
+  mesh.skipped.assign(std::size_t(mesh.patchCount()), 0);
+  for (int pj = 0; pj < mesh.vpatches; ++pj)
+    for (int pi = 0; pi < mesh.upatches; ++pi) {
+      const char* problem = patchProblem(mesh, lattice, pi, pj);
+      if (!*problem) continue;
+      mesh.skipped[std::size_t(pj) * std::size_t(mesh.upatches) + std::size_t(pi)] = 1;
+      if (!found.skipped++) found.first = problem;
+    }
+  return found;
 }
 
 }  // namespace render

@@ -102,9 +102,14 @@ struct SurfaceGrid {
 };
 void sampleSurface(const PatchMeshData& mesh, int steps, SurfaceGrid& grid);
 
-// Why a patch cannot be rendered: "" when it can, else "non-finite" or
-// "degenerate" (its control points span no area).
-const char* patchProblem(const PatchMeshData& mesh, int pi, int pj);
+// Flags in mesh.skipped the patches that cannot be rendered: non-finite
+// ones and degenerate ones (their control points span no area). Answers how
+// many, and why the first one cannot ("non-finite" or "degenerate").
+struct PatchProblems {
+  int skipped = 0;
+  const char* first = "";
+};
+PatchProblems markProblemPatches(PatchMeshData& mesh);
 
 }  // namespace render
 }  // namespace quor
