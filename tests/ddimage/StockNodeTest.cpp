@@ -92,8 +92,7 @@ TEST(DDImageRead, ReadsTheFileAgainThroughTheImageLibrary) {
   const auto greyHash = iop->hash().value();
   // 3 x 2, red 2, -1, 0.5 in the top row, 0.25 in the bottom one.
   load("hdr.exr", 3, 4, {2, 0, 0, 1, -1, 0, 0, 1, 0.5f, 0, 0, 1, 0.25f, 0, 0, 1, 0.25f, 0, 0, 1, 0.25f, 0, 0, 1});
-  EXPECT_EQ(iop->format().width(), 3);
-  EXPECT_EQ(iop->format().height(), 2);
+  EXPECT_EQ(std::make_pair(iop->format().width(), iop->format().height()), std::make_pair(3, 2));
   const std::vector<unsigned char>& px = iop->pixels();
   ASSERT_EQ(px.size(), 24u);
   EXPECT_EQ(std::vector<int>({px[0], px[12], px[16], px[20], px[23]}), std::vector<int>({64, 255, 0, 128, 255}));

@@ -17,6 +17,8 @@ class ViewerDraw : public CardTest {
   Node* quarters() { return addImage(2, 2, {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 0, 255}); }
 };
 
+const char* const kRuleKnobs[] = {"flip_uvs", "flop_uvs", "swap_uvs"};
+
 int diff(const Rgb& a, const Rgb& b) {
   return std::max({std::abs(a[0] - b[0]), std::abs(a[1] - b[1]), std::abs(a[2] - b[2])});
 }
@@ -123,9 +125,7 @@ TEST_F(ViewerDraw, TextureRulesPutTheImageCornersInPlace) {
   } cases[] = {{"000", {R, G, B, Y}}, {"100", {G, R, Y, B}}, {"010", {B, Y, R, G}}, {"001", {Y, G, B, R}},
                {"110", {Y, B, G, R}}, {"101", {G, Y, R, B}}, {"011", {B, R, Y, G}}, {"111", {R, B, G, Y}}};
   for (const auto& c : cases) {
-    set("flip_uvs", std::string(1, c.rules[0]));
-    set("flop_uvs", std::string(1, c.rules[1]));
-    set("swap_uvs", std::string(1, c.rules[2]));
+    for (int r = 0; r < 3; ++r) set(kRuleKnobs[r], std::string(1, c.rules[r]));
     const Picture p = draw();
     const PixelPos at[4] = {byHand(-0.4, 0.4), byHand(0.4, 0.4), byHand(-0.4, -0.4), byHand(0.4, -0.4)};
     for (int k = 0; k < 4; ++k) EXPECT_EQ(p.at(at[k]), c.corner[k]) << "rules " << c.rules << " corner " << k;
