@@ -30,8 +30,11 @@ std::string rightHalf(double x0, int w, int h, const std::string& rgb) {
 // against [-1, 1], whose integrals are sqrt(pi / 8) erf(sqrt(2) x).
 TEST(Picture, ThePixelFilterWeighsSamplesAroundEachPixel) {
   const double spill = (std::erf(std::sqrt(2.0)) - std::erf(std::sqrt(0.5))) / (2 * std::erf(std::sqrt(2.0)));
-  // The filter and pixel 9's share, left of the edge at x = 10.
-  for (const auto& [filter, beside] : {std::make_pair("\"box\" 1 1", 0.0), std::make_pair("\"gaussian\" 2 2", spill)}) {
+  // The filter and pixel 9's share, left of the edge at x = 10. A box two
+  // pixels wide and one high takes for pixel 9 the samples of [8.5, 10.5),
+  // a quarter of them right of the edge.
+  for (const auto& [filter, beside] : {std::make_pair("\"box\" 1 1", 0.0), std::make_pair("\"gaussian\" 2 2", spill),
+                                       std::make_pair("\"box\" 2 1", 0.25)}) {
     const Picture p = frametest::render(frametest::rasterCamera(20, 8, 16, filter) + rightHalf(10, 20, 8, "1 1 1"));
     ASSERT_GT(p.width, 0);
     EXPECT_NEAR(p.at(9, 4, 3), beside, 0.01) << filter;

@@ -220,13 +220,19 @@ struct RayScene::Embree {
 
 namespace {
 
-// The intersection context: Embree's own, then what the filter needs.
+// What the filter keeps of each ray: the hit it last accepted.
+struct BestHit {
+  bool found;
+  float t;
+  unsigned geometry, primitive;
+};
+
+// The intersection context: Embree's own, then what the filter needs; each
+// ray's own record by the ray's id.
 struct FilterContext {
   RTCIntersectContext context;
   const std::vector<std::unique_ptr<RayScene::Mesh>>* meshes;
-  bool hasBest;
-  float bestT;
-  unsigned bestGeometry, bestPrimitive;
+  BestHit* best;
 };
 
 // The unit outward normal of the triangle of a quadrilateral (a, b, d, c)
@@ -260,15 +266,13 @@ void filterHits(const RTCFilterFunctionNArguments* args) {
       }
     }
     const float t = RTCRayN_tfar(args->ray, args->N, i);
-    if (fc->hasBest && t == fc->bestT &&
-        (geometry > fc->bestGeometry || (geometry == fc->bestGeometry && primitive > fc->bestPrimitive))) {
+    BestHit& best = fc->best[RTCRayN_id(args->ray, args->N, i)];
+    if (best.found && t == best.t &&
+        (geometry > best.geometry || (geometry == best.geometry && primitive > best.primitive))) {
       args->valid[i] = 0;
       continue;
     }
-    fc->hasBest = true;
-    fc->bestT = t;
-    fc->bestGeometry = geometry;
-    fc->bestPrimitive = primitive;
+    best = {true, t, geometry, primitive};
   }
 }
 
@@ -388,32 +392,27 @@ std::size_t RayScene::facetCount() const {
   return n;
 }
 
-bool RayScene::intersect(Vec3 origin, Vec3 direction, float tnear, float tfar, RayHit& hit) const {
-  FilterContext fc;
-  rtcInitIntersectContext(&fc.context);
-  fc.context.filter = filterHits;
-  fc.meshes = &meshes_;
-  fc.hasBest = false;
-  fc.bestT = 0;
-  fc.bestGeometry = fc.bestPrimitive = 0;
+namespace {
 
-  RTCRayHit rh;
-  rh.ray.org_x = origin.x, rh.ray.org_y = origin.y, rh.ray.org_z = origin.z;
-  rh.ray.dir_x = direction.x, rh.ray.dir_y = direction.y, rh.ray.dir_z = direction.z;
-  rh.ray.tnear = tnear;
-  rh.ray.tfar = tfar;
+void setRay(RTCRayHit& rh, const Ray& ray, unsigned id) {
+  rh.ray.org_x = ray.origin.x, rh.ray.org_y = ray.origin.y, rh.ray.org_z = ray.origin.z;
+  rh.ray.dir_x = ray.direction.x, rh.ray.dir_y = ray.direction.y, rh.ray.dir_z = ray.direction.z;
+  rh.ray.tnear = ray.tnear;
+  rh.ray.tfar = ray.tfar;
   rh.ray.time = 0;
   rh.ray.mask = 0xFFFFFFFFu;
-  rh.ray.id = 0;
+  rh.ray.id = id;
   rh.ray.flags = 0;
   rh.hit.geomID = RTC_INVALID_GEOMETRY_ID;
   rh.hit.primID = RTC_INVALID_GEOMETRY_ID;
   rh.hit.instID[0] = RTC_INVALID_GEOMETRY_ID;
-  rtcIntersect1(embree_->scene, &fc.context, &rh);
-  if (rh.hit.geomID == RTC_INVALID_GEOMETRY_ID) return false;
+}
 
-  const Mesh& m = *meshes_[rh.hit.geomID];
-  const Mesh::Cell& cell = m.cells[rh.hit.primID];
+// The patch and its parameters where Embree's hit lies; false on a miss.
+bool toHit(const std::vector<std::unique_ptr<RayScene::Mesh>>& meshes, const RTCRayHit& rh, RayHit& hit) {
+  if (rh.hit.geomID == RTC_INVALID_GEOMETRY_ID) return false;
+  const RayScene::Mesh& m = *meshes[rh.hit.geomID];
+  const RayScene::Mesh::Cell& cell = m.cells[rh.hit.primID];
   const int pi = int(cell.patch) % m.data->upatches, pj = int(cell.patch) / m.data->upatches;
   const float ku = cell.k + rh.hit.u, kv = cell.l + rh.hit.v;
   hit.t = rh.ray.tfar;
@@ -427,6 +426,42 @@ bool RayScene::intersect(Vec3 origin, Vec3 direction, float tnear, float tfar, R
   hit.facetU = rh.hit.u;
   hit.facetV = rh.hit.v;
   return true;
+}
+
+}  // namespace
+
+bool RayScene::intersect(Vec3 origin, Vec3 direction, float tnear, float tfar, RayHit& hit) const {
+  BestHit best{false, 0, 0, 0};
+  FilterContext fc;
+  rtcInitIntersectContext(&fc.context);
+  fc.context.filter = filterHits;
+  fc.meshes = &meshes_;
+  fc.best = &best;
+  Ray ray;
+  ray.origin = origin, ray.direction = direction, ray.tnear = tnear, ray.tfar = tfar;
+  RTCRayHit rh;
+  setRay(rh, ray, 0);
+  rtcIntersect1(embree_->scene, &fc.context, &rh);
+  return toHit(meshes_, rh, hit);
+}
+
+void RayScene::intersect(const Ray* rays, std::size_t count, RayHit* hits) const {
+  // Left uninitialized: setRay fills in every field that Embree reads.
+  const std::unique_ptr<BestHit[]> best(new BestHit[count]);
+  const std::unique_ptr<RTCRayHit[]> rh(new RTCRayHit[count]);
+  for (std::size_t i = 0; i < count; ++i) {
+    setRay(rh[i], rays[i], unsigned(i));
+    best[i].found = false;
+  }
+  FilterContext fc;
+  rtcInitIntersectContext(&fc.context);
+  fc.context.flags = RTC_INTERSECT_CONTEXT_FLAG_COHERENT;
+  fc.context.filter = filterHits;
+  fc.meshes = &meshes_;
+  fc.best = best.get();
+  rtcIntersect1M(embree_->scene, &fc.context, rh.get(), unsigned(count), sizeof(RTCRayHit));
+  for (std::size_t i = 0; i < count; ++i)
+    if (!toHit(meshes_, rh[i], hits[i])) hits[i] = RayHit{};
 }
 
 Vec3 RayScene::facetNormal(const RayHit& hit) const {

@@ -26,6 +26,9 @@ namespace {
 constexpr int kTileSize = 64;
 // Surfaces behind partly transparent ones: at most this many per sample.
 constexpr int kMaxLayers = 32;
+// Rays traced in one call: the samples of this many neighbouring pixels'
+// worth, so that Embree gathers them into full packets.
+constexpr int kRaysTogether = 64;
 
 // A well-mixed 32-bit hash, for sample positions and dither that depend only
 // on where they are, never on the thread or the order of work.
@@ -69,10 +72,16 @@ class SamplePatterns {
         mx_(int(std::ceil(o.filterWidth[0] * 0.5f - 0.5f))),
         my_(int(std::ceil(o.filterWidth[1] * 0.5f - 0.5f))) {
     const int samples = xs_ * ys_;
+    const int reached = (2 * mx_ + 1) * (2 * my_ + 1);
     offsets_.resize(std::size_t(kPatterns) * samples * 2);
-    wx_.resize(std::size_t(kPatterns) * samples * (2 * mx_ + 1));
-    wy_.resize(std::size_t(kPatterns) * samples * (2 * my_ + 1));
-    for (int p = 0; p < kPatterns; ++p)
+    // The weights by pattern, reached pixel, then sample; those that are
+    // zero (most of them: a sample lies beyond the filter of most of the
+    // pixels around its own) are left out of the lists.
+    std::vector<float> all(std::size_t(reached) * samples);
+    std::vector<float> wx(std::size_t(2 * mx_ + 1)), wy(std::size_t(2 * my_ + 1));
+    starts_.reserve(std::size_t(kPatterns) * reached + 1);
+    sums_.reserve(std::size_t(kPatterns) * reached);
+    for (int p = 0; p < kPatterns; ++p) {
       for (int j = 0; j < ys_; ++j)
         for (int i = 0; i < xs_; ++i) {
           const int sample = j * xs_ + i;
@@ -83,10 +92,26 @@ class SamplePatterns {
           offsets_[2 * at + 1] = dy;
           // The sample at dx in pixel x, seen from the centre of pixel x + k.
           for (int k = -mx_; k <= mx_; ++k)
-            wx_[at * (2 * mx_ + 1) + std::size_t(k + mx_)] = filterWeight(o.filter, dx - (k + 0.5f), o.filterWidth[0]);
+            wx[std::size_t(k + mx_)] = filterWeight(o.filter, dx - (k + 0.5f), o.filterWidth[0]);
           for (int k = -my_; k <= my_; ++k)
-            wy_[at * (2 * my_ + 1) + std::size_t(k + my_)] = filterWeight(o.filter, dy - (k + 0.5f), o.filterWidth[1]);
+            wy[std::size_t(k + my_)] = filterWeight(o.filter, dy - (k + 0.5f), o.filterWidth[1]);
+          for (int r = 0; r < reached; ++r)
+            all[std::size_t(r) * samples + sample] =
+                wx[std::size_t(r % (2 * mx_ + 1))] * wy[std::size_t(r / (2 * mx_ + 1))];
         }
+      for (int r = 0; r < reached; ++r) {
+        starts_.push_back(weights_.size());
+        float sum = 0;
+        for (int sample = 0; sample < samples; ++sample) {
+          const float w = all[std::size_t(r) * samples + sample];
+          if (w == 0) continue;
+          weights_.push_back({sample, w});
+          sum += w;
+        }
+        sums_.push_back(sum);
+      }
+    }
+    starts_.push_back(weights_.size());
   }
 
   int samples() const { return xs_ * ys_; }
@@ -99,17 +124,33 @@ class SamplePatterns {
   const float* offset(int pattern, int sample) const {
     return &offsets_[2 * (std::size_t(pattern) * samples() + sample)];
   }
-  // Weights toward the pixels -margin .. +margin away.
-  const float* weightsX(int pattern, int sample) const {
-    return &wx_[(std::size_t(pattern) * samples() + sample) * (2 * mx_ + 1)];
+  // A sample of a pixel and its weight toward another pixel.
+  struct Weight {
+    int sample;
+    float weight;
+  };
+  // The samples of a pixel that reach the pixel (kx, ky) away from it, kx
+  // in -marginX .. marginX and ky in -marginY .. marginY, with their
+  // weights toward it: [first, last). And the sum of those weights.
+  const Weight* firstWeight(int pattern, int kx, int ky) const {
+    return &weights_[starts_[reachedIndex(pattern, kx, ky)]];
   }
-  const float* weightsY(int pattern, int sample) const {
-    return &wy_[(std::size_t(pattern) * samples() + sample) * (2 * my_ + 1)];
+  const Weight* lastWeight(int pattern, int kx, int ky) const {
+    return weights_.data() + starts_[reachedIndex(pattern, kx, ky) + 1];
   }
+  float weightSum(int pattern, int kx, int ky) const { return sums_[reachedIndex(pattern, kx, ky)]; }
 
  private:
+  std::size_t reachedIndex(int pattern, int kx, int ky) const {
+    return (std::size_t(pattern) * std::size_t(2 * my_ + 1) + std::size_t(ky + my_)) * std::size_t(2 * mx_ + 1) +
+           std::size_t(kx + mx_);
+  }
+
   int xs_, ys_, mx_, my_;
-  std::vector<float> offsets_, wx_, wy_;
+  std::vector<float> offsets_;
+  std::vector<Weight> weights_;      // by pattern, reached pixel, then sample
+  std::vector<std::size_t> starts_;  // where each pattern's reached pixel starts in weights_
+  std::vector<float> sums_;          // by pattern, then reached pixel
 };
 
 struct SampleValue {
@@ -178,34 +219,56 @@ class FrameRenderer {
     const int samples = patterns_.samples();
     const int tw = x1 - x0, th = y1 - y0;
     std::vector<float> sum(std::size_t(tw) * th * 4, 0.0f), weight(std::size_t(tw) * th, 0.0f);
+    std::vector<float> values(std::size_t(samples) * 4);  // one pixel's samples
+    // The first surface of every sample of a run of pixels is found in one
+    // call: the rays of neighbouring samples run nearly parallel.
+    const int run = std::max(1, kRaysTogether / samples);
+    std::vector<Ray> rays;
+    std::vector<RayHit> hits;
     for (int py = y0 - my; py < y1 + my; ++py)
-      for (int px = x0 - mx; px < x1 + mx; ++px) {
-        const int pattern = SamplePatterns::patternOf(px, py);
-        // The pixels of the tile that this pixel's samples reach.
-        const int kx0 = std::max(-mx, x0 - px), kx1 = std::min(mx, x1 - 1 - px);
-        const int ky0 = std::max(-my, y0 - py), ky1 = std::min(my, y1 - 1 - py);
-        PixelShading shading;
-        shading.clear();
-        for (int sample = 0; sample < samples; ++sample) {
-          const float* offset = patterns_.offset(pattern, sample);
-          SampleValue s;
-          s.x = px + offset[0];
-          s.y = py + offset[1];
-          trace(s, tex, shading);
-          // Spread the sample over the pixels whose filter reaches it.
-          const float* wx = patterns_.weightsX(pattern, sample);
-          const float* wy = patterns_.weightsY(pattern, sample);
-          for (int ky = ky0; ky <= ky1; ++ky) {
-            if (wy[ky + my] == 0) continue;
-            const std::size_t row = std::size_t(py + ky - y0) * tw;
-            for (int kx = kx0; kx <= kx1; ++kx) {
-              const float w = wx[kx + mx] * wy[ky + my];
-              if (w == 0) continue;
-              const std::size_t at = row + std::size_t(px + kx - x0);
-              for (int c = 0; c < 4; ++c) sum[4 * at + c] += w * s.rgba[c];
-              weight[at] += w;
-            }
+      for (int rx = x0 - mx; rx < x1 + mx; rx += run) {
+        const int rx1 = std::min(rx + run, x1 + mx);
+        rays.resize(std::size_t(rx1 - rx) * std::size_t(samples));
+        hits.resize(rays.size());
+        for (int px = rx; px < rx1; ++px) {
+          const int pattern = SamplePatterns::patternOf(px, py);
+          for (int sample = 0; sample < samples; ++sample) {
+            const float* offset = patterns_.offset(pattern, sample);
+            Ray& ray = rays[std::size_t(px - rx) * std::size_t(samples) + std::size_t(sample)];
+            camera_.ray(px + offset[0], py + offset[1], ray.origin, ray.direction);
+            ray.tnear = camera_.nearClip();
+            ray.tfar = camera_.farClip();
           }
+        }
+        rays_.intersect(rays.data(), rays.size(), hits.data());
+        for (int px = rx; px < rx1; ++px) {
+          const int pattern = SamplePatterns::patternOf(px, py);
+          // The pixels of the tile that this pixel's samples reach.
+          const int kx0 = std::max(-mx, x0 - px), kx1 = std::min(mx, x1 - 1 - px);
+          const int ky0 = std::max(-my, y0 - py), ky1 = std::min(my, y1 - 1 - py);
+          PixelShading shading;
+          shading.clear();
+          for (int sample = 0; sample < samples; ++sample) {
+            const float* offset = patterns_.offset(pattern, sample);
+            SampleValue s;
+            s.x = px + offset[0];
+            s.y = py + offset[1];
+            const std::size_t at = std::size_t(px - rx) * std::size_t(samples) + std::size_t(sample);
+            trace(s, rays[at], hits[at], tex, shading);
+            for (int c = 0; c < 4; ++c) values[4 * std::size_t(sample) + std::size_t(c)] = s.rgba[c];
+          }
+          // The pixel's samples, weighed toward each pixel of the tile that
+          // the filter reaches from it.
+          for (int ky = ky0; ky <= ky1; ++ky)
+            for (int kx = kx0; kx <= kx1; ++kx) {
+              float acc[4] = {0, 0, 0, 0};
+              const SamplePatterns::Weight* last = patterns_.lastWeight(pattern, kx, ky);
+              for (const SamplePatterns::Weight* w = patterns_.firstWeight(pattern, kx, ky); w != last; ++w)
+                for (int c = 0; c < 4; ++c) acc[c] += w->weight * values[4 * std::size_t(w->sample) + std::size_t(c)];
+              const std::size_t at = std::size_t(py + ky - y0) * tw + std::size_t(px + kx - x0);
+              for (int c = 0; c < 4; ++c) sum[4 * at + c] += acc[c];
+              weight[at] += patterns_.weightSum(pattern, kx, ky);
+            }
         }
       }
     for (int y = y0; y < y1; ++y)
@@ -217,16 +280,15 @@ class FrameRenderer {
       }
   }
 
-  // The colour and opacity seen along the sample's ray, surfaces behind
-  // partly transparent ones composited front to back.
-  void trace(SampleValue& s, Textures::Thread& tex, PixelShading& shading) const {
-    Vec3 origin, direction;
-    camera_.ray(s.x, s.y, origin, direction);
+  // The colour and opacity seen along the sample's ray, whose first hit
+  // is given, surfaces behind partly transparent ones composited front to
+  // back.
+  void trace(SampleValue& s, const Ray& ray, const RayHit& first, Textures::Thread& tex, PixelShading& shading) const {
     Vec3 color{0, 0, 0}, transmitted{1, 1, 1};
-    float tnear = camera_.nearClip();
+    float tnear = ray.tnear;
     for (int layer = 0; layer < kMaxLayers; ++layer) {
-      RayHit hit;
-      if (!rays_.intersect(origin, direction, tnear, camera_.farClip(), hit)) break;
+      RayHit hit = first;
+      if (layer == 0 ? !hit.mesh : !rays_.intersect(ray.origin, ray.direction, tnear, ray.tfar, hit)) break;
       Vec3 ci, oi;
       PixelShading::Entry* kept = layer < PixelShading::kKept ? &shading.layers[layer] : nullptr;
       if (kept && kept->mesh == hit.mesh && kept->pi == hit.pi && kept->pj == hit.pj) {
