@@ -1,6 +1,7 @@
 // What the window makes a user wait for on a 256 x 256 card, its workspace
 // driven directly, without a visible window; each step ends as a frame of
 // the window ends: the viewer drawn and the panel's rows listed.
+// - a frame alone, nothing changed;
 // - a click on the middle point (press and release);
 // - one drag step of that point, one pixel;
 // - one undo of a drag;
@@ -87,6 +88,14 @@ void click(Workspace& workspace, float x, float y) {
   workspace.press(PointerButton::Left, false, false, x, y);
   workspace.release(PointerButton::Left, x, y);
   frame(workspace);
+}
+
+// A frame alone, nothing changed: what every step below ends with.
+void BM_Frame(benchmark::State& state) {
+  auto session = openSession();
+  Workspace workspace(*session);
+  frame(workspace);
+  for (auto _ : state) frame(workspace);
 }
 
 // A click on the middle point: its knobs shown, the others hidden.
@@ -182,6 +191,7 @@ void BM_InfoCommand(benchmark::State& state) {
 }  // namespace
 
 // Fixed counts: each run loads the script once, which takes seconds.
+BENCHMARK(BM_Frame)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20);
 BENCHMARK(BM_Click)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20);
 BENCHMARK(BM_DragStep)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20);
 BENCHMARK(BM_Undo)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);

@@ -100,6 +100,21 @@ bool Workspace::drawViewer(std::vector<unsigned char>* rgba, std::string* error)
   return drawn;
 }
 
+namespace {
+
+// The knobs of the handles of the card point whose knob is `k`
+// ("control_point.C.R"): that name with ".0" to ".3", those the point has.
+std::vector<Knob*> handleKnobs(Node& node, const Knob& k) {
+  const std::string& name = k.name();
+  std::vector<Knob*> handles;
+  if (name.rfind("control_point.", 0) != 0 || std::count(name.begin(), name.end(), '.') != 2) return handles;
+  for (int slot = 0; slot < 4; ++slot)
+    if (Knob* h = node.knob(name + "." + std::to_string(slot))) handles.push_back(h);
+  return handles;
+}
+
+}  // namespace
+
 void Workspace::press(PointerButton button, bool shift, bool alt, float x, float y) {
   if (gesture_ != Gesture::None) return;
   Gesture g = Gesture::None;
@@ -124,7 +139,14 @@ void Workspace::press(PointerButton button, bool shift, bool alt, float x, float
     endStep();
     return;
   }
-  if (Knob* k = session_.viewer().grabbedKnob(); k && k->op() && k->op()->node()) editStarts(k->op()->node(), k);
+  if (Knob* k = session_.viewer().grabbedKnob(); k && k->op() && k->op()->node()) {
+    Node* node = k->op()->node();
+    editStarts(node, k);
+    // The handles that dragTo moves with the point are edits of the step too,
+    // so that an undo sets them back knob by knob.
+    if (moveHandlesWithPoint_)
+      for (Knob* h : handleKnobs(*node, *k)) editStarts(node, h, true);
+  }
   session_.graph().invalidateAll();
   showWarnings(warnings);
 }
@@ -173,21 +195,6 @@ void Workspace::release(PointerButton button, float x, float y) {
   move(x, y);
   gesture_ = Gesture::None;
 }
-
-namespace {
-
-// The knobs of the handles of the card point whose knob is `k`
-// ("control_point.C.R"): that name with ".0" to ".3", those the point has.
-std::vector<Knob*> handleKnobs(Node& node, const Knob& k) {
-  const std::string& name = k.name();
-  std::vector<Knob*> handles;
-  if (name.rfind("control_point.", 0) != 0 || std::count(name.begin(), name.end(), '.') != 2) return handles;
-  for (int slot = 0; slot < 4; ++slot)
-    if (Knob* h = node.knob(name + "." + std::to_string(slot))) handles.push_back(h);
-  return handles;
-}
-
-}  // namespace
 
 void Workspace::dragTo(float x, float y) {
   DD::Image::Viewer& viewer = session_.viewer();
@@ -432,32 +439,47 @@ bool Workspace::replayEdits(const State& state, const std::vector<Edit>& edits, 
     Knob* k = n ? n->knob(want.knob) : nullptr;
     if (!k || !n->userSetText(k, want.text.c_str())) return false;
   }
-  for (size_t i = 0; i < edits.size(); ++i) {
+  // The card's turning rule rests while handles that moved with their
+  // point go back (or forth), as it rested while they moved.
+  std::vector<std::pair<Node*, Knob*>> rested;
+  for (const Edit& e : edits) {
+    Node* n = e.rested ? session_.graph().find(e.node) : nullptr;
+    Knob* rule = n ? n->knob("break_tangent") : nullptr;
+    if (!rule || rule->get_value(0) != 0 ||
+        std::find(rested.begin(), rested.end(), std::make_pair(n, rule)) != rested.end())
+      continue;
+    n->userSetValues(rule, {1});
+    rested.emplace_back(n, rule);
+  }
+  bool replayed = true;
+  for (size_t i = 0; replayed && i < edits.size(); ++i) {
     const Edit& e = edits[undo ? edits.size() - 1 - i : i];
     Node* n = session_.graph().find(e.node);
     Knob* k = n ? n->knob(e.knob) : nullptr;
-    if (!k || !n->userSetText(k, (undo ? e.before : e.after).c_str())) return false;
+    replayed = k && n->userSetText(k, (undo ? e.before : e.after).c_str());
   }
+  for (const auto& [n, rule] : rested) n->userSetValues(rule, {0});
+  if (!replayed) return false;
   session_.graph().invalidateAll();
   edited();
   return capture(&state) == state;
 }
 
-void Workspace::editStarts(Node* node, Knob* k) {
-  editing_ = Edit();
+void Workspace::editStarts(Node* node, Knob* k, bool rested) {
   if (stepDepth_ == 0 || !node || !k->madeByReplace()) return;
-  editing_ = Edit{node->name(), k->name(), k->valueText(), std::string()};
+  editing_.push_back(Edit{node->name(), k->name(), k->valueText(), std::string(), rested});
 }
 
 void Workspace::editEnds() {
-  if (editing_.node.empty()) return;
-  Node* n = session_.graph().find(editing_.node);
-  Knob* k = n ? n->knob(editing_.knob) : nullptr;
-  if (k && k->valueText() != editing_.before) {
-    editing_.after = k->valueText();
-    stepEdits_.push_back(std::move(editing_));
+  for (Edit& e : editing_) {
+    Node* n = session_.graph().find(e.node);
+    Knob* k = n ? n->knob(e.knob) : nullptr;
+    if (k && k->valueText() != e.before) {
+      e.after = k->valueText();
+      stepEdits_.push_back(std::move(e));
+    }
   }
-  editing_ = Edit();
+  editing_.clear();
 }
 
 void Workspace::beginStep() {
@@ -466,6 +488,7 @@ void Workspace::beginStep() {
   message_.clear();
   stepStart_.reset();
   stepEdits_.clear();
+  editing_.clear();
   try {
     const State* last = lastState();
     State now = capture(last);

@@ -196,8 +196,11 @@ class Workspace {
   // The quick way back: sets the knobs that differ from `state`, then the
   // replaced knobs that the step's edits changed (to the values before them
   // when `undo`); true when the nodes then are as in `state`.
+  // `rested`: a handle that moved with its point, the card's turning rule
+  // at rest (see dragTo), and that goes back the same way.
   struct Edit {
     std::string node, knob, before, after;
+    bool rested = false;
   };
   bool replayEdits(const State& state, const std::vector<Edit>& edits, bool undo);
   // The latest state the workspace knows, to share long texts with.
@@ -217,8 +220,8 @@ class Workspace {
   void dragTo(float x, float y);
   void showWarnings(const WarningCapture& warnings);
   // A replaced knob about to change in this step: its value now.
-  void editStarts(Node* node, DD::Image::Knob* k);
-  // ... and its value after the change.
+  void editStarts(Node* node, DD::Image::Knob* k, bool rested = false);
+  // ... and the values after the change of those begun.
   void editEnds();
 
   Session& session_;
@@ -233,7 +236,7 @@ class Workspace {
   using StatePtr = std::shared_ptr<const State>;
   StatePtr stepStart_;  // null when the step could not be captured
   std::vector<Edit> stepEdits_;
-  Edit editing_;  // the edit begun by editStarts; empty node when none
+  std::vector<Edit> editing_;  // the edits begun by editStarts
   // A step's state before is the one after the step before it when nothing
   // changed in between, and is then shared.
   struct Step {

@@ -165,6 +165,8 @@ class QuorCard : public QuorCardBase {
   // After a storing pass: whether the host wrote the knob's text into
   // cpstrTransfer.
   bool hostWroteCpstr() const;
+  // Whether the text of knob "cpstr" is cpText.
+  bool knobHoldsCpText(const DD::Image::Knob& k) const;
   // Appending cpText reads the whole text, yet most validations follow
   // changes that leave it alone. While cpText stays the same, the hash after
   // it is remembered for the last few hashes that came before it: a knob

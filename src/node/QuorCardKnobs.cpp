@@ -1,5 +1,6 @@
 // The card's knobs: the first tab, the closed "Space" group with the axis
 // transform, and the "Deform" tab. The per-point knobs follow "delimiter".
+#include <cstring>
 #include <string>
 #include <utility>
 
@@ -64,6 +65,14 @@ bool QuorCard::hostWroteCpstr() const {
   return !cpText.empty() && (!text || !*text);
 }
 
+// cpText never holds a NUL (it is written as XML or read from a knob's
+// text), so comparing up to and with its terminator reads no byte past the
+// end of either text.
+bool QuorCard::knobHoldsCpText(const Knob& k) const {
+  const char* text = k.get_text();
+  return text && std::strncmp(text, cpText.c_str(), cpText.size() + 1) == 0;
+}
+
 // "mirror" matters only while "break" is off.
 void QuorCard::showMirrorKnob() {
   if (Knob* mirror = knob(kMirrorTangent)) {
@@ -100,11 +109,15 @@ void QuorCard::knobs(Knob_Callback f) {
   // node's text. In a storing pass the host writes the knob's text into
   // cpstrTransfer only when it changed since the host last wrote it there,
   // and the node moves it into cpText; between passes cpstrTransfer is empty
-  // and the knob holds the text in cpText.
-  const bool storing = knob(kCpstr) != nullptr;
+  // and the knob holds the text in cpText. A knob that holds cpText already
+  // (the node set it so after its last edit of the points) is given no
+  // member to write into: the copy would only be found the same.
+  const Knob* cpstr = knob(kCpstr);
+  const bool storing = cpstr != nullptr;
+  const bool same = storing && knobHoldsCpText(*cpstr);
   if (!storing) cpstrTransfer = cpText;
-  String_knob(f, &cpstrTransfer, kCpstr, INVISIBLE);
-  if (storing && hostWroteCpstr()) setCpText(std::move(cpstrTransfer));
+  String_knob(f, same ? nullptr : &cpstrTransfer, kCpstr, INVISIBLE);
+  if (storing && !same && hostWroteCpstr()) setCpText(std::move(cpstrTransfer));
   std::string().swap(cpstrTransfer);
 
   Divider(f);

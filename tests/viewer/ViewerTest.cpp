@@ -42,29 +42,32 @@ TEST_F(ViewerDraw, UnselectedCardCoversItsProjectedRectangleOnly) {
 
 // Selected, "linear": a white surface, 16 points of handle size 5 with black
 // centres of 3 x 3 pixels, the 24 grid edges and nothing inside the cells;
-// "smooth with handles" adds 48 handles with grey centres (catches: edges
-// missed or doubled, handles drawn under the wrong type, wrong sizes).
+// "smooth with handles" adds 48 handles with grey centres, and its cage runs
+// between the facing handles, on the edges of the default grid (catches:
+// edges missed or doubled, a cage segment dropped or joined across cells,
+// handles drawn under the wrong type, wrong sizes).
 TEST_F(ViewerDraw, SelectedCardShowsPointsHandlesAndCage) {
   node->setSelected(true);
-  Picture p = draw();
-  EXPECT_EQ(p.at(byHand(0.3, 0.3)), kWhite);
-  EXPECT_EQ(p.count(kBlack), 16 * 9);
-  EXPECT_EQ(p.count(kYellow), 0);
-  int edges = 0;
-  for (int a = 0; a < 4; ++a)
-    for (int b = 0; b < 4; ++b) {
-      SCOPED_TRACE(testing::Message() << a << "," << b);
-      EXPECT_EQ(p.countAround(byHand(grid(a), grid(b)), 1, kBlack), 9);
-      if (b == 3) continue;
-      const double mid = (grid(b) + grid(b + 1)) / 2;
-      edges += (p.countAround(byHand(mid, grid(a)), 1, kCage) > 0);
-      edges += (p.countAround(byHand(grid(a), mid), 1, kCage) > 0);
-      EXPECT_EQ(a < 3 ? p.countAround(byHand(mid, grid(a) + 1 / 6.0), 3, kCage) : 0, 0);  // inside a cell
-    }
-  EXPECT_EQ(edges, 24);
-  set("type", "smooth with handles");
-  p = draw();
-  EXPECT_EQ(std::make_pair(p.count(kBlack), p.count(Rgb{178, 178, 178})), std::make_pair(16 * 9, 48 * 9));
+  for (const bool handles : {false, true}) {
+    set("type", handles ? "smooth with handles" : "linear");
+    const Picture p = draw();
+    EXPECT_EQ(p.at(byHand(0.3, 0.3)), kWhite);
+    EXPECT_EQ(std::make_pair(p.count(kBlack), p.count(Rgb{178, 178, 178})),
+              std::make_pair(16 * 9, handles ? 48 * 9 : 0));
+    EXPECT_EQ(p.count(kYellow) > 0, handles);
+    int edges = 0;
+    for (int a = 0; a < 4; ++a)
+      for (int b = 0; b < 4; ++b) {
+        SCOPED_TRACE(testing::Message() << handles << ": " << a << "," << b);
+        EXPECT_EQ(p.countAround(byHand(grid(a), grid(b)), 1, kBlack), 9);
+        if (b == 3) continue;
+        const double mid = (grid(b) + grid(b + 1)) / 2;
+        edges += (p.countAround(byHand(mid, grid(a)), 1, kCage) > 0);
+        edges += (p.countAround(byHand(grid(a), mid), 1, kCage) > 0);
+        EXPECT_EQ(a < 3 ? p.countAround(byHand(mid, grid(a) + 1 / 6.0), 3, kCage) : 0, 0);  // inside a cell
+      }
+    EXPECT_EQ(edges, 24);
+  }
 }
 
 // One cell under "smooth with handles": the bottom-left corner's right
