@@ -364,7 +364,11 @@ RayScene::RayScene(const FrameScene& scene, const Camera& camera, int threads) :
     throw std::runtime_error("Embree could not start (error " + std::to_string(int(rtcGetDeviceError(nullptr))) + ")");
   rtcSetDeviceErrorFunction(e.device, embreeError, &e);
   e.scene = rtcNewScene(e.device);
-  rtcSetSceneFlags(e.scene, RTCSceneFlags(RTC_SCENE_FLAG_CONTEXT_FILTER_FUNCTION));
+  // The quick build (a scene marked dynamic, and low build quality for it
+  // and its meshes): facets of about a pixel each, met by a few rays each,
+  // trace as fast in it and build in a fifth of the time.
+  rtcSetSceneFlags(e.scene, RTCSceneFlags(RTC_SCENE_FLAG_CONTEXT_FILTER_FUNCTION | RTC_SCENE_FLAG_DYNAMIC));
+  rtcSetSceneBuildQuality(e.scene, RTC_BUILD_QUALITY_LOW);
   for (std::size_t i = 0; i < meshes_.size(); ++i) {
     Mesh& m = *meshes_[i];
     const std::size_t quads = m.indices.size() / 4;
@@ -376,6 +380,7 @@ RayScene::RayScene(const FrameScene& scene, const Camera& camera, int threads) :
                                (m.vertices.size() - 1) / 3);
     rtcSetSharedGeometryBuffer(g, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT4, m.indices.data(), 0, 4 * sizeof(unsigned),
                                quads);
+    rtcSetGeometryBuildQuality(g, RTC_BUILD_QUALITY_LOW);
     rtcCommitGeometry(g);
     rtcAttachGeometryByID(e.scene, g, unsigned(i));
     rtcReleaseGeometry(g);
