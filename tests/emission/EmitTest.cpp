@@ -111,6 +111,9 @@ TEST_F(Emit, RequestsOfTheBlockAndTheBilinearMesh) {
   EXPECT_EQ(rib[2].args, (Names{"sides", "doubleshaded", "1"}));
   EXPECT_EQ(rib[4].args, (Names{"catmull-rom", "1", "catmull-rom", "1"}));
   EXPECT_EQ(Mesh(rib[5]).shape(), "bicubic 9 6");  // three net vertices a point, across and up
+  // Net row 2, the upper handles of grid row 0, a third of the 2 rows' step
+  // up: t = 1 - 1 / 3 (a step taken from the 3 columns gives 1 - 1 / 6).
+  EXPECT_NEAR(Mesh(rib[5]).texture(0, 2)[1], 2 / 3.0, 1e-6);
   set("type", "smooth with handles");
   EXPECT_EQ(emitted().type, "bicubic");
 }

@@ -105,6 +105,7 @@ TEST(QuorhostErrors, ABadScriptOrActionStopsTheRunAndNothingIsSaved) {
       {{"--new", "Read", "--set", "file", "no.png", "--rib", "-"}, "--rib: node \"Read1\" is in error: cannot read"},
       {{"--paint", "a.png"}, "unknown action --paint"},
       {{"--set", "count"}, "--set needs 2 argument(s)"},
+      {{"--size", "0x480"}, "--size: bad size \"0x480\" (1 to 16384 pixels a side)"},
       {{"--window"}, "--window: cannot open a window: X11: The DISPLAY environment variable is missing\n"},
   };
   // No display for --window (the other actions need none).

@@ -112,6 +112,12 @@ TEST(Shading, LightSourcesAddUpSurfacesAndOpacity) {
       // Constant: Os * Cs, premultiplied; a partly transparent card shows
       // the one behind it.
       {"half opaque", "Surface \"constant\"\n" + front, 0.5, 0, 0, 0.5},
+      // Ambient lights add up: Ka 1 times 0.25 + 0.25.
+      {"two ambient lights",
+       "LightSource \"ambientlight\" 1 \"intensity\" [0.25]\nLightSource \"ambientlight\" 2 \"intensity\" [0.25]\n"
+       "Surface \"matte\" \"Ka\" [1]\n" +
+           tiltedCard(0),
+       0.5, 0.5, 0.5},
       {"half opaque over green",
        "Surface \"constant\"\n" + front + "Color [0 1 0]\nOpacity [1 1 1]\n" + tiltedCard(0, 2), 0.5, 0.5, 0, 1},
   };
