@@ -275,7 +275,7 @@ std::vector<SurfacePreview> previewSurfaces(DD::Image::Graph& graph, int facets)
   std::vector<SurfacePreview> previews;
   for (const auto& n : graph.nodes()) {
     QuorPrimitive* primitive = dynamic_cast<QuorPrimitive*>(n->op());
-    if (!primitive || n->disabled() || n->op()->hasError() || QxBeginJob() != 0) continue;
+    if (!primitive || n->disabled() || n->op()->hasError() || QxBeginPreviewJob() != 0) continue;
     // The world of the node alone, seen from the world's origin: its
     // surfaces come in world space. The image archives it reads are there,
     // untextured: the viewer textures the preview itself.

@@ -125,4 +125,35 @@ TEST_F(Library, ABadCallIsRefusedAlikeWrittenOrRendered) {
   EXPECT_NE(gReports[0].message.find("AttributeBegin"), std::string::npos) << gReports[0].message;
 }
 
+// A job hands over its surfaces before it renders; a card with no width is
+// skipped with a warning. A preview job hands the same surfaces without
+// checking them, and refuses to render: no warning, no picture.
+TEST_F(Library, APreviewJobHandsTheSurfacesAndRendersNothing) {
+  const auto take = [](QtInt columns, QtInt rows, const QtFloat* positions, const QtFloat*, const QtFloat*,
+                       QtPointer data) {
+    static_cast<std::vector<float>*>(data)->assign(positions, positions + 3 * columns * rows);
+  };
+  for (int (*begin)() : {QxBeginJob, QxBeginPreviewJob}) {
+    gReports.clear();
+    const std::string picture = dir.file("job.png");
+    ASSERT_EQ(begin(), 0);
+    camera(picture);
+    QrWorldBegin();
+    card(2, 6);
+    card(3, 3);
+    QrWorldEnd();
+    QtJob job = QxEndJob();
+    std::vector<float> last;
+    EXPECT_EQ(QxJobSurfaces(job, 1, take, &last), 2);
+    EXPECT_EQ(last, (std::vector<float>{3, 0, 1, 3, 0, 1, 3, 8, 1, 3, 8, 1}));
+    const bool preview = begin == QxBeginPreviewJob;
+    EXPECT_EQ(QxRenderJob(job, nullptr, nullptr), preview ? 1 : 0);
+    QxFreeJob(job);
+    EXPECT_EQ(std::filesystem::exists(picture), !preview);
+    ASSERT_EQ(gReports.size(), preview ? 0u : 1u) << messages();
+    EXPECT_TRUE(preview || gReports[0].message.find("skipped 1 of 1") != std::string::npos) << messages();
+    std::filesystem::remove(picture);
+  }
+}
+
 }  // namespace

@@ -32,6 +32,7 @@ class HandlerDiagnostics : public render::Diagnostics {
 struct Rendered {
   HandlerDiagnostics diagnostics;
   std::unique_ptr<render::RenderedScene> scene;
+  bool previewOnly = false;
 };
 
 namespace {
@@ -50,10 +51,11 @@ void reportError(int code, int severity, const std::string& message) {
 
 bool rendering() { return rendered() != nullptr; }
 
-void beginRendering(bool keepFrames) {
+void beginRendering(bool keepFrames, bool previewOnly) {
   const render::ModuleTable& renderer = rendererModule();
   auto r = std::make_unique<Rendered>();
-  r->scene = renderer.newScene(r->diagnostics, keepFrames);
+  r->scene = renderer.newScene(r->diagnostics, keepFrames, previewOnly);
+  r->previewOnly = previewOnly;
   rendered() = std::move(r);
 }
 
@@ -85,17 +87,25 @@ struct QtJobData {
   bool done = false;
 };
 
-int QxBeginJob(void) {
+namespace {
+
+int beginJob(const char* call, bool previewOnly) {
   quor::Library& lib = quor::library();
   try {
     if (lib.scene || quor::rendering()) throw quor::RequestError("a scene is already open");
-    quor::beginRendering(true);
+    quor::beginRendering(true, previewOnly);
     return 0;
   } catch (const std::exception& e) {
-    quor::report("BeginJob", e.what());
+    quor::report(call, e.what());
     return -1;
   }
 }
+
+}  // namespace
+
+int QxBeginJob(void) { return beginJob("BeginJob", false); }
+
+int QxBeginPreviewJob(void) { return beginJob("BeginPreviewJob", true); }
 
 QtJob QxEndJob(void) {
   if (!quor::rendering()) {
@@ -108,7 +118,7 @@ QtJob QxEndJob(void) {
 }
 
 QtInt QxRenderJob(QtJob job, QtProgressFunc progress, QtPointer data) {
-  if (!job || job->done) return 1;
+  if (!job || job->done || job->rendered->previewOnly) return 1;
   job->done = true;
   bool cancelled = false;
   const quor::render::Progress told = [&](float done) {

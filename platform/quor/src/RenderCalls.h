@@ -15,8 +15,9 @@ namespace quor {
 // True while a rendered scene is open.
 bool rendering();
 // Opens a rendered scene, whose frames are kept for a job with
-// `keepFrames`; throws RequestError when the renderer cannot be loaded.
-void beginRendering(bool keepFrames = false);
+// `keepFrames`, and only for their surfaces with `previewOnly` too; throws
+// RequestError when the renderer cannot be loaded.
+void beginRendering(bool keepFrames = false, bool previewOnly = false);
 // Ends the rendered scene: blocks left open are an error.
 void endRendering();
 // Ends the rendered scene as endRendering does and hands over what it

@@ -147,6 +147,10 @@ int QxBeginJob(void);
 // answers its frames as a job (frames that had an error are not in it);
 // null when no rendered scene is open.
 QtJob QxEndJob(void);
+// Opens a scene as QxBeginJob does, for QxJobSurfaces alone: its patches are
+// not checked for rendering (nor warned of), and QxRenderJob refuses the job
+// (answers 1). Returns 0 on success.
+int QxBeginPreviewJob(void);
 // Renders the job's frames, each into its Display's file, on the calling
 // thread, which may be any; a job renders once. Its warnings and errors go to
 // the error handler, called from the threads that render. `progress` may be

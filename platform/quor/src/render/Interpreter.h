@@ -34,6 +34,10 @@ struct RenderSettings {
   // When set, frames are checked and built at WorldEnd but rendered only
   // by renderKept (a render in the background).
   bool keepFrames = false;
+  // When set with keepFrames, frames are kept for their surfaces alone
+  // (keptSurfaces, a preview): their patches are not checked for rendering,
+  // and renderKept must not be called.
+  bool previewOnly = false;
 };
 
 // The scene state that requests describe, and the frames it renders; also

@@ -96,7 +96,11 @@ void Handlers::buildPatchMesh(const MeshShape& shape, const std::vector<Param>& 
   mesh.material = material();
   mesh.where = req.where;
 
-  const PatchProblems problems = markProblemPatches(mesh);
+  PatchProblems problems;
+  if (in.settings_.previewOnly)
+    mesh.skipped.assign(std::size_t(mesh.patchCount()), 0);
+  else
+    problems = markProblemPatches(mesh);
   if (problems.skipped) {
     in.report(kMath, Severity::Warning,
               prefix() + "skipped " + std::to_string(problems.skipped) + " of " + std::to_string(mesh.patchCount()) +

@@ -8,9 +8,10 @@ namespace quor {
 namespace render {
 namespace {
 
-std::unique_ptr<RenderedScene> newScene(Diagnostics& diagnostics, bool keepFrames) {
+std::unique_ptr<RenderedScene> newScene(Diagnostics& diagnostics, bool keepFrames, bool previewOnly) {
   RenderSettings settings;
   settings.keepFrames = keepFrames;
+  settings.previewOnly = previewOnly;
   return std::make_unique<Interpreter>(diagnostics, settings);
 }
 

@@ -47,14 +47,15 @@ class RenderedScene {
 
 // Changes whenever the table or the classes it hands out change, so that a
 // module of another build is refused rather than called.
-constexpr int kModuleVersion = 3;
+constexpr int kModuleVersion = 4;
 
 struct ModuleTable {
   int version;
   // A new rendered scene that reports to `diagnostics`, which must outlive
-  // it; with `keepFrames` its frames wait for renderKept. Throws
-  // std::bad_alloc.
-  std::unique_ptr<RenderedScene> (*newScene)(Diagnostics& diagnostics, bool keepFrames);
+  // it; with `keepFrames` its frames wait for renderKept, and with
+  // `previewOnly` too they are kept for keptSurfaces alone (see
+  // RenderSettings). Throws std::bad_alloc.
+  std::unique_ptr<RenderedScene> (*newScene)(Diagnostics& diagnostics, bool keepFrames, bool previewOnly);
   // makeTexture of render/TextureCache.h.
   bool (*makeTexture)(const std::string& image, std::string& texture, std::string& error);
 };
