@@ -403,11 +403,17 @@ std::string Workspace::snapshotTarget() const {
 Workspace::State Workspace::capture(const State* earlier) {
   State s;
   s.script = session_.heldScript(snapshotTarget(), earlier ? &earlier->script : nullptr);
+  s.knobs = knobTexts();
+  return s;
+}
+
+std::vector<Workspace::KnobText> Workspace::knobTexts() const {
+  std::vector<KnobText> knobs;
   for (const auto& n : session_.graph().nodes())
     for (const auto& k : n->knobs())
       if (k->hasValue() && !k->name().empty() && !k->madeByReplace() && !holdsLongText(*k))
-        s.knobs.push_back(KnobText{n->name(), k->name(), k->valueText()});
-  return s;
+        knobs.push_back(KnobText{n->name(), k->name(), k->valueText()});
+  return knobs;
 }
 
 const Workspace::State* Workspace::lastState() const {
@@ -429,10 +435,11 @@ void Workspace::restore(const State& state) {
 }
 
 bool Workspace::replayEdits(const State& state, const std::vector<Edit>& edits, bool undo) {
-  const State now = capture(&state);
-  if (now.knobs.size() != state.knobs.size()) return false;
-  for (size_t i = 0; i < now.knobs.size(); ++i) {
-    const KnobText &have = now.knobs[i], &want = state.knobs[i];
+  // The knobs alone: the script is compared once the edits are replayed.
+  const std::vector<KnobText> now = knobTexts();
+  if (now.size() != state.knobs.size()) return false;
+  for (size_t i = 0; i < now.size(); ++i) {
+    const KnobText &have = now[i], &want = state.knobs[i];
     if (have.node != want.node || have.knob != want.knob) return false;
     if (have.text == want.text) continue;
     Node* n = session_.graph().find(want.node);

@@ -191,6 +191,8 @@ class Workspace {
   };
   // `earlier` lends its long texts to those that stayed the same.
   State capture(const State* earlier);
+  // The value texts of the knobs a state keeps apart from its script.
+  std::vector<KnobText> knobTexts() const;
   // Puts the nodes back as they are in `state` by loading its script.
   void restore(const State& state);
   // The quick way back: sets the knobs that differ from `state`, then the

@@ -12,10 +12,20 @@ using namespace DD::Image;
 
 namespace {
 
+// The register moved on bit by bit, most significant bit first.
+U64 bitwise(U64 crc, const std::string& bytes) {
+  for (unsigned char c : bytes) {
+    crc ^= static_cast<U64>(c) << 56;
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 63) ? (crc << 1) ^ 0x42F0E1EBA9EA3693ULL : crc << 1;
+  }
+  return crc;
+}
+
 // Mistakes: a table entry or shift wrong (the 9 bytes of the check value
 // meet each of the eight slices and the byte-wise tail), a reflected CRC, a
 // final xor, text without its NUL, a bool or a double of another width,
-// big-endian numbers.
+// big-endian numbers; in a long text read in parts, the parts joined in the
+// wrong order or moved on by the wrong length, or the bytes after them lost.
 TEST(DDImageHash, MatchesTheCheckValueAndABitwiseComputation) {
   Hash h, parts;
   h.append("123456789", 9);
@@ -31,6 +41,10 @@ TEST(DDImageHash, MatchesTheCheckValueAndABitwiseComputation) {
   // first, from ~0) over 61 62 00 63 00 04 03 02 01 01, 00 00 00 00 00 00 F0 3F
   // and F5 0F 5B 0E 1C A6 13 9D (h's value, 0x9D13A61C0E5B0FF5).
   EXPECT_EQ(parts.value(), 0xAE6F2F3B5145209BULL);
+  std::string text(100003, '\0');
+  for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char>(i * 7 + i / 251);
+  parts.append(text.data(), text.size());
+  EXPECT_EQ(parts.value(), bitwise(0xAE6F2F3B5145209BULL, text));
 }
 
 void expectNear(const Matrix4& m, const Matrix4& expected, float eps = 1e-6f) {
