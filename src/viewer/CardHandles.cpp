@@ -54,72 +54,50 @@ class ClipVolume {
 
 }  // namespace
 
-// A polyline added to the caller's GL_LINES batch as its segments, each
-// from the previous vertex to the next: the segments GL makes of a
-// GL_LINE_STRIP, in the same order.
-class Polyline {
- public:
-  void to(const float* p) {
-    if (last_) {
-      vertex(last_);
-      vertex(p);
-    }
-    last_ = p;
-  }
-  // A handle's vertex, only when its slot holds a position.
-  void toSlot(const VtxPoint& p, int slot) {
-    if (slotPresent(p, slot)) to(slotPosition(p, slot));
-  }
-
- private:
-  const float* last_ = nullptr;
-};
-
 // Each cell draws its edge along column c and its edge along row r; the last
 // row and the last column of cells also draw the far edges, so every edge of
 // the grid is drawn once. With handles, an edge bends through the two
-// handles that face each other along it. The whole cage is one batch.
+// handles that face each other along it.
 void drawCage(const ControlGrid& grid, int interpolation) {
   const int columns = grid.columns();
   const int rows = grid.rows();
   if (columns < 2 || rows < 2) return;
   const bool handles = hasHandles(interpolation);
-  glBegin(GL_LINES);
   for (int r = 0; r + 1 < rows; ++r) {
     for (int c = 0; c + 1 < columns; ++c) {
       const VtxPoint& p1 = grid.at(c, r);
       const VtxPoint& p2 = grid.at(c + 1, r);
       const VtxPoint& p3 = grid.at(c + 1, r + 1);
       const VtxPoint& p4 = grid.at(c, r + 1);
-      Polyline line;
+      glBegin(GL_LINE_STRIP);
       if (r == rows - 2) {
-        line.to(p3.pos);
+        vertex(p3.pos);
         if (handles) {
-          line.toSlot(p3, kSlotLeft);
-          line.toSlot(p4, kSlotRight);
+          slotVertex(p3, kSlotLeft);
+          slotVertex(p4, kSlotRight);
         }
       }
-      line.to(p4.pos);
+      vertex(p4.pos);
       if (handles) {
-        line.toSlot(p4, kSlotDown);
-        line.toSlot(p1, kSlotUp);
+        slotVertex(p4, kSlotDown);
+        slotVertex(p1, kSlotUp);
       }
-      line.to(p1.pos);
+      vertex(p1.pos);
       if (handles) {
-        line.toSlot(p1, kSlotRight);
-        line.toSlot(p2, kSlotLeft);
+        slotVertex(p1, kSlotRight);
+        slotVertex(p2, kSlotLeft);
       }
-      line.to(p2.pos);
+      vertex(p2.pos);
       if (c == columns - 2) {
         if (handles) {
-          line.toSlot(p2, kSlotUp);
-          line.toSlot(p3, kSlotDown);
+          slotVertex(p2, kSlotUp);
+          slotVertex(p3, kSlotDown);
         }
-        line.to(p3.pos);
+        vertex(p3.pos);
       }
+      glEnd();
     }
   }
-  glEnd();
 }
 
 // Points are white dots with black centres; handles white dots with grey

@@ -21,82 +21,43 @@ struct Mapping {
 
 const int kPosition = -1;
 
-// One vertex of a cell's outline, as GL receives it.
-struct OutlineVertex {
-  TexCoord texCoord;
-  const float* normal;
-  const float* position;
-};
-
-// A cell's outline: at most twelve vertices, fewer where handles are absent.
-struct Outline {
-  OutlineVertex vertices[12];
-  int count = 0;
-};
-
-// Adds one vertex of `owner`: its position or that of one of its handle
+// Emits one vertex of `owner`: its position or that of one of its handle
 // slots, with the owner's uv shifted by (ou, ov) mapped to texture
-// coordinates. An absent slot adds no vertex.
-void add(Outline& outline, const Mapping& m, const VtxPoint& owner, int source, float ou, float ov) {
-  const float* position = owner.pos;
-  if (source != kPosition) {
-    if (!slotPresent(owner, source)) return;
-    position = slotPosition(owner, source);
+// coordinates. An absent slot issues no vertex.
+void emit(const Mapping& m, const VtxPoint& owner, int source, float ou, float ov) {
+  const TexCoord texCoord = mapUv(owner.uv, ou, ov, m.rules, TAxis::AgainstV);
+  glTexCoord2f(texCoord.s, texCoord.t);
+  glNormal3f(owner.normal[0], owner.normal[1], owner.normal[2]);
+  if (source == kPosition) {
+    glVertex3f(owner.pos[0], owner.pos[1], owner.pos[2]);
+  } else if (slotPresent(owner, source)) {
+    const float* h = slotPosition(owner, source);
+    glVertex3f(h[0], h[1], h[2]);
   }
-  outline.vertices[outline.count++] = {mapUv(owner.uv, ou, ov, m.rules, TAxis::AgainstV), owner.normal, position};
 }
 
-void cornerOutline(Outline& o, const Mapping& m, const VtxPoint& p1, const VtxPoint& p2, const VtxPoint& p3,
-                   const VtxPoint& p4) {
-  add(o, m, p1, kPosition, 0, 0);
-  add(o, m, p2, kPosition, 0, 0);
-  add(o, m, p3, kPosition, 0, 0);
-  add(o, m, p4, kPosition, 0, 0);
+void cornerOutline(const Mapping& m, const VtxPoint& p1, const VtxPoint& p2, const VtxPoint& p3, const VtxPoint& p4) {
+  emit(m, p1, kPosition, 0, 0);
+  emit(m, p2, kPosition, 0, 0);
+  emit(m, p3, kPosition, 0, 0);
+  emit(m, p4, kPosition, 0, 0);
 }
 
 // P1 -> P2 -> P3 -> P4 -> P1, each edge through the two handles facing
 // along it.
-void handleOutline(Outline& o, const Mapping& m, const VtxPoint& p1, const VtxPoint& p2, const VtxPoint& p3,
-                   const VtxPoint& p4) {
-  add(o, m, p1, kPosition, 0, 0);
-  add(o, m, p1, kSlotRight, m.du, 0);
-  add(o, m, p2, kSlotLeft, -m.du, 0);
-  add(o, m, p2, kPosition, 0, 0);
-  add(o, m, p2, kSlotUp, 0, -m.dv);
-  add(o, m, p3, kSlotDown, 0, m.dv);
-  add(o, m, p3, kPosition, 0, 0);
-  add(o, m, p3, kSlotLeft, -m.du, 0);
-  add(o, m, p4, kSlotRight, m.du, 0);
-  add(o, m, p4, kPosition, 0, 0);
-  add(o, m, p4, kSlotDown, 0, m.dv);
-  add(o, m, p1, kSlotUp, 0, -m.dv);
-}
-
-void vertex(const OutlineVertex& v) {
-  glTexCoord2f(v.texCoord.s, v.texCoord.t);
-  glNormal3f(v.normal[0], v.normal[1], v.normal[2]);
-  glVertex3f(v.position[0], v.position[1], v.position[2]);
-}
-
-// The outline as the triangles of a fan around its first vertex, added to
-// the caller's GL_TRIANGLES batch: the triangles GL makes of a GL_POLYGON
-// (`asPolygon`) or a GL_TRIANGLE_FAN, in the same order and each with its
-// vertices in the same order, so the even-odd stencil count and the rounding
-// of the interpolated values are the same. A triangle's last vertex is the
-// one that gives it its flat colour: the polygon's first vertex, or the
-// fan's newest one.
-void fanTriangles(const Outline& o, bool asPolygon) {
-  for (int i = 1; i + 1 < o.count; ++i) {
-    if (asPolygon) {
-      vertex(o.vertices[i]);
-      vertex(o.vertices[i + 1]);
-      vertex(o.vertices[0]);
-    } else {
-      vertex(o.vertices[0]);
-      vertex(o.vertices[i]);
-      vertex(o.vertices[i + 1]);
-    }
-  }
+void handleOutline(const Mapping& m, const VtxPoint& p1, const VtxPoint& p2, const VtxPoint& p3, const VtxPoint& p4) {
+  emit(m, p1, kPosition, 0, 0);
+  emit(m, p1, kSlotRight, m.du, 0);
+  emit(m, p2, kSlotLeft, -m.du, 0);
+  emit(m, p2, kPosition, 0, 0);
+  emit(m, p2, kSlotUp, 0, -m.dv);
+  emit(m, p3, kSlotDown, 0, m.dv);
+  emit(m, p3, kPosition, 0, 0);
+  emit(m, p3, kSlotLeft, -m.du, 0);
+  emit(m, p4, kSlotRight, m.du, 0);
+  emit(m, p4, kPosition, 0, 0);
+  emit(m, p4, kSlotDown, 0, m.dv);
+  emit(m, p1, kSlotUp, 0, -m.dv);
 }
 
 // Calls draw(p1, p2, p3, p4) for every cell, row by row from the bottom,
@@ -124,28 +85,25 @@ void drawCardSurface(const ControlGrid& grid, int interpolation, UvRules rules) 
   if (stencilBits < 1) {
     glBegin(GL_QUADS);
     forEachCell(grid, [&](const VtxPoint& p1, const VtxPoint& p2, const VtxPoint& p3, const VtxPoint& p4) {
-      Outline o;
-      cornerOutline(o, m, p1, p2, p3, p4);
-      for (int i = 0; i < o.count; ++i) vertex(o.vertices[i]);
+      cornerOutline(m, p1, p2, p3, p4);
     });
     glEnd();
     return;
   }
 
-  // Every cell's outline as a fan around its first vertex, which keeps the
-  // stencil parity even-odd; all cells in one batch, since a batch a cell
-  // costs more than the triangles themselves on a dense card.
+  // Each cell is one primitive. GL_POLYGON is rasterised as a fan around
+  // its first vertex, which keeps the stencil parity even-odd.
   auto drawCells = [&]() {
-    glBegin(GL_TRIANGLES);
     forEachCell(grid, [&](const VtxPoint& p1, const VtxPoint& p2, const VtxPoint& p3, const VtxPoint& p4) {
-      Outline o;
-      if (handles)
-        handleOutline(o, m, p1, p2, p3, p4);
-      else
-        cornerOutline(o, m, p1, p2, p3, p4);
-      fanTriangles(o, handles);
+      if (handles) {
+        glBegin(GL_POLYGON);
+        handleOutline(m, p1, p2, p3, p4);
+      } else {
+        glBegin(GL_TRIANGLE_FAN);
+        cornerOutline(m, p1, p2, p3, p4);
+      }
+      glEnd();
     });
-    glEnd();
   };
 
   glClear(GL_STENCIL_BUFFER_BIT);
