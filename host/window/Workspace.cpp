@@ -57,6 +57,13 @@ Workspace::~Workspace() {
 
 namespace {
 
+// The card's knobs that "Move handles with the point" works through: a
+// point's knob ("control_point.C.R"), its handles' knobs (that name with ".0"
+// to ".3") and the rule that turns a handle's opposite one.
+const char* const kCardPointKnobPrefix = "control_point.";
+const int kCardHandleSlots = 4;
+const char* const kCardBreakKnob = "break_tangent";
+
 // A number typed whole; false for any other text.
 bool parseWhole(const std::string& text, double* value) {
   char* end = nullptr;
@@ -102,13 +109,13 @@ bool Workspace::drawViewer(std::vector<unsigned char>* rgba, std::string* error)
 
 namespace {
 
-// The knobs of the handles of the card point whose knob is `k`
-// ("control_point.C.R"): that name with ".0" to ".3", those the point has.
+// The knobs of the handles of the card point whose knob is `k`, those the
+// point has.
 std::vector<Knob*> handleKnobs(Node& node, const Knob& k) {
   const std::string& name = k.name();
   std::vector<Knob*> handles;
-  if (name.rfind("control_point.", 0) != 0 || std::count(name.begin(), name.end(), '.') != 2) return handles;
-  for (int slot = 0; slot < 4; ++slot)
+  if (name.rfind(kCardPointKnobPrefix, 0) != 0 || std::count(name.begin(), name.end(), '.') != 2) return handles;
+  for (int slot = 0; slot < kCardHandleSlots; ++slot)
     if (Knob* h = node.knob(name + "." + std::to_string(slot))) handles.push_back(h);
   return handles;
 }
@@ -212,7 +219,7 @@ void Workspace::dragTo(float x, float y) {
   // Unless "break" is on, the card turns the opposite handle of each one
   // set; every handle gets the same offset here, so the rule rests while
   // they move.
-  Knob* breakKnob = node->knob("break_tangent");
+  Knob* breakKnob = node->knob(kCardBreakKnob);
   const bool rested = breakKnob && breakKnob->get_value(0) == 0;
   if (rested) node->userSetValues(breakKnob, {1});
   for (Knob* h : handles)
@@ -451,7 +458,7 @@ bool Workspace::replayEdits(const State& state, const std::vector<Edit>& edits, 
   std::vector<std::pair<Node*, Knob*>> rested;
   for (const Edit& e : edits) {
     Node* n = e.rested ? session_.graph().find(e.node) : nullptr;
-    Knob* rule = n ? n->knob("break_tangent") : nullptr;
+    Knob* rule = n ? n->knob(kCardBreakKnob) : nullptr;
     if (!rule || rule->get_value(0) != 0 ||
         std::find(rested.begin(), rested.end(), std::make_pair(n, rule)) != rested.end())
       continue;
