@@ -218,8 +218,10 @@ SurfacePoint evaluatePatch(const PatchMeshData& mesh, int pi, int pj, float u, f
   return evaluateWith(mesh, pi, pj, u, v, weightsAt(mesh, u, v), withSt);
 }
 
-Vec3 evaluatePosition(const PatchMeshData& mesh, int pi, int pj, float u, float v) {
-  const Weights w = weightsAt(mesh, u, v);
+namespace {
+
+// evaluatePosition with the weights at (u, v) already found.
+Vec3 positionWith(const PatchMeshData& mesh, int pi, int pj, const Weights& w) {
   if (!mesh.cameraCv.empty()) {
     Vec3 p;
     for (int b = 0; b < w.n; ++b)
@@ -237,6 +239,21 @@ Vec3 evaluatePosition(const PatchMeshData& mesh, int pi, int pj, float u, float 
   const Vec4 c = transform(h, mesh.objectToCamera);
   const float inv = 1.0f / c.w;
   return {c.x * inv, c.y * inv, c.z * inv};
+}
+
+// The weights along u of `alongU` with those along v of `alongV`: a lattice
+// of parameters needs the weights of each of its values only once.
+Weights combined(const Weights& alongU, const Weights& alongV) {
+  Weights w = alongU;
+  std::copy_n(alongV.wv, 4, w.wv);
+  std::copy_n(alongV.dwv, 4, w.dwv);
+  return w;
+}
+
+}  // namespace
+
+Vec3 evaluatePosition(const PatchMeshData& mesh, int pi, int pj, float u, float v) {
+  return positionWith(mesh, pi, pj, weightsAt(mesh, u, v));
 }
 
 void sampleSurface(const PatchMeshData& mesh, int steps, SurfaceGrid& grid) {
@@ -258,9 +275,7 @@ void sampleSurface(const PatchMeshData& mesh, int steps, SurfaceGrid& grid) {
       // of one beyond the mesh.
       const int pi = std::min(c / steps, mesh.upatches - 1), pj = std::min(r / steps, mesh.vpatches - 1);
       const int ku = c - pi * steps, kv = r - pj * steps;
-      Weights w = line[std::size_t(ku)];
-      std::copy_n(line[std::size_t(kv)].wv, 4, w.wv);
-      std::copy_n(line[std::size_t(kv)].dwv, 4, w.dwv);
+      const Weights w = combined(line[std::size_t(ku)], line[std::size_t(kv)]);
       const SurfacePoint sp = evaluateWith(mesh, pi, pj, float(ku) / float(steps), float(kv) / float(steps), w, true);
       const Vec3 n = normalize(cross(sp.dpdu, sp.dpdv)) * mesh.normalSign;
       const std::size_t k = std::size_t(r) * std::size_t(grid.columns) + std::size_t(c);
@@ -282,54 +297,6 @@ struct Lattice {
   }
 };
 
-// The camera-space surface of patch (pi, pj) on the lattice, j-major, as
-// evaluatePosition gives it point by point: each row of control points is
-// summed along u, then the rows along v. `order` is 4 for a bicubic mesh, 2
-// for a bilinear one.
-template <int order>
-void latticePositions(const PatchMeshData& mesh, const Lattice& lattice, int pi, int pj,
-                      Vec3 (&out)[kLattice * kLattice]) {
-  const Weights* w = lattice.w;
-  const bool camera = !mesh.cameraCv.empty();
-  Vec4 rows[4][kLattice];
-  for (int b = 0; b < order; ++b) {
-    Vec4 c[4];
-    for (int a = 0; a < order; ++a) {
-      const std::size_t k = std::size_t(mesh.cvIndex(pi, pj, a, b));
-      if (camera) {
-        const Vec3& p = mesh.cameraCv[k];
-        c[a] = {p.x, p.y, p.z, 1};
-      } else {
-        c[a] = mesh.cv[k];
-      }
-    }
-    for (int i = 0; i < kLattice; ++i) {
-      Vec4 h;
-      for (int a = 0; a < order; ++a) {
-        const float k = w[i].wu[a];
-        h.x += k * c[a].x, h.y += k * c[a].y, h.z += k * c[a].z, h.w += k * c[a].w;
-      }
-      rows[b][i] = h;
-    }
-  }
-  for (int j = 0; j < kLattice; ++j)
-    for (int i = 0; i < kLattice; ++i) {
-      Vec4 h;
-      for (int b = 0; b < order; ++b) {
-        const float k = w[j].wv[b];
-        h.x += k * rows[b][i].x, h.y += k * rows[b][i].y, h.z += k * rows[b][i].z, h.w += k * rows[b][i].w;
-      }
-      if (camera) {
-        out[j * kLattice + i] = {h.x, h.y, h.z};
-        continue;
-      }
-      if (!mesh.rational) h.w = 1;
-      const Vec4 c = transform(h, mesh.objectToCamera);
-      const float inv = 1.0f / c.w;
-      out[j * kLattice + i] = {c.x * inv, c.y * inv, c.z * inv};
-    }
-}
-
 double squaredLength(Vec3 a) { return double(a.x) * a.x + double(a.y) * a.y + double(a.z) * a.z; }
 
 // Why a patch cannot be rendered: "" when it can, else "non-finite" or
@@ -347,12 +314,12 @@ const char* patchProblem(const PatchMeshData& mesh, const Lattice& lattice, int 
   // The surface on the lattice must be finite, and span an area rather than
   // a point or a line. Squared lengths compare as the lengths do.
   Vec3 points[kLattice * kLattice];
-  if (mesh.bicubic)
-    latticePositions<4>(mesh, lattice, pi, pj, points);
-  else
-    latticePositions<2>(mesh, lattice, pi, pj, points);
-  for (const Vec3& p : points)
-    if (!isFinite(p)) return "non-finite";
+  for (int j = 0; j < kLattice; ++j)
+    for (int i = 0; i < kLattice; ++i) {
+      const Vec3 p = positionWith(mesh, pi, pj, combined(lattice.w[i], lattice.w[j]));
+      if (!isFinite(p)) return "non-finite";
+      points[j * kLattice + i] = p;
+    }
   Vec3 far = points[0];
   double farSquared = 0;
   for (const Vec3& p : points) {
