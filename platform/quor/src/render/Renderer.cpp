@@ -156,6 +156,10 @@ class SamplePatterns {
   std::vector<float> sums_;          // by pattern, then reached pixel
 };
 
+// Premultiplied colour and alpha as one vector of four floats: a sample's,
+// and the filter's sums, added and weighed in one operation each.
+typedef float Rgba __attribute__((vector_size(16)));
+
 // The shading of a pixel's surfaces, kept for its other samples: a surface
 // is shaded once a pixel, at the pixel's centre (the shading rate of one
 // pixel that RenderMan renderers take by default), while every sample finds
@@ -244,8 +248,9 @@ class FrameRenderer {
     const int tx0 = x0 == 0 ? -mx : x0, tx1 = x1 == o_.xres ? x1 + mx : x1;
     const int ty0 = y0 == 0 ? -my : y0, ty1 = y1 == o_.yres ? y1 + my : y1;
     const int bx0 = x0 - mx, by0 = y0 - my, bw = x1 - x0 + 2 * mx, bh = y1 - y0 + 2 * my;
-    std::vector<float> block(std::size_t(bw) * std::size_t(bh) * 5, 0.0f);  // sums, then weight
-    std::vector<float> values(std::size_t(samples) * 4);                    // one pixel's samples
+    std::vector<Rgba> blockSums(std::size_t(bw) * std::size_t(bh), Rgba{0, 0, 0, 0});
+    std::vector<float> blockWeights(blockSums.size(), 0.0f);
+    std::vector<Rgba> values(static_cast<std::size_t>(samples));  // one pixel's samples
     // The first surface of every sample of a run of pixels is found in one
     // call: the rays of neighbouring samples run nearly parallel.
     const int run = std::max(1, kRaysTogether / samples);
@@ -277,18 +282,18 @@ class FrameRenderer {
           const std::size_t first = std::size_t(px - rx) * std::size_t(samples);
           for (int sample = 0; sample < samples; ++sample)
             trace(px, py, rays[first + std::size_t(sample)], hits[first + std::size_t(sample)], tex, shading,
-                  &values[4 * std::size_t(sample)]);
+                  values[std::size_t(sample)]);
           // The pixel's samples, weighed toward each pixel that the filter
           // reaches from it.
           for (int ky = ky0; ky <= ky1; ++ky)
             for (int kx = kx0; kx <= kx1; ++kx) {
-              float acc[4] = {0, 0, 0, 0};
+              Rgba acc = {0, 0, 0, 0};
               const SamplePatterns::Weight* last = patterns_.lastWeight(pattern, kx, ky);
               for (const SamplePatterns::Weight* w = patterns_.firstWeight(pattern, kx, ky); w != last; ++w)
-                for (int c = 0; c < 4; ++c) acc[c] += w->weight * values[4 * std::size_t(w->sample) + std::size_t(c)];
-              float* out = &block[5 * (std::size_t(py + ky - by0) * std::size_t(bw) + std::size_t(px + kx - bx0))];
-              for (int c = 0; c < 4; ++c) out[c] += acc[c];
-              out[4] += patterns_.weightSum(pattern, kx, ky);
+                acc += w->weight * values[std::size_t(w->sample)];
+              const std::size_t at = std::size_t(py + ky - by0) * std::size_t(bw) + std::size_t(px + kx - bx0);
+              blockSums[at] += acc;
+              blockWeights[at] += patterns_.weightSum(pattern, kx, ky);
             }
         }
       }
@@ -297,13 +302,14 @@ class FrameRenderer {
       for (int bx = 0; bx < bw; ++bx) {
         const int x = bx0 + bx, y = by0 + by;
         if (x < 0 || y < 0 || x >= o_.xres || y >= o_.yres) continue;
-        const float* in = &block[5 * (std::size_t(by) * std::size_t(bw) + std::size_t(bx))];
+        const std::size_t at = std::size_t(by) * std::size_t(bw) + std::size_t(bx);
+        const Rgba& in = blockSums[at];
         const std::size_t p = std::size_t(y) * std::size_t(o_.xres) + std::size_t(x);
         if (x >= x0 && x < x1 && y >= y0 && y < y1) {
           for (int c = 0; c < 4; ++c) sums[4 * p + std::size_t(c)] = in[c];
-          weights[p] = in[4];
-        } else if (in[4] != 0) {
-          spills.push_back({p, {in[0], in[1], in[2], in[3]}, in[4]});
+          weights[p] = blockWeights[at];
+        } else if (blockWeights[at] != 0) {
+          spills.push_back({p, {in[0], in[1], in[2], in[3]}, blockWeights[at]});
         }
       }
   }
@@ -312,9 +318,9 @@ class FrameRenderer {
   // is given, surfaces behind partly transparent ones composited front to
   // back: premultiplied RGBA into `rgba`.
   void trace(int px, int py, const Ray& ray, const RayHit& first, Textures::Thread& tex, PixelShading& shading,
-             float* rgba) const {
+             Rgba& rgba) const {
     if (!first.mesh) {
-      rgba[0] = rgba[1] = rgba[2] = rgba[3] = 0;
+      rgba = Rgba{0, 0, 0, 0};
       return;
     }
     Vec3 color{0, 0, 0}, transmitted{1, 1, 1};
@@ -338,8 +344,7 @@ class FrameRenderer {
       if (std::max({transmitted.x, transmitted.y, transmitted.z}) < 1.0f / 4096) break;
       tnear = hit.t + std::max(1e-4f * hit.t, 1e-6f);
     }
-    rgba[0] = color.x, rgba[1] = color.y, rgba[2] = color.z;
-    rgba[3] = 1.0f - (transmitted.x + transmitted.y + transmitted.z) / 3.0f;
+    rgba = Rgba{color.x, color.y, color.z, 1.0f - (transmitted.x + transmitted.y + transmitted.z) / 3.0f};
   }
 
   // Shades the surface that a sample's ray met, at the point of the same
