@@ -287,12 +287,18 @@ class FrameRenderer {
           // reaches from it.
           for (int ky = ky0; ky <= ky1; ++ky)
             for (int kx = kx0; kx <= kx1; ++kx) {
-              Rgba acc = {0, 0, 0, 0};
+              // Two sums, of the even and the odd samples of the list, so
+              // that each addition need not wait for the one before.
+              Rgba even = {0, 0, 0, 0}, odd = {0, 0, 0, 0};
+              const SamplePatterns::Weight* w = patterns_.firstWeight(pattern, kx, ky);
               const SamplePatterns::Weight* last = patterns_.lastWeight(pattern, kx, ky);
-              for (const SamplePatterns::Weight* w = patterns_.firstWeight(pattern, kx, ky); w != last; ++w)
-                acc += w->weight * values[std::size_t(w->sample)];
+              for (; last - w >= 2; w += 2) {
+                even += w[0].weight * values[std::size_t(w[0].sample)];
+                odd += w[1].weight * values[std::size_t(w[1].sample)];
+              }
+              if (w != last) even += w->weight * values[std::size_t(w->sample)];
               const std::size_t at = std::size_t(py + ky - by0) * std::size_t(bw) + std::size_t(px + kx - bx0);
-              blockSums[at] += acc;
+              blockSums[at] += even + odd;
               blockWeights[at] += patterns_.weightSum(pattern, kx, ky);
             }
         }
@@ -344,7 +350,7 @@ class FrameRenderer {
       if (std::max({transmitted.x, transmitted.y, transmitted.z}) < 1.0f / 4096) break;
       tnear = hit.t + std::max(1e-4f * hit.t, 1e-6f);
     }
-    rgba = Rgba{color.x, color.y, color.z, 1.0f - (transmitted.x + transmitted.y + transmitted.z) / 3.0f};
+    rgba = Rgba{color.x, color.y, color.z, 1.0f - (transmitted.x + transmitted.y + transmitted.z) * (1.0f / 3)};
   }
 
   // Shades the surface that a sample's ray met, at the point of the same
