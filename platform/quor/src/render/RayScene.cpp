@@ -28,6 +28,13 @@ struct RayScene::Mesh {
     std::uint16_t k, l;  // the cell within its patch
   };
   std::vector<Cell> cells;  // one per quadrilateral
+  // By patch: its column and row, and the reciprocals of its steps, so that
+  // a hit finds its patch's parameters without dividing.
+  struct PatchSteps {
+    int pi, pj;
+    float uscale, vscale;
+  };
+  std::vector<PatchSteps> patchSteps;
 
   // The vertex column of step k of patch column i (k from 0 to usteps[i]).
   int column(int i, int k) const {
@@ -305,6 +312,12 @@ RayScene::RayScene(const FrameScene& scene, const Camera& camera, int threads) :
       }
     });
 
+    m.patchSteps.resize(std::size_t(d.patchCount()));
+    for (int pj = 0; pj < d.vpatches; ++pj)
+      for (int pi = 0; pi < d.upatches; ++pi)
+        m.patchSteps[std::size_t(pj) * std::size_t(d.upatches) + std::size_t(pi)] = {
+            pi, pj, 1.0f / float(m.usteps[std::size_t(pi)]), 1.0f / float(m.vsteps[std::size_t(pj)])};
+
     // One quadrilateral per cell: (a, b, d, c) with a at (k, l), b at
     // (k + 1, l), d at (k + 1, l + 1) and c at (k, l + 1). Embree's hit
     // coordinates then run along u from a to b and along v from a to c, and
@@ -393,14 +406,14 @@ bool toHit(const std::vector<std::unique_ptr<RayScene::Mesh>>& meshes, const RTC
   if (rh.hit.geomID == RTC_INVALID_GEOMETRY_ID) return false;
   const RayScene::Mesh& m = *meshes[rh.hit.geomID];
   const RayScene::Mesh::Cell& cell = m.cells[rh.hit.primID];
-  const int pi = int(cell.patch) % m.data->upatches, pj = int(cell.patch) / m.data->upatches;
+  const RayScene::Mesh::PatchSteps& patch = m.patchSteps[cell.patch];
   const float ku = cell.k + rh.hit.u, kv = cell.l + rh.hit.v;
   hit.t = rh.ray.tfar;
   hit.mesh = m.data;
-  hit.pi = pi;
-  hit.pj = pj;
-  hit.u = std::clamp(ku / float(m.usteps[std::size_t(pi)]), 0.0f, 1.0f);
-  hit.v = std::clamp(kv / float(m.vsteps[std::size_t(pj)]), 0.0f, 1.0f);
+  hit.pi = patch.pi;
+  hit.pj = patch.pj;
+  hit.u = std::clamp(ku * patch.uscale, 0.0f, 1.0f);
+  hit.v = std::clamp(kv * patch.vscale, 0.0f, 1.0f);
   hit.geometry = rh.hit.geomID;
   hit.facet = rh.hit.primID;
   hit.facetU = rh.hit.u;
