@@ -95,6 +95,7 @@ TEST_F(Library, ABadCallIsRefusedAlikeWrittenOrRendered) {
   static const float bright[3] = {2, 0, 0};
   void (*const calls[])() = {
       [] { QrAttributeBegin(); },  // left open when the scene ends
+      [] { QrTransformEnd(); },    // with no block to close
       [] { QrClipping(0, 1); },
       [] { QrOpacity(bright); },
       [] { QrSides(3); },

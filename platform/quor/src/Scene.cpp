@@ -76,7 +76,7 @@ void Scene::end(Block block, const std::string& request) {
   if (stack_.empty() || stack_.back().block != block) {
     std::string message = std::string("no open ") + blockName(block) + " to close";
     if (!stack_.empty()) message += std::string(" (the innermost block is ") + blockName(stack_.back().block) + ")";
-    throw RequestError(message);
+    throw RequestError(message, render::kNesting);
   }
   if (block != Block::Transform) steps_ = stack_.back().saved;
   stack_.pop_back();

@@ -38,8 +38,9 @@ class Scene {
   void write(const Line& request);
   // Writes the request that opens `block`, then enters it.
   void begin(Block block, const std::string& request);
-  // Leaves `block` and writes its closing request; throws RequestError when
-  // `block` is not the innermost open one.
+  // Leaves `block` and writes its closing request; throws RequestError
+  // (nesting, as the renderer reports it) when `block` is not the innermost
+  // open one.
   void end(Block block, const std::string& request);
 
   std::size_t openBlocks() const { return stack_.size(); }
