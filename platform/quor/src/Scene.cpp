@@ -76,11 +76,18 @@ void Scene::end(Block block, const std::string& request) {
   if (stack_.empty() || stack_.back().block != block) {
     std::string message = std::string("no open ") + blockName(block) + " to close";
     if (!stack_.empty()) message += std::string(" (the innermost block is ") + blockName(stack_.back().block) + ")";
-    throw RequestError(message);
+    throw RequestError(message, render::kNesting);
   }
   if (block != Block::Transform) steps_ = stack_.back().saved;
   stack_.pop_back();
   write(request);
+}
+
+std::vector<OpenBlock> Scene::outermostBlocks() const {
+  std::vector<OpenBlock> blocks;
+  for (std::size_t i = 0; i < stack_.size() && i < kListedBlocks; ++i)
+    blocks.push_back({blockName(stack_[i].block), ""});
+  return blocks;
 }
 
 bool Scene::close() {

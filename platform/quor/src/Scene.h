@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "RequestRules.h"
+
 namespace quor {
 
 class Line;
@@ -36,11 +38,14 @@ class Scene {
   void write(const Line& request);
   // Writes the request that opens `block`, then enters it.
   void begin(Block block, const std::string& request);
-  // Leaves `block` and writes its closing request; throws RequestError when
-  // `block` is not the innermost open one.
+  // Leaves `block` and writes its closing request; throws RequestError
+  // (nesting, as the renderer reports it) when `block` is not the innermost
+  // open one.
   void end(Block block, const std::string& request);
 
   std::size_t openBlocks() const { return stack_.size(); }
+  // The outermost kListedBlocks of the open blocks, outermost first.
+  std::vector<OpenBlock> outermostBlocks() const;
   Steps steps() const { return steps_; }
   void setSteps(Steps steps) { steps_ = steps; }
   int nextLightNumber() { return ++lights_; }
