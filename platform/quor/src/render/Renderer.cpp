@@ -104,14 +104,16 @@ class SamplePatterns {
         }
       for (int r = 0; r < reached; ++r) {
         starts_.push_back(weights_.size());
-        float sum = 0;
+        // Summed in the two chains that the samples' weighed values are
+        // summed in, so that samples of alpha 1 give exactly 1.
+        float even = 0, odd = 0;
         for (int sample = 0; sample < samples; ++sample) {
           const float w = all[std::size_t(r) * samples + sample];
           if (w == 0) continue;
+          ((weights_.size() - starts_.back()) % 2 == 0 ? even : odd) += w;
           weights_.push_back({sample, w});
-          sum += w;
         }
-        sums_.push_back(sum);
+        sums_.push_back(even + odd);
       }
     }
     starts_.push_back(weights_.size());
@@ -350,7 +352,7 @@ class FrameRenderer {
       if (std::max({transmitted.x, transmitted.y, transmitted.z}) < 1.0f / 4096) break;
       tnear = hit.t + std::max(1e-4f * hit.t, 1e-6f);
     }
-    rgba = Rgba{color.x, color.y, color.z, 1.0f - (transmitted.x + transmitted.y + transmitted.z) * (1.0f / 3)};
+    rgba = Rgba{color.x, color.y, color.z, 1.0f - (transmitted.x + transmitted.y + transmitted.z) / 3.0f};
   }
 
   // Shades the surface that a sample's ray met, at the point of the same
