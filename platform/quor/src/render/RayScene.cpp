@@ -435,15 +435,20 @@ bool RayScene::intersect(Vec3 origin, Vec3 direction, float tnear, float tfar, R
 }
 
 void RayScene::intersect(const Ray* rays, std::size_t count, RayHit* hits) const {
-  // Left uninitialized: setRay fills in every field that Embree reads.
-  const std::unique_ptr<RTCRayHit[]> rh(new RTCRayHit[count]);
+  // Left uninitialized: setRay fills in every field that Embree reads. A
+  // few rays at a time (the renderer's runs of pixels) on the stack.
+  constexpr std::size_t kOnStack = 64;
+  RTCRayHit onStack[kOnStack];
+  std::unique_ptr<RTCRayHit[]> onHeap;
+  RTCRayHit* rh = onStack;
+  if (count > kOnStack) rh = (onHeap = std::unique_ptr<RTCRayHit[]>(new RTCRayHit[count])).get();
   for (std::size_t i = 0; i < count; ++i) setRay(rh[i], rays[i], unsigned(i));
   RTCIntersectContext context;
   rtcInitIntersectContext(&context);
   context.flags = RTC_INTERSECT_CONTEXT_FLAG_COHERENT;
-  rtcIntersect1M(embree_->scene, &context, rh.get(), unsigned(count), sizeof(RTCRayHit));
+  rtcIntersect1M(embree_->scene, &context, rh, unsigned(count), sizeof(RTCRayHit));
   for (std::size_t i = 0; i < count; ++i)
-    if (!toHit(meshes_, rh[i], hits[i])) hits[i] = RayHit{};
+    if (!toHit(meshes_, rh[i], hits[i])) hits[i].mesh = nullptr;
 }
 
 Vec3 RayScene::facetNormal(const RayHit& hit) const {
