@@ -352,7 +352,9 @@ class FrameRenderer {
       if (std::max({transmitted.x, transmitted.y, transmitted.z}) < 1.0f / 4096) break;
       tnear = hit.t + std::max(1e-4f * hit.t, 1e-6f);
     }
-    rgba = Rgba{color.x, color.y, color.z, 1.0f - (transmitted.x + transmitted.y + transmitted.z) / 3.0f};
+    // Most samples end on an opaque surface: alpha 1 without dividing.
+    const float through = transmitted.x + transmitted.y + transmitted.z;
+    rgba = Rgba{color.x, color.y, color.z, through == 0 ? 1.0f : 1.0f - through / 3.0f};
   }
 
   // Shades the surface that a sample's ray met, at the point of the same
