@@ -322,6 +322,13 @@ RayScene::RayScene(const FrameScene& scene, const Camera& camera, int threads) :
     // (k + 1, l), d at (k + 1, l + 1) and c at (k, l + 1). Embree's hit
     // coordinates then run along u from a to b and along v from a to c, and
     // both of its triangles turn from u toward v like dP/du x dP/dv.
+    std::size_t quads = 0;
+    for (int pj = 0; pj < d.vpatches; ++pj)
+      for (int pi = 0; pi < d.upatches; ++pi)
+        if (m.rendered(pi, pj))
+          quads += std::size_t(m.usteps[std::size_t(pi)]) * std::size_t(m.vsteps[std::size_t(pj)]);
+    m.indices.reserve(4 * quads);
+    m.cells.reserve(quads);
     for (int pj = 0; pj < d.vpatches; ++pj)
       for (int pi = 0; pi < d.upatches; ++pi) {
         if (!m.rendered(pi, pj)) continue;
