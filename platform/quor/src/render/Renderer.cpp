@@ -510,7 +510,28 @@ bool writePicture(const FloatPicture& picture, const PictureOptions& o, const st
   const bool floats = format == PictureFormat::Exr || o.quantizeOne == 0;
   // PNG keeps colour apart from alpha; the others take it premultiplied.
   const bool unassociate = format == PictureFormat::Png && channels == 4;
-  std::vector<float> values(pixels * std::size_t(channels));
+  PictureData data;
+  data.width = picture.width;
+  data.height = picture.height;
+  data.channels = channels;
+  data.type = floats ? PixelType::Float : o.quantizeMax <= 255 ? PixelType::UInt8 : PixelType::UInt16;
+  data.unassociated = unassociate;
+  // Each value goes straight into the file's own type: quantized values are
+  // whole numbers already.
+  const std::size_t count = pixels * std::size_t(channels);
+  std::vector<float> values;
+  std::vector<std::uint8_t> bytes;
+  std::vector<std::uint16_t> words;
+  if (data.type == PixelType::UInt8) {
+    bytes.resize(count);
+    data.pixels = bytes.data();
+  } else if (data.type == PixelType::UInt16) {
+    words.resize(count);
+    data.pixels = words.data();
+  } else {
+    values.resize(count);
+    data.pixels = values.data();
+  }
   const float invGamma = 1.0f / o.gamma;
   // Row by row over every core; each value depends only on its pixel.
   parallelFor(picture.height, threadCount(o.threads), [&](int y, int) {
@@ -532,30 +553,16 @@ bool writePicture(const FloatPicture& picture, const PictureOptions& o, const st
           v = std::round(o.quantizeOne * v + noise);
           v = std::clamp(v, o.quantizeMin, o.quantizeMax);
         }
-        values[p * std::size_t(channels) + std::size_t(c)] = v;
+        const std::size_t at = p * std::size_t(channels) + std::size_t(c);
+        if (data.type == PixelType::UInt8)
+          bytes[at] = static_cast<std::uint8_t>(v);
+        else if (data.type == PixelType::UInt16)
+          words[at] = static_cast<std::uint16_t>(v);
+        else
+          values[at] = v;
       }
     }
   });
-
-  PictureData data;
-  data.width = picture.width;
-  data.height = picture.height;
-  data.channels = channels;
-  data.type = floats ? PixelType::Float : o.quantizeMax <= 255 ? PixelType::UInt8 : PixelType::UInt16;
-  data.unassociated = unassociate;
-  // Quantized values are whole numbers already: they go over as they are,
-  // in the file's own type.
-  std::vector<std::uint8_t> bytes;
-  std::vector<std::uint16_t> words;
-  if (data.type == PixelType::UInt8) {
-    bytes.assign(values.begin(), values.end());
-    data.pixels = bytes.data();
-  } else if (data.type == PixelType::UInt16) {
-    words.assign(values.begin(), values.end());
-    data.pixels = words.data();
-  } else {
-    data.pixels = values.data();
-  }
 
   // Written beside the target under a temporary name, then renamed into
   // place: the target is either the complete picture or left as it was.
