@@ -418,7 +418,7 @@ std::vector<Workspace::KnobText> Workspace::knobTexts() const {
   std::vector<KnobText> knobs;
   for (const auto& n : session_.graph().nodes())
     for (const auto& k : n->knobs())
-      if (k->hasValue() && !k->name().empty() && !k->madeByReplace() && !holdsLongText(*k))
+      if (!k->madeByReplace() && k->hasValue() && !k->name().empty() && !holdsLongText(*k))
         knobs.push_back(KnobText{n->name(), k->name(), k->valueText()});
   return knobs;
 }
@@ -620,7 +620,7 @@ bool Workspace::dirty() {
   dirtyTarget_ = target;
   try {
     if (baseline_ && baselineTarget_ == target && !target.empty()) {
-      dirty_ = capture(lastState()).script != baseline_->script;
+      dirty_ = !session_.sameAsHeld(target, baseline_->script);
       return dirty_;
     }
     // Not known from the history: the file is read and compared.

@@ -1,5 +1,6 @@
 #include "StockKnob.h"
 
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -80,6 +81,12 @@ std::string trim(const std::string& s) {
   if (b == std::string::npos) return std::string();
   const size_t e = s.find_last_not_of(" \t\r\n");
   return s.substr(b, e - b + 1);
+}
+
+// Every assignment of a knob's text, in any knob, gets a stamp of its own.
+unsigned long long nextTextStamp() {
+  static std::atomic<unsigned long long> last{0};
+  return ++last;
 }
 
 }  // namespace
@@ -207,7 +214,7 @@ bool StockKnob::set_text(const char* text) {
   if (!text) return false;
   if (isText()) {
     more_->text = text;
-    ++more_->textVersion;
+    more_->textVersion = nextTextStamp();
     return true;
   }
   if (channels_ == 0) return false;
@@ -300,13 +307,13 @@ void StockKnob::readFrom(StoreType s, const void* p) {
     case StlStringPtr:
       if (!isText()) break;
       more_->text = *static_cast<const std::string*>(p);
-      ++more_->textVersion;
+      more_->textVersion = nextTextStamp();
       break;
     case StringPtr: {
       if (!isText()) break;
       const char* const* t = static_cast<const char* const*>(p);
       more_->text = *t ? *t : "";
-      ++more_->textVersion;
+      more_->textVersion = nextTextStamp();
       break;
     }
     default:
