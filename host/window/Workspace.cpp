@@ -219,9 +219,12 @@ void Workspace::dragTo(float x, float y) {
   // Unless "break" is on, the card turns the opposite handle of each one
   // set; every handle gets the same offset here, so the rule rests while
   // they move.
+  // The rule's knob is set without a change of its own: the first handle's
+  // change stores it before the card reacts, which saves a store pass (a
+  // dense card compares its whole points text in each).
   Knob* breakKnob = node->knob(kCardBreakKnob);
   const bool rested = breakKnob && breakKnob->get_value(0) == 0;
-  if (rested) node->userSetValues(breakKnob, {1});
+  if (rested) breakKnob->set_value(1);
   for (Knob* h : handles)
     node->userSetValues(h, {h->get_value(0) + offset[0], h->get_value(1) + offset[1], h->get_value(2) + offset[2]});
   if (rested) node->userSetValues(breakKnob, {0});
@@ -462,7 +465,8 @@ bool Workspace::replayEdits(const State& state, const std::vector<Edit>& edits, 
     if (!rule || rule->get_value(0) != 0 ||
         std::find(rested.begin(), rested.end(), std::make_pair(n, rule)) != rested.end())
       continue;
-    n->userSetValues(rule, {1});
+    // Stored by the first edit replayed, as in dragTo.
+    rule->set_value(1);
     rested.emplace_back(n, rule);
   }
   bool replayed = true;

@@ -59,6 +59,7 @@ class StockKnob : public Knob {
   // so that the many position knobs of a node carry none of it.
   struct More {
     std::string text;
+    bool textHoldsNul = false;  // a NUL inside text (only a member's text can hold one)
     std::string defaultText;
     // The stamp of the text's last assignment (see textStamp; 0 before the
     // first). storedTo is the member that text was last written into, at
