@@ -3,10 +3,13 @@
 //   drawn), against a bare save of the same grid through the XML archive;
 // - a knob that has nothing to do with the points ("shade", "flip_uvs",
 //   "handle_size", "translate" with no point selected) followed by the next
-//   validation, on a 4 x 4 and a 256 x 256 card.
+//   validation, on a 4 x 4 and a 256 x 256 card;
+// - a damaged points text refused, as a script opens it, against reading the
+//   same text undamaged.
 //
 // Arguments: the grid size n (n x n points); for the knob changes, which
-// knob (0 shade, 1 flip_uvs, 2 handle_size, 3 translate) first.
+// knob (0 shade, 1 flip_uvs, 2 handle_size, 3 translate) first; for the
+// refused texts, which damage (0 none).
 #include <benchmark/benchmark.h>
 #include <limits.h>
 #include <stdlib.h>
@@ -22,6 +25,7 @@
 #include "DDImageHost/Host.h"
 #include "DDImageHost/Viewer.h"
 #include "grid/ControlGrid.h"
+#include "grid/PointsText.h"
 #include "grid/VtxPoint.h"
 
 namespace {
@@ -127,11 +131,47 @@ void BM_KnobChange(benchmark::State& state) {
   for (auto _ : state) change();
 }
 
+// A 4 x 4 card's points text whose counts claim far more than the text
+// holds, or with an end tag 100000 characters long. Each is refused with a
+// warning. This guards against a reader that allocates or walks what a
+// count claims, or reads a long tag to its end, before it finds the text
+// unreadable: each should cost no more than reading the undamaged text.
+void BM_RefuseDamagedText(benchmark::State& state) {
+  static const char* const damages[] = {"none", "4e7 points", "4e9 points", "slot count 1e23", "long end tag"};
+  const std::pair<std::string, std::string> changes[] = {
+      {"", ""},
+      {"<count>16</count>", "<count>40000000</count>"},
+      {"<count>16</count>", "<count>4000000000</count>"},
+      {"<count>0</count>", "<count>99999999999999999999999</count>"},
+      {"</pos>", "</" + std::string(100000, 'p') + ">"},
+  };
+  quorcard::ControlGrid grid;
+  grid.reset(4, 4, 1.0f, 1.0f);
+  std::string text = quorcard::pointsToText(grid.points());
+  const auto& [from, to] = changes[state.range(0)];
+  const std::size_t at = from.empty() ? 0 : text.find(from);
+  if (at == std::string::npos) {
+    state.SkipWithError("the text has nothing to damage");
+    return;
+  }
+  text.replace(at, from.size(), to);
+  state.SetLabel(damages[state.range(0)]);
+  std::ostringstream warnings;
+  std::streambuf* const cerr = std::cerr.rdbuf(warnings.rdbuf());
+  for (auto _ : state) {
+    warnings.str("");
+    benchmark::DoNotOptimize(quorcard::textToPoints(text).size());
+  }
+  std::cerr.rdbuf(cerr);
+  if ((state.range(0) == 0) != warnings.str().empty()) state.SkipWithError("refused the wrong text");
+}
+
 }  // namespace
 
 BENCHMARK(BM_DragStep)->Arg(32)->Arg(64)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BareBoostSave)->Arg(32)->Arg(64)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_KnobChange)->ArgsProduct({{0, 1, 2, 3}, {4, 256}})->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RefuseDamagedText)->DenseRange(0, 4)->Unit(benchmark::kMicrosecond);
 
 // <folder of the executable>/../plugins, where the build puts QuorCard.so.
 std::string pluginFolder() {

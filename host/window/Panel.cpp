@@ -12,6 +12,7 @@
 
 #include <DDImage/Knobs.h>
 
+#include "Text.h"
 #include "window/PanelRows.h"
 
 namespace quorhost {
@@ -465,8 +466,9 @@ void Panel::drawKnob(const std::string& nodeName, const PanelRow& row, int index
 }
 
 // A number field: typed into after a click; a press and drag sideways
-// scrubs it (one step, the whole drag); the arrow keys and the wheel over
-// it nudge it.
+// scrubs it (one step, the whole drag); the up and down keys and the wheel
+// over it nudge it. While it is typed into, Left and Right move the caret,
+// and up or down first sets the number typed, then nudges from it.
 void Panel::numberField(const std::string& nodeName, const PanelRow& row, int channel, const std::string& id,
                         const std::string& shown, const std::string& kind, const KnobSetter& set) {
   Knob* k = row.knob;
@@ -505,6 +507,13 @@ void Panel::numberField(const std::string& nodeName, const PanelRow& row, int ch
   }
   if (nudge == 0) return;
   if (active) {
+    const auto typed = editing_.find(id);
+    if (typed != editing_.end() && typed->second != shown) {
+      // Text that is no number stays as typed, for the user to mend.
+      double ignored = 0;
+      if (!parseNumber(typed->second, &ignored)) return;
+      set(typed->second);
+    }
     ImGui::ClearActiveID();
     editing_.erase(id);
   }

@@ -64,13 +64,6 @@ const char* const kCardPointKnobPrefix = "control_point.";
 const int kCardHandleSlots = 4;
 const char* const kCardBreakKnob = "break_tangent";
 
-// A number typed whole; false for any other text.
-bool parseWhole(const std::string& text, double* value) {
-  char* end = nullptr;
-  *value = std::strtod(text.c_str(), &end);
-  return end != text.c_str() && *end == '\0';
-}
-
 std::string numberText(double v) {
   char buffer[32];
   std::snprintf(buffer, sizeof buffer, "%.10g", v);
@@ -293,8 +286,8 @@ bool Workspace::setKnob(Node* node, Knob* k, const std::string& text) {
   editStarts(node, k);
   const std::string name = k->name();
   double lo = 0, hi = 0, typed = 0;
-  const bool ranged =
-      DD::Image::knobRange(k, &lo, &hi) && k->flag(Knob::FORCE_RANGE) && k->channels() == 1 && parseWhole(text, &typed);
+  const bool ranged = DD::Image::knobRange(k, &lo, &hi) && k->flag(Knob::FORCE_RANGE) && k->channels() == 1 &&
+                      parseNumber(text, &typed);
   const WarningCapture warnings;
   try {
     session_.setKnob(node, k, text);

@@ -1,7 +1,6 @@
 // The control-point grid: its default shape, the edits on it, and its
 // conversion to and from the XML text that the node stores.
 #include <cfloat>
-#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -318,7 +317,6 @@ TEST(PointsText, UnreadableTextsAreRefusedWithWarnings) {
       {"long end tag", replaced(t, "</pos>", "</" + std::string(100000, 'p') + ">")},
       {"start tag differs from end tag", replaced(t, "<pos>", "<pps>")},
   };
-  const auto start = std::chrono::steady_clock::now();
   for (const auto& c : cases) {
     CerrCapture cerr;
     EXPECT_TRUE(textToPoints(c.second).empty()) << c.first;
@@ -327,5 +325,4 @@ TEST(PointsText, UnreadableTextsAreRefusedWithWarnings) {
     EXPECT_TRUE(out.rfind(kWarning1, 0) == 0 && eol > kWarning1.size() && out.substr(eol + 1) == kWarning2)
         << c.first << ": " << out;
   }
-  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 2.0);
 }

@@ -57,6 +57,8 @@ TEST(Quorrender, FailuresWriteNoPicture) {
       {"Format 8 8 1\nWorldBegin\nColor [1 0 0\nWorldEnd\n", "scene.rib:4: a request name inside an array"},
       {display + "Format 8 0 1\nWorldBegin\nWorldEnd\n", "scene.rib:3: Format"},
       {display + "WorldBegin\nAttributeBegin\nWorldEnd\n", "blocks left open inside the world"},
+      {display + "WorldBegin\nAttributeBegin\n",
+       "scene.rib:4: the scene ends with blocks left open: WorldBegin (scene.rib:3), AttributeBegin (scene.rib:4)"},
       {display, "no WorldBegin/WorldEnd"},
   };
   for (const auto& [rib, says] : cases) {

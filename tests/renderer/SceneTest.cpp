@@ -146,7 +146,7 @@ TEST(Scene, BadValuesAndUnbalancedBlocksLeaveNoPicture) {
        "AttributeBegin (scene.rib:4), and 999997 more\n"},
       {"WorldBegin\nWorldBegin\nWorldEnd\n", "WorldBegin inside a world"},
       {"WorldBegin\n" + kCard, "blocks left open: WorldBegin (scene.rib:1)"},
-      {"ArchiveBegin \"a\"\n" + world, "ArchiveBegin \"a\" (scene.rib:1) is never closed"},
+      {"ArchiveBegin \"a\"\n" + world, "blocks left open: ArchiveBegin (scene.rib:1)"},
       {"WorldBegin\nReadArchive \"nowhere\"\nWorldEnd\n", "no archive \"nowhere\""},
       {"WorldBegin\nReadArchive \".\"\nWorldEnd\n", "cannot read \".\": not a file"},
   };

@@ -580,7 +580,8 @@ TEST_F(WindowTest, TheFinalSurfaceIsSmoothWhereTheNetIsAngularAndARenderCanBeCan
 // The panel as a host lays it out, with the size an earlier run left: "x/y
 // points" and "y_points" share a row, where the empty label of the second
 // shows nothing; a knob's tooltip shows on hover; a drag across a number
-// field scrubs it, and the wheel and the arrow keys over it nudge it. A Read added from the
+// field scrubs it, and the wheel and the arrow keys over it nudge it, from
+// what was being typed into it. A Read added from the
 // window takes its file from the folder's list and goes on the card's
 // "img" input through that input's menu. Closing remembers the size.
 TEST_F(WindowTest, ARowOfTwoKnobsATooltipScrubbingAndAReadConnected) {
@@ -614,6 +615,20 @@ TEST_F(WindowTest, ARowOfTwoKnobsATooltipScrubbingAndAReadConnected) {
   EXPECT_EQ(nudged.find("number", "x_points")->value, "10");
   EXPECT_EQ(nudged.find("number", "y_points")->value, "5");
   EXPECT_EQ(nudged.lines["history"], (std::vector<std::string>{"4", "0"}));
+  // Typing: Left moves the caret, Up commits "17" and nudges from it.
+  ASSERT_TRUE(clickOn(nudged, "number", "y_points"));
+  typeOver("7");
+  key("Left");
+  xdo({"type", "1"});
+  key("Up");
+  nudged = snapshot();
+  EXPECT_EQ(nudged.find("number", "y_points")->value, "18");
+  EXPECT_EQ(nudged.lines["history"], (std::vector<std::string>{"6", "0"}));
+  ASSERT_TRUE(clickOn(nudged, "number", "y_points"));
+  typeOver("a");
+  key("Up");  // no number: the text stays as typed, nothing is set
+  EXPECT_EQ(snapshot().find("number", "y_points")->value, "a");
+  key("Escape");
 
   ASSERT_TRUE(clickOn(nudged, "add", "Read"));
   Snapshot added = snapshot();

@@ -63,7 +63,7 @@ void endRendering() { endRenderingForJob(); }
 
 std::unique_ptr<Rendered> endRenderingForJob() {
   if (!rendered()) return nullptr;
-  rendered()->scene->finish("");
+  rendered()->scene->finish("End");
   return std::move(rendered());
 }
 

@@ -392,4 +392,18 @@ CheckedRequest checkRequest(const Request& request, const RequestContext& contex
   return out;
 }
 
+std::string listBlocks(const std::vector<OpenBlock>& first, std::size_t count) {
+  std::string out;
+  for (std::size_t n = 0; n < first.size() && n < kListedBlocks; ++n) {
+    out += std::string(n ? ", " : "") + first[n].opened;
+    if (!first[n].where.empty()) out += " (" + first[n].where + ")";
+  }
+  if (count > kListedBlocks) out += ", and " + std::to_string(count - kListedBlocks) + " more";
+  return out;
+}
+
+RequestError blocksLeftOpen(const std::vector<OpenBlock>& outermost, std::size_t count) {
+  return RequestError("the scene ends with blocks left open: " + listBlocks(outermost, count), render::kNesting);
+}
+
 }  // namespace quor

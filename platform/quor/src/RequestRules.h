@@ -83,6 +83,25 @@ Declaration declarationIn(const std::string& token, const RequestContext& contex
 // name passes with its arguments unread.
 CheckedRequest checkRequest(const render::Request& request, const RequestContext& context);
 
+// A block that is open: the request that opened it and where that request
+// was given ("scene.rib:3"; empty for a call of the library).
+struct OpenBlock {
+  const char* opened;
+  std::string where;
+};
+
+// How many open blocks a message lists before it says how many more there are.
+constexpr std::size_t kListedBlocks = 4;
+
+// "A (scene.rib:3), B, and 2 more": the first of `count` open blocks (at most
+// kListedBlocks of them, in the order given), then how many are not listed.
+std::string listBlocks(const std::vector<OpenBlock>& first, std::size_t count);
+
+// The error of a scene that ends with `count` blocks still open, `outermost`
+// holding the first of them, outermost first. Writing RIB and rendering
+// report it alike.
+RequestError blocksLeftOpen(const std::vector<OpenBlock>& outermost, std::size_t count);
+
 }  // namespace quor
 
 #endif

@@ -83,6 +83,13 @@ void Scene::end(Block block, const std::string& request) {
   write(request);
 }
 
+std::vector<OpenBlock> Scene::outermostBlocks() const {
+  std::vector<OpenBlock> blocks;
+  for (std::size_t i = 0; i < stack_.size() && i < kListedBlocks; ++i)
+    blocks.push_back({blockName(stack_[i].block), ""});
+  return blocks;
+}
+
 bool Scene::close() {
   if (!file_) return true;
   bool ok = std::fflush(file_) == 0 && !std::ferror(file_);

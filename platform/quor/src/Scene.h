@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "RequestRules.h"
+
 namespace quor {
 
 class Line;
@@ -41,6 +43,8 @@ class Scene {
   void end(Block block, const std::string& request);
 
   std::size_t openBlocks() const { return stack_.size(); }
+  // The outermost kListedBlocks of the open blocks, outermost first.
+  std::vector<OpenBlock> outermostBlocks() const;
   Steps steps() const { return steps_; }
   void setSteps(Steps steps) { steps_ = steps; }
   int nextLightNumber() { return ++lights_; }

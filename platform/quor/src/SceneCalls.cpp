@@ -14,6 +14,7 @@
 #include "PatchMeshRules.h"
 #include "RenderCalls.h"
 #include "RequestError.h"
+#include "RequestRules.h"
 #include "Scene.h"
 
 using quor::integer;
@@ -104,7 +105,8 @@ void QrEnd(void) {
     return;
   }
   if (const std::size_t open = lib.scene->openBlocks()) {
-    quor::report("End", std::to_string(open) + " block(s) left open");
+    const RequestError leftOpen = quor::blocksLeftOpen(lib.scene->outermostBlocks(), open);
+    quor::report("End", leftOpen.what(), leftOpen.code());
   }
   if (!lib.scene->close()) quor::report("End", "the scene could not be written completely");
   lib.scene.reset();

@@ -75,7 +75,8 @@ int main(int argc, char** argv) {
   settings.outputOverride = output;
   quor::render::Interpreter interpreter(diagnostics, settings);
   for (const quor::render::Request& r : requests) interpreter.apply(r);
-  interpreter.finish(scene);
+  // The scene ends at its last request.
+  interpreter.finish(requests.empty() ? scene : requests.back().where);
   if (interpreter.errors() > 0) return 1;
   if (interpreter.picturesWritten() == 0) {
     std::cerr << "quorrender: error: " << scene << " has no WorldBegin/WorldEnd: nothing to render\n";

@@ -18,8 +18,6 @@ constexpr std::int64_t kReplayErrorCost = 100;
 // How many blocks may be open at once. Each keeps the attributes it
 // restores; a million of them held gigabytes.
 constexpr std::size_t kMaxOpenBlocks = 10000;
-// How many open blocks an error lists before it says how many more there are.
-constexpr std::size_t kListedBlocks = 4;
 
 std::string describe(const std::string& where) { return where.empty() ? "" : " (" + where + ")"; }
 
@@ -37,17 +35,13 @@ const char* beginName(BlockKind kind) {
   return "?";
 }
 
-// The blocks from `first` to `last`, each with where it began, and `more`
-// not kept: the first kListedBlocks of them, then how many more.
+// The blocks from `first` to `last`, each with where it began, for listBlocks.
 template <class It>
-std::string listBlocks(It first, It last, std::size_t more) {
-  std::string out;
-  std::size_t n = 0;
-  for (It it = first; it != last; ++it, ++n)
-    if (n < kListedBlocks) out += std::string(n ? ", " : "") + beginName(it->kind) + describe(it->where);
-  n += more;
-  if (n > kListedBlocks) out += ", and " + std::to_string(n - kListedBlocks) + " more";
-  return out;
+std::vector<OpenBlock> openBlocks(It first, It last) {
+  std::vector<OpenBlock> blocks;
+  for (It it = first; it != last && blocks.size() < kListedBlocks; ++it)
+    blocks.push_back({beginName(it->kind), it->where});
+  return blocks;
 }
 
 // What a new frame starts without: errors and archive replays of the last.
@@ -175,7 +169,8 @@ void Handlers::worldEnd(const Args&) {
   if (inside < st.blocks.size() || st.blocksNotKept > 0) {
     in.report(kNesting, Severity::Error,
               prefix() + "blocks left open inside the world: " +
-                  listBlocks(st.blocks.rbegin(), st.blocks.rend() - std::ptrdiff_t(inside), st.blocksNotKept));
+                  listBlocks(openBlocks(st.blocks.rbegin(), st.blocks.rend() - std::ptrdiff_t(inside)),
+                             st.blocks.size() - inside + st.blocksNotKept));
     if (inside < st.blocks.size()) st.attr = st.blocks[inside].saved;
     st.blocks.erase(st.blocks.begin() + std::ptrdiff_t(inside), st.blocks.end());
     st.blocksNotKept = 0;
@@ -388,16 +383,19 @@ std::vector<SurfaceGrid> Interpreter::keptSurfaces(int facets) const {
 void Interpreter::finish(const std::string& where) {
   State& st = *state_;
   const std::string at = where.empty() ? "" : where + ": ";
+  reportCounts(*this, st, at);
+  // An archive being defined is the innermost block: the blocks in it were
+  // kept for the archive, not opened.
+  std::vector<OpenBlock> outermost = openBlocks(st.blocks.begin(), st.blocks.end());
+  std::size_t open = st.blocks.size() + st.blocksNotKept;
   if (st.recording) {
-    report(kNesting, Severity::Error,
-           at + "ArchiveBegin " + quoted(st.recordingName) + describe(st.recordingWhere) + " is never closed");
+    if (outermost.size() == open) outermost.push_back({"ArchiveBegin", st.recordingWhere});
+    ++open;
     st.recording.reset();
   }
-  reportCounts(*this, st, at);
-  if (!st.blocks.empty()) {
-    report(kNesting, Severity::Error,
-           at + "the scene ends with blocks left open: " +
-               listBlocks(st.blocks.begin(), st.blocks.end(), st.blocksNotKept));
+  if (open > 0) {
+    const RequestError leftOpen = blocksLeftOpen(outermost, open);
+    report(leftOpen.code(), Severity::Error, at + leftOpen.what());
   }
 }
 

@@ -51,7 +51,7 @@ class Interpreter : public RenderedScene {
 
   // Applies one request. Never throws: failures are reported.
   void apply(const Request& request) override;
-  // The end of the scene: blocks left open are an error.
+  // The end of the scene: blocks left open are an error (RenderedScene).
   void finish(const std::string& where) override;
 
   // The patch steps that a patch mesh given now would use, for callers that

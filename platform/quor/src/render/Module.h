@@ -29,7 +29,8 @@ class RenderedScene {
   virtual ~RenderedScene() = default;
   // Applies one request; never throws, failures are reported.
   virtual void apply(const Request& request) = 0;
-  // The end of the scene: blocks left open are an error.
+  // The end of the scene: blocks left open are an error (blocksLeftOpen),
+  // reported after "where: " (the library's call, or the RIB file's last line).
   virtual void finish(const std::string& where) = 0;
   // The patch steps that a patch mesh given now would use.
   virtual int ustep() const = 0;
