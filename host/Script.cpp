@@ -385,23 +385,35 @@ std::vector<Node*> loadScriptText(DD::Image::Graph& graph, const std::string& te
 
 namespace {
 
-// What holdScript keeps beside the document; null for saveScript.
+// What holdScript keeps beside the document; null for saveScript. With
+// `differs` set, the texts are only compared with those of `earlier`: a text
+// that is not the same is not copied, and `differs` says so.
 struct Holder {
   const HeldScript* earlier;
   HeldScript* held;
+  bool* differs = nullptr;
 };
 
 json heldValue(const Knob* k, Holder* holder) {
   const char* text = k->get_text();
+  const unsigned long long stamp = DD::Image::textStamp(k);
   const size_t index = holder->held->texts.size();
   std::shared_ptr<const std::string> kept;
-  if (holder->earlier && index < holder->earlier->texts.size()) {
-    const std::string& before = *holder->earlier->texts[index];
-    if (before.size() == std::strlen(text) && std::memcmp(before.data(), text, before.size()) == 0)
-      kept = holder->earlier->texts[index];
+  if (const HeldScript* earlier = holder->earlier; earlier && index < earlier->texts.size()) {
+    const std::shared_ptr<const std::string>& before = earlier->texts[index];
+    // The same assignment of a knob's text is the same text, without reading
+    // it; otherwise the texts are compared up to their first difference
+    // (held texts come from knob texts and hold no NUL).
+    if ((stamp != 0 && index < earlier->stamps.size() && earlier->stamps[index] == stamp) ||
+        std::strncmp(before->c_str(), text, before->size() + 1) == 0)
+      kept = before;
   }
-  if (!kept) kept = std::make_shared<const std::string>(text);
+  if (!kept && holder->differs)
+    *holder->differs = true;
+  else if (!kept)
+    kept = std::make_shared<const std::string>(text);
   holder->held->texts.push_back(std::move(kept));
+  holder->held->stamps.push_back(stamp);
   json place = json::object();
   place["held"] = index;
   return place;
@@ -426,7 +438,7 @@ json scriptDocument(const DD::Image::Graph& graph, const fs::path& folder, const
     if (!holder) entry["selected"] = n->selected();
     json knobs = json::object();
     for (const auto& k : n->knobs()) {
-      if (k->name().empty() || !k->hasValue() || k->flag(Knob::DO_NOT_WRITE) || !k->notDefault()) continue;
+      if (k->flag(Knob::DO_NOT_WRITE) || k->name().empty() || !k->hasValue() || !k->notDefault()) continue;
       knobs[k->name()] =
           holder && holdsLongText(*k) ? heldValue(k.get(), holder) : savedValue(n.get(), k.get(), folder, files);
     }
@@ -468,9 +480,18 @@ bool HeldScript::operator==(const HeldScript& o) const {
 HeldScript holdScript(const DD::Image::Graph& graph, const fs::path& folder, const RelativeFiles& files,
                       const HeldScript* earlier) {
   HeldScript held;
-  Holder holder{earlier, &held};
+  Holder holder{earlier, &held, nullptr};
   held.text = scriptText(scriptDocument(graph, folder, files, &holder));
   return held;
+}
+
+bool sameAsHeld(const DD::Image::Graph& graph, const fs::path& folder, const RelativeFiles& files,
+                const HeldScript& held) {
+  HeldScript now;
+  bool differs = false;
+  Holder holder{&held, &now, &differs};
+  now.text = scriptText(scriptDocument(graph, folder, files, &holder));
+  return !differs && now.text == held.text && now.texts.size() == held.texts.size();
 }
 
 std::string heldScriptText(const HeldScript& held) {

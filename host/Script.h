@@ -61,6 +61,8 @@ std::string saveScript(const DD::Image::Graph& graph, const std::filesystem::pat
 struct HeldScript {
   std::string text;  // each long text's value written as {"held": i}
   std::vector<std::shared_ptr<const std::string>> texts;
+  // Each text's knob stamp (DD::Image::textStamp) when it was held.
+  std::vector<unsigned long long> stamps;
   bool operator==(const HeldScript& o) const;
   bool operator!=(const HeldScript& o) const { return !(*this == o); }
 };
@@ -70,6 +72,10 @@ bool holdsLongText(const DD::Image::Knob& k);
 // `earlier`, if given, lends its texts to the ones that did not change.
 HeldScript holdScript(const DD::Image::Graph& graph, const std::filesystem::path& folder, const RelativeFiles& files,
                       const HeldScript* earlier);
+// Whether holdScript would now hold the same script as `held`, found
+// without copying any text.
+bool sameAsHeld(const DD::Image::Graph& graph, const std::filesystem::path& folder, const RelativeFiles& files,
+                const HeldScript& held);
 // The script's whole text, as saveScript writes it but without selections.
 std::string heldScriptText(const HeldScript& held);
 

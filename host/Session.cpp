@@ -215,6 +215,10 @@ HeldScript Session::heldScript(const std::string& target, const HeldScript* earl
   return holdScript(graph_, fs::absolute(target).parent_path(), files_, earlier);
 }
 
+bool Session::sameAsHeld(const std::string& target, const HeldScript& held) const {
+  return quorhost::sameAsHeld(graph_, fs::absolute(target).parent_path(), files_, held);
+}
+
 void Session::saveNow(const std::string& target) {
   writeTextBeside(target, scriptText(target));
   outputs_.cancel(target);

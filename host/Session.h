@@ -88,6 +88,8 @@ class Session {
   std::string scriptText(const std::string& target) const;
   // The same, held in memory (see holdScript).
   HeldScript heldScript(const std::string& target, const HeldScript* earlier) const;
+  // Whether heldScript(target) would now be the same as `held` (see sameAsHeld).
+  bool sameAsHeld(const std::string& target, const HeldScript& held) const;
   // Saves the script to `target` at once, as --save writes it: under a
   // temporary name beside it, then renamed into place. A --save of the same
   // file waiting for the end of the run is dropped. Throws HostError.

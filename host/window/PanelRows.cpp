@@ -104,18 +104,23 @@ std::vector<PanelRow> panelRows(const Node& node) {
       rowEnded = k->flag(Knob::ENDLINE);
       continue;
     }
-    PanelRow row{k, Widget::Label, k->labelAbsent() ? k->name() : k->label()};
-    if (!widgetOf(*k, &row.widget, &row.closed)) continue;
+    Widget widget = Widget::Label;
+    bool closed = false;
+    if (!widgetOf(*k, &widget, &closed)) continue;
     if (hiddenDepth > 0) {
-      if (row.widget == Widget::BeginGroup) ++hiddenDepth;
-      if (row.widget == Widget::EndGroup) --hiddenDepth;
+      if (widget == Widget::BeginGroup) ++hiddenDepth;
+      if (widget == Widget::EndGroup) --hiddenDepth;
       continue;
     }
     // A group's end has no name and no label, and no visibility of its own.
-    if (!k->isVisible() && row.widget != Widget::EndGroup) {
-      if (row.widget == Widget::BeginGroup) hiddenDepth = 1;
+    if (!k->isVisible() && widget != Widget::EndGroup) {
+      if (widget == Widget::BeginGroup) hiddenDepth = 1;
       continue;
     }
+    // The label is copied only for the rows shown: a dense card has hundreds
+    // of thousands of hidden point knobs.
+    PanelRow row{k, widget, k->labelAbsent() ? k->name() : k->label()};
+    row.closed = closed;
     // A line across the panel starts a row as sections do.
     const bool section = row.widget == Widget::Tab || row.widget == Widget::BeginGroup ||
                          row.widget == Widget::EndGroup || row.widget == Widget::Separator;

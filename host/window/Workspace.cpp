@@ -212,9 +212,12 @@ void Workspace::dragTo(float x, float y) {
   // Unless "break" is on, the card turns the opposite handle of each one
   // set; every handle gets the same offset here, so the rule rests while
   // they move.
+  // The rule's knob is set without a change of its own: the first handle's
+  // change stores it before the card reacts, which saves a store pass (a
+  // dense card compares its whole points text in each).
   Knob* breakKnob = node->knob(kCardBreakKnob);
   const bool rested = breakKnob && breakKnob->get_value(0) == 0;
-  if (rested) node->userSetValues(breakKnob, {1});
+  if (rested) breakKnob->set_value(1);
   for (Knob* h : handles)
     node->userSetValues(h, {h->get_value(0) + offset[0], h->get_value(1) + offset[1], h->get_value(2) + offset[2]});
   if (rested) node->userSetValues(breakKnob, {0});
@@ -411,7 +414,7 @@ std::vector<Workspace::KnobText> Workspace::knobTexts() const {
   std::vector<KnobText> knobs;
   for (const auto& n : session_.graph().nodes())
     for (const auto& k : n->knobs())
-      if (k->hasValue() && !k->name().empty() && !k->madeByReplace() && !holdsLongText(*k))
+      if (!k->madeByReplace() && k->hasValue() && !k->name().empty() && !holdsLongText(*k))
         knobs.push_back(KnobText{n->name(), k->name(), k->valueText()});
   return knobs;
 }
@@ -455,7 +458,8 @@ bool Workspace::replayEdits(const State& state, const std::vector<Edit>& edits, 
     if (!rule || rule->get_value(0) != 0 ||
         std::find(rested.begin(), rested.end(), std::make_pair(n, rule)) != rested.end())
       continue;
-    n->userSetValues(rule, {1});
+    // Stored by the first edit replayed, as in dragTo.
+    rule->set_value(1);
     rested.emplace_back(n, rule);
   }
   bool replayed = true;
@@ -613,7 +617,7 @@ bool Workspace::dirty() {
   dirtyTarget_ = target;
   try {
     if (baseline_ && baselineTarget_ == target && !target.empty()) {
-      dirty_ = capture(lastState()).script != baseline_->script;
+      dirty_ = !session_.sameAsHeld(target, baseline_->script);
       return dirty_;
     }
     // Not known from the history: the file is read and compared.

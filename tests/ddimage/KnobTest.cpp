@@ -222,4 +222,36 @@ TEST_F(DDImageKnobs, AStoredTextIsCopiedOnlyWhenItMayDiffer) {
   EXPECT_EQ(op->first, "typed");
 }
 
+// A text set again is written only from where it differs from the one held.
+// Mistakes: a change in the first or last block, or in a block's last byte,
+// not written; a longer or shorter text cut or padded with the old one; the
+// same text taken for a change of length; a stamp reused between texts or
+// knobs, which would let the history share a copy of a text that changed.
+TEST_F(DDImageKnobs, ATextSetAgainIsWholeAndStampedAnew) {
+  const std::string base(3 * 4096 + 100, 'x');
+  auto with = [&base](size_t at, char c) { return base.substr(0, at) + c + base.substr(at + 1); };
+  const std::string texts[] = {base,
+                               base,
+                               with(0, 'a'),
+                               with(4095, 'b'),
+                               with(base.size() - 1, 'c'),
+                               base + "tail",
+                               base.substr(0, 5000),
+                               base.substr(0, 4096),
+                               "",
+                               with(9000, 'd'),
+                               with(9000, 'd') + "!"};
+  unsigned long long last = textStamp(k("text"));
+  for (const std::string& t : texts) {
+    ASSERT_TRUE(k("text")->set_text(t.c_str()));
+    EXPECT_EQ(std::string(k("text")->get_text()), t) << "a text of " << t.size() << " bytes";
+    EXPECT_GT(textStamp(k("text")), last);
+    last = textStamp(k("text"));
+    ASSERT_TRUE(k("file")->set_text("/other.png"));
+    EXPECT_GT(textStamp(k("file")), last);
+    last = textStamp(k("file"));
+  }
+  EXPECT_EQ(textStamp(k("count")), 0u);
+}
+
 }  // namespace

@@ -24,8 +24,9 @@ U64 bitwise(U64 crc, const std::string& bytes) {
 // Mistakes: a table entry or shift wrong (the 9 bytes of the check value
 // meet each of the eight slices and the byte-wise tail), a reflected CRC, a
 // final xor, text without its NUL, a bool or a double of another width,
-// big-endian numbers; in a long text read in parts, the parts joined in the
-// wrong order or moved on by the wrong length, or the bytes after them lost.
+// big-endian numbers; in a long text read in parts (folded lanes or
+// quarters), the parts joined in the wrong order or moved on by the wrong
+// length, or the bytes after them lost.
 TEST(DDImageHash, MatchesTheCheckValueAndABitwiseComputation) {
   Hash h, parts;
   h.append("123456789", 9);

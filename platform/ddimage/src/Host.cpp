@@ -309,6 +309,11 @@ bool knobRange(const Knob* k, double* minimum, double* maximum) {
   return true;
 }
 
+unsigned long long textStamp(const Knob* k) {
+  const StockKnob* stock = dynamic_cast<const StockKnob*>(k);
+  return stock ? stock->textStamp() : 0;
+}
+
 // Tab_knob passes no layout value, BeginClosedGroup 2 (1 opens a group that
 // starts open) and EndGroup -1.
 PanelLayout panelLayout(const Knob* k, bool* closed) {

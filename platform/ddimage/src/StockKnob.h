@@ -48,6 +48,7 @@ class StockKnob : public Knob {
   // Layout argument of tabs and spacers.
   long layoutValue() const { return more_ ? more_->layout : 0; }
   bool isText() const { return kind_ == STRING_KNOB || kind_ == FILE_KNOB; }
+  unsigned long long textStamp() const { return isText() ? more_->textVersion : 0; }
 
  private:
   static constexpr int kMostChannels = 3;
@@ -58,12 +59,14 @@ class StockKnob : public Knob {
   // so that the many position knobs of a node carry none of it.
   struct More {
     std::string text;
+    bool textHoldsNul = false;  // a NUL inside text (only a member's text can hold one)
     std::string defaultText;
-    // Counts the changes of text. storedTo is the member that text was last
-    // written into, at text version storedVersion.
-    unsigned long textVersion = 0;
+    // The stamp of the text's last assignment (see textStamp; 0 before the
+    // first). storedTo is the member that text was last written into, at
+    // the stamp storedVersion.
+    unsigned long long textVersion = 0;
     const void* storedTo = nullptr;
-    unsigned long storedVersion = 0;
+    unsigned long long storedVersion = 0;
     std::vector<std::string> items;
     std::string extraText;
     long layout = 0;

@@ -113,6 +113,10 @@ std::string buttonScript(const Knob* k);
 std::vector<std::string> enumerationItems(const Knob* k);
 // The range that a number knob was given (SetRange); false when it has none.
 bool knobRange(const Knob* k, double* minimum, double* maximum);
+// A number that tells one assignment of a text knob's text from every other
+// assignment of any knob's text in the process: while it stays the same, so
+// does the text. 0 for knobs that hold no text, or none assigned yet.
+unsigned long long textStamp(const Knob* k);
 // What a TAB_KNOB does in a panel: starts a tab, opens a group (closed at
 // first when `closed` is set), or ends the group opened last.
 enum class PanelLayout { None, Tab, BeginGroup, EndGroup };
