@@ -33,14 +33,18 @@ TEST(Picture, ThePixelFilterWeighsSamplesAroundEachPixel) {
   // The filter and pixel 9's share, left of the edge at x = 10. A box two
   // pixels wide and one high takes for pixel 9 the samples of [8.5, 10.5),
   // a quarter of them right of the edge.
+  // The same at x = 64, where the frame's tiles meet: pixel 63 takes its
+  // share from the samples of the tile beside its own.
   for (const auto& [filter, beside] : {std::make_pair("\"box\" 1 1", 0.0), std::make_pair("\"gaussian\" 2 2", spill),
-                                       std::make_pair("\"box\" 2 1", 0.25)}) {
-    const Picture p = frametest::render(frametest::rasterCamera(20, 8, 16, filter) + rightHalf(10, 20, 8, "1 1 1"));
-    ASSERT_GT(p.width, 0);
-    EXPECT_NEAR(p.at(9, 4, 3), beside, 0.01) << filter;
-    EXPECT_NEAR(p.at(10, 4, 3), 1 - beside, 0.01) << filter;
-    EXPECT_NEAR(p.at(15, 4, 3), 1, 1e-5) << filter;
-  }
+                                       std::make_pair("\"box\" 2 1", 0.25)})
+    for (const int edge : {10, 64}) {
+      const int w = edge + 10;
+      const Picture p = frametest::render(frametest::rasterCamera(w, 8, 16, filter) + rightHalf(edge, w, 8, "1 1 1"));
+      ASSERT_GT(p.width, 0);
+      EXPECT_NEAR(p.at(edge - 1, 4, 3), beside, 0.01) << filter << " at " << edge;
+      EXPECT_NEAR(p.at(edge, 4, 3), 1 - beside, 0.01) << filter << " at " << edge;
+      EXPECT_NEAR(p.at(edge + 5, 4, 3), 1, 1e-5) << filter << " at " << edge;
+    }
 }
 
 // The file's format follows its name (or the display type); EXR keeps

@@ -21,6 +21,8 @@ class Camera {
     float screen[4];
     o.screen(screen);
     for (int i = 0; i < 4; ++i) screen_[i] = screen[i];
+    screenPerPixel_[0] = (screen_[1] - screen_[0]) / xres_;
+    screenPerPixel_[1] = (screen_[3] - screen_[2]) / yres_;
     tanHalf_ = perspective_ ? std::tan(o.fov * 3.14159265358979323846 / 360.0) : 1.0;
     nearClip_ = o.nearClip;
     farClip_ = o.farClip;
@@ -38,8 +40,8 @@ class Camera {
   // The ray through raster point (x, y). Its direction has z = 1, so that
   // the distance along it is the depth, which the clipping planes bound.
   void ray(double x, double y, Vec3& origin, Vec3& direction) const {
-    const double sx = screen_[0] + x / xres_ * (screen_[1] - screen_[0]);
-    const double sy = screen_[3] - y / yres_ * (screen_[3] - screen_[2]);
+    const double sx = screen_[0] + x * screenPerPixel_[0];
+    const double sy = screen_[3] - y * screenPerPixel_[1];
     if (perspective_) {
       origin = {0, 0, 0};
       direction = {float(sx * tanHalf_), float(sy * tanHalf_), 1.0f};
@@ -91,6 +93,7 @@ class Camera {
   bool perspective_;
   int xres_, yres_;
   double screen_[4];
+  double screenPerPixel_[2];  // the screen's width and height of a pixel
   double tanHalf_;
   float nearClip_, farClip_;
   double reach_;

@@ -13,6 +13,7 @@ namespace {
 void cubicWeights(const BasisMatrix& b, float u, float w[4], float dw[4]) {
   const float p[4] = {u * u * u, u * u, u, 1.0f};
   const float d[4] = {3 * u * u, 2 * u, 1.0f, 0.0f};
+#pragma GCC unroll 4
   for (int k = 0; k < 4; ++k) {
     w[k] = p[0] * b[0][k] + p[1] * b[1][k] + p[2] * b[2][k] + p[3] * b[3][k];
     dw[k] = d[0] * b[0][k] + d[1] * b[1][k] + d[2] * b[2][k];
@@ -64,8 +65,15 @@ Scalar bilinear(const float c[4], float u, float v) {
 
 // The control point indices of patch (pi, pj), n x n with u fastest.
 void patchIndices(const PatchMeshData& mesh, int pi, int pj, int n, int out[16]) {
+  // cvIndex by its row and column: each found once.
+  const int su = mesh.bicubic ? mesh.ustep : 1, sv = mesh.bicubic ? mesh.vstep : 1;
+  int row[4], column[4];
+  for (int k = 0; k < n; ++k) {
+    row[k] = wrapIndex(pj * sv + k, mesh.nv, mesh.vperiodic) * mesh.nu;
+    column[k] = wrapIndex(pi * su + k, mesh.nu, mesh.uperiodic);
+  }
   for (int b = 0; b < n; ++b)
-    for (int a = 0; a < n; ++a) out[b * n + a] = mesh.cvIndex(pi, pj, a, b);
+    for (int a = 0; a < n; ++a) out[b * n + a] = row[b] + column[a];
 }
 
 Scalar evaluateVar(const PatchMeshData& mesh, const PrimVar& var, int pi, int pj, float u, float v, const Weights& w,
@@ -175,15 +183,31 @@ SurfacePoint evaluateWith(const PatchMeshData& mesh, int pi, int pj, float u, fl
     sp.t = t.value, sp.dtdu = t.du, sp.dtdv = t.dv;
   };
   if (!mesh.cameraCv.empty()) {
+    // Texture coordinates by vertex (as the card gives them) are summed in
+    // the same pass as the position, with the same products of weights.
+    const bool stByVertex = withSt && mesh.s.present && mesh.t.present && mesh.s.storage == StorageClass::Vertex &&
+                            mesh.t.storage == StorageClass::Vertex;
     SurfacePoint sp;
+    Scalar s, t;
     for (int b = 0; b < w.n; ++b)
       for (int a = 0; a < w.n; ++a) {
-        const Vec3& c = mesh.cameraCv[std::size_t(index[b * w.n + a])];
-        sp.p += c * (w.wu[a] * w.wv[b]);
-        sp.dpdu += c * (w.dwu[a] * w.wv[b]);
-        sp.dpdv += c * (w.wu[a] * w.dwv[b]);
+        const std::size_t i = std::size_t(index[b * w.n + a]);
+        const Vec3& c = mesh.cameraCv[i];
+        const float k = w.wu[a] * w.wv[b], ku = w.dwu[a] * w.wv[b], kv = w.wu[a] * w.dwv[b];
+        sp.p += c * k;
+        sp.dpdu += c * ku;
+        sp.dpdv += c * kv;
+        if (!stByVertex) continue;
+        const float sv = mesh.s.values[i], tv = mesh.t.values[i];
+        s.value += k * sv, s.du += ku * sv, s.dv += kv * sv;
+        t.value += k * tv, t.du += ku * tv, t.dv += kv * tv;
       }
-    addTexture(sp);
+    if (stByVertex) {
+      sp.s = s.value, sp.dsdu = s.du, sp.dsdv = s.dv;
+      sp.t = t.value, sp.dtdu = t.du, sp.dtdv = t.dv;
+    } else {
+      addTexture(sp);
+    }
     return sp;
   }
   Vec4 h, hu, hv;

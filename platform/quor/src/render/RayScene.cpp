@@ -28,6 +28,13 @@ struct RayScene::Mesh {
     std::uint16_t k, l;  // the cell within its patch
   };
   std::vector<Cell> cells;  // one per quadrilateral
+  // By patch: its column and row, and the reciprocals of its steps, so that
+  // a hit finds its patch's parameters without dividing.
+  struct PatchSteps {
+    int pi, pj;
+    float uscale, vscale;
+  };
+  std::vector<PatchSteps> patchSteps;
 
   // The vertex column of step k of patch column i (k from 0 to usteps[i]).
   int column(int i, int k) const {
@@ -220,21 +227,6 @@ struct RayScene::Embree {
 
 namespace {
 
-// What the filter keeps of each ray: the hit it last accepted.
-struct BestHit {
-  bool found;
-  float t;
-  unsigned geometry, primitive;
-};
-
-// The intersection context: Embree's own, then what the filter needs; each
-// ray's own record by the ray's id.
-struct FilterContext {
-  RTCIntersectContext context;
-  const std::vector<std::unique_ptr<RayScene::Mesh>>* meshes;
-  BestHit* best;
-};
-
 // The unit outward normal of the triangle of a quadrilateral (a, b, d, c)
 // that a hit at (u, v) met: (a, b, c) below the diagonal, (d, c, b) above.
 Vec3 facetNormal(const RayScene::Mesh& m, unsigned primitive, float u, float v) {
@@ -245,34 +237,16 @@ Vec3 facetNormal(const RayScene::Mesh& m, unsigned primitive, float u, float v) 
   return normalize(n) * m.data->normalSign;
 }
 
-// Decides each candidate hit: one-sided surfaces are not seen from behind,
-// and of hits at the same depth the one with the lowest geometry and
-// primitive numbers wins, so the result does not depend on the order in
-// which the acceleration structure offers them.
-void filterHits(const RTCFilterFunctionNArguments* args) {
-  FilterContext* fc = reinterpret_cast<FilterContext*>(args->context);
+// Turns down the hits on the back of a one-sided surface: the filter of
+// the meshes that have one, called with the mesh for each candidate hit.
+void cullBackFaces(const RTCFilterFunctionNArguments* args) {
+  const RayScene::Mesh& m = *static_cast<const RayScene::Mesh*>(args->geometryUserPtr);
   for (unsigned i = 0; i < args->N; ++i) {
     if (!args->valid[i]) continue;
-    const unsigned geometry = RTCHitN_geomID(args->hit, args->N, i);
-    const unsigned primitive = RTCHitN_primID(args->hit, args->N, i);
-    const RayScene::Mesh& m = *(*fc->meshes)[geometry];
-    if (m.data->oneSided && !m.data->doubleShaded) {
-      const Vec3 d{RTCRayN_dir_x(args->ray, args->N, i), RTCRayN_dir_y(args->ray, args->N, i),
-                   RTCRayN_dir_z(args->ray, args->N, i)};
-      const float u = RTCHitN_u(args->hit, args->N, i), v = RTCHitN_v(args->hit, args->N, i);
-      if (!(dot(facetNormal(m, primitive, u, v), d) < 0)) {
-        args->valid[i] = 0;
-        continue;
-      }
-    }
-    const float t = RTCRayN_tfar(args->ray, args->N, i);
-    BestHit& best = fc->best[RTCRayN_id(args->ray, args->N, i)];
-    if (best.found && t == best.t &&
-        (geometry > best.geometry || (geometry == best.geometry && primitive > best.primitive))) {
-      args->valid[i] = 0;
-      continue;
-    }
-    best = {true, t, geometry, primitive};
+    const Vec3 d{RTCRayN_dir_x(args->ray, args->N, i), RTCRayN_dir_y(args->ray, args->N, i),
+                 RTCRayN_dir_z(args->ray, args->N, i)};
+    const float u = RTCHitN_u(args->hit, args->N, i), v = RTCHitN_v(args->hit, args->N, i);
+    if (!(dot(facetNormal(m, RTCHitN_primID(args->hit, args->N, i), u, v), d) < 0)) args->valid[i] = 0;
   }
 }
 
@@ -338,10 +312,23 @@ RayScene::RayScene(const FrameScene& scene, const Camera& camera, int threads) :
       }
     });
 
+    m.patchSteps.resize(std::size_t(d.patchCount()));
+    for (int pj = 0; pj < d.vpatches; ++pj)
+      for (int pi = 0; pi < d.upatches; ++pi)
+        m.patchSteps[std::size_t(pj) * std::size_t(d.upatches) + std::size_t(pi)] = {
+            pi, pj, 1.0f / float(m.usteps[std::size_t(pi)]), 1.0f / float(m.vsteps[std::size_t(pj)])};
+
     // One quadrilateral per cell: (a, b, d, c) with a at (k, l), b at
     // (k + 1, l), d at (k + 1, l + 1) and c at (k, l + 1). Embree's hit
     // coordinates then run along u from a to b and along v from a to c, and
     // both of its triangles turn from u toward v like dP/du x dP/dv.
+    std::size_t quads = 0;
+    for (int pj = 0; pj < d.vpatches; ++pj)
+      for (int pi = 0; pi < d.upatches; ++pi)
+        if (m.rendered(pi, pj))
+          quads += std::size_t(m.usteps[std::size_t(pi)]) * std::size_t(m.vsteps[std::size_t(pj)]);
+    m.indices.reserve(4 * quads);
+    m.cells.reserve(quads);
     for (int pj = 0; pj < d.vpatches; ++pj)
       for (int pi = 0; pi < d.upatches; ++pi) {
         if (!m.rendered(pi, pj)) continue;
@@ -367,7 +354,7 @@ RayScene::RayScene(const FrameScene& scene, const Camera& camera, int threads) :
   // The quick build (a scene marked dynamic, and low build quality for it
   // and its meshes): facets of about a pixel each, met by a few rays each,
   // trace as fast in it and build in a fifth of the time.
-  rtcSetSceneFlags(e.scene, RTCSceneFlags(RTC_SCENE_FLAG_CONTEXT_FILTER_FUNCTION | RTC_SCENE_FLAG_DYNAMIC));
+  rtcSetSceneFlags(e.scene, RTC_SCENE_FLAG_DYNAMIC);
   rtcSetSceneBuildQuality(e.scene, RTC_BUILD_QUALITY_LOW);
   for (std::size_t i = 0; i < meshes_.size(); ++i) {
     Mesh& m = *meshes_[i];
@@ -381,6 +368,14 @@ RayScene::RayScene(const FrameScene& scene, const Camera& camera, int threads) :
     rtcSetSharedGeometryBuffer(g, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT4, m.indices.data(), 0, 4 * sizeof(unsigned),
                                quads);
     rtcSetGeometryBuildQuality(g, RTC_BUILD_QUALITY_LOW);
+    // Only one-sided meshes have their hits filtered: a filter slows every
+    // ray that meets its mesh. The nearest hit is then the first that
+    // Embree meets at the least depth, the same for a ray whatever the
+    // number of threads, as the tree and its traversal are.
+    if (m.data->oneSided && !m.data->doubleShaded) {
+      rtcSetGeometryUserData(g, &m);
+      rtcSetGeometryIntersectFilterFunction(g, cullBackFaces);
+    }
     rtcCommitGeometry(g);
     rtcAttachGeometryByID(e.scene, g, unsigned(i));
     rtcReleaseGeometry(g);
@@ -418,14 +413,14 @@ bool toHit(const std::vector<std::unique_ptr<RayScene::Mesh>>& meshes, const RTC
   if (rh.hit.geomID == RTC_INVALID_GEOMETRY_ID) return false;
   const RayScene::Mesh& m = *meshes[rh.hit.geomID];
   const RayScene::Mesh::Cell& cell = m.cells[rh.hit.primID];
-  const int pi = int(cell.patch) % m.data->upatches, pj = int(cell.patch) / m.data->upatches;
+  const RayScene::Mesh::PatchSteps& patch = m.patchSteps[cell.patch];
   const float ku = cell.k + rh.hit.u, kv = cell.l + rh.hit.v;
   hit.t = rh.ray.tfar;
   hit.mesh = m.data;
-  hit.pi = pi;
-  hit.pj = pj;
-  hit.u = std::clamp(ku / float(m.usteps[std::size_t(pi)]), 0.0f, 1.0f);
-  hit.v = std::clamp(kv / float(m.vsteps[std::size_t(pj)]), 0.0f, 1.0f);
+  hit.pi = patch.pi;
+  hit.pj = patch.pj;
+  hit.u = std::clamp(ku * patch.uscale, 0.0f, 1.0f);
+  hit.v = std::clamp(kv * patch.vscale, 0.0f, 1.0f);
   hit.geometry = rh.hit.geomID;
   hit.facet = rh.hit.primID;
   hit.facetU = rh.hit.u;
@@ -436,37 +431,31 @@ bool toHit(const std::vector<std::unique_ptr<RayScene::Mesh>>& meshes, const RTC
 }  // namespace
 
 bool RayScene::intersect(Vec3 origin, Vec3 direction, float tnear, float tfar, RayHit& hit) const {
-  BestHit best{false, 0, 0, 0};
-  FilterContext fc;
-  rtcInitIntersectContext(&fc.context);
-  fc.context.filter = filterHits;
-  fc.meshes = &meshes_;
-  fc.best = &best;
+  RTCIntersectContext context;
+  rtcInitIntersectContext(&context);
   Ray ray;
   ray.origin = origin, ray.direction = direction, ray.tnear = tnear, ray.tfar = tfar;
   RTCRayHit rh;
   setRay(rh, ray, 0);
-  rtcIntersect1(embree_->scene, &fc.context, &rh);
+  rtcIntersect1(embree_->scene, &context, &rh);
   return toHit(meshes_, rh, hit);
 }
 
 void RayScene::intersect(const Ray* rays, std::size_t count, RayHit* hits) const {
-  // Left uninitialized: setRay fills in every field that Embree reads.
-  const std::unique_ptr<BestHit[]> best(new BestHit[count]);
-  const std::unique_ptr<RTCRayHit[]> rh(new RTCRayHit[count]);
-  for (std::size_t i = 0; i < count; ++i) {
-    setRay(rh[i], rays[i], unsigned(i));
-    best[i].found = false;
-  }
-  FilterContext fc;
-  rtcInitIntersectContext(&fc.context);
-  fc.context.flags = RTC_INTERSECT_CONTEXT_FLAG_COHERENT;
-  fc.context.filter = filterHits;
-  fc.meshes = &meshes_;
-  fc.best = best.get();
-  rtcIntersect1M(embree_->scene, &fc.context, rh.get(), unsigned(count), sizeof(RTCRayHit));
+  // Left uninitialized: setRay fills in every field that Embree reads. A
+  // few rays at a time (the renderer's runs of pixels) on the stack.
+  constexpr std::size_t kOnStack = 64;
+  RTCRayHit onStack[kOnStack];
+  std::unique_ptr<RTCRayHit[]> onHeap;
+  RTCRayHit* rh = onStack;
+  if (count > kOnStack) rh = (onHeap = std::unique_ptr<RTCRayHit[]>(new RTCRayHit[count])).get();
+  for (std::size_t i = 0; i < count; ++i) setRay(rh[i], rays[i], unsigned(i));
+  RTCIntersectContext context;
+  rtcInitIntersectContext(&context);
+  context.flags = RTC_INTERSECT_CONTEXT_FLAG_COHERENT;
+  rtcIntersect1M(embree_->scene, &context, rh, unsigned(count), sizeof(RTCRayHit));
   for (std::size_t i = 0; i < count; ++i)
-    if (!toHit(meshes_, rh[i], hits[i])) hits[i] = RayHit{};
+    if (!toHit(meshes_, rh[i], hits[i])) hits[i].mesh = nullptr;
 }
 
 Vec3 RayScene::facetNormal(const RayHit& hit) const {

@@ -41,11 +41,14 @@ std::uint32_t mix(std::uint32_t x) {
   return x;
 }
 
-// A number in [0, 1) from three integers.
-float random01(std::int32_t a, std::int32_t b, std::uint32_t c) {
-  const std::uint32_t h = mix((std::uint32_t(a) * 0x9E3779B1U) ^ mix((std::uint32_t(b) + 0x68E31DA4U) ^ mix(c)));
+// A number in [0, 1) from three integers, in two steps: the hash of the
+// last two, which a row of the picture shares, then of the first with it.
+std::uint32_t random01Seed(std::int32_t b, std::uint32_t c) { return mix((std::uint32_t(b) + 0x68E31DA4U) ^ mix(c)); }
+float random01(std::int32_t a, std::uint32_t seed) {
+  const std::uint32_t h = mix((std::uint32_t(a) * 0x9E3779B1U) ^ seed);
   return float(h >> 8) * (1.0f / 16777216.0f);
 }
+float random01(std::int32_t a, std::int32_t b, std::uint32_t c) { return random01(a, random01Seed(b, c)); }
 
 // The pixel filter along one axis: the weight of a sample at offset d from
 // a pixel's centre, over the half-open support [-width/2, width/2).
@@ -101,14 +104,16 @@ class SamplePatterns {
         }
       for (int r = 0; r < reached; ++r) {
         starts_.push_back(weights_.size());
-        float sum = 0;
+        // Summed in the two chains that the samples' weighed values are
+        // summed in, so that samples of alpha 1 give exactly 1.
+        float even = 0, odd = 0;
         for (int sample = 0; sample < samples; ++sample) {
           const float w = all[std::size_t(r) * samples + sample];
           if (w == 0) continue;
+          ((weights_.size() - starts_.back()) % 2 == 0 ? even : odd) += w;
           weights_.push_back({sample, w});
-          sum += w;
         }
-        sums_.push_back(sum);
+        sums_.push_back(even + odd);
       }
     }
     starts_.push_back(weights_.size());
@@ -153,10 +158,9 @@ class SamplePatterns {
   std::vector<float> sums_;          // by pattern, then reached pixel
 };
 
-struct SampleValue {
-  float x, y;     // raster position
-  float rgba[4];  // premultiplied
-};
+// Premultiplied colour and alpha as one vector of four floats: a sample's,
+// and the filter's sums, added and weighed in one operation each.
+typedef float Rgba __attribute__((vector_size(16)));
 
 // The shading of a pixel's surfaces, kept for its other samples: a surface
 // is shaded once a pixel, at the pixel's centre (the shading rate of one
@@ -166,14 +170,12 @@ struct SampleValue {
 struct PixelShading {
   static constexpr int kKept = 4;
   struct Entry {
-    const PatchMeshData* mesh = nullptr;
-    int pi = -1, pj = -1;
+    const PatchMeshData* mesh;
+    int pi, pj;
     Vec3 ci, oi;
   };
   Entry layers[kKept];
-  void clear() {
-    for (Entry& e : layers) e.mesh = nullptr;
-  }
+  int count = 0;  // the layers kept so far, from the front
 };
 
 class FrameRenderer {
@@ -193,128 +195,177 @@ class FrameRenderer {
   void render(FloatPicture& picture, const Progress& progress) {
     picture.width = o_.xres;
     picture.height = o_.yres;
-    picture.rgba.assign(std::size_t(4) * std::size_t(o_.xres) * std::size_t(o_.yres), 0.0f);
+    const std::size_t pixels = std::size_t(o_.xres) * std::size_t(o_.yres);
+    // The filter's sums while the tiles are rendered, then the picture.
+    picture.rgba.assign(std::size_t(4) * pixels, 0.0f);
+    std::vector<float> weights(pixels, 0.0f);
     const int tilesX = (o_.xres + kTileSize - 1) / kTileSize;
     const int tilesY = (o_.yres + kTileSize - 1) / kTileSize;
     std::vector<std::unique_ptr<Textures::Thread>> textureThreads;
     for (int t = 0; t < threads_; ++t) textureThreads.push_back(std::make_unique<Textures::Thread>(textures_));
     const int tiles = tilesX * tilesY;
+    std::vector<std::vector<Spill>> spills(static_cast<std::size_t>(tiles));
     int tilesDone = 0;
     std::mutex progressLock;
     parallelFor(tiles, threads_, [&](int tile, int thread) {
       renderTile((tile % tilesX) * kTileSize, (tile / tilesX) * kTileSize, *textureThreads[std::size_t(thread)],
-                 picture);
+                 picture.rgba, weights, spills[std::size_t(tile)]);
       if (!progress) return;
       std::lock_guard<std::mutex> lock(progressLock);
       if (!progress(float(++tilesDone) / float(tiles))) throw Stopped();
     });
+    // What each tile's samples gave to the pixels of its neighbours, added
+    // in the order of the tiles, so that the sums do not depend on which
+    // thread finished first.
+    for (const std::vector<Spill>& tileSpills : spills)
+      for (const Spill& spill : tileSpills) {
+        for (int c = 0; c < 4; ++c) picture.rgba[4 * spill.pixel + std::size_t(c)] += spill.sum[c];
+        weights[spill.pixel] += spill.weight;
+      }
+    for (std::size_t p = 0; p < pixels; ++p) {
+      const float w = weights[p];
+      for (int c = 0; c < 4; ++c)
+        picture.rgba[4 * p + std::size_t(c)] = w > 0 ? picture.rgba[4 * p + std::size_t(c)] / w : 0.0f;
+    }
   }
 
  private:
-  // Renders the pixels of one tile from the samples of the tile and of the
-  // border that the filter reaches.
-  void renderTile(int x0, int y0, Textures::Thread& tex, FloatPicture& picture) {
+  // A tile's filtered samples toward one pixel of another tile.
+  struct Spill {
+    std::size_t pixel;
+    float sum[4];
+    float weight;
+  };
+
+  // Traces the samples of one tile's pixels (and, at the picture's edges,
+  // of the pixels beyond it that the filter reaches), and adds them, with
+  // the filter's weights, into the sums of the pixels they reach: those of
+  // the tile into `sums` and `weights`, the others into `spills`.
+  void renderTile(int x0, int y0, Textures::Thread& tex, std::vector<float>& sums, std::vector<float>& weights,
+                  std::vector<Spill>& spills) {
     const int x1 = std::min(x0 + kTileSize, o_.xres), y1 = std::min(y0 + kTileSize, o_.yres);
     const int mx = patterns_.marginX(), my = patterns_.marginY();
     const int samples = patterns_.samples();
-    const int tw = x1 - x0, th = y1 - y0;
-    std::vector<float> sum(std::size_t(tw) * th * 4, 0.0f), weight(std::size_t(tw) * th, 0.0f);
-    std::vector<float> values(std::size_t(samples) * 4);  // one pixel's samples
+    // The pixels traced, and the larger block that their samples reach.
+    const int tx0 = x0 == 0 ? -mx : x0, tx1 = x1 == o_.xres ? x1 + mx : x1;
+    const int ty0 = y0 == 0 ? -my : y0, ty1 = y1 == o_.yres ? y1 + my : y1;
+    const int bx0 = x0 - mx, by0 = y0 - my, bw = x1 - x0 + 2 * mx, bh = y1 - y0 + 2 * my;
+    std::vector<Rgba> blockSums(std::size_t(bw) * std::size_t(bh), Rgba{0, 0, 0, 0});
+    std::vector<float> blockWeights(blockSums.size(), 0.0f);
+    std::vector<Rgba> values(static_cast<std::size_t>(samples));  // one pixel's samples
     // The first surface of every sample of a run of pixels is found in one
     // call: the rays of neighbouring samples run nearly parallel.
     const int run = std::max(1, kRaysTogether / samples);
     std::vector<Ray> rays;
     std::vector<RayHit> hits;
-    for (int py = y0 - my; py < y1 + my; ++py)
-      for (int rx = x0 - mx; rx < x1 + mx; rx += run) {
-        const int rx1 = std::min(rx + run, x1 + mx);
+    PixelShading shading;
+    for (int py = ty0; py < ty1; ++py)
+      for (int rx = tx0; rx < tx1; rx += run) {
+        const int rx1 = std::min(rx + run, tx1);
         rays.resize(std::size_t(rx1 - rx) * std::size_t(samples));
         hits.resize(rays.size());
         for (int px = rx; px < rx1; ++px) {
           const int pattern = SamplePatterns::patternOf(px, py);
-          for (int sample = 0; sample < samples; ++sample) {
+          Ray* ray = &rays[std::size_t(px - rx) * std::size_t(samples)];
+          for (int sample = 0; sample < samples; ++sample, ++ray) {
             const float* offset = patterns_.offset(pattern, sample);
-            Ray& ray = rays[std::size_t(px - rx) * std::size_t(samples) + std::size_t(sample)];
-            camera_.ray(px + offset[0], py + offset[1], ray.origin, ray.direction);
-            ray.tnear = camera_.nearClip();
-            ray.tfar = camera_.farClip();
+            camera_.ray(px + offset[0], py + offset[1], ray->origin, ray->direction);
+            ray->tnear = camera_.nearClip();
+            ray->tfar = camera_.farClip();
           }
         }
         rays_.intersect(rays.data(), rays.size(), hits.data());
         for (int px = rx; px < rx1; ++px) {
           const int pattern = SamplePatterns::patternOf(px, py);
-          // The pixels of the tile that this pixel's samples reach.
-          const int kx0 = std::max(-mx, x0 - px), kx1 = std::min(mx, x1 - 1 - px);
-          const int ky0 = std::max(-my, y0 - py), ky1 = std::min(my, y1 - 1 - py);
-          PixelShading shading;
-          shading.clear();
-          for (int sample = 0; sample < samples; ++sample) {
-            const float* offset = patterns_.offset(pattern, sample);
-            SampleValue s;
-            s.x = px + offset[0];
-            s.y = py + offset[1];
-            const std::size_t at = std::size_t(px - rx) * std::size_t(samples) + std::size_t(sample);
-            trace(s, rays[at], hits[at], tex, shading);
-            for (int c = 0; c < 4; ++c) values[4 * std::size_t(sample) + std::size_t(c)] = s.rgba[c];
-          }
-          // The pixel's samples, weighed toward each pixel of the tile that
-          // the filter reaches from it.
+          // The pixels of the picture that this pixel's samples reach.
+          const int kx0 = std::max(-mx, -px), kx1 = std::min(mx, o_.xres - 1 - px);
+          const int ky0 = std::max(-my, -py), ky1 = std::min(my, o_.yres - 1 - py);
+          shading.count = 0;
+          const std::size_t first = std::size_t(px - rx) * std::size_t(samples);
+          for (int sample = 0; sample < samples; ++sample)
+            trace(px, py, rays[first + std::size_t(sample)], hits[first + std::size_t(sample)], tex, shading,
+                  values[std::size_t(sample)]);
+          // The pixel's samples, weighed toward each pixel that the filter
+          // reaches from it.
           for (int ky = ky0; ky <= ky1; ++ky)
             for (int kx = kx0; kx <= kx1; ++kx) {
-              float acc[4] = {0, 0, 0, 0};
+              // Two sums, of the even and the odd samples of the list, so
+              // that each addition need not wait for the one before.
+              Rgba even = {0, 0, 0, 0}, odd = {0, 0, 0, 0};
+              const SamplePatterns::Weight* w = patterns_.firstWeight(pattern, kx, ky);
               const SamplePatterns::Weight* last = patterns_.lastWeight(pattern, kx, ky);
-              for (const SamplePatterns::Weight* w = patterns_.firstWeight(pattern, kx, ky); w != last; ++w)
-                for (int c = 0; c < 4; ++c) acc[c] += w->weight * values[4 * std::size_t(w->sample) + std::size_t(c)];
-              const std::size_t at = std::size_t(py + ky - y0) * tw + std::size_t(px + kx - x0);
-              for (int c = 0; c < 4; ++c) sum[4 * at + c] += acc[c];
-              weight[at] += patterns_.weightSum(pattern, kx, ky);
+              for (; last - w >= 2; w += 2) {
+                even += w[0].weight * values[std::size_t(w[0].sample)];
+                odd += w[1].weight * values[std::size_t(w[1].sample)];
+              }
+              if (w != last) even += w->weight * values[std::size_t(w->sample)];
+              const std::size_t at = std::size_t(py + ky - by0) * std::size_t(bw) + std::size_t(px + kx - bx0);
+              blockSums[at] += even + odd;
+              blockWeights[at] += patterns_.weightSum(pattern, kx, ky);
             }
         }
       }
-    for (int y = y0; y < y1; ++y)
-      for (int x = x0; x < x1; ++x) {
-        const std::size_t at = std::size_t(y - y0) * tw + std::size_t(x - x0);
-        const float w = weight[at];
-        float* out = &picture.rgba[4 * (std::size_t(y) * std::size_t(o_.xres) + std::size_t(x))];
-        for (int c = 0; c < 4; ++c) out[c] = w > 0 ? sum[4 * at + c] / w : 0.0f;
+    // The tile's own pixels are its alone until every tile is done.
+    for (int by = 0; by < bh; ++by)
+      for (int bx = 0; bx < bw; ++bx) {
+        const int x = bx0 + bx, y = by0 + by;
+        if (x < 0 || y < 0 || x >= o_.xres || y >= o_.yres) continue;
+        const std::size_t at = std::size_t(by) * std::size_t(bw) + std::size_t(bx);
+        const Rgba& in = blockSums[at];
+        const std::size_t p = std::size_t(y) * std::size_t(o_.xres) + std::size_t(x);
+        if (x >= x0 && x < x1 && y >= y0 && y < y1) {
+          for (int c = 0; c < 4; ++c) sums[4 * p + std::size_t(c)] = in[c];
+          weights[p] = blockWeights[at];
+        } else if (blockWeights[at] != 0) {
+          spills.push_back({p, {in[0], in[1], in[2], in[3]}, blockWeights[at]});
+        }
       }
   }
 
   // The colour and opacity seen along the sample's ray, whose first hit
   // is given, surfaces behind partly transparent ones composited front to
-  // back.
-  void trace(SampleValue& s, const Ray& ray, const RayHit& first, Textures::Thread& tex, PixelShading& shading) const {
+  // back: premultiplied RGBA into `rgba`.
+  void trace(int px, int py, const Ray& ray, const RayHit& first, Textures::Thread& tex, PixelShading& shading,
+             Rgba& rgba) const {
+    if (!first.mesh) {
+      rgba = Rgba{0, 0, 0, 0};
+      return;
+    }
     Vec3 color{0, 0, 0}, transmitted{1, 1, 1};
     float tnear = ray.tnear;
+    RayHit hit = first;
     for (int layer = 0; layer < kMaxLayers; ++layer) {
-      RayHit hit = first;
-      if (layer == 0 ? !hit.mesh : !rays_.intersect(ray.origin, ray.direction, tnear, ray.tfar, hit)) break;
+      if (layer > 0 && !rays_.intersect(ray.origin, ray.direction, tnear, ray.tfar, hit)) break;
       Vec3 ci, oi;
-      PixelShading::Entry* kept = layer < PixelShading::kKept ? &shading.layers[layer] : nullptr;
+      PixelShading::Entry* kept = layer < shading.count ? &shading.layers[layer] : nullptr;
       if (kept && kept->mesh == hit.mesh && kept->pi == hit.pi && kept->pj == hit.pj) {
         ci = kept->ci, oi = kept->oi;
       } else {
-        shade(s, hit, tex, ci, oi);
-        if (kept) *kept = {hit.mesh, hit.pi, hit.pj, ci, oi};
+        shade(px, py, hit, tex, ci, oi);
+        if (layer < PixelShading::kKept) {
+          shading.layers[layer] = {hit.mesh, hit.pi, hit.pj, ci, oi};
+          shading.count = std::max(shading.count, layer + 1);
+        }
       }
       color += transmitted * ci;
       transmitted = transmitted * (Vec3{1, 1, 1} - oi);
       if (std::max({transmitted.x, transmitted.y, transmitted.z}) < 1.0f / 4096) break;
       tnear = hit.t + std::max(1e-4f * hit.t, 1e-6f);
     }
-    s.rgba[0] = color.x, s.rgba[1] = color.y, s.rgba[2] = color.z;
-    s.rgba[3] = 1.0f - (transmitted.x + transmitted.y + transmitted.z) / 3.0f;
+    // Most samples end on an opaque surface: alpha 1 without dividing.
+    const float through = transmitted.x + transmitted.y + transmitted.z;
+    rgba = Rgba{color.x, color.y, color.z, through == 0 ? 1.0f : 1.0f - through / 3.0f};
   }
 
   // Shades the surface that a sample's ray met, at the point of the same
   // patch that the ray through the pixel's centre meets, so that the one
   // shading a pixel takes lies where its samples fall on average, not
   // where its first hitting sample happens to fall.
-  void shade(const SampleValue& s, const RayHit& hit, Textures::Thread& tex, Vec3& ci, Vec3& oi) const {
+  void shade(int px, int py, const RayHit& hit, Textures::Thread& tex, Vec3& ci, Vec3& oi) const {
     const PatchMeshData& mesh = *hit.mesh;
     const std::size_t meshIndex = std::size_t(hit.mesh - scene_.meshes.data());
     const int texture = textures_.textureOfMesh(meshIndex);
-    const double cx = std::floor(s.x) + 0.5, cy = std::floor(s.y) + 0.5;
+    const double cx = px + 0.5, cy = py + 0.5;
     SurfacePoint sp = evaluatePatch(mesh, hit.pi, hit.pj, hit.u, hit.v, false);
     float u = hit.u, v = hit.v, du = 0, dv = 0;
     if (planeStep(cx, cy, sp, surfaceNormal(sp, mesh, hit), du, dv)) {
@@ -459,10 +510,34 @@ bool writePicture(const FloatPicture& picture, const PictureOptions& o, const st
   const bool floats = format == PictureFormat::Exr || o.quantizeOne == 0;
   // PNG keeps colour apart from alpha; the others take it premultiplied.
   const bool unassociate = format == PictureFormat::Png && channels == 4;
-  std::vector<float> values(pixels * std::size_t(channels));
+  PictureData data;
+  data.width = picture.width;
+  data.height = picture.height;
+  data.channels = channels;
+  data.type = floats ? PixelType::Float : o.quantizeMax <= 255 ? PixelType::UInt8 : PixelType::UInt16;
+  data.unassociated = unassociate;
+  // Each value goes straight into the file's own type: quantized values are
+  // whole numbers already.
+  const std::size_t count = pixels * std::size_t(channels);
+  std::vector<float> values;
+  std::vector<std::uint8_t> bytes;
+  std::vector<std::uint16_t> words;
+  if (data.type == PixelType::UInt8) {
+    bytes.resize(count);
+    data.pixels = bytes.data();
+  } else if (data.type == PixelType::UInt16) {
+    words.resize(count);
+    data.pixels = words.data();
+  } else {
+    values.resize(count);
+    data.pixels = values.data();
+  }
   const float invGamma = 1.0f / o.gamma;
   // Row by row over every core; each value depends only on its pixel.
   parallelFor(picture.height, threadCount(o.threads), [&](int y, int) {
+    // The dither's noise by channel: random01(x, y, 0xD1700000 + c).
+    std::uint32_t seeds[4];
+    for (int c = 0; c < 4; ++c) seeds[c] = random01Seed(y, 0xD1700000U + std::uint32_t(c));
     for (int x = 0; x < picture.width; ++x) {
       const std::size_t p = std::size_t(y) * std::size_t(picture.width) + std::size_t(x);
       const float* in = &picture.rgba[4 * p];
@@ -474,34 +549,20 @@ bool writePicture(const FloatPicture& picture, const PictureOptions& o, const st
           if (unassociate) v = alpha > 0 ? v / alpha : 0.0f;
         }
         if (!floats) {
-          const float noise = o.dither * (2.0f * random01(x, y, 0xD1700000U + std::uint32_t(c)) - 1.0f);
+          const float noise = o.dither * (2.0f * random01(x, seeds[c]) - 1.0f);
           v = std::round(o.quantizeOne * v + noise);
           v = std::clamp(v, o.quantizeMin, o.quantizeMax);
         }
-        values[p * std::size_t(channels) + std::size_t(c)] = v;
+        const std::size_t at = p * std::size_t(channels) + std::size_t(c);
+        if (data.type == PixelType::UInt8)
+          bytes[at] = static_cast<std::uint8_t>(v);
+        else if (data.type == PixelType::UInt16)
+          words[at] = static_cast<std::uint16_t>(v);
+        else
+          values[at] = v;
       }
     }
   });
-
-  PictureData data;
-  data.width = picture.width;
-  data.height = picture.height;
-  data.channels = channels;
-  data.type = floats ? PixelType::Float : o.quantizeMax <= 255 ? PixelType::UInt8 : PixelType::UInt16;
-  data.unassociated = unassociate;
-  // Quantized values are whole numbers already: they go over as they are,
-  // in the file's own type.
-  std::vector<std::uint8_t> bytes;
-  std::vector<std::uint16_t> words;
-  if (data.type == PixelType::UInt8) {
-    bytes.assign(values.begin(), values.end());
-    data.pixels = bytes.data();
-  } else if (data.type == PixelType::UInt16) {
-    words.assign(values.begin(), values.end());
-    data.pixels = words.data();
-  } else {
-    data.pixels = values.data();
-  }
 
   // Written beside the target under a temporary name, then renamed into
   // place: the target is either the complete picture or left as it was.
