@@ -68,12 +68,14 @@ void frame(Workspace& workspace) {
   benchmark::DoNotOptimize(workspace.dirty());
 }
 
-// The viewer pixel of the middle point of a card of `points` x `points`,
-// after a first frame; false, with the benchmark skipped, when it has none.
-bool middlePoint(benchmark::State& state, Workspace& workspace, float* x, float* y, int points = kPoints) {
+// The viewer pixel of the middle point of a card of `points` x `points`
+// (`right` columns to its right), after a first frame; false, with the
+// benchmark skipped, when it has none.
+bool middlePoint(benchmark::State& state, Workspace& workspace, float* x, float* y, int points = kPoints,
+                 int right = 0) {
   frame(workspace);
   Node* card = workspace.session().currentNode();
-  const std::string name = "control_point." + std::to_string(points / 2) + "." + std::to_string(points / 2);
+  const std::string name = "control_point." + std::to_string(points / 2 + right) + "." + std::to_string(points / 2);
   DD::Image::Knob* k = card ? card->knob(name) : nullptr;
   const DD::Image::Vector3 at =
       k ? DD::Image::Vector3(static_cast<float>(k->get_value(0)), static_cast<float>(k->get_value(1)),
@@ -90,21 +92,44 @@ void click(Workspace& workspace, float x, float y) {
   frame(workspace);
 }
 
-// A frame alone, nothing changed: what every step below ends with.
+// A frame alone: range(0) 0, nothing changed (the viewer shows its last
+// picture); 1, the camera turned a little to and fro, so that the viewer
+// draws anew: what every step below ends with.
 void BM_Frame(benchmark::State& state) {
   auto session = openSession();
   Workspace workspace(*session);
   frame(workspace);
-  for (auto _ : state) frame(workspace);
+  bool turned = false;
+  for (auto _ : state) {
+    if (state.range(0) != 0) {
+      DD::Image::Camera c = workspace.camera();
+      c.yaw += (turned = !turned) ? 0.01f : -0.01f;
+      workspace.session().viewer().setCamera(c);
+    }
+    frame(workspace);
+  }
 }
 
-// A click on the middle point: its knobs shown, the others hidden.
+// A click on the middle point and on a point 16 columns to its right in
+// turn: the knobs of the one clicked shown, the others hidden.
 void BM_Click(benchmark::State& state) {
   auto session = openSession();
   Workspace workspace(*session);
-  float x = 0, y = 0;
+  float x = 0, y = 0, nextX = 0, nextY = 0;
   if (!middlePoint(state, workspace, &x, &y)) return;
-  for (auto _ : state) click(workspace, x, y);
+  if (!middlePoint(state, workspace, &nextX, &nextY, kPoints, kPoints / 16)) return;
+  bool next = false;
+  for (auto _ : state) {
+    next = !next;
+    click(workspace, next ? nextX : x, next ? nextY : y);
+  }
+  // The two clicks pick two points.
+  DD::Image::Knob* picked = workspace.session().currentNode()->knob("selected_cp");
+  click(workspace, x, y);
+  const double first = picked ? picked->get_value() : 0;
+  click(workspace, nextX, nextY);
+  if (!picked || first < 10000 || picked->get_value() < 10000 || picked->get_value() == first)
+    state.SkipWithError("the clicks did not pick two points");
 }
 
 // One step of dragging the middle point by a pixel, to and fro; range(0)
@@ -191,7 +216,7 @@ void BM_InfoCommand(benchmark::State& state) {
 }  // namespace
 
 // Fixed counts: each run loads the script once, which takes seconds.
-BENCHMARK(BM_Frame)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20);
+BENCHMARK(BM_Frame)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20);
 BENCHMARK(BM_Click)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20);
 BENCHMARK(BM_DragStep)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20);
 BENCHMARK(BM_Undo)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);

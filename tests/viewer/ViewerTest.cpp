@@ -3,6 +3,8 @@
 // passes, with the scan of the selection buffer behind it.
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
+#include <iterator>
 
 #include "CardTestSupport.h"
 #include "viewer/HandleIds.h"
@@ -183,6 +185,33 @@ TEST_F(ViewerDraw, TurnedFoldedCardIsPaintedWithoutSpeckles) {
       isolated += far(x - 1, y, c) && far(x + 1, y, c) && far(x, y - 1, c) && far(x, y + 1, c);
     }
   EXPECT_LE(isolated, 4);
+}
+
+// A frame in which nothing it shows changed is the last picture again; after
+// each change below it is what a viewer that never drew before draws, not the
+// last picture (catches: the camera, a node's selection, a knob's visibility
+// or the picture size left out of what a frame is compared by).
+TEST_F(ViewerDraw, AFrameIsDrawnAnewOnlyWhenWhatItShowsChanged) {
+  node->setSelected(true);
+  draw();  // validates the card: the frames below are compared
+  Picture last = draw();
+  DD::Image::Camera turned = viewer->camera();
+  turned.yaw = 20;
+  const std::function<void()> changes[] = {[&] { viewer->setCamera(turned); }, [&] { node->setSelected(false); },
+                                           [&] { node->setSelected(true), knob("type")->visible(false); },
+                                           [&] { viewer->setSize(320, 240); }};
+  for (size_t i = 0; i < std::size(changes); ++i) {
+    changes[i]();
+    const Picture p = draw();
+    DD::Image::Viewer fresh(graph);
+    fresh.setCamera(viewer->camera());
+    std::vector<unsigned char> expected;
+    std::string error;
+    ASSERT_TRUE(fresh.draw(&expected, &error)) << error;
+    EXPECT_TRUE(p.rgba == expected && p.rgba != last.rgba) << "change " << i;
+    last = p;
+  }
+  EXPECT_TRUE(draw().rgba == last.rgba);
 }
 
 using Names = std::vector<std::string>;

@@ -6,6 +6,7 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <cstring>
 #include <set>
 
 #include "PluginLoading.h"
@@ -135,6 +136,20 @@ void Node::storeKnobs() {
   if (!op_) return;
   StoringClosure f(passKnobs_);
   op_->knobs(f);
+  storedValues_ = passValues();
+}
+
+std::vector<unsigned long long> Node::passValues() const {
+  std::vector<unsigned long long> values;
+  for (const Knob* k : passKnobs_) {
+    for (int c = 0; c < k->channels(); ++c) {
+      const double v = k->get_value(c);
+      unsigned long long bits;
+      std::memcpy(&bits, &v, sizeof bits);
+      values.push_back(bits);
+    }
+  }
+  return values;
 }
 
 int Node::replaceKnobs(Knob* after, int n, void (*build)(void*, Knob_Callback), void* data) {
@@ -160,7 +175,14 @@ int Node::replaceKnobs(Knob* after, int n, void (*build)(void*, Knob_Callback), 
 }
 
 int Node::changed(Knob* k) {
-  storeKnobs();
+  // A pass stores only the knobs that knobs() declares, not those that a
+  // replacement made: after a change of one of those, with no value of the
+  // pass's knobs changed since the last one, it would store nothing new.
+  // Texts are not compared (a dense card's is 63 MB, and the card compares
+  // it in every pass): the host sets a text only as a change of that knob or
+  // before a pass of its own, and a node that sets one of its own texts
+  // keeps its member as it wants it.
+  if (!k || !k->madeByReplace() || passValues() != storedValues_) storeKnobs();
   if (op_) op_->invalidate();
   return op_ ? op_->knob_changed(k) : 0;
 }

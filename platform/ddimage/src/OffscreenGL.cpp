@@ -4,6 +4,7 @@
 #include <EGL/eglext.h>
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -180,18 +181,26 @@ std::vector<unsigned char> OffscreenGL::readPixels() {
 }
 
 std::vector<unsigned char> readFramebuffer(int width, int height) {
-  std::vector<unsigned char> rgba;
-  if (width <= 0 || height <= 0) return rgba;
-  const size_t stride = static_cast<size_t>(width) * 4;
-  std::vector<unsigned char> bottomUp(stride * static_cast<size_t>(height));
+  return flipRows(readFramebufferRows(width, height), width, height);
+}
+
+std::vector<unsigned char> readFramebufferRows(int width, int height) {
+  std::vector<unsigned char> rows;
+  if (width <= 0 || height <= 0) return rows;
+  rows.resize(static_cast<size_t>(width) * 4 * static_cast<size_t>(height));
   glFinish();
   glPixelStorei(GL_PACK_ALIGNMENT, 1);
-  glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, bottomUp.data());
-  rgba.resize(bottomUp.size());
+  glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, rows.data());
+  return rows;
+}
+
+std::vector<unsigned char> flipRows(const std::vector<unsigned char>& rgba, int width, int height) {
+  const size_t stride = static_cast<size_t>(std::max(width, 0)) * 4;
+  std::vector<unsigned char> flipped(rgba.size());
+  if (height <= 0 || rgba.size() != stride * static_cast<size_t>(height)) return flipped;
   for (int y = 0; y < height; ++y)
-    std::memcpy(&rgba[static_cast<size_t>(y) * stride], &bottomUp[static_cast<size_t>(height - 1 - y) * stride],
-                stride);
-  return rgba;
+    std::memcpy(&flipped[static_cast<size_t>(y) * stride], &rgba[static_cast<size_t>(height - 1 - y) * stride], stride);
+  return flipped;
 }
 
 bool writePng(const std::string& path, int width, int height, const std::vector<unsigned char>& rgba,

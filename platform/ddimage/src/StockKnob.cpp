@@ -92,34 +92,28 @@ unsigned long long nextTextStamp() {
 
 // `text` (a C string) into `held`, which holds no NUL. A text set again
 // mostly differs from the one held in a small part (a dense card's points
-// text with one point moved, 63 MB): only from the first block that differs
-// is anything written, and with the length unchanged only up to the last.
+// text with one point moved, 63 MB): one pass compares them block by block,
+// and only the blocks from the first that differs to the last are written.
 void assignText(std::string& held, const char* text) {
   const size_t kBlock = 4096;
   const size_t n = held.size();
-  size_t from = 0;
+  size_t from = n, to = 0;  // the blocks that differ
   // strncmp stops at the end of `text`, so no byte beyond it is read.
-  while (from < n) {
-    const size_t m = std::min(kBlock, n - from);
-    if (std::strncmp(text + from, held.data() + from, m) != 0) break;
-    from += m;
+  for (size_t at = 0; at < n; at += kBlock) {
+    const size_t m = std::min(kBlock, n - at);
+    if (std::strncmp(text + at, held.data() + at, m) == 0) continue;
+    const size_t left = strnlen(text + at, m);
+    if (left < m) {
+      // `text` ends in this block: shorter than the one held.
+      const size_t start = std::min(from, at);
+      held.replace(start, std::string::npos, text + start, at + left - start);
+      return;
+    }
+    from = std::min(from, at);
+    to = at + m;
   }
-  if (from == n) {
-    if (text[n] != '\0') held.append(text + n);
-    return;
-  }
-  const size_t rest = std::strlen(text + from);
-  if (from + rest != n) {
-    held.replace(from, std::string::npos, text + from, rest);
-    return;
-  }
-  size_t to = n;
-  while (to > from) {
-    const size_t m = std::min(kBlock, to - from);
-    if (std::memcmp(text + to - m, held.data() + to - m, m) != 0) break;
-    to -= m;
-  }
-  std::memcpy(&held[from], text + from, to - from);
+  if (from < to) std::memcpy(&held[from], text + from, to - from);
+  if (text[n] != '\0') held.append(text + n);
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 #include "DDImageHost/Viewer.h"
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <functional>
 
 #include "DDImage/AxisOp.h"
 #include "DDImage/Knob.h"
@@ -56,6 +59,7 @@ void Viewer::setStencil(bool stencil) { stencil_ = stencil; }
 
 void Viewer::useCurrentContext(bool use) {
   currentContext_ = use;
+  pictureKey_ = 0;
   // Letting go of the off-screen context leaves no context current.
   if (use) gl_.reset();
 }
@@ -250,8 +254,104 @@ void Viewer::drawHandles(bool select) {
   if (select) glLoadName(0);
 }
 
+namespace {
+
+// Folds 64-bit values into one digest.
+struct Digest {
+  unsigned long long value = 0x9E3779B97F4A7C15ULL;
+  void add(unsigned long long v) {
+    value = (value ^ v) * 0xFF51AFD7ED558CCDULL;
+    value ^= value >> 33;
+  }
+  void add(double v) {
+    unsigned long long bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    add(bits);
+  }
+  void add(const void* p) { add(static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(p))); }
+};
+
+}  // namespace
+
+unsigned long long Viewer::drawingKey() const {
+  Digest d;
+  const Camera& c = camera_;
+  for (double v : {double(c.width), double(c.height), double(c.distance), double(c.fovY), double(c.nearPlane),
+                   double(c.farPlane), double(c.target.x), double(c.target.y), double(c.target.z), double(c.yaw),
+                   double(c.pitch), double(surfaceOffset_[0]), double(surfaceOffset_[1])})
+    d.add(v);
+  d.add(static_cast<unsigned long long>(stencil_) | static_cast<unsigned long long>(currentContext_) << 1);
+  for (const auto& node : graph_.nodes()) {
+    const Op* op = node->op();
+    if (op && !op->valid()) return 0;
+    d.add(node.get());
+    d.add(static_cast<unsigned long long>(std::hash<std::string>()(node->name())));
+    d.add(static_cast<unsigned long long>(node->selected()) | static_cast<unsigned long long>(node->disabled()) << 1);
+    if (op) {
+      d.add(op);
+      d.add(static_cast<unsigned long long>(op->node_state()));
+      d.add(op->hash().value());
+      for (int i = 0; i < op->inputs(); ++i) d.add(op->input(i));
+    }
+    for (const auto& k : node->knobs()) {
+      d.add(k.get());
+      d.add(static_cast<unsigned long long>(k->flags()) << 1 | static_cast<unsigned long long>(k->isVisible()));
+      for (int channel = 0; channel < k->channels(); ++channel) d.add(k->get_value(channel));
+      const int kind = k->kind();
+      if (kind == STRING_KNOB || kind == FILE_KNOB) d.add(textStamp(k.get()));
+    }
+  }
+  // 0 means no key.
+  return d.value ? d.value : 1;
+}
+
+void Viewer::putPicture() const {
+  glPushAttrib(GL_ALL_ATTRIB_BITS);
+  glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
+  glViewport(0, 0, camera_.width, camera_.height);
+  glDisable(GL_DEPTH_TEST);
+  glDisable(GL_STENCIL_TEST);
+  glDisable(GL_BLEND);
+  glDisable(GL_ALPHA_TEST);
+  glDisable(GL_SCISSOR_TEST);
+  glDisable(GL_TEXTURE_2D);
+  glDisable(GL_LIGHTING);
+  glDisable(GL_FOG);
+  glDisable(GL_COLOR_LOGIC_OP);
+  glDisable(GL_DITHER);
+  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+  glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+  glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
+  glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
+  glPixelZoom(1, 1);
+  glMatrixMode(GL_PROJECTION);
+  glPushMatrix();
+  glLoadIdentity();
+  glOrtho(0, camera_.width, 0, camera_.height, -1, 1);
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+  glLoadIdentity();
+  glRasterPos2i(0, 0);
+  glDrawPixels(camera_.width, camera_.height, GL_RGBA, GL_UNSIGNED_BYTE, picture_.data());
+  glPopMatrix();
+  glMatrixMode(GL_PROJECTION);
+  glPopMatrix();
+  glMatrixMode(GL_MODELVIEW);
+  glPopClientAttrib();
+  glPopAttrib();
+}
+
 bool Viewer::draw(std::vector<unsigned char>* rgba, std::string* error) {
   if (!prepare(error)) return false;
+  // The picture changes only with what it is drawn from: a frame in which
+  // nothing changed shows the last picture again instead of drawing it.
+  const unsigned long long key = overlay_ ? 0 : drawingKey();
+  if (key != 0 && key == pictureKey_) {
+    if (currentContext_) putPicture();
+    if (rgba) *rgba = flipRows(picture_, camera_.width, camera_.height);
+    return true;
+  }
   ctx_.setEvent(DRAW_OPAQUE);
   beginFrame(false, 0, 0);
   buildHandles();
@@ -262,7 +362,15 @@ bool Viewer::draw(std::vector<unsigned char>* rgba, std::string* error) {
     overlay_(ctx_);
     glPopAttrib();
   }
-  if (rgba) *rgba = currentContext_ ? readFramebuffer(camera_.width, camera_.height) : gl_->readPixels();
+  pictureKey_ = 0;
+  if (key != 0 || rgba) {
+    std::vector<unsigned char> rows = readFramebufferRows(camera_.width, camera_.height);
+    if (rgba) *rgba = flipRows(rows, camera_.width, camera_.height);
+    if (key != 0) {
+      picture_ = std::move(rows);
+      pictureKey_ = key;
+    }
+  }
   return true;
 }
 

@@ -64,6 +64,9 @@ class Node {
   std::unordered_map<std::string_view, DD::Image::Knob*> byName_;
   // The knobs that the first knobs() pass made, in declaration order.
   std::vector<DD::Image::Knob*> passKnobs_;
+  // Their values at the end of the last store pass.
+  std::vector<unsigned long long> storedValues_;
+  std::vector<unsigned long long> passValues() const;
   std::unique_ptr<DD::Image::Knob> showPanel_;
   bool selected_ = false;
   bool disabled_ = false;

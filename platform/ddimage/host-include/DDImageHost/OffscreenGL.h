@@ -48,6 +48,10 @@ bool openOffscreenDisplay(std::string* error);
 // What the current context has drawn into the lower-left width x height
 // pixels of its read buffer, as 8-bit RGBA rows, top row first.
 std::vector<unsigned char> readFramebuffer(int width, int height);
+// The same rows as GL reads them, bottom row first.
+std::vector<unsigned char> readFramebufferRows(int width, int height);
+// Rows of 8-bit RGBA in the other order (bottom first to top first, or back).
+std::vector<unsigned char> flipRows(const std::vector<unsigned char>& rgba, int width, int height);
 
 // Images keep their GL textures in the share group of the off-screen
 // contexts. A host that draws in a context outside that group (a window's)

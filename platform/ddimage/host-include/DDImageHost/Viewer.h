@@ -103,6 +103,13 @@ class Viewer {
   void beginFrame(bool select, float pickX, float pickY);
   void buildHandles();
   void drawHandles(bool select);
+  // A digest of everything a drawing is drawn from: the camera and the
+  // viewer's settings, and each node's selection, state, hash, inputs and
+  // knobs (flags, visibility, values, text stamps). 0 while a node is not
+  // validated: the drawing itself would then validate it.
+  unsigned long long drawingKey() const;
+  // Puts the last picture back into the current context's framebuffer.
+  void putPicture() const;
   bool rayThrough(float x, float y, Vector3* origin, Vector3* direction) const;
   bool pointerOnPlane(float x, float y, Vector3* out) const;
 
@@ -116,6 +123,11 @@ class Viewer {
   std::unique_ptr<OffscreenGL> gl_;
   // The position knobs that got a handle in the last pass, in name order.
   std::vector<Knob*> positionKnobs_;
+  // The last picture drawn without an overlay, rows bottom first as GL reads
+  // them, and the drawing key it was drawn at (0: none kept). A frame at the
+  // same key shows it again instead of drawing.
+  std::vector<unsigned char> picture_;
+  unsigned long long pictureKey_ = 0;
 
   // The grabbed knob, found again by node and knob name at every step.
   std::string grabNode_;
