@@ -409,7 +409,10 @@ void setRay(RTCRayHit& rh, const Ray& ray, unsigned id) {
 }
 
 // The patch and its parameters where Embree's hit lies; false on a miss.
-bool toHit(const std::vector<std::unique_ptr<RayScene::Mesh>>& meshes, const RTCRayHit& rh, RayHit& hit) {
+// Inlined into the loops over a run of rays, where a call for each ray
+// cost as much as what it computes.
+[[gnu::always_inline]] inline bool toHit(const std::vector<std::unique_ptr<RayScene::Mesh>>& meshes,
+                                         const RTCRayHit& rh, RayHit& hit) {
   if (rh.hit.geomID == RTC_INVALID_GEOMETRY_ID) return false;
   const RayScene::Mesh& m = *meshes[rh.hit.geomID];
   const RayScene::Mesh::Cell& cell = m.cells[rh.hit.primID];
