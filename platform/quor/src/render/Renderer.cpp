@@ -551,7 +551,11 @@ bool writePicture(const FloatPicture& picture, const PictureOptions& o, const st
         if (!floats) {
           const float noise = o.dither * (2.0f * random01(x, seeds[c]) - 1.0f);
           v = std::round(o.quantizeOne * v + noise);
-          v = std::clamp(v, o.quantizeMin, o.quantizeMax);
+          // A NaN (from a NaN texel, say) would pass the clamp unchanged,
+          // and converting it to the file's integer type is undefined: it
+          // is taken as 0. The Quantize request keeps min..max within the
+          // type.
+          v = std::clamp(std::isnan(v) ? 0.0f : v, o.quantizeMin, o.quantizeMax);
         }
         const std::size_t at = p * std::size_t(channels) + std::size_t(c);
         if (data.type == PixelType::UInt8)
