@@ -511,7 +511,7 @@ void Panel::numberField(const std::string& nodeName, const PanelRow& row, int ch
     if (typed != editing_.end() && typed->second != shown) {
       // Text that is no number stays as typed, for the user to mend.
       double ignored = 0;
-      if (!parseNumber(typed->second, &ignored)) return;
+      if (!DD::Image::parseNumber(typed->second, &ignored)) return;
       set(typed->second);
     }
     ImGui::ClearActiveID();
