@@ -566,12 +566,13 @@ TEST_F(WindowTest, TheFinalSurfaceIsSmoothWhereTheNetIsAngular) {
 }
 
 // A render started shows its progress and "Cancel", which stops it; the
-// window goes on. The card is dense (128 x 128 points), so that its render
-// lasts seconds, well beyond the snapshot taken while it runs.
+// window goes on. The card is dense (128 x 128 points, bicubic), so that
+// its render lasts seconds, well beyond the snapshot taken while it runs.
 TEST_F(WindowTest, ARenderCanBeCancelled) {
-  const testsupport::HostRun made = testsupport::runHost(
-      {"--new", "QuorCard", "--set", "x_points", "128", "--set", "y_points", "128", "--save", dir_.file("card.json")},
-      kPlugins);
+  const testsupport::HostRun made =
+      testsupport::runHost({"--new", "QuorCard", "--set", "x_points", "128", "--set", "y_points", "128", "--set",
+                            "type", "smooth", "--save", dir_.file("card.json")},
+                           kPlugins);
   ASSERT_EQ(made.status, 0) << made.err;
   ASSERT_NO_FATAL_FAILURE(openWindow({"--size", "1000x800", "--window", "--snapshot", dir_.file("snap")}));
   moveTo(500, 700);
