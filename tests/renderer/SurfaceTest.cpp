@@ -17,10 +17,14 @@ using frametest::Reports;
 using quor::render::evaluatePatch;
 using quor::render::FrameScene;
 using quor::render::SurfacePoint;
+using quor::render::Vec3;
 
-std::string points(const std::vector<double>& xs, const std::vector<double>& ys, int columns) {
+// Points (xs[k], ys[k / columns], zs[k]), z 1 where zs is empty.
+std::string points(const std::vector<double>& xs, const std::vector<double>& ys, int columns,
+                   const std::vector<double>& zs = {}) {
   std::ostringstream s;
-  for (std::size_t k = 0; k < xs.size(); ++k) s << xs[k] << " " << ys[k / columns] << " 1 ";
+  for (std::size_t k = 0; k < xs.size(); ++k)
+    s << xs[k] << " " << ys[k / columns] << " " << (zs.empty() ? 1 : zs[k]) << " ";
   return s.str();
 }
 
@@ -173,28 +177,57 @@ std::pair<int, int> steps(const std::unique_ptr<FrameScene>& f) {
   return {us[0], vs[0]};
 }
 
-// The facets of a patch seen on the picture are smaller than a pixel; a
-// patch far off the picture is not cut up.
-TEST(Surface, FacetsAreSmallerThanAPixelWhereSeen) {
+// The facets of a patch seen on the picture follow it within
+// kFacetDeviation pixels, and are as long as kFlatFacetPixels where it is
+// flat; a patch far off the picture is not cut up.
+TEST(Surface, FacetsFollowThePatchWhereSeen) {
   const int size = 200;
-  const std::string mesh =
-      "Basis \"bezier\" 3 \"bezier\" 3\nPatchMesh \"bicubic\" 4 \"nonperiodic\" 4 \"nonperiodic\" \"P\" [" +
-      points({20, 80, 120, 180, 20, 60, 140, 180, 20, 100, 100, 180, 20, 80, 120, 180}, {10, 60, 130, 190}, 4) + "]\n";
-  const auto f = frame(mesh, frametest::rasterCamera(size, size));
-  ASSERT_TRUE(f);
-  const int us = steps(f).first, vs = steps(f).second;
-  // Every facet edge: the raster camera keeps lengths on the plane z = 1.
-  float longest = 0;
-  const auto at = [&](int k, int l) {
-    return evaluatePatch(f->meshes[0], 0, 0, float(k) / us, float(l) / vs, false).p;
+  const std::string bezier =
+      "Basis \"bezier\" 3 \"bezier\" 3\nPatchMesh \"bicubic\" 4 \"nonperiodic\" 4 \"nonperiodic\" \"P\" [";
+  const std::vector<double> xs = {20, 80, 120, 180, 20, 60, 140, 180, 20, 100, 100, 180, 20, 80, 120, 180},
+                            ys = {10, 60, 130, 190};
+  const std::string mesh = bezier + points(xs, ys, 4) + "]\n";
+  // The same patch bulging 60 pixels toward the eye, and a flat square
+  // whose facets are only as long as kFlatFacetPixels allows. Mistakes: the
+  // bend across a cell left out of the steps, the deviation's square root
+  // left out, the longest edge not applied to a flat patch.
+  struct Seen {
+    std::string mesh;
+    bool flat;
   };
-  for (int l = 0; l <= vs; ++l)
-    for (int k = 0; k <= us; ++k) {
-      if (k < us) longest = std::max(longest, length(at(k + 1, l) - at(k, l)));
-      if (l < vs) longest = std::max(longest, length(at(k, l + 1) - at(k, l)));
+  const Seen seen[] = {
+      {mesh, false},
+      {bezier + points(xs, ys, 4, {1, 1, 1, 1, 1, 61, 61, 1, 1, 61, 61, 1, 1, 1, 1, 1}) + "]\n", false},
+      {frametest::bilinearPatch({20, 20, 1, 180, 20, 1, 20, 180, 1, 180, 180, 1}), true},
+  };
+  for (const Seen& c : seen) {
+    const auto f = frame(c.mesh, frametest::rasterCamera(size, size));
+    ASSERT_TRUE(f);
+    const int us = steps(f).first, vs = steps(f).second;
+    // The raster camera keeps lengths: a unit is a pixel, across or deep.
+    const auto at = [&](double k, double l) {
+      return evaluatePatch(f->meshes[0], 0, 0, float(k / us), float(l / vs), false).p;
+    };
+    float longest = 0, deviation = 0;
+    for (int l = 0; l < vs; ++l)
+      for (int k = 0; k < us; ++k) {
+        const Vec3 a = at(k, l), b = at(k + 1, l), d = at(k, l + 1);
+        longest = std::max({longest, length(b - a), length(d - a)});
+        // Edge midpoints, and the middle of the diagonal that splits the
+        // cell into its two triangles.
+        deviation = std::max({deviation, length(at(k + 0.5, l) - (a + b) * 0.5f),
+                              length(at(k, l + 0.5) - (a + d) * 0.5f), length(at(k + 0.5, l + 0.5) - (b + d) * 0.5f)});
+      }
+    SCOPED_TRACE(c.mesh);
+    EXPECT_LE(deviation, quor::render::kFacetDeviation);
+    EXPECT_LE(longest, quor::render::kFlatFacetPixels);
+    // And not wastefully many.
+    if (c.flat) {
+      EXPECT_GE(longest, quor::render::kFlatFacetPixels * 0.8f);
+    } else {
+      EXPECT_GE(deviation, quor::render::kFacetDeviation / 4);
     }
-  EXPECT_LE(longest, 1.0);
-  EXPECT_LT(us * vs, 4 * 200 * 200);  // and not wastefully many
+  }
   EXPECT_EQ(steps(frame("Translate 10000 0 0\n" + mesh, frametest::rasterCamera(size, size))), std::make_pair(1, 1));
 
   // Under a perspective camera (fov 90, depth 0.5 to 100, 20 x 20 pixels):

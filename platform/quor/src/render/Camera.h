@@ -65,6 +65,12 @@ class Camera {
     return std::isfinite(x) && std::isfinite(y);
   }
 
+  // Raster pixels a camera-space unit across the view measures at depth z
+  // (z > 0 in perspective), along the picture's denser axis.
+  double pixelsPerUnit(double z) const {
+    const double perUnit = 1.0 / std::min(std::fabs(screenPerPixel_[0]), std::fabs(screenPerPixel_[1]));
+    return perspective_ ? perUnit / (z * tanHalf_) : perUnit;
+  }
   // Camera space as half-spaces (a, b, c, d), inside where
   // a x + b y + c z + d >= 0, that together hold every point a ray of the
   // picture can meet: depth between the clipping planes, raster position

@@ -151,6 +151,44 @@ double seenLength(Vec3 a, Vec3 b, const std::array<Camera::Plane, 6>& view, cons
   return longest * kPieces / (t1 - t0);
 }
 
+// The facet edges, in pixels, along u and along v of a patch sampled on a
+// kSamples x kSamples lattice p (in camera space) whose longest lattice
+// steps measure su and sv pixels: as long as kFlatFacetPixels where the
+// patch is flat, shorter where it bends, so that no facet stands further
+// than kFacetDeviation pixels off the patch, toward the eye or across the
+// picture. Only the edge of a surface and where surfaces cross show where
+// the facets lie; shading takes the patch's own point.
+//
+// A facet spanning h lattice steps along u and g along v, split into two
+// triangles, stands off the patch by at most (h^2 (Buu + Buv) +
+// g^2 (Bvv + Buv)) / 8, where Buu, Bvv and Buv are the lattice's largest
+// second differences along u, along v and across a cell, in pixels at
+// their depth; each half is kept to kFacetDeviation / 2.
+template <int kSamples>
+void facetEdges(const Vec3 (&p)[kSamples][kSamples], const Camera& camera, double su, double sv, double& eu,
+                double& ev) {
+  double buu = 0, bvv = 0, buv = 0;
+  const auto pixels = [&](Vec3 d, Vec3 at) { return double(length(d)) * camera.pixelsPerUnit(at.z); };
+  for (int l = 0; l < kSamples; ++l)
+    for (int k = 1; k + 1 < kSamples; ++k) {
+      buu = std::max(buu, pixels(p[l][k + 1] - p[l][k] * 2.0f + p[l][k - 1], p[l][k]));
+      bvv = std::max(bvv, pixels(p[k + 1][l] - p[k][l] * 2.0f + p[k - 1][l], p[k][l]));
+    }
+  for (int l = 0; l + 1 < kSamples; ++l)
+    for (int k = 0; k + 1 < kSamples; ++k) {
+      const Vec3& a = p[l][k];
+      const float nearest = std::min({a.z, p[l][k + 1].z, p[l + 1][k].z, p[l + 1][k + 1].z});
+      buv = std::max(buv, pixels(p[l + 1][k + 1] - p[l + 1][k] - p[l][k + 1] + a, Vec3{a.x, a.y, nearest}));
+    }
+  // The lattice steps h a facet may span, times the pixels of one step.
+  const auto edge = [&](double bend, double step) {
+    const double h = bend > 0 ? std::sqrt(4 * kFacetDeviation / bend) : 1e30;
+    return std::clamp(h * step, double(kFacetPixels), double(kFlatFacetPixels));
+  };
+  eu = edge(buu + buv, su);
+  ev = edge(bvv + buv, sv);
+}
+
 }  // namespace
 
 void tessellationSteps(const PatchMeshData& mesh, const Camera& camera, std::vector<int>& usteps,
@@ -162,8 +200,8 @@ void tessellationSteps(const PatchMeshData& mesh, const Camera& camera, std::vec
   const std::array<Camera::Plane, 6> view = camera.viewVolume();
   // The patch is sampled on a lattice; along each lattice line the longest
   // step, times the number of steps, bounds the line's length as if the
-  // whole line moved that fast, so that facets stay below kFacetPixels even
-  // where the parametrization runs fastest.
+  // whole line moved that fast, so that facets stay below the edge aimed
+  // for even where the parametrization runs fastest.
   constexpr int kSamples = 9;
   const double margin = 2.0;
   for (int pj = 0; pj < mesh.vpatches; ++pj)
@@ -185,6 +223,8 @@ void tessellationSteps(const PatchMeshData& mesh, const Camera& camera, std::vec
           minY = std::min(minY, y[l][k]), maxY = std::max(maxY, y[l][k]);
         }
       double su = 0, sv = 0;  // the longest step along u and along v
+      // The facet edge aimed for along each direction, in pixels.
+      double eu = kFacetPixels, ev = kFacetPixels;
       if (!behind) {
         // A patch well off the picture needs no detail.
         const double growX = (maxX - minX) / 2 + margin, growY = (maxY - minY) / 2 + margin;
@@ -195,6 +235,7 @@ void tessellationSteps(const PatchMeshData& mesh, const Camera& camera, std::vec
             su = std::max(su, std::hypot(x[l][k + 1] - x[l][k], y[l][k + 1] - y[l][k]));
             sv = std::max(sv, std::hypot(x[k + 1][l] - x[k][l], y[k + 1][l] - y[k][l]));
           }
+        facetEdges(p, camera, su, sv, eu, ev);
       } else {
         // Partly behind the eye: the lattice's steps clipped to the view,
         // whose projections stay on the picture.
@@ -208,8 +249,8 @@ void tessellationSteps(const PatchMeshData& mesh, const Camera& camera, std::vec
         if (su == 0 && sv == 0) su = sv = kMaxPatchSteps * kFacetPixels;
       }
       // A tenth more for the speed changing between lattice points.
-      const int nu = int(std::min<double>(kMaxPatchSteps, std::ceil(1.1 * su * (kSamples - 1) / kFacetPixels)));
-      const int nv = int(std::min<double>(kMaxPatchSteps, std::ceil(1.1 * sv * (kSamples - 1) / kFacetPixels)));
+      const int nu = int(std::min<double>(kMaxPatchSteps, std::ceil(1.1 * su * (kSamples - 1) / eu)));
+      const int nv = int(std::min<double>(kMaxPatchSteps, std::ceil(1.1 * sv * (kSamples - 1) / ev)));
       usteps[std::size_t(pi)] = std::max(usteps[std::size_t(pi)], std::max(nu, 1));
       vsteps[std::size_t(pj)] = std::max(vsteps[std::size_t(pj)], std::max(nv, 1));
     }

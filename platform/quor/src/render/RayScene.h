@@ -1,6 +1,7 @@
 // The frame's geometry made ready for rays: every patch tessellated into
-// facets smaller than a pixel where the camera sees it, the facets handed
-// to Embree, and each hit traced back to its patch and parameters.
+// facets that follow it within a fiftieth of a pixel where the camera sees
+// it, the facets handed to Embree, and each hit traced back to its patch
+// and parameters.
 #ifndef QUOR_RENDER_RAYSCENE_H
 #define QUOR_RENDER_RAYSCENE_H
 
@@ -15,8 +16,13 @@
 namespace quor {
 namespace render {
 
-// The largest facet edge, in pixels, that tessellation aims for.
+// The facet edges, in pixels, that tessellation aims for: kFacetPixels
+// where the patch's bend is not known (part of it behind the eye), up to
+// kFlatFacetPixels where the patch is flat enough that no facet stands
+// further than kFacetDeviation pixels off it.
 constexpr float kFacetPixels = 1.0f;
+constexpr float kFlatFacetPixels = 8.0f;
+constexpr float kFacetDeviation = 0.02f;
 // Tessellation limits: steps a patch side, and cells in a frame. A frame
 // that would need more is tessellated uniformly coarser.
 constexpr int kMaxPatchSteps = 512;
@@ -71,8 +77,9 @@ class RayScene {
 };
 
 // The number of steps along u of each patch column and along v of each
-// patch row of a mesh, so that facets are at most kFacetPixels on screen;
-// columns and rows share steps so that neighbouring patches meet.
+// patch row of a mesh, so that facets measure kFacetPixels to
+// kFlatFacetPixels on screen, as the patch's bend allows; columns and rows
+// share steps so that neighbouring patches meet.
 void tessellationSteps(const PatchMeshData& mesh, const Camera& camera, std::vector<int>& usteps,
                        std::vector<int>& vsteps);
 
