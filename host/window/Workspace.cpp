@@ -413,7 +413,7 @@ Workspace::State Workspace::capture(const State* earlier) {
 std::vector<Workspace::KnobText> Workspace::knobTexts() const {
   std::vector<KnobText> knobs;
   for (const auto& n : session_.graph().nodes())
-    for (const auto& k : n->knobs())
+    for (const Knob* k : n->awakeKnobs())
       if (!k->madeByReplace() && k->hasValue() && !k->name().empty() && !holdsLongText(*k))
         knobs.push_back(KnobText{n->name(), k->name(), k->valueText()});
   return knobs;
