@@ -1,7 +1,5 @@
 #include "Text.h"
 
-#include <cstdlib>
-
 namespace quorhost {
 
 std::string escapeField(const std::string& text) {
@@ -30,11 +28,5 @@ std::string escapeField(const std::string& text) {
 }
 
 std::string inQuotes(const std::string& text) { return "\"" + text + "\""; }
-
-bool parseNumber(const std::string& text, double* value) {
-  char* end = nullptr;
-  *value = std::strtod(text.c_str(), &end);
-  return end != text.c_str() && *end == '\0';
-}
 
 }  // namespace quorhost

@@ -13,9 +13,6 @@ std::string escapeField(const std::string& text);
 // `text` in double quotes, for messages.
 std::string inQuotes(const std::string& text);
 
-// A number typed whole, as strtod reads it; false for any other text.
-bool parseNumber(const std::string& text, double* value);
-
 }  // namespace quorhost
 
 #endif

@@ -468,7 +468,8 @@ void Panel::drawKnob(const std::string& nodeName, const PanelRow& row, int index
 // A number field: typed into after a click; a press and drag sideways
 // scrubs it (one step, the whole drag); the up and down keys and the wheel
 // over it nudge it. While it is typed into, Left and Right move the caret,
-// and up or down first sets the number typed, then nudges from it.
+// and up or down first sets the number typed, then nudges from it, the two
+// one step of the history.
 void Panel::numberField(const std::string& nodeName, const PanelRow& row, int channel, const std::string& id,
                         const std::string& shown, const std::string& kind, const KnobSetter& set) {
   Knob* k = row.knob;
@@ -506,18 +507,24 @@ void Panel::numberField(const std::string& nodeName, const PanelRow& row, int ch
     if (ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_DownArrow))) nudge = -1;
   }
   if (nudge == 0) return;
+  bool typed = false;
   if (active) {
-    const auto typed = editing_.find(id);
-    if (typed != editing_.end() && typed->second != shown) {
+    const auto edit = editing_.find(id);
+    if (edit != editing_.end() && edit->second != shown) {
       // Text that is no number stays as typed, for the user to mend.
       double ignored = 0;
-      if (!parseNumber(typed->second, &ignored)) return;
-      set(typed->second);
+      if (!DD::Image::parseNumber(edit->second, &ignored)) return;
+      // The number typed and the nudge from it are one key press: one step,
+      // as a scrub is.
+      typed = true;
+      later([](Workspace& w) { w.beginStep(); });
+      set(edit->second);
     }
     ImGui::ClearActiveID();
     editing_.erase(id);
   }
   later(onThis([channel, nudge](Workspace& w, Node* n, Knob* kk) { w.nudgeKnob(n, kk, channel, nudge); }));
+  if (typed) later([](Workspace& w) { w.endStep(); });
 }
 
 bool Panel::wheel(float x, float y, float steps) {

@@ -287,7 +287,7 @@ bool Workspace::setKnob(Node* node, Knob* k, const std::string& text) {
   const std::string name = k->name();
   double lo = 0, hi = 0, typed = 0;
   const bool ranged = DD::Image::knobRange(k, &lo, &hi) && k->flag(Knob::FORCE_RANGE) && k->channels() == 1 &&
-                      parseNumber(text, &typed);
+                      DD::Image::parseNumber(text, &typed);
   const WarningCapture warnings;
   try {
     session_.setKnob(node, k, text);
@@ -298,8 +298,8 @@ bool Workspace::setKnob(Node* node, Knob* k, const std::string& text) {
   // The knob may be gone once the node has heard of the change.
   Knob* now = ok ? node->knob(name) : nullptr;
   if (now && ranged && (typed < lo || typed > hi))
-    message_ = inQuotes(name) + ": " + text + " is held to " + now->valueText() + ", within " + numberText(lo) +
-               " to " + numberText(hi);
+    message_ = inQuotes(name) + ": " + numberText(typed) + " is held to " + now->valueText() + ", within " +
+               numberText(lo) + " to " + numberText(hi);
   showWarnings(warnings);
   editEnds();
   endStep();

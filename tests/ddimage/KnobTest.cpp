@@ -144,7 +144,8 @@ TEST_F(DDImageKnobs, EveryKindKeepsItsValuesAndItsParts) {
 // FORCE_RANGE ignored or its ends swapped, a range without it clamping, a
 // fraction taken by an int knob, a float knob going infinite or written as a
 // double (0.1f as 0.10000000149011612), an index past the items refused, a
-// negative or fractional index taken, truncation for rounding.
+// negative or fractional index taken, truncation for rounding, spaces around
+// a number refused (the panel reads typed numbers by the same rule).
 TEST_F(DDImageKnobs, TextInAndOutByKind) {
   EXPECT_EQ(k("gain")->valueText(), "0.1");
   struct Case {
@@ -156,7 +157,7 @@ TEST_F(DDImageKnobs, TextInAndOutByKind) {
       {"count", "20", true, "10"},
       {"count", "-5", true, "0"},
       {"count", "2.5", false, "0"},
-      {"gain", "3", true, "3"},
+      {"gain", " 3\t", true, "3"},
       {"gain", "1e39", true, "3.4028235e+38"},
       {"pos", "7", true, "7,7,7"},
       {"pos", "1,2", false, "7,7,7"},

@@ -2,11 +2,15 @@
 // against values written out here.
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "DDImage/Hash.h"
 #include "DDImage/Matrix4.h"
+
+#include "Crc64.h"
 
 using namespace DD::Image;
 
@@ -21,12 +25,8 @@ U64 bitwise(U64 crc, const std::string& bytes) {
   return crc;
 }
 
-// Mistakes: a table entry or shift wrong (the 9 bytes of the check value
-// meet each of the eight slices and the byte-wise tail), a reflected CRC, a
-// final xor, text without its NUL, a bool or a double of another width,
-// big-endian numbers; in a long text read in parts (folded lanes or
-// quarters), the parts joined in the wrong order or moved on by the wrong
-// length, or the bytes after them lost.
+// Mistakes: text without its NUL, a bool or a double of another width,
+// big-endian numbers, a hash appended by something other than its value.
 TEST(DDImageHash, MatchesTheCheckValueAndABitwiseComputation) {
   Hash h, parts;
   h.append("123456789", 9);
@@ -42,10 +42,38 @@ TEST(DDImageHash, MatchesTheCheckValueAndABitwiseComputation) {
   // first, from ~0) over 61 62 00 63 00 04 03 02 01 01, 00 00 00 00 00 00 F0 3F
   // and F5 0F 5B 0E 1C A6 13 9D (h's value, 0x9D13A61C0E5B0FF5).
   EXPECT_EQ(parts.value(), 0xAE6F2F3B5145209BULL);
+}
+
+// Both ways of reading, each called directly, since this processor would
+// reach only one of them through Hash. Mistakes: a table entry or shift
+// wrong (the 9 bytes of the check values meet each of the eight slices and
+// the byte-wise tail), a reflected CRC, the starting register ignored (the
+// two check values start from 0 and from ~0); in the folded way a lane's
+// bytes in the wrong order, a wrong constant, the register not entered into
+// the first lane, the blocks miscounted (1 to 4 blocks, tails of 0 to 63
+// bytes, unaligned starts); in a long text read in quarters, the quarters
+// joined in the wrong order or moved on by the wrong length, or the bytes
+// after them lost.
+TEST(DDImageHash, BothWaysOfReadingGiveTheBitwiseRegister) {
+  using Way = U64 (*)(U64, const unsigned char*, size_t);
+  std::vector<std::pair<std::string, Way>> ways = {{"portable", crc64::portable}};
+  if (crc64::canFold()) ways.emplace_back("folded", crc64::folded);
   std::string text(100003, '\0');
   for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char>(i * 7 + i / 251);
-  parts.append(text.data(), text.size());
-  EXPECT_EQ(parts.value(), bitwise(0xAE6F2F3B5145209BULL, text));
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  const U64 from = 0xAE6F2F3B5145209BULL;
+  for (const auto& [name, read] : ways) {
+    const auto* check = reinterpret_cast<const unsigned char*>("123456789");
+    EXPECT_EQ(read(0, check, 9), 0x6C40DF5F0B497347ULL) << name;  // the CRC-64/ECMA-182 check value
+    EXPECT_EQ(read(~0ULL, check, 9), 0x62EC59E3F1A4F00AULL ^ ~0ULL) << name;
+    for (size_t offset : {0, 1, 3, 7})
+      for (size_t n = 0; n <= 300; ++n)
+        if (read(from, bytes + offset, n) != bitwise(from, text.substr(offset, n))) {
+          ADD_FAILURE() << name << ": " << n << " bytes from " << offset;
+          break;
+        }
+    EXPECT_EQ(read(from, bytes, text.size()), bitwise(from, text)) << name;
+  }
 }
 
 void expectNear(const Matrix4& m, const Matrix4& expected, float eps = 1e-6f) {

@@ -135,7 +135,9 @@ TEST(Scene, BadValuesAndUnbalancedBlocksLeaveNoPicture) {
       {"WorldBegin\nAttributeEnd\nWorldEnd\n", "scene.rib:2: AttributeEnd: no open AttributeBegin"},
       {"WorldBegin\nAttributeBegin\nTransformBegin\n" + kCard + "WorldEnd\n",
        "left open inside the world: TransformBegin (scene.rib:3), AttributeBegin (scene.rib:2)"},
-      {"WorldBegin\nAttributeBegin\nTransformEnd\nAttributeEnd\n" + world, "innermost block is AttributeBegin"},
+      {"WorldBegin\nAttributeBegin\nTransformEnd\nAttributeEnd\n" + world,
+       "scene.rib:3: TransformEnd: no open TransformBegin to close (the innermost block is AttributeBegin "
+       "(scene.rib:2))"},
       {"WorldBegin\n" + repeat("TransformBegin\n", 5) + world.substr(11),
        "left open inside the world: TransformBegin (scene.rib:6), TransformBegin (scene.rib:5), TransformBegin "
        "(scene.rib:4), TransformBegin (scene.rib:3), and 1 more\n"},

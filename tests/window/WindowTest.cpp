@@ -615,15 +615,19 @@ TEST_F(WindowTest, ARowOfTwoKnobsATooltipScrubbingAndAReadConnected) {
   EXPECT_EQ(nudged.find("number", "x_points")->value, "10");
   EXPECT_EQ(nudged.find("number", "y_points")->value, "5");
   EXPECT_EQ(nudged.lines["history"], (std::vector<std::string>{"4", "0"}));
-  // Typing: Left moves the caret, Up commits "17" and nudges from it.
+  // Typing: Left moves the caret, Up commits " 17 " (a knob takes the
+  // spaces) and nudges from it, one step that one undo takes back.
   ASSERT_TRUE(clickOn(nudged, "number", "y_points"));
-  typeOver("7");
+  typeOver("7 ");
   key("Left");
-  xdo({"type", "1"});
+  key("Left");
+  xdo({"type", " 1"});
   key("Up");
   nudged = snapshot();
   EXPECT_EQ(nudged.find("number", "y_points")->value, "18");
-  EXPECT_EQ(nudged.lines["history"], (std::vector<std::string>{"6", "0"}));
+  EXPECT_EQ(nudged.lines["history"], (std::vector<std::string>{"5", "0"}));
+  key("ctrl+z");
+  EXPECT_EQ(snapshot().find("number", "y_points")->value, "5");
   ASSERT_TRUE(clickOn(nudged, "number", "y_points"));
   typeOver("a");
   key("Up");  // no number: the text stays as typed, nothing is set

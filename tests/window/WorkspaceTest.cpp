@@ -349,8 +349,9 @@ TEST(WindowHistory, OneStepPerChangeUndoneFromTheScript) {
 TEST(WindowKnobs, EditsAsSetDoesClampedOrRefusedAndTheHistoryLimit) {
   auto session = sessionWith({"--new", "QuorCard"});
   Workspace ws(*session);
-  // "x/y points" forces its range of 2 to 40960, and the message says so.
-  ASSERT_TRUE(setCard(ws, *session, "x_points", "1"));
+  // "x/y points" forces its range of 2 to 40960, and the message says so,
+  // of a number typed with spaces around it as well.
+  ASSERT_TRUE(setCard(ws, *session, "x_points", " 1 "));
   EXPECT_EQ(text(*session, "x_points"), "2");
   EXPECT_EQ(ws.message(), "\"x_points\": 1 is held to 2, within 2 to 40960");
   EXPECT_TRUE(shown(*session, "delimiter"));

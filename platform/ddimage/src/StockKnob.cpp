@@ -10,6 +10,8 @@
 #include <limits>
 #include <string>
 
+#include "DDImageHost/Host.h"
+
 namespace DD {
 namespace Image {
 

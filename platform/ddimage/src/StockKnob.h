@@ -84,8 +84,6 @@ class StockKnob : public Knob {
   std::unique_ptr<More> more_;
 };
 
-// Parses a decimal number the way a script writes it ("1", "-0.5", "1e3").
-bool parseNumber(const std::string& text, double* out);
 // Writes a number so that it reads back to the same value: a float knob's
 // value as the shortest text of its float.
 std::string formatNumber(double v);

@@ -392,6 +392,32 @@ CheckedRequest checkRequest(const Request& request, const RequestContext& contex
   return out;
 }
 
+const char* beginName(BlockKind kind) {
+  switch (kind) {
+    case BlockKind::Frame:
+      return "FrameBegin";
+    case BlockKind::World:
+      return "WorldBegin";
+    case BlockKind::Attribute:
+      return "AttributeBegin";
+    case BlockKind::Transform:
+      return "TransformBegin";
+    case BlockKind::Archive:
+      return "ArchiveBegin";
+  }
+  return "?";
+}
+
+RequestError unmatchedEnd(BlockKind kind, const OpenBlock* innermost) {
+  std::string message = std::string("no open ") + beginName(kind) + " to close";
+  if (innermost) {
+    message += std::string(" (the innermost block is ") + innermost->opened;
+    if (!innermost->where.empty()) message += " (" + innermost->where + ")";
+    message += ")";
+  }
+  return RequestError(message, render::kNesting);
+}
+
 std::string listBlocks(const std::vector<OpenBlock>& first, std::size_t count) {
   std::string out;
   for (std::size_t n = 0; n < first.size() && n < kListedBlocks; ++n) {

@@ -83,12 +83,21 @@ Declaration declarationIn(const std::string& token, const RequestContext& contex
 // name passes with its arguments unread.
 CheckedRequest checkRequest(const render::Request& request, const RequestContext& context);
 
+// The blocks a scene nests, and the request that opens each ("FrameBegin").
+enum class BlockKind { Frame, World, Attribute, Transform, Archive };
+const char* beginName(BlockKind kind);
+
 // A block that is open: the request that opened it and where that request
 // was given ("scene.rib:3"; empty for a call of the library).
 struct OpenBlock {
   const char* opened;
   std::string where;
 };
+
+// The error of a request that closes a block of `kind` where the innermost
+// open block is another one (`innermost`), or where none is open (null).
+// Writing RIB and rendering report it alike.
+RequestError unmatchedEnd(BlockKind kind, const OpenBlock* innermost);
 
 // How many open blocks a message lists before it says how many more there are.
 constexpr std::size_t kListedBlocks = 4;

@@ -9,16 +9,16 @@ namespace {
 
 struct BlockRequest {
   const char* name;
-  Block block;
+  BlockKind block;
   bool begins;
 };
 
 const BlockRequest kBlocks[] = {
-    {"FrameBegin", Block::Frame, true},         {"FrameEnd", Block::Frame, false},
-    {"WorldBegin", Block::World, true},         {"WorldEnd", Block::World, false},
-    {"AttributeBegin", Block::Attribute, true}, {"AttributeEnd", Block::Attribute, false},
-    {"TransformBegin", Block::Transform, true}, {"TransformEnd", Block::Transform, false},
-    {"ArchiveBegin", Block::Archive, true},     {"ArchiveEnd", Block::Archive, false},
+    {"FrameBegin", BlockKind::Frame, true},         {"FrameEnd", BlockKind::Frame, false},
+    {"WorldBegin", BlockKind::World, true},         {"WorldEnd", BlockKind::World, false},
+    {"AttributeBegin", BlockKind::Attribute, true}, {"AttributeEnd", BlockKind::Attribute, false},
+    {"TransformBegin", BlockKind::Transform, true}, {"TransformEnd", BlockKind::Transform, false},
+    {"ArchiveBegin", BlockKind::Archive, true},     {"ArchiveEnd", BlockKind::Archive, false},
 };
 
 }  // namespace

@@ -9,25 +9,6 @@
 #include "RibText.h"
 
 namespace quor {
-namespace {
-
-const char* blockName(Block block) {
-  switch (block) {
-    case Block::Frame:
-      return "FrameBegin";
-    case Block::World:
-      return "WorldBegin";
-    case Block::Attribute:
-      return "AttributeBegin";
-    case Block::Transform:
-      return "TransformBegin";
-    case Block::Archive:
-      return "ArchiveBegin";
-  }
-  return "?";
-}
-
-}  // namespace
 
 Scene::Scene(const char* name) {
   if (std::strcmp(name, "-") == 0) {
@@ -67,18 +48,17 @@ void Scene::write(const Line& request) {
   std::fputc('\n', file_);
 }
 
-void Scene::begin(Block block, const std::string& request) {
+void Scene::begin(BlockKind block, const std::string& request) {
   write(request);
   stack_.push_back({block, steps_});
 }
 
-void Scene::end(Block block, const std::string& request) {
+void Scene::end(BlockKind block, const std::string& request) {
   if (stack_.empty() || stack_.back().block != block) {
-    std::string message = std::string("no open ") + blockName(block) + " to close";
-    if (!stack_.empty()) message += std::string(" (the innermost block is ") + blockName(stack_.back().block) + ")";
-    throw RequestError(message, render::kNesting);
+    const OpenBlock innermost{stack_.empty() ? "" : beginName(stack_.back().block), ""};
+    throw unmatchedEnd(block, stack_.empty() ? nullptr : &innermost);
   }
-  if (block != Block::Transform) steps_ = stack_.back().saved;
+  if (block != BlockKind::Transform) steps_ = stack_.back().saved;
   stack_.pop_back();
   write(request);
 }
@@ -86,7 +66,7 @@ void Scene::end(Block block, const std::string& request) {
 std::vector<OpenBlock> Scene::outermostBlocks() const {
   std::vector<OpenBlock> blocks;
   for (std::size_t i = 0; i < stack_.size() && i < kListedBlocks; ++i)
-    blocks.push_back({blockName(stack_[i].block), ""});
+    blocks.push_back({beginName(stack_[i].block), ""});
   return blocks;
 }
 

@@ -13,10 +13,6 @@ namespace quor {
 
 class Line;
 
-// Blocks that a scene nests. Every block but Transform saves and restores the
-// attribute state that this library follows (the basis steps).
-enum class Block { Frame, World, Attribute, Transform, Archive };
-
 // The patch steps set by Basis: how far a bicubic patch mesh advances from one
 // patch to the next. Bezier, the initial basis, steps by 3.
 struct Steps {
@@ -36,12 +32,14 @@ class Scene {
   // Writes one request line, indented by the nesting depth.
   void write(const std::string& request);
   void write(const Line& request);
-  // Writes the request that opens `block`, then enters it.
-  void begin(Block block, const std::string& request);
+  // Writes the request that opens `block`, then enters it. Every block but
+  // Transform saves and restores the attribute state that this library
+  // follows (the basis steps).
+  void begin(BlockKind block, const std::string& request);
   // Leaves `block` and writes its closing request; throws RequestError
   // (nesting, as the renderer reports it) when `block` is not the innermost
   // open one.
-  void end(Block block, const std::string& request);
+  void end(BlockKind block, const std::string& request);
 
   std::size_t openBlocks() const { return stack_.size(); }
   // The outermost kListedBlocks of the open blocks, outermost first.
@@ -57,7 +55,7 @@ class Scene {
   void indent();
 
   struct Level {
-    Block block;
+    BlockKind block;
     Steps saved;
   };
   std::FILE* file_ = nullptr;

@@ -136,6 +136,10 @@ std::string buttonScript(const Knob* k);
 std::vector<std::string> enumerationItems(const Knob* k);
 // The range that a number knob was given (SetRange); false when it has none.
 bool knobRange(const Knob* k, double* minimum, double* maximum);
+// A number as a knob reads it from text, and as a host's number field should
+// too: decimal, spaces around it allowed (" 17 ", "-0.5", "1e3"). False for
+// any other text, and for a number out of range or not finite.
+bool parseNumber(const std::string& text, double* value);
 // A number that tells one assignment of a text knob's text from every other
 // assignment of any knob's text in the process: while it stays the same, so
 // does the text. 0 for knobs that hold no text, or none assigned yet.

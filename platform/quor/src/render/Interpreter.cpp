@@ -19,22 +19,6 @@ constexpr std::int64_t kReplayErrorCost = 100;
 // restores; a million of them held gigabytes.
 constexpr std::size_t kMaxOpenBlocks = 10000;
 
-std::string describe(const std::string& where) { return where.empty() ? "" : " (" + where + ")"; }
-
-const char* beginName(BlockKind kind) {
-  switch (kind) {
-    case BlockKind::Frame:
-      return "FrameBegin";
-    case BlockKind::World:
-      return "WorldBegin";
-    case BlockKind::Attribute:
-      return "AttributeBegin";
-    case BlockKind::Transform:
-      return "TransformBegin";
-  }
-  return "?";
-}
-
 // The blocks from `first` to `last`, each with where it began, for listBlocks.
 template <class It>
 std::vector<OpenBlock> openBlocks(It first, It last) {
@@ -116,12 +100,9 @@ void Handlers::popNested(BlockKind kind) {
 // Closes the innermost block, which must be of `kind`.
 Block Handlers::pop(BlockKind kind) {
   if (st.blocks.empty() || st.blocks.back().kind != kind) {
-    std::string message = std::string("no open ") + beginName(kind) + " to close";
-    if (!st.blocks.empty()) {
-      message += std::string(" (the innermost block is ") + beginName(st.blocks.back().kind) +
-                 describe(st.blocks.back().where) + ")";
-    }
-    fail(kNesting, message);
+    const std::vector<OpenBlock> innermost = openBlocks(st.blocks.rbegin(), st.blocks.rend());
+    const RequestError e = unmatchedEnd(kind, innermost.empty() ? nullptr : &innermost.front());
+    fail(e.code(), e.what());
   }
   Block b = st.blocks.back();
   st.blocks.pop_back();
@@ -389,7 +370,7 @@ void Interpreter::finish(const std::string& where) {
   std::vector<OpenBlock> outermost = openBlocks(st.blocks.begin(), st.blocks.end());
   std::size_t open = st.blocks.size() + st.blocksNotKept;
   if (st.recording) {
-    if (outermost.size() == open) outermost.push_back({"ArchiveBegin", st.recordingWhere});
+    if (outermost.size() == open) outermost.push_back({beginName(BlockKind::Archive), st.recordingWhere});
     ++open;
     st.recording.reset();
   }

@@ -32,8 +32,6 @@ struct Failure {
 
 inline std::string quoted(const std::string& s) { return "\"" + s + "\""; }
 
-enum class BlockKind { Frame, World, Attribute, Transform };
-
 struct Attributes {
   Mat4 transform;
   Vec3 color{1, 1, 1};
