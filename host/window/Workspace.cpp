@@ -473,7 +473,17 @@ bool Workspace::replayEdits(const State& state, const std::vector<Edit>& edits, 
   if (!replayed) return false;
   session_.graph().invalidateAll();
   edited();
-  return capture(&state) == state;
+  if (!(capture(&state) == state)) return false;
+  // The graph is `state` again: whether that is the saved script follows
+  // from the states, which share the texts that are the same, without
+  // reading the knobs' texts again.
+  const std::string target = session_.saveTarget();
+  if (baseline_ && baselineTarget_ == target && !target.empty()) {
+    dirty_ = state.script != baseline_->script;
+    dirtyKnown_ = true;
+    dirtyTarget_ = target;
+  }
+  return true;
 }
 
 void Workspace::editStarts(Node* node, Knob* k, bool rested) {
