@@ -437,10 +437,10 @@ json scriptDocument(const DD::Image::Graph& graph, const fs::path& folder, const
     entry["inputs"] = inputs;
     if (!holder) entry["selected"] = n->selected();
     json knobs = json::object();
-    for (const auto& k : n->knobs()) {
+    // Dormant knobs are never written.
+    for (const Knob* k : n->awakeKnobs()) {
       if (k->flag(Knob::DO_NOT_WRITE) || k->name().empty() || !k->hasValue() || !k->notDefault()) continue;
-      knobs[k->name()] =
-          holder && holdsLongText(*k) ? heldValue(k.get(), holder) : savedValue(n.get(), k.get(), folder, files);
+      knobs[k->name()] = holder && holdsLongText(*k) ? heldValue(k, holder) : savedValue(n.get(), k, folder, files);
     }
     entry["knobs"] = knobs;
     nodes.push_back(entry);

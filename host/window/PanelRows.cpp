@@ -98,8 +98,8 @@ std::vector<PanelRow> panelRows(const Node& node) {
   // Whether the last knob laid out (spacers too) ends its row; a tab or a
   // group always does.
   bool rowEnded = true;
-  for (const auto& owned : node.knobs()) {
-    Knob* k = owned.get();
+  // Dormant knobs are hidden and lay nothing out: no row comes of them.
+  for (Knob* k : node.awakeKnobs()) {
     if (k->kind() == DD::Image::SPACER_KNOB && hiddenDepth == 0 && k->isVisible()) {
       rowEnded = k->flag(Knob::ENDLINE);
       continue;

@@ -413,7 +413,7 @@ Workspace::State Workspace::capture(const State* earlier) {
 std::vector<Workspace::KnobText> Workspace::knobTexts() const {
   std::vector<KnobText> knobs;
   for (const auto& n : session_.graph().nodes())
-    for (const auto& k : n->knobs())
+    for (const Knob* k : n->awakeKnobs())
       if (!k->madeByReplace() && k->hasValue() && !k->name().empty() && !holdsLongText(*k))
         knobs.push_back(KnobText{n->name(), k->name(), k->valueText()});
   return knobs;
@@ -473,7 +473,17 @@ bool Workspace::replayEdits(const State& state, const std::vector<Edit>& edits, 
   if (!replayed) return false;
   session_.graph().invalidateAll();
   edited();
-  return capture(&state) == state;
+  if (!(capture(&state) == state)) return false;
+  // The graph is `state` again: whether that is the saved script follows
+  // from the states, which share the texts that are the same, without
+  // reading the knobs' texts again.
+  const std::string target = session_.saveTarget();
+  if (baseline_ && baselineTarget_ == target && !target.empty()) {
+    dirty_ = state.script != baseline_->script;
+    dirtyKnown_ = true;
+    dirtyTarget_ = target;
+  }
+  return true;
 }
 
 void Workspace::editStarts(Node* node, Knob* k, bool rested) {

@@ -255,4 +255,41 @@ TEST_F(DDImageKnobs, ATextSetAgainIsWholeAndStampedAnew) {
   EXPECT_EQ(textStamp(k("count")), 0u);
 }
 
+// A block made after "file": "p0" hidden and not written (dormant), "p1"
+// hidden but written, "p2" shown but not written.
+void buildBlock(void*, Knob_Callback f) {
+  float v[3] = {0, 0, 0};
+  for (const char* name : {"p0", "p1", "p2"}) {
+    XYZ_knob(f, v, name);
+    if (name[1] != '1') SetFlags(f, Knob::DO_NOT_WRITE);
+    if (name[1] != '2') SetFlags(f, Knob::HIDDEN);
+  }
+}
+
+// Mistakes: a hidden knob of the knobs() pass, a written one or a shown one
+// taken for dormant (the history, the script or the viewer would lose it);
+// the list not made again when a block knob is shown, hidden or flagged; a
+// dormant knob's value not counted as a change.
+TEST_F(DDImageKnobs, OnlyHiddenUnwrittenBlockKnobsSleep) {
+  ASSERT_EQ(op->replace_knobs(k("file"), 0, buildBlock, nullptr), 3);
+  auto awake = [this] {
+    std::string names;
+    for (const Knob* a : node->awakeKnobs()) names += a->name() + " ";
+    return names;
+  };
+  const std::string all = "count gain pos mode on text secret precise xy colour file p0 p1 p2 words run ";
+  const std::string sleeping = "count gain pos mode on text secret precise xy colour file p1 p2 words run ";
+  EXPECT_EQ(awake(), sleeping);
+  const unsigned long long changes = node->knobChanges();
+  ASSERT_TRUE(k("p0")->set_value(2, 1));
+  EXPECT_EQ(node->knobChanges(), changes + 1);
+  k("p0")->visible(true);
+  EXPECT_EQ(awake(), all);
+  k("p0")->visible(false);
+  EXPECT_EQ(awake(), sleeping);
+  k("p0")->set_flag(Knob::HIDDEN);
+  k("p0")->clear_flag(Knob::DO_NOT_WRITE);
+  EXPECT_EQ(awake(), all);
+}
+
 }  // namespace

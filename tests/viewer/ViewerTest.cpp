@@ -190,7 +190,8 @@ TEST_F(ViewerDraw, TurnedFoldedCardIsPaintedWithoutSpeckles) {
 // A frame in which nothing it shows changed is the last picture again; after
 // each change below it is what a viewer that never drew before draws, not the
 // last picture (catches: the camera, a node's selection, a knob's visibility
-// or the picture size left out of what a frame is compared by).
+// or the picture size left out of what a frame is compared by, a hidden point
+// knob shown but still skipped as dormant, without its handle).
 TEST_F(ViewerDraw, AFrameIsDrawnAnewOnlyWhenWhatItShowsChanged) {
   node->setSelected(true);
   draw();  // validates the card: the frames below are compared
@@ -199,6 +200,7 @@ TEST_F(ViewerDraw, AFrameIsDrawnAnewOnlyWhenWhatItShowsChanged) {
   turned.yaw = 20;
   const std::function<void()> changes[] = {[&] { viewer->setCamera(turned); }, [&] { node->setSelected(false); },
                                            [&] { node->setSelected(true), knob("type")->visible(false); },
+                                           [&] { knob("control_point.1.1")->visible(true); },
                                            [&] { viewer->setSize(320, 240); }};
   for (size_t i = 0; i < std::size(changes); ++i) {
     changes[i]();

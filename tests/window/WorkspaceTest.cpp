@@ -637,6 +637,11 @@ TEST(WindowFile, UnsavedChangesSavingAndAWaitingSave) {
     ASSERT_TRUE(ws.save(ws.saveTarget()));
     EXPECT_FALSE(ws.dirty());
     EXPECT_EQ(testsupport::readFile(dir.file("card.json")), session->scriptText(dir.file("card.json")));
+    // Undone, the change is unsaved again; redone, saved.
+    ASSERT_TRUE(ws.undo());
+    EXPECT_TRUE(ws.dirty());
+    ASSERT_TRUE(ws.redo());
+    EXPECT_FALSE(ws.dirty());
     EXPECT_EQ(dir.list(), (std::vector<std::string>{"card.json", "checker.png"}));
     // A folder that is not there: a message, no file.
     EXPECT_FALSE(ws.save(dir.file("no/such/folder/card.json")));

@@ -107,6 +107,26 @@ int Node::knobIndex(const Knob* k) const {
   return -1;
 }
 
+namespace {
+
+bool dormant(const Knob& k) {
+  if (!k.madeByReplace() || k.isVisible() || !k.flag(Knob::DO_NOT_WRITE)) return false;
+  const StockKnob* stock = dynamic_cast<const StockKnob*>(&k);
+  return stock && stock->kind() != TAB_KNOB && stock->kind() != SPACER_KNOB;
+}
+
+}  // namespace
+
+const std::vector<Knob*>& Node::awakeKnobs() const {
+  if (!awakeKnown_) {
+    awake_.clear();
+    for (const auto& k : knobs_)
+      if (!dormant(*k)) awake_.push_back(k.get());
+    awakeKnown_ = true;
+  }
+  return awake_;
+}
+
 void Node::setOp(Op* op) {
   op_.reset(op);
   showPanel_->setOp(op);
@@ -117,9 +137,13 @@ void Node::addKnob(size_t position, Knob* k) {
   position = std::min(position, knobs_.size());
   knobs_.insert(knobs_.begin() + static_cast<long>(position), std::unique_ptr<Knob>(k));
   if (!k->name().empty()) byName_.emplace(std::string_view(k->name()), k);
+  ++knobChanges_;
+  awakeKnown_ = false;
 }
 
 void Node::reindex() {
+  ++knobChanges_;
+  awakeKnown_ = false;
   byName_.clear();
   for (const auto& k : knobs_)
     if (!k->name().empty()) byName_.emplace(std::string_view(k->name()), k.get());

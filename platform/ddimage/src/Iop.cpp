@@ -32,6 +32,12 @@ void Iop::clearImage() {
 
 bool Iop::set_texturemap(ViewerContext*, bool gl) {
   if (!gl || pixels_.empty()) return false;
+  // An image wider or taller than a texture may be is drawn untextured, as
+  // a refused texture would leave it; the viewer's contexts do not check
+  // the sizes they are given.
+  GLint most = 0;
+  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &most);
+  if (format_.width() > most || format_.height() > most) return false;
   if (textureGeneration_ != textureGeneration()) {
     // The name belongs to a share group that the current context is not
     // in; it is not ours to delete here.

@@ -1,6 +1,8 @@
 #include "DDImage/Knob.h"
 
 #include "DDImage/Knobs.h"
+#include "DDImage/Op.h"
+#include "DDImageHost/Host.h"
 
 namespace DD {
 namespace Image {
@@ -29,9 +31,29 @@ void Knob::tooltip(const std::string& t) {
 
 int Knob::kind() const { return CUSTOM_KNOB; }
 
+// Nodes set flags and visibility again in every pass over their knobs: only
+// a change is told.
+void Knob::set_flag(FlagMask f) {
+  if ((flags_ & f) == f) return;
+  flags_ |= f;
+  noteChange(true);
+}
+
+void Knob::clear_flag(FlagMask f) {
+  if ((flags_ & f) == 0) return;
+  flags_ &= ~f;
+  noteChange(true);
+}
+
+void Knob::noteChange(bool layout) const {
+  if (Node* node = op_ ? op_->node() : nullptr) node->noteKnobChange(*this, layout);
+}
+
 void Knob::visible(bool v) {
+  if (visible_ == v && !(v && flag(HIDDEN))) return;
   visible_ = v;
-  if (v) clear_flag(HIDDEN);
+  if (v) flags_ &= ~HIDDEN;
+  noteChange(true);
 }
 
 bool Knob::isVisible() const { return visible_ && !flag(HIDDEN) && !flag(INVISIBLE) && !labelInvisible_; }

@@ -138,15 +138,16 @@ void Op::add_draw_handle(ViewerContext* ctx) {
 
 Op::HandlesMode Op::anyKnobHandles(ViewerContext* ctx) {
   if (!node_) return eNoHandles;
-  for (const auto& k : node_->knobs())
+  for (Knob* k : node_->awakeKnobs())
     if (k->build_handle(ctx)) return eHandlesCooked;
   return eNoHandles;
 }
 
 void Op::build_knob_handles(ViewerContext* ctx) {
   if (!node_ || !ctx) return;
-  for (const auto& k : node_->knobs())
-    if (k->build_handle(ctx)) ctx->activeKnobs().push_back(k.get());
+  // Dormant knobs are hidden: they have no handles.
+  for (Knob* k : node_->awakeKnobs())
+    if (k->build_handle(ctx)) ctx->activeKnobs().push_back(k);
 }
 
 void Op::print_name(std::ostream& o) const {

@@ -225,6 +225,7 @@ double StockKnob::clamp(double v) const {
 
 bool StockKnob::set_value(double v, int channel) {
   if (channels_ == 0 || !std::isfinite(v)) return false;
+  noteChange(false);
   if (channel < 0) {
     for (int i = 0; i < channels_; ++i) values_[i] = clamp(v);
     return true;
@@ -241,6 +242,7 @@ double StockKnob::get_value(int channel) const {
 
 bool StockKnob::set_text(const char* text) {
   if (!text) return false;
+  noteChange(false);
   if (isText()) {
     if (more_->textHoldsNul)
       more_->text = text;

@@ -293,12 +293,15 @@ unsigned long long Viewer::drawingKey() const {
       d.add(op->hash().value());
       for (int i = 0; i < op->inputs(); ++i) d.add(op->input(i));
     }
-    for (const auto& k : node->knobs()) {
-      d.add(k.get());
+    // The dormant knobs (a dense card's hidden point knobs) by the count of
+    // the node's knob changes alone, which moves with each of their values.
+    d.add(node->knobChanges());
+    for (Knob* k : node->awakeKnobs()) {
+      d.add(k);
       d.add(static_cast<unsigned long long>(k->flags()) << 1 | static_cast<unsigned long long>(k->isVisible()));
       for (int channel = 0; channel < k->channels(); ++channel) d.add(k->get_value(channel));
       const int kind = k->kind();
-      if (kind == STRING_KNOB || kind == FILE_KNOB) d.add(textStamp(k.get()));
+      if (kind == STRING_KNOB || kind == FILE_KNOB) d.add(textStamp(k));
     }
   }
   // 0 means no key.

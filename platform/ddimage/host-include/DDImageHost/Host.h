@@ -29,6 +29,23 @@ class Node {
   const std::vector<std::unique_ptr<DD::Image::Knob>>& knobs() const { return knobs_; }
   DD::Image::Knob* knob(const std::string& name) const;
   int knobIndex(const DD::Image::Knob* k) const;
+  // The knobs, in panel order, without the dormant ones: stock knobs that a
+  // replacement made which are hidden, never written and lay nothing out (a
+  // dense card's per-point knobs, hundreds of thousands of them). A walk
+  // over the knobs that are shown, saved, given handles or kept by the
+  // history skips only knobs it would pass over anyway. Listed again after a
+  // knob is added, removed, shown, hidden or flagged.
+  const std::vector<DD::Image::Knob*>& awakeKnobs() const;
+  // Counts the changes of the knobs: values, texts, flags, visibility, the
+  // knobs added or removed. Unchanged, no knob changed.
+  unsigned long long knobChanges() const { return knobChanges_; }
+  // Told by a knob of this node that it changed; `layout`: its flags or
+  // visibility, which may wake a knob made by a replacement or let it sleep
+  // (the other knobs are always awake).
+  void noteKnobChange(const DD::Image::Knob& k, bool layout) {
+    ++knobChanges_;
+    if (layout && k.madeByReplace()) awakeKnown_ = false;
+  }
 
   bool selected() const { return selected_; }
   void setSelected(bool s) { selected_ = s; }
@@ -68,6 +85,9 @@ class Node {
   std::vector<unsigned long long> storedValues_;
   std::vector<unsigned long long> passValues() const;
   std::unique_ptr<DD::Image::Knob> showPanel_;
+  mutable std::vector<DD::Image::Knob*> awake_;
+  mutable bool awakeKnown_ = false;
+  unsigned long long knobChanges_ = 0;
   bool selected_ = false;
   bool disabled_ = false;
   bool panelOpen_ = false;

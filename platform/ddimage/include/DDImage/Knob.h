@@ -79,8 +79,8 @@ class Knob : public ValueStuffI {
   virtual int kind() const;
 
   FlagMask flags() const { return flags_; }
-  void set_flag(FlagMask f) { flags_ |= f; }
-  void clear_flag(FlagMask f) { flags_ &= ~f; }
+  void set_flag(FlagMask f);
+  void clear_flag(FlagMask f);
   bool flag(FlagMask f) const { return (flags_ & f) != 0; }
 
   // HIDDEN knobs stay hidden until visible(true); INVISIBLE labels and the
@@ -120,6 +120,9 @@ class Knob : public ValueStuffI {
   void setMadeByReplace(bool b) { madeByReplace_ = b; }
 
  protected:
+  // Tells the knob's node that the knob changed (see Node::noteKnobChange).
+  void noteChange(bool layout) const;
+
   // A node may have hundreds of thousands of knobs: the members are few and
   // packed, and a tooltip, which few knobs have, is held apart.
   std::string name_;
