@@ -1,7 +1,6 @@
 #include "Session.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -280,10 +279,8 @@ namespace {
 
 // A pixel coordinate of the viewer: a finite decimal number.
 float pixelCoordinate(const std::string& text) {
-  char* end = nullptr;
-  errno = 0;
-  const double v = std::strtod(text.c_str(), &end);
-  if (text.empty() || end != text.c_str() + text.size() || errno == ERANGE || !std::isfinite(v) || std::fabs(v) > 1e6)
+  double v = 0;
+  if (!DD::Image::parseNumber(text, &v) || std::fabs(v) > 1e6)
     throw HostError("bad pixel coordinate " + inQuotes(text));
   return static_cast<float>(v);
 }

@@ -339,11 +339,30 @@ std::vector<std::size_t> pointElements(const std::string& text, std::size_t coun
   return starts;
 }
 
+// Whether `text`, whose point elements begin at `starts`, has the frame that
+// pointsToText gives a list of `count` points: the same document head, in
+// which the archive names its version and the list its count, and the same
+// tail. `small` is pointsToText of a shorter list, its elements at
+// `smallStarts`. A text another archive version wrote may lay its elements
+// out otherwise: one element of ours among them could make the document
+// unreadable.
+bool framedAsWritten(const std::string& text, const std::vector<std::size_t>& starts, const std::string& small,
+                     const std::vector<std::size_t>& smallStarts, std::size_t count) {
+  const std::string smallCount = "<count>" + std::to_string(smallStarts.size() - 1) + "</count>";
+  const std::size_t at = small.find(smallCount);
+  if (at == std::string::npos || at > smallStarts[0]) return false;
+  const std::string head = small.substr(0, at) + "<count>" + std::to_string(count) + "</count>" +
+                           small.substr(at + smallCount.size(), smallStarts[0] - at - smallCount.size());
+  return text.compare(0, starts[0], head) == 0 &&
+         text.compare(starts.back(), std::string::npos, small, smallStarts.back(), std::string::npos) == 0;
+}
+
 }  // namespace
 
 bool rewritePointText(std::string& text, std::vector<std::size_t>& starts, const PointList& points, std::size_t index) {
   if (index >= points.size()) return false;
-  if (starts.size() != points.size() + 1) starts = pointElements(text, points.size());
+  const bool found = starts.size() == points.size() + 1;
+  if (!found) starts = pointElements(text, points.size());
   if (starts.size() != points.size() + 1) return false;
   // The element as the whole text would have it: the first point's carries
   // the archive's class attributes, every later one is the second of two.
@@ -352,6 +371,10 @@ bool rewritePointText(std::string& text, std::vector<std::size_t>& starts, const
   const std::string small = pointsToText(few);
   const std::vector<std::size_t> smallStarts = pointElements(small, few.size());
   if (smallStarts.empty()) return false;
+  if (!found && !framedAsWritten(text, starts, small, smallStarts, points.size())) {
+    starts.clear();
+    return false;
+  }
   const std::size_t from = smallStarts[few.size() - 1], to = smallStarts[few.size()];
   const std::size_t oldLength = starts[index + 1] - starts[index], newLength = to - from;
   text.replace(starts[index], oldLength, small, from, newLength);

@@ -17,13 +17,15 @@ namespace quorcard {
 // text of the grid, saves regrowing the text as it is written.
 std::string pointsToText(const PointList& points, std::size_t sizeHint = 0);
 
-// Brings `text`, which pointsToText wrote for `points` before point `index`
-// changed, up to date by writing that point's element again: the text
-// becomes what pointsToText(points) gives, to the byte, at the cost of one
-// point. `starts` keeps where each point's element begins (and where the
-// last one ends) from one call to the next; leave it empty for a text it
-// was not made for. False, with the text as it was, when the text is not
-// laid out as pointsToText lays out `points`.
+// Brings `text`, which holds `points` as they were before point `index`
+// changed, up to date by writing that point's element again, at the cost of
+// one point. When pointsToText wrote the text, it becomes what
+// pointsToText(points) gives, to the byte. `starts` keeps where each point's
+// element begins (and where the last one ends) from one call to the next;
+// leave it empty for a text it was not made for. False, with the text as it
+// was, when the text is not framed as pointsToText frames `points.size()`
+// points (another archive version, another count) or its elements cannot be
+// told apart.
 bool rewritePointText(std::string& text, std::vector<std::size_t>& starts, const PointList& points, std::size_t index);
 
 // Reads a document written by pointsToText, or by older archive versions, with

@@ -105,7 +105,7 @@ void QuorCard::setCpText(std::string&& text) {
   // text keeps its hashes and the places of its points.
   if (text == cpText) return;
   cpText = std::move(text);
-  cpTextWritten = false;
+  cpTextHoldsGrid = false;
   pointStarts.clear();
   textHashCount = 0;
   textHashNext = 0;
@@ -128,14 +128,14 @@ void QuorCard::appendCpText(Hash& hash) {
 
 void QuorCard::storePoints() {
   setCpText(pointsToText(grid.points(), cpText.size()));
-  cpTextWritten = true;
+  cpTextHoldsGrid = true;
   if (Knob* k = knob(kCpstr)) k->set_text(cpText.c_str());
 }
 
 void QuorCard::storePoint(std::size_t index) {
-  // A text read from a script may be laid out by an older archive: only a
-  // text written here is rewritten in place.
-  if (!cpTextWritten || !rewritePointText(cpText, pointStarts, grid.points(), index)) {
+  // A text the host set since the grid was read is written whole; so is one
+  // that rewritePointText finds laid out by another archive version.
+  if (!cpTextHoldsGrid || !rewritePointText(cpText, pointStarts, grid.points(), index)) {
     storePoints();
     return;
   }
@@ -150,6 +150,9 @@ void QuorCard::restorePoints() {
   setCpText(std::string(text ? text : ""));
   grid.restore(textToPoints(cpText), xPoints, yPoints);
   if (!cpText.empty() && !grid.empty()) {
+    // The first edit of a script's points then rewrites one point, not the
+    // whole text (half a second on a 256 x 256 card).
+    cpTextHoldsGrid = true;
     if (grid.columns() != 0) {
       shapeColumns = grid.columns();
       shapeRows = grid.rows();

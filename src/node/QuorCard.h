@@ -155,9 +155,10 @@ class QuorCard : public QuorCardBase {
   int shapeColumns = 4;
   int shapeRows = 4;
   std::string cpText;
-  // Whether pointsToText wrote cpText (rather than a script), and where its
-  // points' elements begin (see rewritePointText); empty until needed.
-  bool cpTextWritten = false;
+  // Whether cpText holds the grid's points (written from them, or the text
+  // they were just read from), and where its points' elements begin (see
+  // rewritePointText); empty until needed.
+  bool cpTextHoldsGrid = false;
   std::vector<std::size_t> pointStarts;
   // The member bound to "cpstr", through which the knob and cpText trade
   // the text in a knobs() pass (QuorCardKnobs.cpp); empty between passes.

@@ -225,11 +225,14 @@ TEST_F(DDImageKnobs, AStoredTextIsCopiedOnlyWhenItMayDiffer) {
 
 // A text set again is written only from where it differs from the one held.
 // Mistakes: a change in the first or last block, or in a block's last byte,
-// not written; a longer or shorter text cut or padded with the old one; the
-// same text taken for a change of length; a stamp reused between texts or
-// knobs, which would let the history share a copy of a text that changed.
+// not written; a longer or shorter text cut or padded with the old one, also
+// where a piece of another length shifts the blocks after it (copied, not
+// compared, from the eighth differing block on); the same text taken for a
+// change of length; a stamp reused between texts or knobs, which would let
+// the history share a copy of a text that changed.
 TEST_F(DDImageKnobs, ATextSetAgainIsWholeAndStampedAnew) {
-  const std::string base(3 * 4096 + 100, 'x');
+  std::string base(12 * 4096 + 100, 'x');
+  for (size_t i = 0; i < base.size(); i += 7) base[i] = static_cast<char>('a' + i % 13);
   auto with = [&base](size_t at, char c) { return base.substr(0, at) + c + base.substr(at + 1); };
   const std::string texts[] = {base,
                                base,
@@ -241,7 +244,11 @@ TEST_F(DDImageKnobs, ATextSetAgainIsWholeAndStampedAnew) {
                                base.substr(0, 4096),
                                "",
                                with(9000, 'd'),
-                               with(9000, 'd') + "!"};
+                               with(9000, 'd') + "!",
+                               base,
+                               base.substr(0, 9000) + "inserted" + base.substr(9000),
+                               base.substr(0, 9000) + base.substr(9005),
+                               base.substr(1)};
   unsigned long long last = textStamp(k("text"));
   for (const std::string& t : texts) {
     ASSERT_TRUE(k("text")->set_text(t.c_str()));

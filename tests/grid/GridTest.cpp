@@ -236,9 +236,10 @@ TEST(PointsText, RoundTripAndOldArchives) {
 // A point written again in place gives the text a whole write gives: the
 // first point (whose element carries the class attributes), the last, one
 // whose text grows and then shrinks, with the places kept from edit to edit;
-// a text of another grid is refused and left alone. Catches an element cut
-// at the wrong end, the places after a longer element not moved, the first
-// point written without its attributes.
+// a text of another grid, or of the same points in an older archive version,
+// is refused and left alone. Catches an element cut at the wrong end, the
+// places after a longer element not moved, the first point written without
+// its attributes, and one element of ours spliced into an older document.
 TEST(PointsText, OnePointWrittenAgainInPlace) {
   ControlGrid made;
   made.reset(3, 2, 1.0f, 1.0f);
@@ -257,6 +258,11 @@ TEST(PointsText, OnePointWrittenAgainInPlace) {
   EXPECT_FALSE(rewritePointText(text, none, PointList(g.begin(), g.begin() + 5), 0));
   EXPECT_FALSE(rewritePointText(text, starts, g, 6));
   EXPECT_EQ(text, before);
+  std::string older = fixture("points-v9-4x4.xml");
+  const std::string olderBefore = older;
+  std::vector<std::size_t> olderStarts;
+  EXPECT_FALSE(rewritePointText(older, olderStarts, textToPoints(older), 5));
+  EXPECT_EQ(older, olderBefore);
 }
 
 // The text is laid out as Boost's stock XML archive lays it out: tags,

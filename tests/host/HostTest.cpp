@@ -106,6 +106,7 @@ TEST(QuorhostErrors, ABadScriptOrActionStopsTheRunAndNothingIsSaved) {
       {{"--paint", "a.png"}, "unknown action --paint"},
       {{"--set", "count"}, "--set needs 2 argument(s)"},
       {{"--size", "0x480"}, "--size: bad size \"0x480\" (1 to 16384 pixels a side)"},
+      {{"--click", "12", "1e7"}, "--click: bad pixel coordinate \"1e7\""},
       {{"--window"}, "--window: cannot open a window: X11: The DISPLAY environment variable is missing\n"},
   };
   // No display for --window (the other actions need none).
@@ -179,10 +180,11 @@ WorldEnd
 // drag to (180, 170) moves it 18 / 200 x 2.5 tan 15 x 4 / 3 = 0.0803848
 // right and 16 / 150 x 2.5 tan 15 = 0.0714531 up; "translate" adds 0.3 to
 // the x shown. Mistakes: the drag's press dropping the selection, the knob
-// refreshed from the point as it was, the transform left out.
+// refreshed from the point as it was, the transform left out, a coordinate
+// with spaces around it refused (a number knob takes it).
 TEST(QuorhostCard, ADraggedPointFollowsTheTransform) {
-  const HostRun run = runHost({"--new", "QuorCard", "--select", "--size", "400x300", "--click", "162", "186", "--drag",
-                               "162", "186", "180", "170", "--set", "translate", "0.3,0,0", "--knobs"},
+  const HostRun run = runHost({"--new", "QuorCard", "--select", "--size", "400x300", "--click", "162", " 186 ",
+                               "--drag", "162", "186", "180", "170", "--set", "translate", "0.3,0,0", "--knobs"},
                               QUOR_BUILD_DIR "/plugins");
   ASSERT_EQ(run.status, 0) << run.err;
   std::vector<std::string> point;

@@ -108,6 +108,21 @@ bool chooseConfig(EGLDisplay display, bool stencil, EGLConfig* out) {
   return false;
 }
 
+// A compatibility-profile context in `share`'s group. Without error checking
+// while the display offers it; a driver that refuses such a context gets a
+// checked one, and so does every later context, to keep the group alike.
+EGLContext createContext(Display& d, EGLConfig config, EGLContext share) {
+  EGLint attributes[] = {EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT,
+                         EGL_CONTEXT_OPENGL_NO_ERROR_KHR, EGL_TRUE, EGL_NONE};
+  if (d.noError) {
+    EGLContext context = eglCreateContext(d.display, config, share, attributes);
+    if (context != EGL_NO_CONTEXT) return context;
+    d.noError = false;
+  }
+  attributes[2] = EGL_NONE;
+  return eglCreateContext(d.display, config, share, attributes);
+}
+
 }  // namespace
 
 bool openOffscreenDisplay(std::string* error) {
@@ -142,21 +157,9 @@ OffscreenGL::OffscreenGL(int width, int height, bool stencil) : width_(width), h
     eglDestroySurface(d.display, surface);
     return;
   }
-  EGLint contextAttributes[] = {EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT,
-                                EGL_CONTEXT_OPENGL_NO_ERROR_KHR, EGL_TRUE, EGL_NONE};
-  if (d.shareGroup == EGL_NO_CONTEXT) {
-    if (!d.noError) contextAttributes[2] = EGL_NONE;
-    d.shareGroup = eglCreateContext(d.display, config, EGL_NO_CONTEXT, contextAttributes);
-    if (d.shareGroup == EGL_NO_CONTEXT && d.noError) {
-      d.noError = false;
-      contextAttributes[2] = EGL_NONE;
-      d.shareGroup = eglCreateContext(d.display, config, EGL_NO_CONTEXT, contextAttributes);
-    }
-  }
-  if (!d.noError) contextAttributes[2] = EGL_NONE;
-  EGLContext context = eglCreateContext(d.display, config, d.shareGroup, contextAttributes);
-  if (context == EGL_NO_CONTEXT && d.shareGroup != EGL_NO_CONTEXT)
-    context = eglCreateContext(d.display, config, EGL_NO_CONTEXT, contextAttributes);
+  if (d.shareGroup == EGL_NO_CONTEXT) d.shareGroup = createContext(d, config, EGL_NO_CONTEXT);
+  EGLContext context = createContext(d, config, d.shareGroup);
+  if (context == EGL_NO_CONTEXT && d.shareGroup != EGL_NO_CONTEXT) context = createContext(d, config, EGL_NO_CONTEXT);
   if (context == EGL_NO_CONTEXT) {
     error_ = eglErrorText("eglCreateContext");
     eglDestroySurface(d.display, surface);

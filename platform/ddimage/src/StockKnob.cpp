@@ -96,14 +96,21 @@ unsigned long long nextTextStamp() {
 // mostly differs from the one held in a small part (a dense card's points
 // text with one point moved, 63 MB): one pass compares them block by block,
 // and only the blocks from the first that differs to the last are written.
+// When a part of another length was put in, every block after it differs:
+// after a few such blocks in a row the rest is copied without comparing it.
 void assignText(std::string& held, const char* text) {
   const size_t kBlock = 4096;
+  const size_t kShiftedRun = 8;
   const size_t n = held.size();
   size_t from = n, to = 0;  // the blocks that differ
+  size_t run = 0;           // differing blocks in a row
   // strncmp stops at the end of `text`, so no byte beyond it is read.
   for (size_t at = 0; at < n; at += kBlock) {
     const size_t m = std::min(kBlock, n - at);
-    if (std::strncmp(text + at, held.data() + at, m) == 0) continue;
+    if (std::strncmp(text + at, held.data() + at, m) == 0) {
+      run = 0;
+      continue;
+    }
     const size_t left = strnlen(text + at, m);
     if (left < m) {
       // `text` ends in this block: shorter than the one held.
@@ -113,6 +120,10 @@ void assignText(std::string& held, const char* text) {
     }
     from = std::min(from, at);
     to = at + m;
+    if (++run == kShiftedRun) {
+      held.replace(from, std::string::npos, text + from);
+      return;
+    }
   }
   if (from < to) std::memcpy(&held[from], text + from, to - from);
   if (text[n] != '\0') held.append(text + n);
