@@ -192,7 +192,7 @@ void facetEdges(const Vec3 (&p)[kSamples][kSamples], const Camera& camera, doubl
 }  // namespace
 
 void tessellationSteps(const PatchMeshData& mesh, const Camera& camera, std::vector<int>& usteps,
-                       std::vector<int>& vsteps) {
+                       std::vector<int>& vsteps, int threads) {
   usteps.assign(std::size_t(mesh.upatches), 1);
   vsteps.assign(std::size_t(mesh.vpatches), 1);
   // The renderer traces only the camera's rays, so a patch outside the
@@ -204,7 +204,13 @@ void tessellationSteps(const PatchMeshData& mesh, const Camera& camera, std::vec
   // for even where the parametrization runs fastest.
   constexpr int kSamples = 9;
   const double margin = 2.0;
-  for (int pj = 0; pj < mesh.vpatches; ++pj)
+  // Rows of patches in parallel: a row's v steps are its own; a column's u
+  // steps, the most that any of its patches needs, are gathered for each
+  // thread and then joined, which gives the same steps whatever the threads.
+  threads = std::max(1, std::min(threads, mesh.vpatches));
+  std::vector<std::vector<int>> columnSteps(std::size_t(threads), usteps);
+  parallelFor(mesh.vpatches, threads, [&](int pj, int thread) {
+    std::vector<int>& columns = columnSteps[std::size_t(thread)];
     for (int pi = 0; pi < mesh.upatches; ++pi) {
       if (mesh.skipped[std::size_t(pj) * mesh.upatches + pi]) continue;
       if (outsideView(mesh, pi, pj, view)) continue;
@@ -251,9 +257,12 @@ void tessellationSteps(const PatchMeshData& mesh, const Camera& camera, std::vec
       // A tenth more for the speed changing between lattice points.
       const int nu = int(std::min<double>(kMaxPatchSteps, std::ceil(1.1 * su * (kSamples - 1) / eu)));
       const int nv = int(std::min<double>(kMaxPatchSteps, std::ceil(1.1 * sv * (kSamples - 1) / ev)));
-      usteps[std::size_t(pi)] = std::max(usteps[std::size_t(pi)], std::max(nu, 1));
+      columns[std::size_t(pi)] = std::max(columns[std::size_t(pi)], std::max(nu, 1));
       vsteps[std::size_t(pj)] = std::max(vsteps[std::size_t(pj)], std::max(nv, 1));
     }
+  });
+  for (const std::vector<int>& columns : columnSteps)
+    for (std::size_t pi = 0; pi < usteps.size(); ++pi) usteps[pi] = std::max(usteps[pi], columns[pi]);
 }
 
 struct RayScene::Embree {
@@ -304,7 +313,7 @@ RayScene::RayScene(const FrameScene& scene, const Camera& camera, int threads) :
   for (const PatchMeshData& data : scene.meshes) {
     auto m = std::make_unique<Mesh>();
     m->data = &data;
-    tessellationSteps(data, camera, m->usteps, m->vsteps);
+    tessellationSteps(data, camera, m->usteps, m->vsteps, threads);
     std::int64_t su = 0, sv = 0;
     for (int s : m->usteps) su += s;
     for (int s : m->vsteps) sv += s;

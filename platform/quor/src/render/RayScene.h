@@ -79,9 +79,10 @@ class RayScene {
 // The number of steps along u of each patch column and along v of each
 // patch row of a mesh, so that facets measure kFacetPixels to
 // kFlatFacetPixels on screen, as the patch's bend allows; columns and rows
-// share steps so that neighbouring patches meet.
+// share steps so that neighbouring patches meet. Rows of patches are sized
+// on up to `threads` threads.
 void tessellationSteps(const PatchMeshData& mesh, const Camera& camera, std::vector<int>& usteps,
-                       std::vector<int>& vsteps);
+                       std::vector<int>& vsteps, int threads = 1);
 
 }  // namespace render
 }  // namespace quor
