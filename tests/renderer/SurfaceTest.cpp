@@ -115,6 +115,43 @@ TEST(Surface, RationalMeshesDivideByTheWeight) {
   EXPECT_NEAR(sp.dpdu.x, 3, 1e-5);
 }
 
+// The lattice that sizes facets gives the points evaluatePosition gives, at
+// k / 8 along u and l / 8 along v: on a mesh whose bases and steps differ
+// along u and v, and on a rational one, whose point halfway along its first
+// edge is (3, 0, 0) as derived above. Mistakes: the weights along u and v
+// swapped, a patch's rows and columns of control points swapped, the
+// weight of a rational point dropped, a bilinear patch summed over four.
+TEST(Surface, ALatticeOfPatchPointsAsEvaluated) {
+  const auto f = frame(
+      "Basis \"bezier\" 3 \"catmull-rom\" 1\nPatchMesh \"bicubic\" 7 \"nonperiodic\" 5 \"nonperiodic\" "
+      "\"P\" [" +
+      grid(7, 5, true) +
+      "]\n"
+      "PatchMesh \"bilinear\" 2 \"nonperiodic\" 2 \"nonperiodic\" \"Pw\" [0 0 0 1 12 0 0 3 0 4 0 1 12 12 0 3]\n");
+  ASSERT_TRUE(f);
+  ASSERT_EQ(f->meshes.size(), 2u);
+  constexpr int n = quor::render::PatchLattice::kSize;
+  for (const auto& mesh : f->meshes) {
+    const quor::render::PatchLattice lattice(mesh);
+    for (int pj = 0; pj < mesh.vpatches; ++pj)
+      for (int pi = 0; pi < mesh.upatches; ++pi) {
+        Vec3 p[n][n];
+        lattice.positions(pi, pj, p);
+        for (int l = 0; l < n; ++l)
+          for (int k = 0; k < n; ++k) {
+            const Vec3 e = quor::render::evaluatePosition(mesh, pi, pj, k / float(n - 1), l / float(n - 1));
+            EXPECT_NEAR(p[l][k].x, e.x, 1e-4) << pi << pj << k << l;
+            EXPECT_NEAR(p[l][k].y, e.y, 1e-4) << pi << pj << k << l;
+            EXPECT_NEAR(p[l][k].z, e.z, 1e-4) << pi << pj << k << l;
+          }
+      }
+  }
+  EXPECT_EQ(f->meshes[0].upatches * f->meshes[0].vpatches, 2 * 2);
+  Vec3 rational[n][n];
+  quor::render::PatchLattice(f->meshes[1]).positions(0, 0, rational);
+  EXPECT_NEAR(rational[0][n / 2].x, 3, 1e-5);
+}
+
 // Texture coordinates of every storage class on a bilinear mesh of 3 x 2
 // vertices (two patches side by side), read on the second patch.
 TEST(Surface, TextureCoordinatesOfEveryStorageClass) {

@@ -280,6 +280,60 @@ Vec3 evaluatePosition(const PatchMeshData& mesh, int pi, int pj, float u, float 
   return positionWith(mesh, pi, pj, weightsAt(mesh, u, v));
 }
 
+PatchLattice::PatchLattice(const PatchMeshData& mesh) : mesh_(mesh), n_(mesh.bicubic ? 4 : 2) {
+  for (int k = 0; k < kSize; ++k) {
+    const float t = float(k) / float(kSize - 1);
+    const Weights w = weightsAt(mesh, t, t);
+    std::copy_n(w.wu, 4, wu_[k]);
+    std::copy_n(w.wv, 4, wv_[k]);
+  }
+}
+
+void PatchLattice::positions(int pi, int pj, Vec3 (&p)[kSize][kSize]) const {
+  int index[16];
+  patchIndices(mesh_, pi, pj, n_, index);
+  if (!mesh_.cameraCv.empty()) {
+    Vec3 along[4][kSize];  // each row of control points summed along u
+    for (int b = 0; b < n_; ++b)
+      for (int k = 0; k < kSize; ++k) {
+        Vec3 sum;
+        for (int a = 0; a < n_; ++a) sum += mesh_.cameraCv[std::size_t(index[b * n_ + a])] * wu_[k][a];
+        along[b][k] = sum;
+      }
+    for (int l = 0; l < kSize; ++l)
+      for (int k = 0; k < kSize; ++k) {
+        Vec3 sum;
+        for (int b = 0; b < n_; ++b) sum += along[b][k] * wv_[l][b];
+        p[l][k] = sum;
+      }
+    return;
+  }
+  Vec4 along[4][kSize];
+  for (int b = 0; b < n_; ++b)
+    for (int k = 0; k < kSize; ++k) {
+      Vec4 h;
+      for (int a = 0; a < n_; ++a) {
+        const Vec4& c = mesh_.cv[std::size_t(index[b * n_ + a])];
+        const float w = wu_[k][a];
+        h.x += w * c.x, h.y += w * c.y, h.z += w * c.z, h.w += w * c.w;
+      }
+      along[b][k] = h;
+    }
+  for (int l = 0; l < kSize; ++l)
+    for (int k = 0; k < kSize; ++k) {
+      Vec4 h;
+      for (int b = 0; b < n_; ++b) {
+        const Vec4& c = along[b][k];
+        const float w = wv_[l][b];
+        h.x += w * c.x, h.y += w * c.y, h.z += w * c.z, h.w += w * c.w;
+      }
+      if (!mesh_.rational) h.w = 1;
+      const Vec4 c = transform(h, mesh_.objectToCamera);
+      const float inv = 1.0f / c.w;
+      p[l][k] = {c.x * inv, c.y * inv, c.z * inv};
+    }
+}
+
 void sampleSurface(const PatchMeshData& mesh, int steps, SurfaceGrid& grid) {
   steps = std::max(1, steps);
   grid.columns = mesh.upatches * steps + 1;

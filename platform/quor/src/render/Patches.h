@@ -92,6 +92,24 @@ SurfacePoint evaluatePatch(const PatchMeshData& mesh, int pi, int pj, float u, f
 // Only the camera-space position.
 Vec3 evaluatePosition(const PatchMeshData& mesh, int pi, int pj, float u, float v);
 
+// Camera-space positions of a mesh's patches on a lattice of their own
+// parameters, u = k / (kSize - 1) and v = l / (kSize - 1), as
+// evaluatePosition gives them up to rounding. The basis weights are found
+// once for the mesh, and each patch sums its control points along u first,
+// each row once for the whole lattice: about a third of the work.
+class PatchLattice {
+ public:
+  static constexpr int kSize = 9;
+  explicit PatchLattice(const PatchMeshData& mesh);
+  // p[l][k]: the point at (k / (kSize - 1), l / (kSize - 1)).
+  void positions(int pi, int pj, Vec3 (&p)[kSize][kSize]) const;
+
+ private:
+  const PatchMeshData& mesh_;
+  int n_;  // control points along each direction: 4 bicubic, 2 bilinear
+  float wu_[kSize][4], wv_[kSize][4];
+};
+
 // The surface of a whole mesh sampled on one grid, for drawing previews:
 // `steps` facets along each side of every patch, vertices shared where
 // patches meet, u fastest; camera-space positions, unit outward normals and

@@ -202,7 +202,8 @@ void tessellationSteps(const PatchMeshData& mesh, const Camera& camera, std::vec
   // step, times the number of steps, bounds the line's length as if the
   // whole line moved that fast, so that facets stay below the edge aimed
   // for even where the parametrization runs fastest.
-  constexpr int kSamples = 9;
+  const PatchLattice lattice(mesh);
+  constexpr int kSamples = PatchLattice::kSize;
   const double margin = 2.0;
   // Rows of patches in parallel: a row's v steps are its own; a column's u
   // steps, the most that any of its patches needs, are gathered for each
@@ -218,9 +219,9 @@ void tessellationSteps(const PatchMeshData& mesh, const Camera& camera, std::vec
       double x[kSamples][kSamples], y[kSamples][kSamples];
       bool behind = false;
       double minX = 1e300, maxX = -1e300, minY = 1e300, maxY = -1e300;
+      lattice.positions(pi, pj, p);
       for (int l = 0; l < kSamples; ++l)
         for (int k = 0; k < kSamples; ++k) {
-          p[l][k] = evaluatePosition(mesh, pi, pj, k / float(kSamples - 1), l / float(kSamples - 1));
           if (!camera.project(p[l][k], x[l][k], y[l][k])) {
             behind = true;
             continue;
@@ -236,11 +237,14 @@ void tessellationSteps(const PatchMeshData& mesh, const Camera& camera, std::vec
         const double growX = (maxX - minX) / 2 + margin, growY = (maxY - minY) / 2 + margin;
         if (maxX + growX < 0 || minX - growX > camera.width() || maxY + growY < 0 || minY - growY > camera.height())
           continue;
+        // The longest steps found by their squares: one root each.
+        const auto squared = [](double dx, double dy) { return dx * dx + dy * dy; };
         for (int l = 0; l < kSamples; ++l)
           for (int k = 0; k + 1 < kSamples; ++k) {
-            su = std::max(su, std::hypot(x[l][k + 1] - x[l][k], y[l][k + 1] - y[l][k]));
-            sv = std::max(sv, std::hypot(x[k + 1][l] - x[k][l], y[k + 1][l] - y[k][l]));
+            su = std::max(su, squared(x[l][k + 1] - x[l][k], y[l][k + 1] - y[l][k]));
+            sv = std::max(sv, squared(x[k + 1][l] - x[k][l], y[k + 1][l] - y[k][l]));
           }
+        su = std::sqrt(su), sv = std::sqrt(sv);
         facetEdges(p, camera, su, sv, eu, ev);
       } else {
         // Partly behind the eye: the lattice's steps clipped to the view,
