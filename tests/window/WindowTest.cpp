@@ -566,11 +566,11 @@ TEST_F(WindowTest, TheFinalSurfaceIsSmoothWhereTheNetIsAngular) {
 }
 
 // A render started shows its progress and "Cancel", which stops it; the
-// window goes on. The card is dense (128 x 128 points, bicubic), so that
+// window goes on. The card is dense (192 x 192 points, bicubic), so that
 // its render lasts seconds, well beyond the snapshot taken while it runs.
 TEST_F(WindowTest, ARenderCanBeCancelled) {
   const testsupport::HostRun made =
-      testsupport::runHost({"--new", "QuorCard", "--set", "x_points", "128", "--set", "y_points", "128", "--set",
+      testsupport::runHost({"--new", "QuorCard", "--set", "x_points", "192", "--set", "y_points", "192", "--set",
                             "type", "smooth", "--save", dir_.file("card.json")},
                            kPlugins);
   ASSERT_EQ(made.status, 0) << made.err;
