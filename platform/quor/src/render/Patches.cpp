@@ -54,6 +54,19 @@ struct Scalar {
   float value = 0, du = 0, dv = 0;
 };
 
+// h += k c: a term of a weighted sum of homogeneous control points.
+void addWeighted(Vec4& h, float k, const Vec4& c) { h.x += k * c.x, h.y += k * c.y, h.z += k * c.z, h.w += k * c.w; }
+
+// A weighted sum of a mesh's homogeneous control points as the point in
+// camera space. A polynomial surface's point is the sum itself, whatever
+// the weights add up to.
+Vec3 cameraPoint(const PatchMeshData& mesh, Vec4 h) {
+  if (!mesh.rational) h.w = 1;
+  const Vec4 c = transform(h, mesh.objectToCamera);
+  const float inv = 1.0f / c.w;
+  return {c.x * inv, c.y * inv, c.z * inv};
+}
+
 // Bilinear interpolation of four corner values, (0,0) (1,0) (0,1) (1,1).
 Scalar bilinear(const float c[4], float u, float v) {
   Scalar r;
@@ -215,9 +228,9 @@ SurfacePoint evaluateWith(const PatchMeshData& mesh, int pi, int pj, float u, fl
     for (int a = 0; a < w.n; ++a) {
       const Vec4& c = mesh.cv[std::size_t(index[b * w.n + a])];
       const float k = w.wu[a] * w.wv[b], ku = w.dwu[a] * w.wv[b], kv = w.wu[a] * w.dwv[b];
-      h.x += k * c.x, h.y += k * c.y, h.z += k * c.z, h.w += k * c.w;
-      hu.x += ku * c.x, hu.y += ku * c.y, hu.z += ku * c.z, hu.w += ku * c.w;
-      hv.x += kv * c.x, hv.y += kv * c.y, hv.z += kv * c.z, hv.w += kv * c.w;
+      addWeighted(h, k, c);
+      addWeighted(hu, ku, c);
+      addWeighted(hv, kv, c);
     }
   if (!mesh.rational) {
     // A polynomial surface: its points are the weighted sums themselves,
@@ -254,15 +267,8 @@ Vec3 positionWith(const PatchMeshData& mesh, int pi, int pj, const Weights& w) {
   }
   Vec4 h;
   for (int b = 0; b < w.n; ++b)
-    for (int a = 0; a < w.n; ++a) {
-      const Vec4& c = mesh.cv[mesh.cvIndex(pi, pj, a, b)];
-      const float k = w.wu[a] * w.wv[b];
-      h.x += k * c.x, h.y += k * c.y, h.z += k * c.z, h.w += k * c.w;
-    }
-  if (!mesh.rational) h.w = 1;
-  const Vec4 c = transform(h, mesh.objectToCamera);
-  const float inv = 1.0f / c.w;
-  return {c.x * inv, c.y * inv, c.z * inv};
+    for (int a = 0; a < w.n; ++a) addWeighted(h, w.wu[a] * w.wv[b], mesh.cv[mesh.cvIndex(pi, pj, a, b)]);
+  return cameraPoint(mesh, h);
 }
 
 // The weights along u of `alongU` with those along v of `alongV`: a lattice
@@ -312,25 +318,14 @@ void PatchLattice::positions(int pi, int pj, Vec3 (&p)[kSize][kSize]) const {
   for (int b = 0; b < n_; ++b)
     for (int k = 0; k < kSize; ++k) {
       Vec4 h;
-      for (int a = 0; a < n_; ++a) {
-        const Vec4& c = mesh_.cv[std::size_t(index[b * n_ + a])];
-        const float w = wu_[k][a];
-        h.x += w * c.x, h.y += w * c.y, h.z += w * c.z, h.w += w * c.w;
-      }
+      for (int a = 0; a < n_; ++a) addWeighted(h, wu_[k][a], mesh_.cv[std::size_t(index[b * n_ + a])]);
       along[b][k] = h;
     }
   for (int l = 0; l < kSize; ++l)
     for (int k = 0; k < kSize; ++k) {
       Vec4 h;
-      for (int b = 0; b < n_; ++b) {
-        const Vec4& c = along[b][k];
-        const float w = wv_[l][b];
-        h.x += w * c.x, h.y += w * c.y, h.z += w * c.z, h.w += w * c.w;
-      }
-      if (!mesh_.rational) h.w = 1;
-      const Vec4 c = transform(h, mesh_.objectToCamera);
-      const float inv = 1.0f / c.w;
-      p[l][k] = {c.x * inv, c.y * inv, c.z * inv};
+      for (int b = 0; b < n_; ++b) addWeighted(h, wv_[l][b], along[b][k]);
+      p[l][k] = cameraPoint(mesh_, h);
     }
 }
 
